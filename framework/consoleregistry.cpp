@@ -1,0 +1,290 @@
+#include "consoleregistry.h"
+
+#include "element.h"
+#include "module.h"
+#include "plugin.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTimer>
+
+namespace {
+const char attachedProperty[] = "_oxa_supplements_attached";
+
+QString selectorName(const Element *element)
+{
+    return element->id().isEmpty() ? element->title() : element->id();
+}
+} // namespace
+
+// Watches the element tree for elements that appear after the build (database clusters, say)
+// so that supplements reach them too. Attaching changes the tree, which must not happen while
+// the models are still being told of the change that brought the element: it is deferred.
+class ConsoleRegistryWatcher : public TreeNodeObserver
+{
+public:
+    explicit ConsoleRegistryWatcher(ConsoleRegistry *registry) : m_registry(registry) {}
+    void nodesAboutToBeInserted(TreeNode *, int, int) override {}
+    void nodesInserted(TreeNode *parent, int first, int last) override
+    {
+        QList<QPointer<Element>> added;
+        for (int row = first; row <= last; ++row) {
+            if (Element *element = qobject_cast<Element *>(parent->child(row)))
+                added.append(element);
+        }
+        if (added.isEmpty())
+            return;
+        QPointer<ConsoleRegistry> registry(m_registry);
+        QTimer::singleShot(0, m_registry, [registry, added] {
+            if (!registry)
+                return;
+            for (const QPointer<Element> &element : added) {
+                if (element)
+                    registry->attachSupplementsBelow(element);
+            }
+        });
+    }
+    void nodesAboutToBeRemoved(TreeNode *, int, int) override {}
+    void nodesRemoved(TreeNode *, int, int) override {}
+    void nodeDataChanged(TreeNode *) override {}
+    void observedNodeDestroyed(TreeNode *) override {}
+
+private:
+    ConsoleRegistry *m_registry;
+};
+
+ConsoleRegistry::ConsoleRegistry(QObject *parent)
+    : QObject(parent), m_root(new TreeNode(0, QString(), this)),
+      m_watcher(new ConsoleRegistryWatcher(this))
+{
+}
+
+ConsoleRegistry::~ConsoleRegistry()
+{
+    m_root->removeObserver(m_watcher);
+    detachSupplements();
+    // The elements belong to their modules: hand them back before the root goes.
+    while (m_root->childCount() > 0)
+        m_root->take(m_root->child(m_root->childCount() - 1));
+    delete m_watcher;
+}
+
+void ConsoleRegistry::addPlugin(Plugin *plugin, bool valid)
+{
+    if (plugin)
+        m_plugins.append({plugin, valid});
+}
+
+QList<Plugin *> ConsoleRegistry::plugins() const
+{
+    QList<Plugin *> alive;
+    for (const PluginEntry &entry : m_plugins) {
+        if (entry.plugin)
+            alive.append(entry.plugin);
+    }
+    return alive;
+}
+
+bool ConsoleRegistry::isValid(const Plugin *plugin) const
+{
+    for (const PluginEntry &entry : m_plugins) {
+        if (entry.plugin == plugin)
+            return entry.valid;
+    }
+    return false;
+}
+
+void ConsoleRegistry::build()
+{
+    if (m_built)
+        return;
+    m_built = true;
+
+    QHash<QString, Module *> byName;
+    for (const PluginEntry &entry : std::as_const(m_plugins)) {
+        if (!entry.plugin || !entry.valid)
+            continue;
+        for (Module *module : entry.plugin->modules()) {
+            m_modules.append(module);
+            if (!byName.contains(module->objectName()))
+                byName.insert(module->objectName(), module);
+            if (auto *supplement = qobject_cast<SupplementModule *>(module))
+                m_supplements.append(supplement);
+        }
+    }
+    for (const QPointer<Module> &module : std::as_const(m_modules)) {
+        if (m_paranoid)
+            module->setData(QStringLiteral("paranoid"), true);
+        Module *parent = byName.value(module->parentModuleName());
+        if (parent && parent != module)
+            parent->addChildModule(module);
+    }
+
+    // Elements whose parent id names no shown element are not shown (a client host's daemon).
+    QList<Element *> all;
+    for (const QPointer<Module> &module : std::as_const(m_modules)) {
+        for (Element *element : module->elements())
+            all.append(element);
+    }
+    QSet<QString> shownIds;
+    QList<Element *> shown;
+    QList<Element *> pending = all;
+    bool progress = true;
+    while (progress) {
+        progress = false;
+        QList<Element *> still;
+        for (Element *element : std::as_const(pending)) {
+            if (element->parentId().isEmpty() || shownIds.contains(element->parentId())) {
+                shown.append(element);
+                if (!element->id().isEmpty())
+                    shownIds.insert(element->id());
+                progress = true;
+            } else {
+                still.append(element);
+            }
+        }
+        pending = still;
+    }
+    for (Element *element : std::as_const(pending))
+        m_hidden.append(element);
+    // Keep load order among siblings.
+    QList<TreeNode *> ordered;
+    for (Element *element : std::as_const(all)) {
+        if (!pending.contains(element))
+            ordered.append(element);
+    }
+    m_root->loadTreeFromList(ordered);
+    m_root->addObserver(m_watcher);
+
+    attachSupplementsBelow(m_root);
+}
+
+void ConsoleRegistry::attachSupplementsBelow(TreeNode *node)
+{
+    if (!node)
+        return;
+    Element *element = qobject_cast<Element *>(node);
+    // Once per element: the mark goes with the element, so a new element that happens to
+    // get a deleted one's address is still attached.
+    if (element && !element->property(attachedProperty).toBool()) {
+        for (const QPointer<SupplementModule> &supplement : std::as_const(m_supplements)) {
+            if (!supplement)
+                continue;
+            const QString wanted = supplement->parentElementId();
+            if (wanted.isEmpty()
+                || (element->id() != wanted && element->elementType() != wanted))
+                continue;
+            supplement->attach(element);
+        }
+        element->setProperty(attachedProperty, true);
+    }
+    const QList<TreeNode *> children = node->childNodes();
+    for (TreeNode *child : children)
+        attachSupplementsBelow(child);
+}
+
+void ConsoleRegistry::detachSupplements()
+{
+    for (const QPointer<SupplementModule> &supplement : std::as_const(m_supplements)) {
+        if (supplement)
+            supplement->detach();
+    }
+}
+
+QList<Module *> ConsoleRegistry::modules() const
+{
+    QList<Module *> alive;
+    for (const QPointer<Module> &module : m_modules) {
+        if (module)
+            alive.append(module);
+    }
+    return alive;
+}
+
+QList<Module *> ConsoleRegistry::rootModules() const
+{
+    QList<Module *> roots;
+    for (Module *module : modules()) {
+        if (!module->parentModule())
+            roots.append(module);
+    }
+    return roots;
+}
+
+Module *ConsoleRegistry::module(const QString &objectName) const
+{
+    for (Module *module : modules()) {
+        if (module->objectName() == objectName)
+            return module;
+    }
+    return nullptr;
+}
+
+QList<Element *> ConsoleRegistry::hiddenElements() const
+{
+    QList<Element *> alive;
+    for (const QPointer<Element> &element : m_hidden) {
+        if (element)
+            alive.append(element);
+    }
+    return alive;
+}
+
+namespace {
+void collect(TreeNode *node, QList<Element *> &out)
+{
+    for (TreeNode *child : node->childNodes()) {
+        if (Element *element = qobject_cast<Element *>(child))
+            out.append(element);
+        collect(child, out);
+    }
+}
+
+Element *findBelow(TreeNode *node, const QString &name)
+{
+    for (TreeNode *child : node->childNodes()) {
+        Element *element = qobject_cast<Element *>(child);
+        if (element && selectorName(element) == name)
+            return element;
+        if (Element *found = findBelow(child, name))
+            return found;
+    }
+    return nullptr;
+}
+} // namespace
+
+QList<Element *> ConsoleRegistry::elements() const
+{
+    QList<Element *> out;
+    collect(m_root, out);
+    return out;
+}
+
+Element *ConsoleRegistry::findElement(const QString &idOrTitle, TreeNode *below) const
+{
+    return findBelow(below ? below : m_root, idOrTitle);
+}
+
+Element *ConsoleRegistry::resolve(const QString &selector) const
+{
+    const QStringList parts = selector.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return nullptr;
+    TreeNode *node = m_root;
+    Element *element = nullptr;
+    for (const QString &part : parts) {
+        element = findBelow(node, part);
+        if (!element)
+            return nullptr;
+        node = element;
+    }
+    return element;
+}
+
+bool ConsoleRegistry::performOperation(Element *element, OperationType type)
+{
+    if (!element || !element->isOperationAvailable(type))
+        return false;
+    element->performOperation(type, nullptr, 0);
+    return true;
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "elementdata.h"
+#include "tasks.h"
+
+#include <QStringList>
+
+/**
+ * Runs a service's program with an action word: `program action args...`, or
+ * `program args... action` when actionFirst is false (as pg_ctlcluster wants). No shell, stdin
+ * closed, at most 30000 ms. The status action reads the state (exit 0: running, else stopped);
+ * any other action succeeds on exit 0, then reads the state the same way, and fails with the
+ * shared "Exit code" message otherwise. A time-out or crash fails with "not finished".
+ */
+class OXA_EXPORT ServiceTask : public ElementTask
+{
+public:
+    static const int TimeoutMs = 30000;
+
+    ServiceTask(Element *element, const QString &program = QString(),
+                const QString &action = QString(), const QStringList &arguments = QStringList(),
+                bool actionFirst = true);
+
+    QString scriptPath() const { return m_scriptPath; }
+    void setScriptPath(const QString &path) { m_scriptPath = path; }
+    QString action() const { return m_action; }
+    void setAction(const QString &action) { m_action = action; }
+    QStringList &extraArguments() { return m_arguments; }
+    const QStringList &extraArguments() const { return m_arguments; }
+    void setExtraArguments(const QStringList &arguments) { m_arguments = arguments; }
+    bool actionFirst() const { return m_actionFirst; }
+    void setActionFirst(bool first) { m_actionFirst = first; }
+
+    /// The argument list for @p action (the task's own action when empty).
+    QStringList composedArguments(const QString &action = QString()) const;
+    bool isStatusAction() const;
+
+    void run() override;
+
+    /// Whether run() learned the state, and the record that holds it: the task's data when it
+    /// is a service record, else a record of the task's own.
+    bool isStateRead() const { return m_stateRead; }
+    const ServiceLightElementData &stateRecord() const;
+
+    static QString statusAction() { return QStringLiteral("status"); }
+
+protected:
+    /// After a good control action: copy the state into the element and read it again.
+    void refreshElementAfterControl();
+    ServiceLightElementData *writableStateRecord();
+
+private:
+    /// Runs `program status ...`; false with status and message set when it did not finish.
+    bool readState(const QString &action);
+
+    QString m_scriptPath;
+    QString m_action;
+    QStringList m_arguments;
+    bool m_actionFirst;
+    bool m_stateRead = false;
+    ServiceLightElementData m_ownState;
+};
+
+/** Reads a service's state with the status action; afterRun() copies it into the element. */
+class OXA_EXPORT ReadPropertyLightServiceTask : public ServiceTask
+{
+public:
+    explicit ReadPropertyLightServiceTask(Element *element);
+    void afterRun() override;
+    int priority() const override;
+};
+
+/** Starts or stops a service; after success the element's state is refreshed. */
+class OXA_EXPORT StartStopServiceTask : public ServiceTask
+{
+public:
+    StartStopServiceTask(Element *element, const QString &action);
+    void afterRun() override;
+};
+
+class OXA_EXPORT StartServiceTask : public StartStopServiceTask
+{
+public:
+    explicit StartServiceTask(Element *element);
+};
+
+class OXA_EXPORT StopServiceTask : public StartStopServiceTask
+{
+public:
+    explicit StopServiceTask(Element *element);
+};
+
+/** Restarts or reloads a service; after success the element's state is refreshed. */
+class OXA_EXPORT RServiceTask : public ServiceTask
+{
+public:
+    RServiceTask(Element *element, const QString &action);
+    void afterRun() override;
+};
+
+class OXA_EXPORT RestartServiceTask : public RServiceTask
+{
+public:
+    explicit RestartServiceTask(Element *element);
+};
+
+class OXA_EXPORT ReloadServiceTask : public RServiceTask
+{
+public:
+    explicit ReloadServiceTask(Element *element);
+};
+
+/**
+ * Starts a service's graphical administration program, detached (through runuser as the user
+ * name when the console runs as root and a name is set).
+ */
+class OXA_EXPORT ControlServiceTask : public ElementTask
+{
+public:
+    explicit ControlServiceTask(Element *element);
+
+    QString packageName() const { return m_packageName; }
+    void setPackageName(const QString &name) { m_packageName = name; }
+    QString programName() const { return m_programName; }
+    void setProgramName(const QString &name) { m_programName = name; }
+    QString userName() const { return m_userName; }
+    void setUserName(const QString &name) { m_userName = name; }
+
+    /// The program and arguments run() starts.
+    QStringList commandLine() const;
+    void run() override;
+
+    /// Whether dpkg-query reports @p package as installed ("ii").
+    static bool existPackage(const QString &package);
+
+private:
+    QString m_packageName;
+    QString m_programName;
+    QString m_userName;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "oxaglobal.h"
+
+#include <QString>
+
+/** What a task is (description) and how it ended (status and message). */
+class OXA_EXPORT TaskDescription
+{
+public:
+    enum TaskStatus {
+        TaskStatusUndefined = 0,
+        TaskStatusFailed = 1,
+        TaskStatusDone = 2,
+        TaskStatusWarning = 3,
+    };
+
+    QString description() const { return m_description; }
+    void setDescription(const QString &description) { m_description = description; }
+    int status() const { return m_status; }
+    void setStatus(int status) { m_status = status; }
+    QString message() const { return m_message; }
+    void setMessage(const QString &message) { m_message = message; }
+
+    bool isFailed() const { return m_status == TaskStatusFailed; }
+    /// The status as a word for logs and reports ("failed", "done", "warning", "undefined").
+    static QString statusName(int status);
+
+private:
+    QString m_description;
+    int m_status = TaskStatusUndefined;
+    QString m_message;
+};

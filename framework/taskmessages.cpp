@@ -1,0 +1,53 @@
+#include "taskmessages.h"
+
+// Multi-argument arg() throughout: a path or tool output holding "%2" must stay as it is.
+
+#include <QObject>
+
+namespace TaskMessages {
+
+QString notFinished(const QString &program, int errorCode)
+{
+    return QObject::tr("\"%1 ...\" not finished\nError code: %2").arg(program, QString::number(errorCode));
+}
+
+QString exitCode(const QString &program, int exitCode, const QString &standardError)
+{
+    return QObject::tr("\"%1 ...\"\nExit code: %2\n\"%3\"")
+        .arg(program, QString::number(exitCode), standardError);
+}
+
+QString fileError(const QString &path, int errorCode, const QString &errorText)
+{
+    return QObject::tr("\"%1\" error %2\n%3").arg(path, QString::number(errorCode), errorText);
+}
+
+QString fileNotExist(const QString &path)
+{
+    return QObject::tr("\"%1\" not exist").arg(path);
+}
+
+QString failedToReadConfig(const QString &path)
+{
+    return QObject::tr("Failed to read config file %1").arg(path);
+}
+
+QString notFinishedReadFile(const QString &program, const QString &file, const QString &errorText)
+{
+    return QObject::tr("\"%1 ...\" not finished\nCould not read file %2: %3")
+        .arg(program, file, errorText);
+}
+
+QString packageNotInstalled(const QString &package)
+{
+    return QObject::tr("Package \"%1\" is not installed in system.\nTo install it, run "
+                       "\"apt-get install %2\".")
+        .arg(package, package);
+}
+
+QString undefinedTarget()
+{
+    return QObject::tr("Internal error: undefined target");
+}
+
+} // namespace TaskMessages

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "oxaglobal.h"
+
+#include <QString>
+
+/** The message formats every task shares (translated in the context "QObject"). */
+namespace TaskMessages {
+/// "\"%1 ...\" not finished\nError code: %2"
+OXA_EXPORT QString notFinished(const QString &program, int errorCode);
+/// "\"%1 ...\"\nExit code: %2\n\"%3\""
+OXA_EXPORT QString exitCode(const QString &program, int exitCode, const QString &standardError);
+/// "\"%1\" error %2\n%3"
+OXA_EXPORT QString fileError(const QString &path, int errorCode, const QString &errorText);
+/// "\"%1\" not exist"
+OXA_EXPORT QString fileNotExist(const QString &path);
+/// "Failed to read config file %1"
+OXA_EXPORT QString failedToReadConfig(const QString &path);
+/// "\"%1 ...\" not finished\nCould not read file %2: %3"
+OXA_EXPORT QString notFinishedReadFile(const QString &program, const QString &file,
+                                       const QString &errorText);
+/// "Package \"%1\" is not installed in system.\nTo install it, run \"apt-get install %2\"."
+OXA_EXPORT QString packageNotInstalled(const QString &package);
+/// "Internal error: undefined target"
+OXA_EXPORT QString undefinedTarget();
+} // namespace TaskMessages

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "oxaglobal.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+
+class AbstractTask;
+class Element;
+class QThreadPool;
+
+/** How a task ended, as the observer reports it. */
+struct OXA_EXPORT TaskReport
+{
+    quint64 id = 0;
+    QString description;
+    int status = 0;
+    QString message;
+    QString elementId;    ///< id of the task's element, or its title when it has no id
+    qint64 endedMs = 0;   ///< milliseconds from the observer's creation to the task's end
+};
+
+/**
+ * Runs the console's tasks: run() on a small pool of worker threads, afterRun() on the GUI
+ * thread, then deletes the task. Tasks on the same element run one after another, in the order
+ * they came; others may run at once, state reads first. Reports each start and end, and tells
+ * when it is idle.
+ */
+class OXA_EXPORT TaskObserver : public QObject
+{
+    Q_OBJECT
+public:
+    /// The process-wide observer (created on first call, on the GUI thread).
+    static TaskObserver *instance(QObject *parent = nullptr);
+
+    /// Takes ownership of @p task and schedules it. GUI thread only.
+    void performTask(AbstractTask *task);
+
+    bool isIdle() const;
+    int pendingCount() const;
+    int runningCount() const { return m_running; }
+    int maxThreadCount() const;
+    void setMaxThreadCount(int count);
+    /// Milliseconds since the observer was created (the console's clock for reports).
+    qint64 elapsedMs() const { return m_clock.elapsed(); }
+
+    /**
+     * Processes events until no task is pending or running, or @p timeoutMs passed; true when
+     * idle. For batch mode and tests only: never call it from a slot of the GUI.
+     */
+    bool waitForIdle(int timeoutMs = 120000);
+
+signals:
+    void taskStarted(quint64 id, const QString &description);
+    void taskFinished(const TaskReport &report);
+    void busyChanged(bool busy);
+    void idle();
+
+private slots:
+    void onTaskRun(quint64 id);
+
+private:
+    explicit TaskObserver(QObject *parent);
+    ~TaskObserver() override;
+
+    struct Entry
+    {
+        quint64 id;
+        AbstractTask *task;
+        const void *key;      ///< the element, or null: tasks of one key run in order
+        int priority;
+        QString description;
+        QString elementId;
+    };
+
+    void dispatch();
+    bool keyBusy(const void *key) const;
+
+    QThreadPool *m_pool;
+    QList<Entry> m_waiting;          ///< in arrival order
+    QHash<quint64, Entry> m_active;  ///< running, or ran and waiting for afterRun
+    QHash<const void *, int> m_activeKeys;
+    quint64 m_nextId = 1;
+    int m_running = 0;
+    QElapsedTimer m_clock;
+};
+
+Q_DECLARE_METATYPE(TaskReport)

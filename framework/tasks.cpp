@@ -1,0 +1,147 @@
+#include "tasks.h"
+
+#include "element.h"
+#include "elementdata.h"
+#include "module.h"
+#include "vieweditelementwidget.h"
+
+AbstractTask::AbstractTask() = default;
+
+AbstractTask::~AbstractTask() = default;
+
+void AbstractTask::run()
+{
+    if (m_description.status() == TaskDescription::TaskStatusUndefined)
+        m_description.setStatus(TaskDescription::TaskStatusDone);
+}
+
+void AbstractTask::afterRun() {}
+
+Element *AbstractTask::taskElement() const
+{
+    return nullptr;
+}
+
+int AbstractTask::priority() const
+{
+    return 0;
+}
+
+bool AbstractTask::isTargetAlive() const
+{
+    return true;
+}
+
+ElementTask::ElementTask(Element *element, ElementData *data)
+    : m_element(element), m_module(element ? element->module() : nullptr),
+      m_hadElement(element != nullptr), m_data(data)
+{
+    if (m_module)
+        m_paranoid = m_module->isParanoid();
+}
+
+ElementTask::~ElementTask()
+{
+    delete m_data;
+}
+
+Element *ElementTask::element() const
+{
+    return m_element;
+}
+
+Element *ElementTask::taskElement() const
+{
+    return m_element;
+}
+
+Module *ElementTask::module() const
+{
+    return m_module;
+}
+
+bool ElementTask::isTargetAlive() const
+{
+    return !m_hadElement || !m_element.isNull();
+}
+
+void ElementTask::setData(ElementData *data)
+{
+    if (data == m_data)
+        return;
+    delete m_data;
+    m_data = data;
+}
+
+ElementData *ElementTask::takeData()
+{
+    ElementData *data = m_data;
+    m_data = nullptr;
+    return data;
+}
+
+ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element *element, ElementData *data)
+    : ElementTask(element, data)
+{
+}
+
+void ReadPropertyHeavyTask::afterRun()
+{
+    Element *e = element();
+    if (!e || !e->module())
+        return;
+    for (ViewEditElementWidget *widget : e->module()->elementWidgets())
+        widget->afterSuccessfulRead(e, data());
+}
+
+ReadContentTask::ReadContentTask(Element *element, ElementData *data) : ElementTask(element, data)
+{
+}
+
+void ReadContentTask::afterRun()
+{
+    Element *e = element();
+    if (!e || taskDescription().isFailed())
+        return;
+    const QList<TreeNode *> children = e->childNodes();
+    for (TreeNode *node : children) {
+        if (Element *child = qobject_cast<Element *>(node))
+            child->performOperation(OperationReadHeavy, nullptr, 0);
+    }
+}
+
+CreateTask::CreateTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+
+void CreateTask::afterRun()
+{
+    Element *e = element();
+    if (!e || taskDescription().isFailed() || !isParanoid())
+        return;
+    e->performOperation(OperationReadContent, nullptr, 0);
+}
+
+DeleteTask::DeleteTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+
+void DeleteTask::afterRun()
+{
+    Element *e = element();
+    if (!e || taskDescription().isFailed())
+        return;
+    if (isParanoid()) {
+        if (Element *parent = qobject_cast<Element *>(e->parentNode())) {
+            parent->performOperation(OperationReadContent, nullptr, 0);
+            return;
+        }
+    }
+    delete e; // leaves its parent first
+}
+
+UpdateTask::UpdateTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+
+void UpdateTask::afterRun()
+{
+    Element *e = element();
+    if (!e || taskDescription().isFailed())
+        return;
+    e->performOperation(OperationReadHeavy, nullptr, 0);
+}
