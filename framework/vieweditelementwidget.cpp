@@ -19,6 +19,11 @@ void ViewEditElementWidget::setElement(Element *element, ElementWidgetRole role)
     reset();
 }
 
+Element *ViewEditElementWidget::element() const
+{
+    return m_element;
+}
+
 void ViewEditElementWidget::afterSuccessfulRead(Element *, ElementData *)
 {
     emit contentRead();

@@ -21,7 +21,7 @@ public:
 
     /// Shows @p element in @p role: stores both, then reset().
     virtual void setElement(Element *element, ElementWidgetRole role);
-    Element *element() const { return m_element; }
+    Element *element() const;
     ElementWidgetRole role() const { return m_role; }
 
     /// A read of @p element ended well; the base emits contentRead().

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/**
+ * The package check behind every plug-in's isValid(): one dpkg-query for a package (or a
+ * package pattern), its lines matched against a regular expression.
+ */
+namespace PackageCheck {
+
+/// "--showformat=${db:Status-Abbrev}${binary:Package}\n": one line per package.
+QString standardShowFormat();
+
+/**
+ * Runs `dpkg-query <showFormat> --show <package>` (30 s at most). False when it did not
+ * finish, crashed or exited non-zero (dpkg-query does so for a package it does not know);
+ * else true with the output's non-empty lines in @p lines.
+ */
+bool query(const QString &package, QStringList *lines,
+           const QString &showFormat = standardShowFormat());
+
+/// True when the query succeeds and a line holds a match of @p pattern (QRegExp syntax).
+bool isInstalled(const QString &package, const QString &pattern);
+
+/// Capture 1 of @p pattern in the first line where it is not empty; empty otherwise.
+QString firstCapture(const QString &package, const QString &pattern,
+                     const QString &showFormat = standardShowFormat());
+
+/// The same searches over lines already read (for tests and callers that query once).
+bool anyLineMatches(const QStringList &lines, const QString &pattern);
+QString firstCaptureIn(const QStringList &lines, const QString &pattern);
+
+} // namespace PackageCheck

@@ -1,0 +1,140 @@
+#include "serviceelementwidget.h"
+
+#include <element.h>
+#include <elementdata.h>
+#include <module.h>
+#include <treenode.h>
+#include <treenodemodel.h>
+#include <treenodesortfilterproxymodel.h>
+
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTreeView>
+
+ServiceElementWidget::ServiceElementWidget(Module *module, const char *className,
+                                           const QString &elementType, const char *windowTitle,
+                                           ViewKind kind, const QString &viewName, QWidget *parent)
+    : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent),
+      m_className(QString::fromLatin1(className))
+{
+    setElementType(elementType);
+    if (objectName().isEmpty())
+        setObjectName(m_className);
+    resize(400, 300);
+
+    auto *grid = new QGridLayout(this);
+    grid->setObjectName(QStringLiteral("gridLayout_2"));
+    auto *stateCaption = new QLabel(translate("State:"), this);
+    stateCaption->setObjectName(QStringLiteral("_stateLabelLabel"));
+    m_stateLabel = new QLabel(translate("TextLabel"), this);
+    m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
+    m_stateLabel->setTextFormat(Qt::RichText);
+    m_groupBox = new QGroupBox(translate("Configuration"), this);
+    m_groupBox->setObjectName(QStringLiteral("_confGroupBox"));
+    grid->addWidget(stateCaption, 0, 0);
+    grid->addWidget(m_stateLabel, 0, 1);
+    grid->addWidget(m_groupBox, 1, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    auto *inner = new QGridLayout(m_groupBox);
+    inner->setObjectName(QStringLiteral("gridLayout"));
+    if (kind == PlainTextView) {
+        m_plainEdit = new QPlainTextEdit(m_groupBox);
+        m_plainEdit->setObjectName(viewName);
+        m_plainEdit->setReadOnly(true);
+        m_plainEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        inner->addWidget(m_plainEdit, 0, 0);
+    } else {
+        m_treeView = new QTreeView(m_groupBox);
+        m_treeView->setObjectName(viewName);
+        m_treeView->setUniformRowHeights(true);
+        m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        inner->addWidget(m_treeView, 0, 0);
+    }
+    setWindowTitle(translate(windowTitle));
+    QMetaObject::connectSlotsByName(this);
+}
+
+ServiceElementWidget::~ServiceElementWidget() = default;
+
+QString ServiceElementWidget::translate(const char *text) const
+{
+    return QCoreApplication::translate(m_className.toLatin1().constData(), text);
+}
+
+void ServiceElementWidget::setTreeRoot(TreeNode *root, bool sorted)
+{
+    if (!m_treeView || !root)
+        return;
+    m_root = root;
+    m_root->setParent(this);
+    m_model = new TreeNodeModel(m_root, this);
+    if (sorted) {
+        m_proxy = new TreeNodeSortFilterProxyModel(0, this);
+        m_proxy->setDynamicSortFilter(true);
+        m_proxy->setSourceModel(m_model);
+        m_treeView->setModel(m_proxy);
+        m_treeView->setSortingEnabled(true);
+        m_treeView->sortByColumn(0, Qt::AscendingOrder);
+    } else {
+        m_treeView->setModel(m_model);
+    }
+    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+}
+
+void ServiceElementWidget::loadNodes(ServiceHeavyElementData *record)
+{
+    if (!m_root || !record)
+        return;
+    m_root->clearDeleteAll();
+    m_root->loadTreeFromList(record->data());
+    record->data().clear();
+}
+
+void ServiceElementWidget::setConfigurationTitle(const QString &file)
+{
+    m_groupBox->setTitle(translate("Configuration: %1").arg(file));
+}
+
+void ServiceElementWidget::showState(const QString &text)
+{
+    m_stateLabel->setText(
+        QStringLiteral("<b>%1</b>")
+            .arg((text.isEmpty() ? translate("undefined") : text).toHtmlEscaped()));
+}
+
+void ServiceElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
+{
+    if (!element || element != this->element() || role() != ElementWidgetRoleView)
+        return;
+    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    if (!light)
+        return;
+    if (!isBlocked())
+        blockEditWidget(true);
+    showState(light->textState());
+    if (auto *heavy = dynamic_cast<ServiceHeavyElementData *>(data))
+        showConfiguration(heavy);
+    ViewEditElementWidget::afterSuccessfulRead(element, data);
+}
+
+void ServiceElementWidget::showConfiguration(ServiceHeavyElementData *record)
+{
+    if (m_plainEdit) {
+        m_plainEdit->clear();
+        m_plainEdit->setPlainText(record->configData());
+        setConfigurationTitle(record->configFile());
+    } else {
+        loadNodes(record);
+    }
+}
+
+void ServiceElementWidget::reset()
+{
+    ViewEditElementWidget::reset();
+    showState(QString());
+}

@@ -1,0 +1,86 @@
+#include "serviceheavyreadtask.h"
+
+#include "servicefamily.h"
+
+#include <childprocess.h>
+#include <element.h>
+#include <taskmessages.h>
+
+#include <QFile>
+
+ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
+                                           ServiceHeavyElementData *record)
+    : ReadPropertyHeavyTask(element, record ? record : new ServiceHeavyElementData),
+      m_initScript(QString::fromLocal8Bit(family.initScript))
+{
+    taskDescription().setDescription(QObject::tr(family.readHeavyDescription));
+}
+
+ServiceHeavyElementData *ServiceHeavyReadTask::record() const
+{
+    return dynamic_cast<ServiceHeavyElementData *>(data());
+}
+
+void ServiceHeavyReadTask::fail(const QString &message)
+{
+    taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+    taskDescription().setMessage(message);
+}
+
+void ServiceHeavyReadTask::succeed()
+{
+    taskDescription().setStatus(TaskDescription::TaskStatusDone);
+}
+
+void ServiceHeavyReadTask::run()
+{
+    ServiceHeavyElementData *heavy = record();
+    if (!heavy) {
+        fail(TaskMessages::undefinedTarget());
+        AbstractTask::run();
+        return;
+    }
+    const ProcessResult status = ChildProcess::run(m_initScript, {QStringLiteral("status")});
+    if (!status.finished) {
+        fail(TaskMessages::notFinished(m_initScript, status.error));
+        AbstractTask::run();
+        return;
+    }
+    // A non-zero status is no failure: the service is stopped.
+    heavy->setState(status.exitCode == 0);
+    readConfiguration(heavy);
+    AbstractTask::run();
+}
+
+void ServiceHeavyReadTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    Element *e = element();
+    if (!e)
+        return;
+    if (ServiceLightElementData *light = e->serviceData()) {
+        if (const ServiceHeavyElementData *heavy = record())
+            *light = *heavy;
+        e->emitNodeDataChanged();
+    }
+    ReadPropertyHeavyTask::afterRun();
+}
+
+ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const ServiceFamily &family,
+                                                 const QString &file)
+    : ServiceHeavyReadTask(element, family), m_file(file)
+{
+}
+
+void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
+{
+    QFile file(m_file);
+    if (!file.open(QIODevice::ReadOnly)) {
+        fail(TaskMessages::failedToReadConfig(m_file));
+        return;
+    }
+    record->setConfigFile(m_file);
+    record->setConfigData(ChildProcess::decodeLocal8Bit(file.readAll()));
+    succeed();
+}

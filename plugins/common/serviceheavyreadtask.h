@@ -1,0 +1,52 @@
+#pragma once
+
+#include <elementdata.h>
+#include <tasks.h>
+
+struct ServiceFamily;
+
+/**
+ * The heavy read every init-script service shares: run the status script (30 s at most), set
+ * the state from its exit code, then read the service's configuration (readConfiguration());
+ * after a good run, copy the state into the element and hand the record to the widgets.
+ */
+class ServiceHeavyReadTask : public ReadPropertyHeavyTask
+{
+public:
+    /// Reads with @p family's init script and heavy-read description; @p record becomes the
+    /// task's data (a new ServiceHeavyElementData when null).
+    ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
+                         ServiceHeavyElementData *record = nullptr);
+
+    ServiceHeavyElementData *record() const;
+    QString initScript() const { return m_initScript; }
+
+    void run() override;
+    void afterRun() override;
+
+protected:
+    /// Reads the configuration into record(); sets status and message (status 2 when done).
+    virtual void readConfiguration(ServiceHeavyElementData *record) = 0;
+    void fail(const QString &message);
+    void succeed();
+
+private:
+    QString m_initScript;
+};
+
+/** A heavy read whose configuration is one text file, shown whole. */
+class ConfigFileReadHeavyTask : public ServiceHeavyReadTask
+{
+public:
+    ConfigFileReadHeavyTask(Element *element, const ServiceFamily &family, const QString &file);
+
+    QString configFile() const { return m_file; }
+
+protected:
+    /// The whole file as local 8-bit text up to the first NUL; "Failed to read config file %1"
+    /// when it cannot be opened.
+    void readConfiguration(ServiceHeavyElementData *record) override;
+
+private:
+    QString m_file;
+};

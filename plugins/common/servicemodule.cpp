@@ -1,0 +1,66 @@
+#include "servicemodule.h"
+
+#include <contextoperation.h>
+#include <element.h>
+#include <taskobserver.h>
+#include <tasks.h>
+#include <vieweditelementwidget.h>
+
+ServiceModule::ServiceModule(const QString &objectName, QObject *parent,
+                             const QString &parentModuleName, int level, const QString &description,
+                             bool setsAdministrator, bool flag)
+    : Module(objectName, parent, flag)
+{
+    setParentModuleName(parentModuleName);
+    setLevel(level);
+    setData(QStringLiteral("description"), description);
+    if (setsAdministrator)
+        setData(QStringLiteral("administrator"), Module::isAdministrator(this));
+}
+
+void ServiceModule::addElementAndWidget(Element *element, ViewEditElementWidget *widget)
+{
+    if (element)
+        appendElement(element);
+    if (widget)
+        insertElementWidget(widget);
+}
+
+void ServiceModule::performOperation(ContextOperation *context, OperationType type,
+                                     ElementData *data, int n)
+{
+    AbstractTask *task = nullptr;
+    if (context && context->contextType() == ContextOperation::ContextElementWidget) {
+        if (ViewEditElementWidget *widget = context->elementWidgetContext())
+            task = createWidgetTask(widget, type, data);
+    } else if (context) {
+        if (Element *element = context->elementContext()) {
+            if (element->elementType() == QLatin1String("ServiceServices")) {
+                if (type == OperationReadLight) {
+                    if (Element *first = firstElement())
+                        task = createRootLightRead(first);
+                }
+            } else {
+                task = createTask(element, type, data);
+            }
+        }
+    }
+    Module::performOperation(context, type, nullptr, n);
+    if (task)
+        TaskObserver::instance(nullptr)->performTask(task);
+}
+
+AbstractTask *ServiceModule::createRootLightRead(Element *)
+{
+    return nullptr;
+}
+
+AbstractTask *ServiceModule::createTask(Element *, OperationType, ElementData *)
+{
+    return nullptr;
+}
+
+AbstractTask *ServiceModule::createWidgetTask(ViewEditElementWidget *, OperationType, ElementData *)
+{
+    return nullptr;
+}

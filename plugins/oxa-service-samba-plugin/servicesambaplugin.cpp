@@ -1,0 +1,14 @@
+#include "servicesambaplugin.h"
+
+#include "servicesambamodule.h"
+
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-samba-plugin")
+
+ServiceSambaPlugin::ServiceSambaPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServiceSambaPlugin"), tr("Service Samba plugin"),
+                    QStringLiteral("samba"), QStringLiteral("ii\\ssamba"))
+{
+    appendModule(new ServiceSambaModule(this));
+}
