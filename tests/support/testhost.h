@@ -19,6 +19,11 @@
  * A fresh host starts with an empty package database: dpkg-query knows exactly the packages
  * the test installs. MachinePackageDatabase starts from the machine's database instead, for
  * tests that run real Debian tools whose packages must look installed.
+ *
+ * Mind: a program a test started must end before its host is destroyed; one still running
+ * afterwards sees the real trees again. Mounts below the three trees (bind mounts of a
+ * container, say) are not part of the overlays. Without root, the host lives in a user
+ * namespace: the test is "root" there, and the machine's files belong to "nobody".
  */
 class TestHost
 {
