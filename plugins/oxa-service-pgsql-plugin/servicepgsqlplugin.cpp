@@ -1,0 +1,22 @@
+#include "servicepgsqlplugin.h"
+
+#include "servicepgsqlmodule.h"
+#include "servicepgsqlparser.h"
+
+#include <packagecheck.h>
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-pgsql-plugin")
+
+ServicePgsqlPlugin::ServicePgsqlPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServicePostgreSQLPlugin"), tr("Service PostgreSQL plugin"),
+                    ServicePgsqlParser::packagePattern(), ServicePgsqlParser::versionPattern(),
+                    {QStringLiteral("postgresql")})
+{
+    appendModule(new ServicePgsqlModule(this));
+}
+
+bool ServicePgsqlPlugin::isValid() const
+{
+    return !PackageCheck::firstCapture(package(), pattern()).isEmpty();
+}

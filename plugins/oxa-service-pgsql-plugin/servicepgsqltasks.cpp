@@ -1,0 +1,263 @@
+#include "servicepgsqltasks.h"
+
+#include "servicepgsqlclusterelement.h"
+#include "servicepgsqlclusterselement.h"
+#include "servicepgsqlparser.h"
+
+#include <childprocess.h>
+#include <element.h>
+#include <module.h>
+#include <taskmessages.h>
+
+#include <QStringListModel>
+
+namespace {
+
+const QString keyName = QStringLiteral("name");
+const QString keyVersion = QStringLiteral("version");
+
+/**
+ * Runs @p program and records a failure in @p task's description (not finished, or a non-zero
+ * exit with its standard error); true when it exited with 0.
+ */
+bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
+             ProcessResult *result = nullptr)
+{
+    const ProcessResult r = ChildProcess::run(program, arguments, ServiceTask::TimeoutMs);
+    TaskDescription &description = task->taskDescription();
+    if (!r.finished) {
+        description.setStatus(TaskDescription::TaskStatusFailed);
+        description.setMessage(TaskMessages::notFinished(program, r.error));
+    } else if (r.exitCode != 0) {
+        description.setStatus(TaskDescription::TaskStatusFailed);
+        description.setMessage(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
+    }
+    if (result)
+        *result = r;
+    return r.succeeded();
+}
+
+/// A copy of @p element's record, or none.
+ElementData *copyOfRecord(Element *element)
+{
+    const ElementData *record = element ? element->elementData() : nullptr;
+    return record ? new ElementData(*record) : nullptr;
+}
+
+ServicePgsqlClusterElement *newClusterElement(Module *module, const ElementData &record)
+{
+    auto *cluster = new ServicePgsqlClusterElement(module);
+    cluster->setTitle(ServicePgsqlParser::clusterTitle(record.property(keyName).toString(),
+                                                       record.property(keyVersion).toString()));
+    cluster->setElementData(new ElementData(record));
+    return cluster;
+}
+
+} // namespace
+
+// ---- clusters read ----
+
+ServicePgsqlClustersReadTask::ServicePgsqlClustersReadTask(Element *element, ElementData *data)
+    : ReadContentTask(element, data)
+{
+    taskDescription().setDescription(QObject::tr("Read PostgreSQL clusters"));
+}
+
+void ServicePgsqlClustersReadTask::run()
+{
+    ProcessResult result;
+    if (runTool(this, QStringLiteral("dpkg-query"), ServicePgsqlParser::versionQueryArguments(),
+                &result)) {
+        m_versions = ServicePgsqlParser::installedVersions(result.outputLines());
+        if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")},
+                    &result)) {
+            m_records = ServicePgsqlParser::clusterRecords(result.outputLines());
+            taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        }
+    }
+    AbstractTask::run();
+}
+
+void ServicePgsqlClustersReadTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    Element *clusters = element();
+    if (!clusters)
+        return;
+    if (auto *owner = qobject_cast<ServicePgsqlClustersElement *>(clusters))
+        owner->versionsModel()->setStringList(m_versions.values());
+    QList<TreeNode *> children;
+    children.reserve(m_records.size());
+    for (const ElementData &record : std::as_const(m_records))
+        children.append(newClusterElement(clusters->module(), record));
+    clusters->clearDelete();
+    clusters->append(children);
+    if (isParanoid())
+        ReadContentTask::afterRun();
+}
+
+// ---- cluster read ----
+
+ServicePgsqlClusterReadTask::ServicePgsqlClusterReadTask(Element *element)
+    : ReadPropertyHeavyTask(element, copyOfRecord(element))
+{
+    taskDescription().setDescription(QObject::tr("Read PostgreSQL cluster"));
+}
+
+void ServicePgsqlClusterReadTask::run()
+{
+    if (!data()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::undefinedTarget());
+        AbstractTask::run();
+        return;
+    }
+    ProcessResult result;
+    if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")}, &result)) {
+        // A cluster that is gone meanwhile leaves the record as it was.
+        ServicePgsqlParser::updateCluster(*data(), result.outputLines());
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    }
+    AbstractTask::run();
+}
+
+void ServicePgsqlClusterReadTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    Element *cluster = element();
+    if (cluster && cluster->elementData() && data())
+        cluster->elementData()->importFrom(*data());
+    ReadPropertyHeavyTask::afterRun();
+    if (cluster)
+        cluster->emitNodeDataChanged();
+}
+
+// ---- create ----
+
+ServicePgsqlClusterCreateTask::ServicePgsqlClusterCreateTask(Element *clusters, ElementData *data)
+    : CreateTask(clusters, data)
+{
+    taskDescription().setDescription(QObject::tr("Create PostgreSQL cluster"));
+}
+
+QStringList ServicePgsqlClusterCreateTask::arguments() const
+{
+    QStringList arguments;
+    if (!data())
+        return arguments;
+    const int port = data()->property(QStringLiteral("port"), 0).toInt();
+    if (port != 0)
+        arguments << QStringLiteral("-p") << QString::number(port);
+    arguments << data()->property(keyVersion).toString() << data()->property(keyName).toString();
+    return arguments;
+}
+
+void ServicePgsqlClusterCreateTask::run()
+{
+    if (!data()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::undefinedTarget());
+        AbstractTask::run();
+        return;
+    }
+    const QString name = data()->property(keyName).toString();
+    const QString version = data()->property(keyVersion).toString();
+    data()->setProperty(QStringLiteral("state"), false);
+    data()->setProperty(QStringLiteral("textState"), QString());
+    data()->setProperty(QStringLiteral("configureParam"),
+                        ServicePgsqlParser::configureParam(name, version));
+    if (runTool(this, QStringLiteral("pg_createcluster"), arguments()))
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    AbstractTask::run();
+}
+
+void ServicePgsqlClusterCreateTask::afterRun()
+{
+    CreateTask::afterRun();
+    Element *clusters = element();
+    if (isParanoid() || taskDescription().isFailed() || !clusters || !data())
+        return;
+    ServicePgsqlClusterElement *cluster = newClusterElement(clusters->module(), *data());
+    clusters->append(cluster);
+    cluster->emitSetCurrentNode();
+}
+
+// ---- delete ----
+
+ServicePgsqlClusterDeleteTask::ServicePgsqlClusterDeleteTask(Element *element)
+    : DeleteTask(element, copyOfRecord(element))
+{
+    taskDescription().setDescription(QObject::tr("Remove PostgreSQL cluster"));
+}
+
+QStringList ServicePgsqlClusterDeleteTask::arguments() const
+{
+    if (!data())
+        return QStringList();
+    return {data()->property(keyVersion).toString(), data()->property(keyName).toString(),
+            QStringLiteral("--stop")};
+}
+
+void ServicePgsqlClusterDeleteTask::run()
+{
+    if (!data()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::undefinedTarget());
+    } else if (runTool(this, QStringLiteral("pg_dropcluster"), arguments())) {
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    }
+    AbstractTask::run();
+}
+
+// ---- state changes ----
+
+void ServicePgsqlTaskDetail::setUpClusterTask(ServiceTask *task, Element *element,
+                                              const char *description)
+{
+    task->setScriptPath(QStringLiteral("pg_ctlcluster"));
+    if (const ElementData *record = element ? element->elementData() : nullptr) {
+        task->setExtraArguments(
+            {record->property(keyVersion).toString(), record->property(keyName).toString()});
+    }
+    task->setActionFirst(false);
+    task->taskDescription().setDescription(QObject::tr(description));
+}
+
+// ---- control ----
+
+std::atomic<bool> ServicePgsqlClusterControlTask::s_packageFound{false};
+
+ServicePgsqlClusterControlTask::ServicePgsqlClusterControlTask(Element *element)
+    : ControlServiceTask(element)
+{
+    setPackageName(QStringLiteral("pgadmin3"));
+    setProgramName(QStringLiteral("pgadmin3"));
+    taskDescription().setDescription(QObject::tr("Control PostgreSQL cluster"));
+}
+
+void ServicePgsqlClusterControlTask::run()
+{
+    if (!s_packageFound.load()) {
+        if (ControlServiceTask::existPackage(packageName()))
+            s_packageFound.store(true);
+    }
+    if (!s_packageFound.load()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
+        AbstractTask::run();
+        return;
+    }
+    ControlServiceTask::run();
+}
+
+bool ServicePgsqlClusterControlTask::isPackageFound()
+{
+    return s_packageFound.load();
+}
+
+void ServicePgsqlClusterControlTask::resetPackageFound()
+{
+    s_packageFound.store(false);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <elementdata.h>
+#include <servicetasks.h>
+#include <tasks.h>
+
+#include <QObject>
+#include <QSet>
+#include <QVector>
+
+#include <atomic>
+
+/**
+ * Reads the installed server versions (dpkg-query) and the clusters (pg_lsclusters) of the
+ * PostgreSQL container; afterRun() replaces the container's children with one element per
+ * cluster and hands the versions to the container's versions model.
+ */
+class ServicePgsqlClustersReadTask : public ReadContentTask
+{
+public:
+    ServicePgsqlClustersReadTask(Element *element, ElementData *data);
+
+    void run() override;
+    void afterRun() override;
+
+    const QSet<QString> &versions() const { return m_versions; }
+    const QVector<ElementData> &records() const { return m_records; }
+
+private:
+    QSet<QString> m_versions;
+    QVector<ElementData> m_records;
+};
+
+/** Reads one cluster's port, state and directories; the target is a copy of its record. */
+class ServicePgsqlClusterReadTask : public ReadPropertyHeavyTask
+{
+public:
+    explicit ServicePgsqlClusterReadTask(Element *element);
+
+    void run() override;
+    void afterRun() override;
+};
+
+/** Creates a cluster with pg_createcluster from the record the cluster form exported. */
+class ServicePgsqlClusterCreateTask : public CreateTask
+{
+public:
+    ServicePgsqlClusterCreateTask(Element *clusters, ElementData *data);
+
+    /// `[-p port] version name`: no port option for port 0.
+    QStringList arguments() const;
+    void run() override;
+    /// Adds the new cluster's element itself, unless "paranoid" reads the container again.
+    void afterRun() override;
+};
+
+/** Drops a cluster, stopping it first: `pg_dropcluster version name --stop`. */
+class ServicePgsqlClusterDeleteTask : public DeleteTask
+{
+public:
+    explicit ServicePgsqlClusterDeleteTask(Element *element);
+
+    QStringList arguments() const;
+    void run() override;
+};
+
+namespace ServicePgsqlTaskDetail {
+/// Makes @p task run `pg_ctlcluster version name action` for @p element's cluster.
+void setUpClusterTask(ServiceTask *task, Element *element, const char *description);
+
+inline constexpr char startDescription[] = QT_TRANSLATE_NOOP("QObject", "Start PostgreSQL cluster");
+inline constexpr char stopDescription[] = QT_TRANSLATE_NOOP("QObject", "Stop PostgreSQL cluster");
+inline constexpr char restartDescription[] =
+    QT_TRANSLATE_NOOP("QObject", "Restart PostgreSQL cluster");
+inline constexpr char reloadDescription[] =
+    QT_TRANSLATE_NOOP("QObject", "Reload PostgreSQL cluster");
+} // namespace ServicePgsqlTaskDetail
+
+/**
+ * A cluster state change through pg_ctlcluster: the framework's service task @p Base with the
+ * cluster's version and name before the action word.
+ */
+template <class Base, const char *Description> class PgsqlClusterServiceTask : public Base
+{
+public:
+    explicit PgsqlClusterServiceTask(Element *element) : Base(element)
+    {
+        ServicePgsqlTaskDetail::setUpClusterTask(this, element, Description);
+    }
+};
+
+using ServicePgsqlClusterStartTask =
+    PgsqlClusterServiceTask<StartServiceTask, ServicePgsqlTaskDetail::startDescription>;
+using ServicePgsqlClusterStopTask =
+    PgsqlClusterServiceTask<StopServiceTask, ServicePgsqlTaskDetail::stopDescription>;
+using ServicePgsqlClusterRestartTask =
+    PgsqlClusterServiceTask<RestartServiceTask, ServicePgsqlTaskDetail::restartDescription>;
+using ServicePgsqlClusterReloadTask =
+    PgsqlClusterServiceTask<ReloadServiceTask, ServicePgsqlTaskDetail::reloadDescription>;
+
+/**
+ * Starts the graphical administration program pgadmin3, once its package was found installed;
+ * a found package is remembered for the life of the process.
+ */
+class ServicePgsqlClusterControlTask : public ControlServiceTask
+{
+public:
+    explicit ServicePgsqlClusterControlTask(Element *element);
+
+    void run() override;
+
+    /// Whether the package was found installed by an earlier control task.
+    static bool isPackageFound();
+    /// Forgets that the package was found (tests start from a clean process state).
+    static void resetPackageFound();
+
+private:
+    static std::atomic<bool> s_packageFound;
+};
