@@ -1,0 +1,131 @@
+#include "serviceapacheelementwidget.h"
+
+#include "serviceapacheheavyelementdata.h"
+#include "sitetreenodes.h"
+
+#include <choicetreenodeproxymodel.h>
+#include <choicewidget.h>
+#include <element.h>
+#include <module.h>
+#include <treenodemodel.h>
+
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSpacerItem>
+
+ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *parent)
+    : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
+{
+    setObjectName(QStringLiteral("ServiceApacheElementWidget"));
+    setElementType(QStringLiteral("ServiceApache"));
+    setNumber(0);
+    resize(502, 331);
+    setWindowTitle(tr("General"));
+
+    auto *grid = new QGridLayout(this);
+    grid->setObjectName(QStringLiteral("gridLayout"));
+    auto *stateCaption = new QLabel(tr("State:"), this);
+    stateCaption->setObjectName(QStringLiteral("_stateLabelLabel"));
+    m_stateLabel = new QLabel(tr("TextLabel"), this);
+    m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
+    m_stateLabel->setTextFormat(Qt::RichText);
+    m_choice = new ChoiceWidget(this);
+    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
+    m_choice->setTitle(tr("Sites"));
+    grid->addWidget(stateCaption, 0, 0);
+    grid->addWidget(m_stateLabel, 0, 1);
+    grid->addItem(new QSpacerItem(363, 20, QSizePolicy::Expanding, QSizePolicy::Minimum), 0, 2);
+    grid->addWidget(m_choice, 1, 0, 1, 3);
+    grid->setRowStretch(1, 1);
+
+    m_root = new SitesRootTreeNode(this);
+    m_model = new TreeNodeModel(m_root, this);
+    m_proxy = new ChoiceTreeNodeProxyModel(0, 256, 257, this);
+    m_proxy->setSourceModel(m_model);
+    m_choice->setChoiceModel(m_proxy);
+    QMetaObject::connectSlotsByName(this);
+    blockEditWidget(true);
+}
+
+ServiceApacheElementWidget::~ServiceApacheElementWidget()
+{
+    // The views go before the tree they show.
+    m_choice->setChoiceModel(nullptr);
+}
+
+ElementData *ServiceApacheElementWidget::exportElementData()
+{
+    auto *record = new ServiceApacheHeavyElementData;
+    record->checkedNames() = m_proxy->addNames();
+    record->blockedNames() = m_proxy->removeNames();
+    return record;
+}
+
+void ServiceApacheElementWidget::showState(const QString &text)
+{
+    m_stateLabel->setText(
+        QStringLiteral("<b>%1</b>").arg((text.isEmpty() ? tr("undefined") : text).toHtmlEscaped()));
+}
+
+void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
+{
+    if (!element || element != this->element() || role() != ElementWidgetRoleView)
+        return;
+    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    if (!light)
+        return;
+    if (!isBlocked())
+        blockEditWidget(true);
+    showState(light->textState());
+    if (auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data)) {
+        m_root->clearDeleteAll();
+        // Hosts land under their sites by their parent ids.
+        m_root->loadTreeFromList(record->data());
+        m_proxy->setCheckedBlockedNames(record->checkedNames(), record->blockedNames());
+    }
+    ViewEditElementWidget::afterSuccessfulRead(element, data);
+}
+
+void ServiceApacheElementWidget::applyContentChanges()
+{
+    const int answer = QMessageBox::information(
+        this, QCoreApplication::translate("ViewEditElementWidget", "Change apache configuration"),
+        QCoreApplication::translate("ViewEditElementWidget",
+                                    "Reload Apache service configuration automatically?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    bool autoApply;
+    if (answer == QMessageBox::Yes)
+        autoApply = true;
+    else if (answer == QMessageBox::No)
+        autoApply = false;
+    else
+        return;
+    ElementData *data = exportElementData();
+    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data);
+    Element *target = element();
+    if (!record || !target) {
+        delete data;
+        return;
+    }
+    record->setAutoApply(autoApply);
+    target->performOperation(OperationUpdate, record, 0);
+}
+
+void ServiceApacheElementWidget::reset()
+{
+    ViewEditElementWidget::reset();
+    showState(QString());
+}
+
+void ServiceApacheElementWidget::blockEditWidget(bool blocked)
+{
+    if (blocked)
+        disconnect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
+                   &ViewEditElementWidget::changeContent);
+    else
+        connect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
+                &ViewEditElementWidget::changeContent, Qt::UniqueConnection);
+    ViewEditElementWidget::blockEditWidget(blocked);
+}

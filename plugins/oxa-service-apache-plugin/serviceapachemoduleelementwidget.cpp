@@ -1,0 +1,109 @@
+#include "serviceapachemoduleelementwidget.h"
+
+#include "moduletreenodes.h"
+#include "serviceapacheheavyelementdata.h"
+
+#include <choicetreenodeproxymodel.h>
+#include <choicewidget.h>
+#include <element.h>
+#include <module.h>
+#include <treenodemodel.h>
+
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QMessageBox>
+
+ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *module, QWidget *parent)
+    : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
+{
+    setObjectName(QStringLiteral("ServiceApacheModuleElementWidget"));
+    setElementType(QStringLiteral("ServiceApacheModules"));
+    setSecondElementType(QStringLiteral("ServiceApache"));
+    resize(400, 300);
+    setWindowTitle(tr("Modules"));
+
+    auto *grid = new QGridLayout(this);
+    grid->setObjectName(QStringLiteral("gridLayout"));
+    m_choice = new ChoiceWidget(this);
+    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
+    m_choice->setTitle(tr("Active modules"));
+    grid->addWidget(m_choice, 0, 0);
+
+    m_root = new ModulesRootTreeNode(this);
+    m_model = new TreeNodeModel(m_root, this);
+    m_proxy = new ChoiceTreeNodeProxyModel(0, 256, 257, this);
+    m_proxy->setSourceModel(m_model);
+    m_choice->setChoiceModel(m_proxy);
+    QMetaObject::connectSlotsByName(this);
+    blockEditWidget(true);
+}
+
+ServiceApacheModuleElementWidget::~ServiceApacheModuleElementWidget()
+{
+    m_choice->setChoiceModel(nullptr);
+}
+
+ElementData *ServiceApacheModuleElementWidget::exportElementData()
+{
+    auto *record = new ServiceApacheHeavyElementData;
+    record->checkedNames() = m_proxy->addNames();
+    record->blockedNames() = m_proxy->removeNames();
+    m_proxy->clearAddRemoveNames();
+    return record;
+}
+
+void ServiceApacheModuleElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
+{
+    if (!element || element != this->element() || role() != ElementWidgetRoleView)
+        return;
+    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data);
+    if (!record)
+        return;
+    if (!isBlocked())
+        blockEditWidget(true);
+    m_root->clearDeleteAll();
+    m_root->loadTreeFromList(record->data());
+    m_proxy->setCheckedBlockedNames(record->checkedNames(), record->blockedNames());
+    ViewEditElementWidget::afterSuccessfulRead(element, data);
+}
+
+void ServiceApacheModuleElementWidget::applyContentChanges()
+{
+    const int answer = QMessageBox::information(
+        this, QCoreApplication::translate("ViewEditElementWidget", "Change apache configuration"),
+        QCoreApplication::translate("ViewEditElementWidget",
+                                    "Restart Apache service automatically?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    bool autoApply;
+    if (answer == QMessageBox::Yes)
+        autoApply = true;
+    else if (answer == QMessageBox::No)
+        autoApply = false;
+    else
+        return;
+    ElementData *data = exportElementData();
+    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data);
+    Element *target = element();
+    if (!record || !target) {
+        delete data;
+        return;
+    }
+    record->setAutoApply(autoApply);
+    target->performOperation(OperationUpdate, record, 0);
+}
+
+void ServiceApacheModuleElementWidget::reset()
+{
+    ViewEditElementWidget::reset();
+}
+
+void ServiceApacheModuleElementWidget::blockEditWidget(bool blocked)
+{
+    if (blocked)
+        disconnect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
+                   &ViewEditElementWidget::changeContent);
+    else
+        connect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
+                &ViewEditElementWidget::changeContent, Qt::UniqueConnection);
+    ViewEditElementWidget::blockEditWidget(blocked);
+}

@@ -1,0 +1,313 @@
+#include "serviceapachetasks.h"
+
+#include "apacheoutputparser.h"
+#include "moduletreenodes.h"
+#include "serviceapacheheavyelementdata.h"
+#include "sitetreenodes.h"
+
+#include <childprocess.h>
+#include <element.h>
+#include <taskmessages.h>
+
+#include <QDir>
+
+namespace {
+
+void setFailed(TaskDescription &description, const QString &message)
+{
+    description.setStatus(TaskDescription::TaskStatusFailed);
+    description.setMessage(message);
+}
+
+/// The entries a Debian configuration directory lists, in the order QDir gives by default.
+QStringList listFiles(QDir &dir, const QStringList &nameFilters = QStringList())
+{
+    dir.setNameFilters(nameFilters);
+    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
+    return dir.entryList();
+}
+
+/**
+ * Drops from @p record's list the nodes a tree took over, so the record's end does not touch
+ * them again; nodes no widget loaded (none showed the element) stay and go with the record.
+ */
+void releaseLoadedNodes(ServiceHeavyElementData *record)
+{
+    if (!record)
+        return;
+    QList<TreeNode *> &nodes = record->data();
+    QList<TreeNode *> kept;
+    for (TreeNode *node : std::as_const(nodes)) {
+        if (node && !node->parentNode())
+            kept.append(node);
+    }
+    nodes = kept;
+}
+
+} // namespace
+
+QString ApachePaths::directoryMissing(const QString &path)
+{
+    return QObject::tr("\"%1\" - not exists").arg(path);
+}
+
+// --- sites and hosts ---------------------------------------------------------------------
+
+ServiceApacheReadHeavyTask::ServiceApacheReadHeavyTask(Element *element)
+    : ServiceHeavyReadTask(element, apacheFamily, new ServiceApacheHeavyElementData)
+{
+}
+
+ServiceApacheHeavyElementData *ServiceApacheReadHeavyTask::apacheRecord() const
+{
+    return dynamic_cast<ServiceApacheHeavyElementData *>(data());
+}
+
+void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heavy)
+{
+    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(heavy);
+    if (!record) {
+        fail(TaskMessages::undefinedTarget());
+        return;
+    }
+    const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
+
+    const QString enabledPath = QString::fromLatin1(ApachePaths::sitesEnabled);
+    QDir dir(enabledPath);
+    if (!dir.exists()) {
+        fail(ApachePaths::directoryMissing(enabledPath));
+        return;
+    }
+    QSet<QString> enabled;
+    for (const QString &entry : listFiles(dir)) {
+        const QString site = HostTreeNode::siteNameOfFile(entry);
+        record->data().append(new SiteTreeNode(site));
+        enabled.insert(site);
+        record->checkedNames().insert(site);
+    }
+
+    const QString availablePath = QString::fromLatin1(ApachePaths::sitesAvailable);
+    dir.setPath(availablePath);
+    if (!dir.exists()) {
+        fail(ApachePaths::directoryMissing(availablePath));
+        return;
+    }
+    for (const QString &entry : listFiles(dir)) {
+        if (enabled.contains(entry))
+            continue;
+        record->data().append(new SiteTreeNode(entry));
+        const QString file = QStringLiteral("%1/%2").arg(availablePath, entry);
+        const ProcessResult site =
+            ChildProcess::run(ctl, {QStringLiteral("-S"), QStringLiteral("-f"), file});
+        if (!site.finished) {
+            fail(TaskMessages::notFinished(ctl, site.error));
+            return;
+        }
+        if (site.exitCode == 0) {
+            ApacheOutput::parseVirtualHosts(site.outputText(), record);
+        } else {
+            // The site alone is no valid configuration: say so on its row, read on.
+            const QString undefined = QObject::tr("undefined");
+            record->data().append(new HostTreeNode(undefined, undefined, file));
+            record->blockedNames().insert(undefined);
+        }
+    }
+
+    const ProcessResult running = ChildProcess::run(ctl, {QStringLiteral("-S")});
+    if (!running.finished) {
+        fail(TaskMessages::notFinished(ctl, running.error));
+        return;
+    }
+    if (running.exitCode != 0) {
+        fail(TaskMessages::exitCode(ctl, running.exitCode, running.errorText()));
+        return;
+    }
+    ApacheOutput::parseVirtualHosts(running.outputText(), record);
+    succeed();
+}
+
+void ServiceApacheReadHeavyTask::afterRun()
+{
+    ServiceHeavyReadTask::afterRun();
+    if (!taskDescription().isFailed())
+        releaseLoadedNodes(apacheRecord());
+}
+
+// --- modules -----------------------------------------------------------------------------
+
+ServiceApacheModulesReadTask::ServiceApacheModulesReadTask(Element *element)
+    : ReadPropertyHeavyTask(element, new ServiceApacheHeavyElementData)
+{
+    taskDescription().setDescription(QObject::tr("Read Apache modules configuration"));
+}
+
+ServiceApacheHeavyElementData *ServiceApacheModulesReadTask::apacheRecord() const
+{
+    return dynamic_cast<ServiceApacheHeavyElementData *>(data());
+}
+
+void ServiceApacheModulesReadTask::run()
+{
+    ServiceApacheHeavyElementData *record = apacheRecord();
+    if (!record) {
+        setFailed(taskDescription(), TaskMessages::undefinedTarget());
+        AbstractTask::run();
+        return;
+    }
+    const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
+    const ProcessResult loaded = ChildProcess::run(ctl, {QStringLiteral("-M")});
+    if (!loaded.finished) {
+        setFailed(taskDescription(), TaskMessages::notFinished(ctl, loaded.error));
+        AbstractTask::run();
+        return;
+    }
+    if (loaded.exitCode != 0) {
+        setFailed(taskDescription(),
+                  TaskMessages::exitCode(ctl, loaded.exitCode, loaded.errorText()));
+        AbstractTask::run();
+        return;
+    }
+    ApacheOutput::parseModules(loaded.outputText(), record);
+
+    const QStringList loadFilter{QStringLiteral("*.load")};
+    const QString availablePath = QString::fromLatin1(ApachePaths::modsAvailable);
+    QDir dir(availablePath);
+    if (!dir.exists()) {
+        setFailed(taskDescription(), ApachePaths::directoryMissing(availablePath));
+        AbstractTask::run();
+        return;
+    }
+    const QStringList availableList = listFiles(dir, loadFilter);
+    QSet<QString> available(availableList.cbegin(), availableList.cend());
+
+    const QString enabledPath = QString::fromLatin1(ApachePaths::modsEnabled);
+    dir.setPath(enabledPath);
+    if (!dir.exists()) {
+        setFailed(taskDescription(), ApachePaths::directoryMissing(enabledPath));
+        AbstractTask::run();
+        return;
+    }
+    for (const QString &entry : listFiles(dir, loadFilter))
+        available.remove(entry);
+
+    // Neither set: these show unticked, ready to be enabled.
+    for (const QString &entry : std::as_const(available)) {
+        QString name = entry;
+        name.remove(QStringLiteral(".load"));
+        record->data().append(new ModuleSharedTreeNode(name));
+    }
+    taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    AbstractTask::run();
+}
+
+void ServiceApacheModulesReadTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    ReadPropertyHeavyTask::afterRun();
+    releaseLoadedNodes(apacheRecord());
+}
+
+// --- enabling and disabling --------------------------------------------------------------
+
+ApacheEnableDisableTask::ApacheEnableDisableTask(Element *element, ElementData *data,
+                                                 const QString &enableTool,
+                                                 const QString &disableTool)
+    : UpdateTask(element, data), m_enableTool(enableTool), m_disableTool(disableTool)
+{
+}
+
+ServiceApacheHeavyElementData *ApacheEnableDisableTask::apacheRecord() const
+{
+    return dynamic_cast<ServiceApacheHeavyElementData *>(data());
+}
+
+QStringList ApacheEnableDisableTask::toolArguments(const QStringList &names)
+{
+    // The tools parse options first: a file named like an option must stay a name.
+    for (const QString &name : names) {
+        if (name.startsWith(QLatin1Char('-')))
+            return QStringList{QStringLiteral("--")} + names;
+    }
+    return names;
+}
+
+bool ApacheEnableDisableTask::runTool(const QString &tool, const QStringList &names)
+{
+    const ProcessResult result = ChildProcess::run(tool, toolArguments(names));
+    if (!result.finished) {
+        setFailed(taskDescription(), TaskMessages::notFinished(tool, result.error));
+        return false;
+    }
+    if (result.exitCode != 0) {
+        setFailed(taskDescription(),
+                  TaskMessages::exitCode(tool, result.exitCode, result.errorText()));
+        return false;
+    }
+    return true;
+}
+
+void ApacheEnableDisableTask::run()
+{
+    ServiceApacheHeavyElementData *record = apacheRecord();
+    if (!record) {
+        setFailed(taskDescription(), TaskMessages::undefinedTarget());
+        AbstractTask::run();
+        return;
+    }
+    // One run of each tool with all its names; nothing is disabled once enabling failed.
+    if (!record->checkedNames().isEmpty() &&
+        !runTool(m_enableTool, record->checkedNames().values())) {
+        AbstractTask::run();
+        return;
+    }
+    if (!record->blockedNames().isEmpty() &&
+        !runTool(m_disableTool, record->blockedNames().values())) {
+        AbstractTask::run();
+        return;
+    }
+    taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    AbstractTask::run();
+}
+
+bool ApacheEnableDisableTask::wantsApply() const
+{
+    const ServiceApacheHeavyElementData *record = apacheRecord();
+    return record && record->autoApply() && !taskDescription().isFailed();
+}
+
+ServiceApacheSiteUpdateTask::ServiceApacheSiteUpdateTask(Element *element, ElementData *data)
+    : ApacheEnableDisableTask(element, data, QStringLiteral("a2ensite"),
+                              QStringLiteral("a2dissite"))
+{
+    taskDescription().setDescription(QObject::tr("Update Apache sites configuration"));
+}
+
+void ServiceApacheSiteUpdateTask::afterRun()
+{
+    UpdateTask::afterRun();
+    if (!wantsApply())
+        return;
+    // Only a running server is reloaded: the element offers reload only then.
+    Element *service = element();
+    if (service && service->isOperationAvailable(OperationReload))
+        service->performOperation(OperationReload, nullptr, 0);
+}
+
+ServiceApacheModulesUpdateTask::ServiceApacheModulesUpdateTask(Element *element, ElementData *data)
+    : ApacheEnableDisableTask(element, data, QStringLiteral("a2enmod"), QStringLiteral("a2dismod"))
+{
+    taskDescription().setDescription(QObject::tr("Update Apache modules confuguration"));
+}
+
+void ServiceApacheModulesUpdateTask::afterRun()
+{
+    UpdateTask::afterRun();
+    if (!wantsApply())
+        return;
+    // The modules element hangs under the service element, which knows the server's state.
+    Element *modules = element();
+    auto *service = modules ? qobject_cast<Element *>(modules->parentNode()) : nullptr;
+    if (service && service->isOperationAvailable(OperationReload))
+        service->performOperation(OperationRestart, nullptr, 0);
+}
