@@ -43,6 +43,16 @@ function(oxa_add_plugin)
             get_filename_component(_a "${_s}" ABSOLUTE)
             list(APPEND _abs_sources "${_a}")
         endforeach()
+        # The shared code is compiled into every plug-in, so its texts belong in every
+        # plug-in's catalogue too.
+        if(TARGET oxa-service-common)
+            get_target_property(_common_dir oxa-service-common SOURCE_DIR)
+            get_target_property(_common_sources oxa-service-common SOURCES)
+            foreach(_s IN LISTS _common_sources)
+                get_filename_component(_a "${_s}" ABSOLUTE BASE_DIR "${_common_dir}")
+                list(APPEND _abs_sources "${_a}")
+            endforeach()
+        endif()
         add_custom_command(OUTPUT "${_ts}"
             COMMAND ${OXA_LUPDATE} -silent -no-obsolete ${_abs_sources} -ts "${_ts}"
             DEPENDS ${_abs_sources}

@@ -11,10 +11,15 @@ QString standardShowFormat()
     return QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n");
 }
 
+ProcessResult run(const QString &package, const QString &showFormat)
+{
+    return ChildProcess::run(QStringLiteral("dpkg-query"),
+                             {showFormat, QStringLiteral("--show"), package});
+}
+
 bool query(const QString &package, QStringList *lines, const QString &showFormat)
 {
-    const ProcessResult result = ChildProcess::run(QStringLiteral("dpkg-query"),
-                                                   {showFormat, QStringLiteral("--show"), package});
+    const ProcessResult result = run(package, showFormat);
     if (!result.succeeded())
         return false;
     if (lines)

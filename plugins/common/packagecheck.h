@@ -1,5 +1,7 @@
 #pragma once
 
+#include <childprocess.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,9 @@ namespace PackageCheck {
 
 /// "--showformat=${db:Status-Abbrev}${binary:Package}\n": one line per package.
 QString standardShowFormat();
+
+/// Runs `dpkg-query <showFormat> --show <package>` (30 s at most) and returns how it went.
+ProcessResult run(const QString &package, const QString &showFormat = standardShowFormat());
 
 /**
  * Runs `dpkg-query <showFormat> --show <package>` (30 s at most). False when it did not

@@ -15,6 +15,16 @@
 #include <QPlainTextEdit>
 #include <QTreeView>
 
+namespace {
+// The shared form's texts, in this class's context so that lupdate puts them in every
+// plug-in's catalogue.
+const char stateCaptionText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "State:");
+const char stateUnreadText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "TextLabel");
+const char configurationText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "Configuration");
+const char configurationFileText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "Configuration: %1");
+const char undefinedText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "undefined");
+} // namespace
+
 ServiceElementWidget::ServiceElementWidget(Module *module, const char *className,
                                            const QString &elementType, const char *windowTitle,
                                            ViewKind kind, const QString &viewName, QWidget *parent)
@@ -28,12 +38,12 @@ ServiceElementWidget::ServiceElementWidget(Module *module, const char *className
 
     auto *grid = new QGridLayout(this);
     grid->setObjectName(QStringLiteral("gridLayout_2"));
-    auto *stateCaption = new QLabel(translate("State:"), this);
+    auto *stateCaption = new QLabel(translate(stateCaptionText), this);
     stateCaption->setObjectName(QStringLiteral("_stateLabelLabel"));
-    m_stateLabel = new QLabel(translate("TextLabel"), this);
+    m_stateLabel = new QLabel(translate(stateUnreadText), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
-    m_groupBox = new QGroupBox(translate("Configuration"), this);
+    m_groupBox = new QGroupBox(translate(configurationText), this);
     m_groupBox->setObjectName(QStringLiteral("_confGroupBox"));
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
@@ -63,7 +73,11 @@ ServiceElementWidget::~ServiceElementWidget() = default;
 
 QString ServiceElementWidget::translate(const char *text) const
 {
-    return QCoreApplication::translate(m_className.toLatin1().constData(), text);
+    // The widget's own catalogue entry first, then the shared form's.
+    const QString own = QCoreApplication::translate(m_className.toLatin1().constData(), text);
+    if (own != QLatin1String(text))
+        return own;
+    return tr(text);
 }
 
 void ServiceElementWidget::setTreeRoot(TreeNode *root, bool sorted)
@@ -97,14 +111,14 @@ void ServiceElementWidget::loadNodes(ServiceHeavyElementData *record)
 
 void ServiceElementWidget::setConfigurationTitle(const QString &file)
 {
-    m_groupBox->setTitle(translate("Configuration: %1").arg(file));
+    m_groupBox->setTitle(translate(configurationFileText).arg(file));
 }
 
 void ServiceElementWidget::showState(const QString &text)
 {
     m_stateLabel->setText(
         QStringLiteral("<b>%1</b>")
-            .arg((text.isEmpty() ? translate("undefined") : text).toHtmlEscaped()));
+            .arg((text.isEmpty() ? translate(undefinedText) : text).toHtmlEscaped()));
 }
 
 void ServiceElementWidget::afterSuccessfulRead(Element *element, ElementData *data)

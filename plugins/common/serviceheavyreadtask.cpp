@@ -7,6 +7,7 @@
 #include <taskmessages.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
                                            ServiceHeavyElementData *record)
@@ -60,8 +61,9 @@ void ServiceHeavyReadTask::afterRun()
     if (!e)
         return;
     if (ServiceLightElementData *light = e->serviceData()) {
+        // The state only: the element's record keeps its own name.
         if (const ServiceHeavyElementData *heavy = record())
-            *light = *heavy;
+            light->setState(heavy->state(), heavy->textState());
         e->emitNodeDataChanged();
     }
     ReadPropertyHeavyTask::afterRun();
@@ -75,8 +77,10 @@ ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const Service
 
 void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
+    // Only a regular file: opening a FIFO would block this worker for good, and a device such
+    // as /dev/zero never ends.
     QFile file(m_file);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(m_file).isFile() || !file.open(QIODevice::ReadOnly)) {
         fail(TaskMessages::failedToReadConfig(m_file));
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <contextoperation.h>
 #include <element.h>
+#include <elementdata.h>
 #include <taskobserver.h>
 #include <tasks.h>
 #include <vieweditelementwidget.h>
@@ -45,6 +46,9 @@ void ServiceModule::performOperation(ContextOperation *context, OperationType ty
             }
         }
     }
+    // The module owns the operation's record: a task took it over, or nobody needs it.
+    if (!task)
+        delete data;
     Module::performOperation(context, type, nullptr, n);
     if (task)
         TaskObserver::instance(nullptr)->performTask(task);

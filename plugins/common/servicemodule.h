@@ -32,8 +32,8 @@ protected:
     /// The light read the Services root asks of @p first (the module's first element).
     virtual AbstractTask *createRootLightRead(Element *first);
     /// The task for @p type on @p element (any element context but the Services root);
-    /// null when the module has none. @p data is the operation's record (ownership passes
-    /// to the task when one is made).
+    /// null when the module has none. @p data is the operation's record: the task takes it
+    /// over when one is made, otherwise the module deletes it.
     virtual AbstractTask *createTask(Element *element, OperationType type, ElementData *data);
     /// The task for @p type asked by @p widget (creation forms); null by default.
     virtual AbstractTask *createWidgetTask(ViewEditElementWidget *widget, OperationType type,
