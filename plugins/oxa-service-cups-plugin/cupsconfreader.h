@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+class QByteArray;
+class QIODevice;
+class TreeNode;
+
+/**
+ * The reader of the scheduler's files (cupsd.conf and its companions, printers.conf,
+ * classes.conf): lines of directives and of tag-delimited sections, read into tree nodes.
+ * One parser serves both readings; a Flavour chooses the nodes it makes.
+ */
+namespace CupsConfReader {
+
+enum class Flavour
+{
+    /// ConfTreeNode entries, plus a summary node for every entry named by a summary key.
+    Configuration,
+    /// PrintersTreeNode entries; a section takes its policy and labels from OpPolicy,
+    /// MacLabelMin and MacLabelMax.
+    Printers
+};
+
+/// What one file gives: the summary nodes and the top-level nodes, all without a parent.
+struct Nodes
+{
+    QList<TreeNode *> summary;
+    QList<TreeNode *> topLevel;
+};
+
+/// Sections nested deeper than this take no node of their own (their entries go to the
+/// deepest section kept): the tree stays shallow whatever the file holds.
+constexpr int maxSectionDepth = 64;
+
+/// Parses @p text, line by line. Linear in its length.
+Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summaryKeys = {});
+/// Parses what @p device gives until its end.
+Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys = {});
+
+/**
+ * Reads the file at @p path. A missing file gives no nodes and no error; a file that cannot
+ * be opened gives no nodes and the shared file error text in @p error (cleared first).
+ */
+Nodes readFile(const QString &path, QString *error, Flavour flavour,
+               const QSet<QString> &summaryKeys = {});
+
+/// The configuration reading: returns the file's top-level nodes, the summary ones in
+/// @p summary.
+QList<TreeNode *> readConfiguration(const QString &path, QString *error,
+                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary);
+/// The printers reading: the file's top-level printer and class sections.
+QList<TreeNode *> readPrinters(const QString &path, QString *error);
+
+/// The names whose directives and sections also appear as summary nodes of a configuration.
+QSet<QString> summaryKeys();
+
+/// One line as the parser sees it.
+struct Line
+{
+    enum Kind
+    {
+        Empty,
+        Close,
+        Open,
+        Directive
+    };
+    Kind kind = Empty;
+    QString name;
+    /// The rest of the line after the name, with its leading blanks (open: up to '>').
+    QString value;
+    /// An opening tag that closes itself ("<Name/>", "<Name arg/>").
+    bool selfClosing = false;
+};
+
+/// The line without its comment (from the first '#' not escaped as "\#"), trimmed.
+QString prepareLine(const QString &line);
+/// Classifies a prepared line: closing tag, opening tag or directive.
+Line classify(const QString &prepared);
+
+/// The raw tag matches (no self-closing handling): false when the line is no such tag.
+bool matchClose(const QString &prepared, QString *name);
+bool matchOpen(const QString &prepared, QString *name, QString *arguments);
+
+} // namespace CupsConfReader

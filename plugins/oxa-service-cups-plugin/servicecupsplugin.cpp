@@ -1,0 +1,14 @@
+#include "servicecupsplugin.h"
+
+#include "servicecupsmodule.h"
+
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-cups-plugin")
+
+ServiceCupsPlugin::ServiceCupsPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServiceCupsPlugin"), tr("Service Cups plugin"),
+                    QStringLiteral("cups-common"), QStringLiteral("ii\\scups-common"))
+{
+    appendModule(new ServiceCupsModule(this));
+}

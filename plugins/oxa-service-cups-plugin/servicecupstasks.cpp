@@ -1,0 +1,209 @@
+#include "servicecupstasks.h"
+
+#include "cupsconfreader.h"
+
+#include <taskmessages.h>
+#include <treenode.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ServiceCupsReadHeavyTask::ServiceCupsReadHeavyTask(Element *element)
+    : ServiceHeavyReadTask(element, cupsFamily)
+{
+}
+
+namespace {
+
+/// One error text more: a line of its own after the ones before.
+void addError(QString *message, const QString &error)
+{
+    if (!message->isEmpty())
+        message->append(QLatin1Char('\n'));
+    message->append(error);
+}
+
+} // namespace
+
+void ServiceCupsReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
+{
+    const QSet<QString> keys = CupsConfReader::summaryKeys();
+    const QDir directory(QString::fromLatin1(configDirectory));
+    const QStringList files = directory.entryList({QString::fromLatin1(configFilter)},
+                                                  QDir::Files | QDir::NoDotAndDotDot);
+    QString message;
+    for (const QString &name : files) {
+        QString error;
+        QList<TreeNode *> summary;
+        const QList<TreeNode *> nodes = CupsConfReader::readConfiguration(
+            directory.absoluteFilePath(name), &error, keys, &summary);
+        if (!error.isEmpty()) {
+            addError(&message, error);
+            continue;
+        }
+        auto *file = new ConfTreeNode(name, QString());
+        file->append(nodes);
+        record->data().append(summary);
+        record->data().append(file);
+    }
+    if (message.isEmpty())
+        succeed();
+    else
+        fail(message);
+}
+
+ServiceCupsPrintersReadHeavyTask::ServiceCupsPrintersReadHeavyTask(Element *element)
+    : ServiceCupsReadHeavyTask(element)
+{
+    taskDescription().setDescription(QObject::tr("Read Cups printers information"));
+}
+
+void ServiceCupsPrintersReadHeavyTask::run()
+{
+    if (ServiceHeavyElementData *heavy = record())
+        readConfiguration(heavy);
+    else
+        fail(TaskMessages::undefinedTarget());
+    AbstractTask::run();
+}
+
+void ServiceCupsPrintersReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
+{
+    const QDir directory(QString::fromLatin1(configDirectory));
+    QString message;
+    for (const char *name : {"printers.conf", "classes.conf"}) {
+        QString error;
+        const QList<TreeNode *> nodes = CupsConfReader::readPrinters(
+            directory.absoluteFilePath(QString::fromLatin1(name)), &error);
+        if (error.isEmpty())
+            record->data().append(nodes);
+        else
+            addError(&message, error);
+    }
+    if (message.isEmpty())
+        succeed();
+    else
+        fail(message);
+}
+
+ClearCacheTask::ClearCacheTask(Element *element) : ElementTask(element)
+{
+    taskDescription().setDescription(QObject::tr("Clear CUPS cache"));
+}
+
+namespace {
+
+struct SpoolEntry
+{
+    QByteArray raw; ///< the name as the file system has it, for unlinking
+    QString name;
+};
+
+} // namespace
+
+bool ClearCacheTask::clearDirectory(const QString &directory, QStringList *failed, QString *error)
+{
+    failed->clear();
+    error->clear();
+    const QByteArray path = QFile::encodeName(directory);
+    // The directory is opened once, without following a link in its place, and every name
+    // is listed and unlinked relative to it: a link inside loses only itself, and the
+    // directory cannot be swapped for another one half-way.
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int openError = errno;
+        if (openError == ENOENT)
+            return true;
+        struct stat st;
+        if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            *error =
+                QObject::tr("Directory \"%1\" is a symbolic link: nothing removed").arg(directory);
+        } else {
+            *error = TaskMessages::fileError(directory, QFileDevice::OpenError,
+                                             qt_error_string(openError));
+        }
+        return false;
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        *error = TaskMessages::fileError(directory, QFileDevice::ReadError, qt_error_string(errno));
+        ::close(fd);
+        return false;
+    }
+    std::vector<SpoolEntry> entries;
+    while (const dirent *entry = ::readdir(dir)) {
+        // Hidden names (and "." and "..") stay, as do directories, dangling links, devices,
+        // pipes and sockets.
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat st;
+        if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const QByteArray raw(entry->d_name);
+        entries.push_back({raw, QFile::decodeName(raw)});
+    }
+    std::sort(entries.begin(), entries.end(), [](const SpoolEntry &a, const SpoolEntry &b) {
+        const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a.name < b.name;
+    });
+    for (const SpoolEntry &entry : entries) {
+        if (::unlinkat(fd, entry.raw.constData(), 0) != 0 && errno != ENOENT)
+            failed->append(entry.name);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+void ClearCacheTask::run()
+{
+    const QString directory = QDir(QString::fromLatin1(spoolDirectory)).absolutePath();
+    QStringList failed;
+    QString error;
+    if (!clearDirectory(directory, &failed, &error)) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(error);
+    } else if (!failed.isEmpty()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(QObject::tr("Files in directory \"%1\" not removed:\n%2")
+                                         .arg(directory, failed.join(QLatin1Char(','))));
+    } else {
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    }
+    AbstractTask::run();
+}
+
+void ClearCacheTask::afterRun()
+{
+}
+
+std::atomic<bool> ServiceCupsControlTask::s_packageFound{false};
+
+ServiceCupsControlTask::ServiceCupsControlTask(Element *element) : ControlServiceTask(element)
+{
+    setProgramName(QStringLiteral("vell-admin-printer"));
+    setPackageName(QStringLiteral("vell-admin-printer"));
+    setUserName(qEnvironmentVariable("SUDO_USER"));
+    taskDescription().setDescription(QObject::tr("Control Cups service"));
+}
+
+void ServiceCupsControlTask::run()
+{
+    // A package once found stays found; a missing one is asked for again next time.
+    if (!s_packageFound.load())
+        s_packageFound.store(existPackage(packageName()));
+    if (!s_packageFound.load()) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
+        AbstractTask::run();
+        return;
+    }
+    ControlServiceTask::run();
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <servicefamily.h>
+#include <serviceheavyreadtask.h>
+
+#include <QSet>
+#include <QStringList>
+
+#include <atomic>
+
+/** The CUPS row of the service task family. */
+inline constexpr ServiceFamily cupsFamily{
+    "/etc/init.d/cups",
+    nullptr,
+    QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
+    QT_TRANSLATE_NOOP("QObject", "Start Cups service"),
+    QT_TRANSLATE_NOOP("QObject", "Stop Cups service"),
+    QT_TRANSLATE_NOOP("QObject", "Restart Cups service"),
+    QT_TRANSLATE_NOOP("QObject", "Reload Cups service configuration"),
+    QT_TRANSLATE_NOOP("QObject", "Read Cups service configuration"),
+};
+
+using ServiceCupsReadLightTask = FamilyReadLightTask<cupsFamily>;
+using ServiceCupsStartTask = FamilyStartTask<cupsFamily>;
+using ServiceCupsStopTask = FamilyStopTask<cupsFamily>;
+using ServiceCupsRestartTask = FamilyRestartTask<cupsFamily>;
+using ServiceCupsReloadTask = FamilyReloadTask<cupsFamily>;
+
+/**
+ * The scheduler's state and its configuration files ("/etc/cups/cups*.conf") as nodes: per
+ * file, the summary entries, then the file with its directives and sections.
+ */
+class ServiceCupsReadHeavyTask : public ServiceHeavyReadTask
+{
+public:
+    static constexpr const char *configDirectory = "/etc/cups";
+    static constexpr const char *configFilter = "cups*.conf";
+
+    explicit ServiceCupsReadHeavyTask(Element *element);
+
+protected:
+    /// Every file is tried; each one that cannot be read adds its error text to the message.
+    void readConfiguration(ServiceHeavyElementData *record) override;
+};
+
+/** The printers and classes the scheduler keeps in "printers.conf" and "classes.conf". */
+class ServiceCupsPrintersReadHeavyTask : public ServiceCupsReadHeavyTask
+{
+public:
+    explicit ServiceCupsPrintersReadHeavyTask(Element *element);
+
+    /// Reads the two files; no state, no child process.
+    void run() override;
+
+protected:
+    void readConfiguration(ServiceHeavyElementData *record) override;
+};
+
+/**
+ * Empties the print spool "/var/spool/cups": removes the regular files and the links to files
+ * directly in it, keeps subdirectories and hidden files. Only names in that directory are
+ * ever unlinked, so nothing outside it goes, whatever a link points to.
+ */
+class ClearCacheTask : public ElementTask
+{
+public:
+    static constexpr const char *spoolDirectory = "/var/spool/cups";
+
+    explicit ClearCacheTask(Element *element);
+
+    void run() override;
+    /// Nothing to update: the element shows no spool content.
+    void afterRun() override;
+
+    /**
+     * Removes the regular files and links to files directly in @p directory, in name order
+     * ignoring case; the names that stayed go to @p failed. False with @p error set when the
+     * directory cannot be opened or is a symbolic link (a missing one counts as empty).
+     */
+    static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
+};
+
+/** Starts the printer administration tool "vell-admin-printer", as the sudo user if any. */
+class ServiceCupsControlTask : public ControlServiceTask
+{
+public:
+    explicit ServiceCupsControlTask(Element *element);
+
+    /// Fails with the package message while the tool's package is missing.
+    void run() override;
+
+    /// Whether a control task has found the tool's package installed (kept for the process).
+    static bool packageFound() { return s_packageFound.load(); }
+
+private:
+    static std::atomic<bool> s_packageFound;
+};
