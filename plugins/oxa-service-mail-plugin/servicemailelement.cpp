@@ -1,0 +1,34 @@
+#include "servicemailelement.h"
+
+#include <module.h>
+
+ServiceMailElement::ServiceMailElement(Module *module)
+    : ServiceElement(module, &Module::isAdministratorHierarchy)
+{
+    setId(QStringLiteral("ServiceMail"));
+    setElementType(QStringLiteral("ServiceMail"));
+    setParentId(QStringLiteral("ServiceServices"));
+    setLevel(2);
+    setTitle(tr("Mail"));
+}
+
+int ServiceMailElement::treeNodeSpecialFlags() const
+{
+    return childCount() == 0 ? TreeNodeFlagLeaf : 0;
+}
+
+OperationTypes ServiceMailElement::availableOperations() const
+{
+    return OperationReadLight;
+}
+
+void ServiceMailElement::performOperation(OperationType type, ElementData *data, int n)
+{
+    if (type == OperationReadLight)
+        forwardToModule(type, data, n);
+}
+
+QString ServiceMailElement::caption() const
+{
+    return tr("Mail service");
+}
