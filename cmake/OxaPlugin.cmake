@@ -62,6 +62,7 @@ function(oxa_add_plugin)
             COMMAND ${OXA_LRELEASE} -silent "${_ts}" -qm "${_qm}"
             DEPENDS "${_ts}" VERBATIM)
         add_custom_target(${P_NAME}-translations ALL DEPENDS "${_qm}")
-        install(FILES "${_qm}" DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/vell/translations/vell-admin-service")
+        # The plug-ins look for their catalogues at this fixed path, whatever the prefix.
+        install(FILES "${_qm}" DESTINATION "${OXA_TRANSLATIONS_DIR}")
     endif()
 endfunction()
