@@ -32,13 +32,14 @@ QStringList ProcessResult::outputLines() const
     return ChildProcess::splitLines(outputText());
 }
 
-ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments,
-                                int timeoutMs)
+ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     ProcessResult result;
     GroupLeaderProcess process;
     QElapsedTimer clock;
     clock.start();
+    // A tool that reads its input must meet its end at once, not wait out the time limit.
+    process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(timeoutMs)) {
         result.error = process.error();

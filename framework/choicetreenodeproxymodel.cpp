@@ -54,6 +54,18 @@ QModelIndex ChoiceTreeNodeProxyModel::findNameBelow(const QModelIndex &parent,
     return QModelIndex();
 }
 
+void ChoiceTreeNodeProxyModel::collectName(const QModelIndex &parent, const QString &name,
+                                           QModelIndexList &out) const
+{
+    const int rows = rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex cell = index(row, m_column, parent);
+        if (nameOf(cell) == name)
+            out.append(cell);
+        collectName(index(row, 0, parent), name, out);
+    }
+}
+
 QModelIndex ChoiceTreeNodeProxyModel::findName(const QString &name) const
 {
     return findNameBelow(QModelIndex(), name);
@@ -109,8 +121,13 @@ bool ChoiceTreeNodeProxyModel::setData(const QModelIndex &index, const QVariant 
         else
             m_add.remove(name);
     }
-    // Every row with this name shows the same tick.
-    emit dataChanged(index, index, {Qt::CheckStateRole, m_stateRole});
+    // Every row with this name shows the same tick: tell the views of each.
+    QModelIndexList same;
+    collectName(QModelIndex(), name, same);
+    if (!same.contains(index))
+        same.append(index);
+    for (const QModelIndex &cell : std::as_const(same))
+        emit dataChanged(cell, cell, {Qt::CheckStateRole, m_stateRole});
     emit stateChanged();
     return true;
 }

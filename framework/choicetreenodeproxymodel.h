@@ -22,7 +22,12 @@ public:
     ChoiceTreeNodeProxyModel(int column = 0, int nameRole = Qt::UserRole,
                              int stateRole = Qt::UserRole + 1, QObject *parent = nullptr);
 
-    enum ChoiceState { ChoiceUnchecked = 0, ChoiceChecked = 1, ChoiceBlocked = 2 };
+    enum ChoiceState
+    {
+        ChoiceUnchecked = 0,
+        ChoiceChecked = 1,
+        ChoiceBlocked = 2
+    };
 
     /// Loads the ticks: forgets pending changes; one dataChanged for the whole model.
     void setCheckedBlockedNames(const QSet<QString> &checked, const QSet<QString> &blocked);
@@ -52,6 +57,7 @@ signals:
 
 private:
     QModelIndex findNameBelow(const QModelIndex &parent, const QString &name) const;
+    void collectName(const QModelIndex &parent, const QString &name, QModelIndexList &out) const;
 
     int m_column;
     int m_nameRole;

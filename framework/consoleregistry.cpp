@@ -112,9 +112,14 @@ void ConsoleRegistry::build()
                 m_supplements.append(supplement);
         }
     }
+    const QString administrator = QStringLiteral("administrator");
     for (const QPointer<Module> &module : std::as_const(m_modules)) {
         if (m_paranoid)
             module->setData(QStringLiteral("paranoid"), true);
+        // A viewer never gets administrator rights, even from a module made before the host
+        // switched viewer mode on.
+        if (Module::viewerMode() && module->moduleData().contains(administrator))
+            module->setData(administrator, false);
         Module *parent = byName.value(module->parentModuleName());
         if (parent && parent != module)
             parent->addChildModule(module);
@@ -171,8 +176,7 @@ void ConsoleRegistry::attachSupplementsBelow(TreeNode *node)
             if (!supplement)
                 continue;
             const QString wanted = supplement->parentElementId();
-            if (wanted.isEmpty()
-                || (element->id() != wanted && element->elementType() != wanted))
+            if (wanted.isEmpty() || (element->id() != wanted && element->elementType() != wanted))
                 continue;
             supplement->attach(element);
         }

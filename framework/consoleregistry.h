@@ -33,8 +33,9 @@ public:
     bool isValid(const Plugin *plugin) const;
 
     /**
-     * Builds both trees from the plug-ins added so far, sets "paranoid" when asked, then
-     * performs the attach of every supplement module whose parent element exists.
+     * Builds both trees from the plug-ins added so far, sets "paranoid" when asked (and, in
+     * viewer mode, every "administrator" entry to false), then performs the attach of every
+     * supplement module whose parent element exists.
      */
     void build();
     /// Performs OperationDetach for every supplement; called before the plug-ins unload.

@@ -16,6 +16,8 @@ Module::Module(const QString &objectName, QObject *parent, bool flag)
 {
     setObjectName(objectName);
     m_data.insert(QStringLiteral("paranoid"), false);
+    // elementWidgetChanged may be queued or spied on.
+    qRegisterMetaType<ViewEditElementWidget *>();
 }
 
 Module::~Module()
@@ -77,12 +79,16 @@ void Module::insertElementWidget(ViewEditElementWidget *widget)
 
 void Module::connectElementWidgets()
 {
+    // Qt::UniqueConnection does not work for lambdas: the widget remembers its module
+    // instead, so that calling this again after inserting more widgets adds no second relay.
+    static const char connectedProperty[] = "_oxa_connected_module";
     for (const QPointer<ViewEditElementWidget> &widget : std::as_const(m_widgets)) {
-        if (!widget)
+        if (!widget || widget->property(connectedProperty).value<QObject *>() == this)
             continue;
         ViewEditElementWidget *w = widget;
+        w->setProperty(connectedProperty, QVariant::fromValue<QObject *>(this));
         connect(w, &ViewEditElementWidget::contentChanged, this,
-                [this, w] { emit elementWidgetChanged(w); }, Qt::UniqueConnection);
+                [this, w] { emit elementWidgetChanged(w); });
     }
 }
 

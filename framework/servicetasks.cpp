@@ -13,6 +13,10 @@ ServiceTask::ServiceTask(Element *element, const QString &program, const QString
     : ElementTask(element), m_scriptPath(program), m_action(action), m_arguments(arguments),
       m_actionFirst(actionFirst)
 {
+    // The state read is copied into the element's record whole (name included): start from
+    // the element's name so that a read does not blank it.
+    if (const ServiceLightElementData *light = element ? element->serviceData() : nullptr)
+        m_ownState.setName(light->name());
 }
 
 QStringList ServiceTask::composedArguments(const QString &action) const
@@ -48,8 +52,8 @@ ServiceLightElementData *ServiceTask::writableStateRecord()
 
 bool ServiceTask::readState(const QString &action)
 {
-    const ProcessResult result = ChildProcess::run(m_scriptPath, composedArguments(action),
-                                                   TimeoutMs);
+    const ProcessResult result =
+        ChildProcess::run(m_scriptPath, composedArguments(action), TimeoutMs);
     if (!result.finished) {
         taskDescription().setStatus(TaskDescription::TaskStatusFailed);
         taskDescription().setMessage(TaskMessages::notFinished(m_scriptPath, result.error));
@@ -92,12 +96,7 @@ void ServiceTask::refreshElementAfterControl()
     Element *e = element();
     if (!e || taskDescription().isFailed())
         return;
-    if (m_stateRead) {
-        if (ServiceLightElementData *light = e->serviceData()) {
-            *light = stateRecord();
-            e->emitNodeDataChanged();
-        }
-    }
+    copyStateToElement();
     // A full read refreshes what the widget shows (and the state, where the element keeps no
     // service record of its own, as a database cluster).
     if (e->isOperationAvailable(OperationReadHeavy))
@@ -107,10 +106,20 @@ void ServiceTask::refreshElementAfterControl()
 ReadPropertyLightServiceTask::ReadPropertyLightServiceTask(Element *element)
     : ServiceTask(element, QString(), statusAction())
 {
-    setData(new ServiceLightElementData);
+    auto *record = new ServiceLightElementData;
+    record->setName(stateRecord().name());
+    setData(record);
 }
 
-void ReadPropertyLightServiceTask::afterRun()
+void ServiceTask::afterRun()
+{
+    if (isStatusAction())
+        copyStateToElement();
+    else
+        refreshElementAfterControl();
+}
+
+void ServiceTask::copyStateToElement()
 {
     Element *e = element();
     if (!e || taskDescription().isFailed() || !isStateRead())
@@ -119,6 +128,11 @@ void ReadPropertyLightServiceTask::afterRun()
         *light = stateRecord();
         e->emitNodeDataChanged();
     }
+}
+
+void ReadPropertyLightServiceTask::afterRun()
+{
+    copyStateToElement();
 }
 
 int ReadPropertyLightServiceTask::priority() const
@@ -166,7 +180,9 @@ ReloadServiceTask::ReloadServiceTask(Element *element)
 {
 }
 
-ControlServiceTask::ControlServiceTask(Element *element) : ElementTask(element) {}
+ControlServiceTask::ControlServiceTask(Element *element) : ElementTask(element)
+{
+}
 
 QStringList ControlServiceTask::commandLine() const
 {
@@ -182,7 +198,8 @@ void ControlServiceTask::run()
     const QString program = command.takeFirst();
     if (m_programName.isEmpty() || !QProcess::startDetached(program, command)) {
         taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(m_programName, QProcess::FailedToStart));
+        taskDescription().setMessage(
+            TaskMessages::notFinished(m_programName, QProcess::FailedToStart));
     } else {
         taskDescription().setStatus(TaskDescription::TaskStatusDone);
     }
@@ -193,10 +210,10 @@ bool ControlServiceTask::existPackage(const QString &package)
 {
     if (package.isEmpty())
         return false;
-    const ProcessResult result = ChildProcess::run(
-        QStringLiteral("dpkg-query"),
-        {QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n"),
-         QStringLiteral("--show"), package});
+    const ProcessResult result =
+        ChildProcess::run(QStringLiteral("dpkg-query"),
+                          {QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n"),
+                           QStringLiteral("--show"), package});
     if (!result.succeeded())
         return false;
     for (const QString &line : result.outputLines()) {

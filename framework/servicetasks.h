@@ -36,6 +36,9 @@ public:
     bool isStatusAction() const;
 
     void run() override;
+    /// The status action copies the state into the element; any other action, after a good
+    /// run, refreshes the element (see refreshElementAfterControl).
+    void afterRun() override;
 
     /// Whether run() learned the state, and the record that holds it: the task's data when it
     /// is a service record, else a record of the task's own.
@@ -47,6 +50,8 @@ public:
 protected:
     /// After a good control action: copy the state into the element and read it again.
     void refreshElementAfterControl();
+    /// After a good run that learned the state: copy it into the element's service record.
+    void copyStateToElement();
     ServiceLightElementData *writableStateRecord();
 
 private:

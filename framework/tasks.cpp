@@ -15,7 +15,9 @@ void AbstractTask::run()
         m_description.setStatus(TaskDescription::TaskStatusDone);
 }
 
-void AbstractTask::afterRun() {}
+void AbstractTask::afterRun()
+{
+}
 
 Element *AbstractTask::taskElement() const
 {
@@ -87,8 +89,9 @@ ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element *element, ElementData *data
 
 void ReadPropertyHeavyTask::afterRun()
 {
+    // Nothing of a failed read reaches the widgets.
     Element *e = element();
-    if (!e || !e->module())
+    if (!e || !e->module() || taskDescription().isFailed())
         return;
     for (ViewEditElementWidget *widget : e->module()->elementWidgets())
         widget->afterSuccessfulRead(e, data());
@@ -110,7 +113,9 @@ void ReadContentTask::afterRun()
     }
 }
 
-CreateTask::CreateTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+CreateTask::CreateTask(Element *element, ElementData *data) : ElementTask(element, data)
+{
+}
 
 void CreateTask::afterRun()
 {
@@ -120,7 +125,9 @@ void CreateTask::afterRun()
     e->performOperation(OperationReadContent, nullptr, 0);
 }
 
-DeleteTask::DeleteTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+DeleteTask::DeleteTask(Element *element, ElementData *data) : ElementTask(element, data)
+{
+}
 
 void DeleteTask::afterRun()
 {
@@ -128,7 +135,10 @@ void DeleteTask::afterRun()
     if (!e || taskDescription().isFailed())
         return;
     if (isParanoid()) {
-        if (Element *parent = qobject_cast<Element *>(e->parentNode())) {
+        // Only a parent that can read its content again can drop the element itself; under
+        // any other parent the element would stay on screen for something that is gone.
+        Element *parent = qobject_cast<Element *>(e->parentNode());
+        if (parent && parent->isOperationAvailable(OperationReadContent)) {
             parent->performOperation(OperationReadContent, nullptr, 0);
             return;
         }
@@ -136,7 +146,9 @@ void DeleteTask::afterRun()
     delete e; // leaves its parent first
 }
 
-UpdateTask::UpdateTask(Element *element, ElementData *data) : ElementTask(element, data) {}
+UpdateTask::UpdateTask(Element *element, ElementData *data) : ElementTask(element, data)
+{
+}
 
 void UpdateTask::afterRun()
 {

@@ -71,7 +71,10 @@ private:
     ElementData *m_data;
 };
 
-/** Reads an element's full record; afterRun() hands it to every widget of the element's module. */
+/**
+ * Reads an element's full record; after a good run, afterRun() hands it to every widget of the
+ * element's module.
+ */
 class OXA_EXPORT ReadPropertyHeavyTask : public ElementTask
 {
 public:
@@ -98,7 +101,7 @@ public:
 
 /**
  * Deletes what an element stands for; after a good run, removes and deletes the element (with
- * "paranoid", reads the parent's content again instead).
+ * "paranoid", reads the parent's content again instead, when the parent offers that).
  */
 class OXA_EXPORT DeleteTask : public ElementTask
 {

@@ -4,9 +4,13 @@
 #include <QHash>
 #include <QSet>
 
+#include <vector>
+
 TreeNodeObserver::~TreeNodeObserver() = default;
 
-void TreeNodeObserver::currentNodeRequested(TreeNode *) {}
+void TreeNodeObserver::currentNodeRequested(TreeNode *)
+{
+}
 
 TreeNode::TreeNode(int level, const QString &id, QObject *parent)
     : QObject(parent), m_id(id), m_level(level)
@@ -53,7 +57,7 @@ bool TreeNode::isAncestorOf(const TreeNode *node) const
     return false;
 }
 
-template<typename Fn> void TreeNode::notify(Fn fn) const
+template <typename Fn> void TreeNode::notify(Fn fn) const
 {
     for (const TreeNode *node = this; node; node = node->m_parentNode) {
         if (node->m_observers.isEmpty())
@@ -149,74 +153,91 @@ void TreeNode::loadTreeFromList(const QList<TreeNode *> &nodes)
     // The nodes to place: each once, never this node or one of its ancestors.
     QList<TreeNode *> list;
     list.reserve(nodes.size());
-    QSet<TreeNode *> inList;
-    inList.reserve(nodes.size());
+    QHash<TreeNode *, int> indexOf;
+    indexOf.reserve(nodes.size());
     for (TreeNode *node : nodes) {
-        if (!node || node->isAncestorOf(this) || inList.contains(node))
+        if (!node || indexOf.contains(node) || node->isAncestorOf(this))
             continue;
-        inList.insert(node);
+        indexOf.insert(node, list.size());
         list.append(node);
     }
+    const int count = list.size();
 
     // First node with a given id wins, as a parent.
-    QHash<QString, TreeNode *> byId;
-    byId.reserve(list.size());
-    for (TreeNode *node : std::as_const(list)) {
-        if (!node->m_id.isEmpty() && !byId.contains(node->m_id))
-            byId.insert(node->m_id, node);
+    QHash<QString, int> byId;
+    byId.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString &id = list.at(i)->m_id;
+        if (!id.isEmpty() && !byId.contains(id))
+            byId.insert(id, i);
     }
 
-    // Resolve each node's parent. Parent ids that loop back would detach the loop from the
-    // tree: its nodes go under this node instead. Each node is walked once: linear.
-    QHash<TreeNode *, TreeNode *> target;
-    target.reserve(list.size());
-    QHash<TreeNode *, int> state; // 1 on the current walk, 2 resolved
-    state.reserve(list.size());
-    for (TreeNode *start : std::as_const(list)) {
-        QList<TreeNode *> path;
-        TreeNode *node = start;
-        while (node && state.value(node) == 0) {
-            state.insert(node, 1);
-            path.append(node);
-            TreeNode *p = node->m_parentId.isEmpty() ? nullptr : byId.value(node->m_parentId);
-            if (p == node)
-                p = nullptr;
-            if (p)
-                target.insert(node, p);
-            node = p;
+    // Where each node goes (an index into the list, -1 for this node): the node its parent id
+    // names, else the listed node it already hangs under, so that children of listed nodes
+    // stay where they are unless a parent id says otherwise.
+    std::vector<int> parentOf(size_t(count), -1);
+    for (int i = 0; i < count; ++i) {
+        TreeNode *node = list.at(i);
+        int p = node->m_parentId.isEmpty() ? -1 : byId.value(node->m_parentId, -1);
+        if (p == i)
+            p = -1;
+        if (p < 0 && node->m_parentNode)
+            p = indexOf.value(node->m_parentNode, -1);
+        parentOf[size_t(i)] = p;
+    }
+
+    // A loop of parents (by id, or a parent id pointing into the node's own subtree) would
+    // cut its nodes off every tree: it is broken at the first of its nodes met, which goes
+    // under this node and keeps the rest of the loop below it. Each node is walked once.
+    std::vector<char> state(size_t(count), 0); // 1 on the current walk, 2 placed
+    for (int i = 0; i < count; ++i) {
+        int j = i;
+        while (j >= 0 && state[size_t(j)] == 0) {
+            state[size_t(j)] = 1;
+            j = parentOf[size_t(j)];
         }
-        if (node && state.value(node) == 1) {
-            for (int i = path.indexOf(node); i < path.size(); ++i)
-                target.remove(path.at(i));
+        if (j >= 0 && state[size_t(j)] == 1) {
+            int k = parentOf[size_t(j)];
+            parentOf[size_t(j)] = -1;
+            while (k != j) {
+                state[size_t(k)] = 2;
+                k = parentOf[size_t(k)];
+            }
         }
-        for (TreeNode *n : std::as_const(path))
-            state.insert(n, 2);
+        for (j = i; j >= 0 && state[size_t(j)] == 1; j = parentOf[size_t(j)])
+            state[size_t(j)] = 2;
     }
 
     QList<TreeNode *> topLevel;
     QList<TreeNode *> moving;
-    QHash<TreeNode *, QList<TreeNode *>> childrenOf;
-    QList<TreeNode *> parentsInOrder;
-    for (TreeNode *node : std::as_const(list)) {
-        TreeNode *p = target.value(node);
-        if (!p && node->m_parentNode && inList.contains(node->m_parentNode))
-            continue; // already a child of a listed node, and no parent id says otherwise
+    QHash<int, QList<TreeNode *>> childrenOf;
+    QList<int> parentsInOrder;
+    for (int i = 0; i < count; ++i) {
+        TreeNode *node = list.at(i);
+        const int p = parentOf[size_t(i)];
+        if (p >= 0 && node->m_parentNode == list.at(p))
+            continue; // stays under the listed node it hangs under
         moving.append(node);
-        if (p) {
-            if (!childrenOf.contains(p))
+        if (p >= 0) {
+            auto it = childrenOf.find(p);
+            if (it == childrenOf.end()) {
                 parentsInOrder.append(p);
-            childrenOf[p].append(node);
+                it = childrenOf.insert(p, QList<TreeNode *>());
+            }
+            it->append(node);
         } else {
             topLevel.append(node);
         }
     }
-    // Nodes leave their former parents before they are linked here.
+    // Nodes leave their former parents before they are linked here. Every chain of parents
+    // ends in a node that moves, so what is linked below is out of every observed tree until
+    // the single insertion notice for the top level.
     for (TreeNode *node : std::as_const(moving)) {
         if (node->m_parentNode)
             node->m_parentNode->take(node);
     }
-    for (TreeNode *p : std::as_const(parentsInOrder))
-        p->attachChildren(childrenOf.value(p));
+    for (int p : std::as_const(parentsInOrder))
+        list.at(p)->attachChildren(childrenOf.value(p));
     append(topLevel);
 }
 
@@ -289,7 +310,9 @@ int ConfTreeNode::columnCount() const
     return 2;
 }
 
-ConfRootTreeNode::ConfRootTreeNode(QObject *parent) : TreeNode(0, QString(), parent) {}
+ConfRootTreeNode::ConfRootTreeNode(QObject *parent) : TreeNode(0, QString(), parent)
+{
+}
 
 ConfRootTreeNode::~ConfRootTreeNode()
 {

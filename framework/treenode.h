@@ -67,7 +67,8 @@ public:
     /**
      * Places each node of @p nodes under the node of the list whose id equals its parent id,
      * or under this node when no listed node has that id (or the parent id is empty). Each
-     * node keeps the children it already has. Hash lookup: linear in the list's length; one
+     * node keeps the children it already has. A loop of parents is broken at its first node
+     * in the list, which lands under this node. Hash lookup: linear in the list's length; one
      * insertion notice for the nodes that land directly under this node.
      */
     void loadTreeFromList(const QList<TreeNode *> &nodes);
@@ -87,7 +88,7 @@ public:
     void removeObserver(TreeNodeObserver *observer);
 
 private:
-    template<typename Fn> void notify(Fn fn) const;
+    template <typename Fn> void notify(Fn fn) const;
     void renumberFrom(int row);
     void attachChildren(const QList<TreeNode *> &nodes);
 

@@ -46,7 +46,7 @@ bool TreeNodeModel::isShown(TreeNode *node) const
 
 QModelIndex TreeNodeModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (column < 0 || column >= m_columns)
+    if (column < 0 || column >= m_columns || (parent.isValid() && parent.column() != 0))
         return QModelIndex();
     TreeNode *parentNode = nodeFromIndex(parent);
     if (!parentNode)

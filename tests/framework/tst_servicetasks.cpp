@@ -1,0 +1,468 @@
+// Service state and control tasks against real init-script stand-ins.
+
+#include "testobjects.h"
+#include "testscripts.h"
+
+#include <servicetasks.h>
+#include <taskmessages.h>
+#include <taskobserver.h>
+#include <treenodemodel.h>
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// An init script whose state lives in a file: start and restart create it, stop removes it,
+// status answers 0 (running) or 3 (stopped) as LSB scripts do.
+const char initScript[] = "case \"$1\" in\n"
+                          "status) [ -f @DIR@/running ] && exit 0; exit 3 ;;\n"
+                          "start|restart|reload) touch @DIR@/running ;;\n"
+                          "stop) rm -f @DIR@/running ;;\n"
+                          "*) echo \"unknown action $1\" >&2; exit 2 ;;\n"
+                          "esac\n";
+
+/** An element without a service record that offers the heavy read, as a database cluster. */
+class ClusterElement : public Element
+{
+public:
+    ClusterElement(Module *module) : Element(module, grantAccess)
+    {
+        setElementData(new ElementData(QStringLiteral("main")));
+        elementData()->setProperty(QStringLiteral("state"), false);
+    }
+    OperationTypes availableOperations() const override
+    {
+        return OperationReadHeavy | OperationStart;
+    }
+    void performOperation(OperationType type, ElementData *data, int n) override
+    {
+        forwardToModule(type, data, n);
+    }
+};
+
+ServiceTask *controlTask(const QString &action, Element *element)
+{
+    if (action == QLatin1String("start"))
+        return new StartServiceTask(element);
+    if (action == QLatin1String("stop"))
+        return new StopServiceTask(element);
+    if (action == QLatin1String("restart"))
+        return new RestartServiceTask(element);
+    return new ReloadServiceTask(element);
+}
+
+} // namespace
+
+class TestServiceTasks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void statusExitCode_data();
+    void statusExitCode();
+    void lightReadUpdatesElement();
+    void statusNotFinished_data();
+    void statusNotFinished();
+    void controlActionFails();
+    void controlActionCrashes();
+    void timeLimitKillsScriptAndChildren();
+    void argumentComposition_data();
+    void argumentComposition();
+    void refreshAfterControl_data();
+    void refreshAfterControl();
+    void refreshWithoutServiceRecord();
+    void controlSucceedsWhenStateUnreadable();
+    void daemonKeepingOutputOpenDoesNotHang();
+    void controlCommandLine();
+    void controlStartsProgramDetached();
+    void controlWithoutProgramFails();
+    void existPackage();
+
+private:
+    TaskObserver *m_observer = nullptr;
+    std::unique_ptr<ScriptDir> m_dir;
+    QList<OperationCall> m_log;
+    RecordingModule *m_module = nullptr;
+    QString m_initScript;
+};
+
+void TestServiceTasks::initTestCase()
+{
+    m_observer = TaskObserver::instance();
+}
+
+void TestServiceTasks::init()
+{
+    m_dir = std::make_unique<ScriptDir>();
+    QVERIFY(m_dir->isValid());
+    m_initScript = m_dir->script(QStringLiteral("service"), QString::fromLatin1(initScript));
+    m_log.clear();
+    m_module = new RecordingModule(QStringLiteral("ServiceTestModule"), &m_log);
+}
+
+void TestServiceTasks::cleanup()
+{
+    QVERIFY(m_observer->waitForIdle(60000));
+    delete m_module;
+    m_dir.reset();
+}
+
+void TestServiceTasks::statusExitCode_data()
+{
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("0 running") << 0 << true << "running";
+    QTest::newRow("3 stopped") << 3 << false << "stopped";
+    QTest::newRow("1 dead, pid file left") << 1 << false << "stopped";
+    QTest::newRow("4 unknown") << 4 << false << "stopped";
+}
+
+void TestServiceTasks::statusExitCode()
+{
+    QFETCH(int, exitCode);
+    QFETCH(bool, running);
+    QFETCH(QString, text);
+
+    ReadPropertyLightServiceTask task(nullptr);
+    task.setScriptPath(
+        m_dir->script(QStringLiteral("status"), QStringLiteral("exit %1\n").arg(exitCode)));
+    QCOMPARE(task.composedArguments(), QStringList{"status"});
+    task.run();
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QVERIFY(task.isStateRead());
+    QCOMPARE(task.stateRecord().state(), running);
+    QCOMPARE(task.stateRecord().textState(), text);
+    QCOMPARE(task.stateRecord().textState(), running ? ServiceLightElementData::runningText()
+                                                     : ServiceLightElementData::stoppedText());
+}
+
+void TestServiceTasks::lightReadUpdatesElement()
+{
+    TreeNode root;
+    auto *element = new ServiceElement(m_module, grantAccess);
+    element->setId(QStringLiteral("ServiceTest"));
+    m_module->appendElement(element);
+    root.append(element);
+    element->serviceData()->setName(QStringLiteral("smbd"));
+    element->serviceData()->setProperty(QStringLiteral("kept"), 1);
+    TreeNodeModel model(&root);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    QFile running(m_dir->path(QStringLiteral("running")));
+    QVERIFY(running.open(QIODevice::WriteOnly));
+    running.close();
+    auto *task = new ReadPropertyLightServiceTask(element);
+    task->setScriptPath(m_initScript);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+
+    QVERIFY(element->serviceData()->isStateKnown());
+    QVERIFY(element->serviceData()->state());
+    QCOMPARE(element->serviceData()->textState(), QStringLiteral("running"));
+    // A state read changes the state, not the rest of the record.
+    QCOMPARE(element->serviceData()->name(), QStringLiteral("smbd"));
+    QCOMPARE(element->serviceData()->property(QStringLiteral("kept")).toInt(), 1);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(
+        element->availableOperations(),
+        OperationTypes(OperationReadLight | OperationReadHeavy | OperationStop | OperationRestart));
+    root.take(element);
+}
+
+void TestServiceTasks::statusNotFinished_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("errorCode");
+
+    QTest::newRow("crash") << "kill -SEGV $$\n" << 1;
+    QTest::newRow("missing program") << QString() << 0;
+}
+
+void TestServiceTasks::statusNotFinished()
+{
+    QFETCH(QString, body);
+    QFETCH(int, errorCode);
+
+    const QString program = body.isEmpty() ? m_dir->path(QStringLiteral("absent"))
+                                           : m_dir->script(QStringLiteral("bad"), body);
+    auto *element = new ServiceElement(m_module, grantAccess);
+    m_module->appendElement(element);
+    auto *task = new ReadPropertyLightServiceTask(element);
+    task->setScriptPath(program);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+    QCOMPARE(finished.count(), 1);
+    const TaskReport report = finished.at(0).at(0).value<TaskReport>();
+    QCOMPARE(report.status, int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(report.message, TaskMessages::notFinished(program, errorCode));
+    QVERIFY(report.message.contains(QStringLiteral("not finished")));
+    QVERIFY(report.message.contains(QStringLiteral("Error code: %1").arg(errorCode)));
+    QVERIFY(!element->serviceData()->isStateKnown()); // nothing of a failure reaches it
+}
+
+void TestServiceTasks::controlActionFails()
+{
+    const QString script = m_dir->script(
+        QStringLiteral("fails"),
+        QStringLiteral(
+            "[ \"$1\" = status ] && exit 3\necho 'cannot bind: port 445 busy' >&2\nexit 1\n"));
+    auto *element = new ServiceElement(m_module, grantAccess);
+    m_module->appendElement(element);
+    element->serviceData()->setState(false);
+    auto *task = new StartServiceTask(element);
+    task->setScriptPath(script);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+
+    const TaskReport report = finished.at(0).at(0).value<TaskReport>();
+    QCOMPARE(report.status, int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(report.message,
+             TaskMessages::exitCode(script, 1, QStringLiteral("cannot bind: port 445 busy\n")));
+    QVERIFY(report.message.contains(QStringLiteral("Exit code: 1")));
+    QVERIFY(report.message.contains(QStringLiteral("port 445 busy")));
+    QVERIFY(!typesOf(m_log).contains(OperationReadHeavy)); // no refresh after a failure
+    QCOMPARE(element->serviceData()->textState(), QStringLiteral("stopped"));
+}
+
+void TestServiceTasks::controlActionCrashes()
+{
+    const QString script =
+        m_dir->script(QStringLiteral("crash"), QStringLiteral("kill -SEGV $$\n"));
+    ServiceTask task(nullptr, script, QStringLiteral("restart"));
+    task.run();
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.taskDescription().message(), TaskMessages::notFinished(script, 1));
+    QVERIFY(!task.isStateRead());
+}
+
+void TestServiceTasks::timeLimitKillsScriptAndChildren()
+{
+    const QString script = m_dir->script(QStringLiteral("hang"),
+                                         QStringLiteral("echo $$ > @DIR@/hang.pid\n"
+                                                        "sleep 1000 &\necho $! > @DIR@/child.pid\n"
+                                                        "wait\n"));
+    StopServiceTask task(nullptr);
+    task.setScriptPath(script);
+    QElapsedTimer clock;
+    clock.start();
+    task.run();
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.taskDescription().message(), TaskMessages::notFinished(script, 2));
+    QVERIFY(clock.elapsed() >= ServiceTask::TimeoutMs - 1000);
+
+    const pid_t scriptPid = m_dir->pidFrom(QStringLiteral("hang.pid"));
+    const pid_t childPid = m_dir->pidFrom(QStringLiteral("child.pid"));
+    QVERIFY(scriptPid > 0 && childPid > 0);
+    QVERIFY(isReaped(scriptPid));
+    QVERIFY(waitDead(childPid));
+}
+
+void TestServiceTasks::argumentComposition_data()
+{
+    QTest::addColumn<bool>("actionFirst");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("init script start")
+        << true << QStringList{} << "start" << QStringList{"start|", "status|"};
+    QTest::newRow("init script status")
+        << true << QStringList{} << "status" << QStringList{"status|"};
+    QTest::newRow("arguments after the action")
+        << true << QStringList{"--full", "two words"} << "reload"
+        << QStringList{"reload|--full|two words|", "status|--full|two words|"};
+    QTest::newRow("cluster restart, action last")
+        << false << QStringList{"15", "main"} << "restart"
+        << QStringList{"15|main|restart|", "15|main|status|"};
+    QTest::newRow("cluster status, action last")
+        << false << QStringList{"15", "main"} << "status" << QStringList{"15|main|status|"};
+}
+
+void TestServiceTasks::argumentComposition()
+{
+    QFETCH(bool, actionFirst);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, action);
+    QFETCH(QStringList, calls);
+
+    const QString script =
+        m_dir->script(QStringLiteral("record"),
+                      QStringLiteral("printf '%s|' \"$@\" >> @DIR@/calls\necho >> @DIR@/calls\n"));
+    ServiceTask task(nullptr, script, action, extra, actionFirst);
+    QStringList expectedFirst = calls.first().split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QCOMPARE(task.composedArguments(), expectedFirst);
+    QCOMPARE(task.isStatusAction(), action == QLatin1String("status"));
+    task.run();
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(m_dir->read(QStringLiteral("calls")).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             calls);
+}
+
+void TestServiceTasks::refreshAfterControl_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("runningBefore");
+    QTest::addColumn<bool>("runningAfter");
+
+    QTest::newRow("start") << "start" << false << true;
+    QTest::newRow("stop") << "stop" << true << false;
+    QTest::newRow("restart") << "restart" << true << true;
+    QTest::newRow("reload") << "reload" << true << true;
+}
+
+void TestServiceTasks::refreshAfterControl()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, runningBefore);
+    QFETCH(bool, runningAfter);
+
+    if (runningBefore) {
+        QFile file(m_dir->path(QStringLiteral("running")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    auto *element = new ServiceElement(m_module, grantAccess);
+    m_module->appendElement(element);
+    element->serviceData()->setName(QStringLiteral("daemon"));
+    element->serviceData()->setState(runningBefore);
+    ServiceTask *task = controlTask(action, element);
+    QCOMPARE(task->action(), action);
+    task->setScriptPath(m_initScript);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+
+    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(element->serviceData()->state(), runningAfter);
+    QCOMPARE(element->serviceData()->textState(),
+             runningAfter ? QStringLiteral("running") : QStringLiteral("stopped"));
+    QCOMPARE(element->serviceData()->name(), QStringLiteral("daemon"));
+    // Then a full read of the element, once.
+    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
+    QCOMPARE(m_log.first().element, element);
+}
+
+void TestServiceTasks::refreshWithoutServiceRecord()
+{
+    auto *element = new ClusterElement(m_module);
+    m_module->appendElement(element);
+    // pg_ctlcluster style: "15 main start", then "15 main status".
+    const QString ctl =
+        m_dir->script(QStringLiteral("ctlcluster"),
+                      QStringLiteral("[ \"$1 $2\" = \"15 main\" ] || exit 9\nexit 0\n"));
+    auto *task = new ServiceTask(element, ctl, QStringLiteral("start"),
+                                 {QStringLiteral("15"), QStringLiteral("main")}, false);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
+    QCOMPARE(m_log.first().element, element);
+    QCOMPARE(element->elementData()->name(), QStringLiteral("main"));
+    QCOMPARE(element->elementData()->property(QStringLiteral("state")).toBool(), false);
+}
+
+void TestServiceTasks::controlSucceedsWhenStateUnreadable()
+{
+    // The start went through; that the state cannot be read afterwards does not undo it.
+    const QString script =
+        m_dir->script(QStringLiteral("nostatus"),
+                      QStringLiteral("[ \"$1\" = status ] && kill -SEGV $$\nexit 0\n"));
+    auto *element = new ServiceElement(m_module, grantAccess);
+    m_module->appendElement(element);
+    auto *task = new StartServiceTask(element);
+    task->setScriptPath(script);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(60000));
+    const TaskReport report = finished.at(0).at(0).value<TaskReport>();
+    QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+    QVERIFY(report.message.isEmpty());
+    QVERIFY(!element->serviceData()->isStateKnown());
+    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
+}
+
+void TestServiceTasks::daemonKeepingOutputOpenDoesNotHang()
+{
+    // A start action that leaves a daemon behind with the script's output still open: the
+    // action is over when the script exits, not when the daemon does.
+    const QString script = m_dir->script(
+        QStringLiteral("daemon"),
+        QStringLiteral("[ \"$1\" = status ] && exit 0\n"
+                       "sleep 120 &\necho $! > @DIR@/daemon.pid\necho started\nexit 0\n"));
+    StartServiceTask task(nullptr);
+    task.setScriptPath(script);
+    task.run();
+    const pid_t daemon = m_dir->pidFrom(QStringLiteral("daemon.pid"));
+    if (daemon > 0)
+        ::kill(daemon, SIGKILL);
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QVERIFY(task.isStateRead());
+    QVERIFY(task.stateRecord().state());
+}
+
+void TestServiceTasks::controlCommandLine()
+{
+    ControlServiceTask task(nullptr);
+    task.setProgramName(QStringLiteral("vell-admin-printer"));
+    QCOMPARE(task.commandLine(), QStringList{"vell-admin-printer"});
+    task.setUserName(QStringLiteral("alice"));
+    if (::geteuid() == 0) {
+        QCOMPARE(task.commandLine(),
+                 (QStringList{"runuser", "-u", "alice", "--", "vell-admin-printer"}));
+    } else {
+        QCOMPARE(task.commandLine(), QStringList{"vell-admin-printer"});
+    }
+}
+
+void TestServiceTasks::controlStartsProgramDetached()
+{
+    const QString program =
+        m_dir->script(QStringLiteral("admin-tool"), QStringLiteral("echo $$ > @DIR@/tool.pid\n"));
+    ControlServiceTask task(nullptr);
+    task.setProgramName(program);
+    task.run();
+    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QVERIFY(m_dir->pidFrom(QStringLiteral("tool.pid")) > 0);
+}
+
+void TestServiceTasks::controlWithoutProgramFails()
+{
+    ControlServiceTask unnamed(nullptr);
+    unnamed.run();
+    QCOMPARE(unnamed.status(), int(TaskDescription::TaskStatusFailed));
+
+    ControlServiceTask missing(nullptr);
+    const QString program = m_dir->path(QStringLiteral("no-such-tool"));
+    missing.setProgramName(program);
+    missing.run();
+    if (::geteuid() != 0 || missing.userName().isEmpty()) {
+        QCOMPARE(missing.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(missing.taskDescription().message(), TaskMessages::notFinished(program, 0));
+    }
+}
+
+void TestServiceTasks::existPackage()
+{
+    // dpkg is essential on every Debian host; the others cannot be installed.
+    QVERIFY(ControlServiceTask::existPackage(QStringLiteral("dpkg")));
+    QVERIFY(!ControlServiceTask::existPackage(QStringLiteral("oxa-no-such-package")));
+    QVERIFY(!ControlServiceTask::existPackage(QString()));
+    // dpkg-query takes patterns: a pattern that matches an installed package is no package.
+    QVERIFY(!ControlServiceTask::existPackage(QStringLiteral("dpk*")));
+}
+
+QTEST_GUILESS_MAIN(TestServiceTasks)
+#include "tst_servicetasks.moc"

@@ -1,0 +1,396 @@
+// TaskObserver: threads, per-element order, priorities, reports and idleness.
+
+#include "testobjects.h"
+
+#include <servicetasks.h>
+#include <taskobserver.h>
+#include <tasks.h>
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+/** What the probe tasks did, in the order they did it, with the thread they did it on. */
+class Journal
+{
+public:
+    void add(const QString &event)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_events << event;
+        m_threads << QThread::currentThread();
+    }
+    QStringList events() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_events;
+    }
+    QThread *threadOf(const QString &event) const
+    {
+        QMutexLocker lock(&m_mutex);
+        const int i = m_events.indexOf(event);
+        return i < 0 ? nullptr : m_threads.at(i);
+    }
+    int indexOf(const QString &event) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_events.indexOf(event);
+    }
+    QStringList only(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &event : events()) {
+            if (event.startsWith(prefix))
+                out << event;
+        }
+        return out;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_events;
+    QList<QThread *> m_threads;
+};
+
+/** A task that logs its run, after-run and deletion, and may wait or fail on request. */
+class ProbeTask : public ElementTask
+{
+public:
+    ProbeTask(const QString &name, Element *element, Journal *journal)
+        : ElementTask(element), m_name(name), m_journal(journal)
+    {
+        taskDescription().setDescription(name);
+    }
+    ~ProbeTask() override { m_journal->add(QStringLiteral("deleted:") + m_name); }
+
+    QSemaphore *gate = nullptr;     ///< run waits for one token
+    QSemaphore *signalOn = nullptr; ///< run releases one token when it starts
+    int sleepMs = 0;
+    int prio = 0;
+    int finalStatus = 0;
+    QString finalMessage;
+    std::function<void()> onAfterRun;
+
+    void run() override
+    {
+        m_journal->add(QStringLiteral("run:") + m_name);
+        if (signalOn)
+            signalOn->release();
+        if (gate && !gate->tryAcquire(1, 10000)) {
+            taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+            taskDescription().setMessage(QStringLiteral("gate never opened"));
+        }
+        if (sleepMs)
+            QThread::msleep(sleepMs);
+        if (finalStatus)
+            taskDescription().setStatus(finalStatus);
+        if (!finalMessage.isEmpty())
+            taskDescription().setMessage(finalMessage);
+        m_journal->add(QStringLiteral("end:") + m_name);
+        AbstractTask::run();
+    }
+    void afterRun() override
+    {
+        m_journal->add(QStringLiteral("after:") + m_name);
+        if (onAfterRun)
+            onAfterRun();
+    }
+    int priority() const override { return prio; }
+
+private:
+    QString m_name;
+    Journal *m_journal;
+};
+
+Element *newElement(Module *module, const QString &id, const QString &title = QString())
+{
+    auto *element = new Element(module, grantAccess);
+    element->setId(id);
+    element->setTitle(title);
+    module->appendElement(element);
+    return element;
+}
+
+} // namespace
+
+class TestTaskObserver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void runsOffTheGuiThreadThenAfterRunThenDeletes();
+    void tasksOnOneElementKeepOrder();
+    void tasksOnDifferentElementsOverlap();
+    void stateReadsGoFirst();
+    void higherPriorityWaitsForEarlierTaskOnSameElement();
+    void afterRunSkippedForDeletedElement();
+    void reports_data();
+    void reports();
+    void busyAndIdle();
+    void waitForIdleTimesOut();
+    void taskFromAfterRunRunsAfterIt();
+
+private:
+    TaskObserver *m_observer = nullptr;
+    Module *m_module = nullptr;
+    Journal *m_journal = nullptr;
+};
+
+void TestTaskObserver::initTestCase()
+{
+    m_observer = TaskObserver::instance();
+    QVERIFY(m_observer);
+    QCOMPARE(TaskObserver::instance(), m_observer);
+}
+
+void TestTaskObserver::init()
+{
+    m_module = new Module(QStringLiteral("ProbeModule"));
+    m_journal = new Journal;
+}
+
+void TestTaskObserver::cleanup()
+{
+    QVERIFY(m_observer->waitForIdle(30000));
+    m_observer->setMaxThreadCount(8);
+    delete m_module;
+    delete m_journal;
+}
+
+void TestTaskObserver::runsOffTheGuiThreadThenAfterRunThenDeletes()
+{
+    Element *element = newElement(m_module, QStringLiteral("E"));
+    m_observer->performTask(new ProbeTask(QStringLiteral("t"), element, m_journal));
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->events(), (QStringList{"run:t", "end:t", "after:t", "deleted:t"}));
+    QVERIFY(m_journal->threadOf(QStringLiteral("run:t")) != QThread::currentThread());
+    QCOMPARE(m_journal->threadOf(QStringLiteral("after:t")), QThread::currentThread());
+    QCOMPARE(m_journal->threadOf(QStringLiteral("deleted:t")), QThread::currentThread());
+}
+
+void TestTaskObserver::tasksOnOneElementKeepOrder()
+{
+    Element *element = newElement(m_module, QStringLiteral("E"));
+    const int sleeps[] = {40, 0, 25, 0, 10, 0};
+    QStringList expected;
+    for (int i = 0; i < 6; ++i) {
+        const QString name = QString::number(i);
+        auto *task = new ProbeTask(name, element, m_journal);
+        task->sleepMs = sleeps[i];
+        m_observer->performTask(task);
+        expected << QStringLiteral("run:") + name << QStringLiteral("end:") + name
+                 << QStringLiteral("after:") + name << QStringLiteral("deleted:") + name;
+    }
+    QVERIFY(m_observer->waitForIdle(10000));
+    // Strictly one after another: the next run starts only once the previous has ended,
+    // including its after-run.
+    QCOMPARE(m_journal->events(), expected);
+}
+
+void TestTaskObserver::tasksOnDifferentElementsOverlap()
+{
+    // Each task waits until the other has started: they only both succeed when they run at
+    // the same time.
+    Element *e1 = newElement(m_module, QStringLiteral("E1"));
+    Element *e2 = newElement(m_module, QStringLiteral("E2"));
+    QSemaphore started1, started2;
+    auto *t1 = new ProbeTask(QStringLiteral("1"), e1, m_journal);
+    auto *t2 = new ProbeTask(QStringLiteral("2"), e2, m_journal);
+    t1->signalOn = &started1;
+    t1->gate = &started2;
+    t2->signalOn = &started2;
+    t2->gate = &started1;
+    // And two tasks without an element.
+    QSemaphore started3, started4;
+    auto *t3 = new ProbeTask(QStringLiteral("3"), nullptr, m_journal);
+    auto *t4 = new ProbeTask(QStringLiteral("4"), nullptr, m_journal);
+    t3->signalOn = &started3;
+    t3->gate = &started4;
+    t4->signalOn = &started4;
+    t4->gate = &started3;
+
+    QList<TaskReport> reports;
+    auto connection = connect(m_observer, &TaskObserver::taskFinished, this,
+                              [&](const TaskReport &report) { reports << report; });
+    for (ProbeTask *task : {t1, t2, t3, t4})
+        m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(30000));
+    disconnect(connection);
+    QCOMPARE(reports.size(), 4);
+    for (const TaskReport &report : std::as_const(reports))
+        QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+}
+
+void TestTaskObserver::stateReadsGoFirst()
+{
+    m_observer->setMaxThreadCount(1);
+    QSemaphore gate;
+    auto *blocker = new ProbeTask(QStringLiteral("blocker"),
+                                  newElement(m_module, QStringLiteral("B")), m_journal);
+    blocker->gate = &gate;
+    m_observer->performTask(blocker);
+    for (const QString &name : {QStringLiteral("low1"), QStringLiteral("low2")}) {
+        m_observer->performTask(new ProbeTask(name, newElement(m_module, name), m_journal));
+    }
+    auto *high =
+        new ProbeTask(QStringLiteral("high"), newElement(m_module, QStringLiteral("H")), m_journal);
+    high->prio = ReadPropertyLightServiceTask(nullptr).priority();
+    QVERIFY(high->prio > AbstractTask().priority());
+    m_observer->performTask(high);
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->only(QStringLiteral("run:")),
+             (QStringList{"run:blocker", "run:high", "run:low1", "run:low2"}));
+}
+
+void TestTaskObserver::higherPriorityWaitsForEarlierTaskOnSameElement()
+{
+    m_observer->setMaxThreadCount(1);
+    QSemaphore gate;
+    auto *blocker = new ProbeTask(QStringLiteral("blocker"),
+                                  newElement(m_module, QStringLiteral("B")), m_journal);
+    blocker->gate = &gate;
+    m_observer->performTask(blocker);
+    Element *shared = newElement(m_module, QStringLiteral("S"));
+    m_observer->performTask(new ProbeTask(QStringLiteral("first"), shared, m_journal));
+    auto *urgent = new ProbeTask(QStringLiteral("urgent"), shared, m_journal);
+    urgent->prio = 10;
+    m_observer->performTask(urgent);
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->only(QStringLiteral("run:")),
+             (QStringList{"run:blocker", "run:first", "run:urgent"}));
+}
+
+void TestTaskObserver::afterRunSkippedForDeletedElement()
+{
+    Element *element = newElement(m_module, QStringLiteral("Gone"));
+    QSemaphore gate, started;
+    auto *task = new ProbeTask(QStringLiteral("t"), element, m_journal);
+    task->gate = &gate;
+    task->signalOn = &started;
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(task);
+    QVERIFY(started.tryAcquire(1, 10000));
+    delete element;
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->events(), (QStringList{"run:t", "end:t", "deleted:t"}));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<TaskReport>().elementId, QStringLiteral("Gone"));
+}
+
+void TestTaskObserver::reports_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("reportedStatus");
+    QTest::addColumn<QString>("reportedElement");
+
+    QTest::newRow("no status is done") << "ServiceSamba"
+                                       << "Samba" << 0 << QString() << 2 << "ServiceSamba";
+    QTest::newRow("failed with message") << "ServiceSamba"
+                                         << "Samba" << 1 << "broken" << 1 << "ServiceSamba";
+    QTest::newRow("warning") << "X"
+                             << "" << 3 << "careful" << 3 << "X";
+    QTest::newRow("title without id") << ""
+                                      << "main-15" << 2 << "" << 2 << "main-15";
+    QTest::newRow("no element") << "-"
+                                << "" << 2 << "" << 2 << "";
+}
+
+void TestTaskObserver::reports()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, title);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(int, reportedStatus);
+    QFETCH(QString, reportedElement);
+
+    Element *element = id == QLatin1String("-") ? nullptr : newElement(m_module, id, title);
+    auto *task = new ProbeTask(QStringLiteral("Reading"), element, m_journal);
+    task->finalStatus = status;
+    task->finalMessage = message;
+    QSignalSpy started(m_observer, &TaskObserver::taskStarted);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    const qint64 before = m_observer->elapsedMs();
+    m_observer->performTask(task);
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(finished.count(), 1);
+    const TaskReport report = finished.at(0).at(0).value<TaskReport>();
+    QCOMPARE(started.at(0).at(0).toULongLong(), report.id);
+    QCOMPARE(started.at(0).at(1).toString(), QStringLiteral("Reading"));
+    QCOMPARE(report.description, QStringLiteral("Reading"));
+    QCOMPARE(report.status, reportedStatus);
+    QCOMPARE(report.message, message);
+    QCOMPARE(report.elementId, reportedElement);
+    QVERIFY(report.endedMs >= before);
+    QVERIFY(report.endedMs <= m_observer->elapsedMs());
+}
+
+void TestTaskObserver::busyAndIdle()
+{
+    QSignalSpy busy(m_observer, &TaskObserver::busyChanged);
+    QSignalSpy idle(m_observer, &TaskObserver::idle);
+    QSemaphore gate;
+    Element *element = newElement(m_module, QStringLiteral("E"));
+    auto *first = new ProbeTask(QStringLiteral("a"), element, m_journal);
+    first->gate = &gate;
+    m_observer->performTask(first);
+    m_observer->performTask(new ProbeTask(QStringLiteral("b"), element, m_journal));
+    m_observer->performTask(new ProbeTask(QStringLiteral("c"), nullptr, m_journal));
+    QVERIFY(!m_observer->isIdle());
+    QVERIFY(m_observer->pendingCount() >= 2);
+    QCOMPARE(busy.count(), 1);
+    QCOMPARE(busy.at(0).at(0).toBool(), true);
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QVERIFY(m_observer->isIdle());
+    QCOMPARE(m_observer->pendingCount(), 0);
+    QCOMPARE(m_observer->runningCount(), 0);
+    QCOMPARE(busy.count(), 2);
+    QCOMPARE(busy.at(1).at(0).toBool(), false);
+    QCOMPARE(idle.count(), 1);
+    QVERIFY(m_observer->waitForIdle(0)); // already idle
+}
+
+void TestTaskObserver::waitForIdleTimesOut()
+{
+    QSemaphore gate;
+    auto *task = new ProbeTask(QStringLiteral("slow"), nullptr, m_journal);
+    task->gate = &gate;
+    m_observer->performTask(task);
+    QVERIFY(!m_observer->waitForIdle(200));
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+}
+
+void TestTaskObserver::taskFromAfterRunRunsAfterIt()
+{
+    Element *element = newElement(m_module, QStringLiteral("E"));
+    auto *first = new ProbeTask(QStringLiteral("A"), element, m_journal);
+    first->onAfterRun = [this, element] {
+        m_observer->performTask(new ProbeTask(QStringLiteral("B"), element, m_journal));
+    };
+    QSignalSpy idle(m_observer, &TaskObserver::idle);
+    m_observer->performTask(first);
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->events(), (QStringList{"run:A", "end:A", "after:A", "deleted:A", "run:B",
+                                               "end:B", "after:B", "deleted:B"}));
+    QCOMPARE(idle.count(), 1); // not idle between A and B
+}
+
+QTEST_GUILESS_MAIN(TestTaskObserver)
+#include "tst_taskobserver.moc"
