@@ -150,8 +150,12 @@ void ServicePgsqlElementWidget::reset()
 
 bool ServicePgsqlElementWidget::isContentValid() const
 {
+    // The validator lets out-of-range numbers stand while they are typed ("0", "70000"):
+    // such a port must not reach pg_createcluster. An empty port lets the tool choose.
+    const QLineEdit *port = m_form->portLineEdit;
     return !m_form->nameLineEdit->text().trimmed().isEmpty() &&
-           !m_form->versionComboBox->currentText().trimmed().isEmpty();
+           !m_form->versionComboBox->currentText().trimmed().isEmpty() &&
+           (port->text().isEmpty() || port->hasAcceptableInput());
 }
 
 void ServicePgsqlElementWidget::blockEditWidget(bool blocked)

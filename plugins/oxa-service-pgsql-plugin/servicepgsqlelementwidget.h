@@ -29,7 +29,7 @@ public:
     ElementData *exportElementData() override;
     void afterSuccessfulRead(Element *element, ElementData *data) override;
     void reset() override;
-    /// A name that is not blank and a chosen version.
+    /// A name that is not blank, a chosen version, and a port that is empty or 1 to 65535.
     bool isContentValid() const override;
     void blockEditWidget(bool blocked) override;
 

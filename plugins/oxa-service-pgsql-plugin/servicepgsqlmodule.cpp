@@ -4,6 +4,7 @@
 #include "servicepgsqlelementwidget.h"
 #include "servicepgsqltasks.h"
 
+#include <elementdata.h>
 #include <nodeselementwidget.h>
 
 #include <QStringListModel>
@@ -33,24 +34,36 @@ AbstractTask *ServicePgsqlModule::createTask(Element *element, OperationType typ
     }
     if (elementType != QLatin1String("ServicePgsqlCluster"))
         return nullptr;
+    AbstractTask *task = nullptr;
     switch (type) {
     case OperationReadHeavy:
-        return new ServicePgsqlClusterReadTask(element);
+        task = new ServicePgsqlClusterReadTask(element);
+        break;
     case OperationDelete:
-        return new ServicePgsqlClusterDeleteTask(element);
+        task = new ServicePgsqlClusterDeleteTask(element);
+        break;
     case OperationStart:
-        return new ServicePgsqlClusterStartTask(element);
+        task = new ServicePgsqlClusterStartTask(element);
+        break;
     case OperationStop:
-        return new ServicePgsqlClusterStopTask(element);
+        task = new ServicePgsqlClusterStopTask(element);
+        break;
     case OperationRestart:
-        return new ServicePgsqlClusterRestartTask(element);
+        task = new ServicePgsqlClusterRestartTask(element);
+        break;
     case OperationReload:
-        return new ServicePgsqlClusterReloadTask(element);
+        task = new ServicePgsqlClusterReloadTask(element);
+        break;
     case OperationControl:
-        return new ServicePgsqlClusterControlTask(element);
+        task = new ServicePgsqlClusterControlTask(element);
+        break;
     default:
-        return nullptr;
+        break;
     }
+    // These tasks work on the cluster's own record; a record handed along is nobody's then.
+    if (task)
+        delete data;
+    return task;
 }
 
 AbstractTask *ServicePgsqlModule::createWidgetTask(ViewEditElementWidget *widget,

@@ -1,0 +1,723 @@
+// The cluster tasks against Debian's real PostgreSQL tools inside the disposable test host,
+// and against scripted tools where the real ones cannot misbehave on demand.
+
+#include <clustermiscmodel.h>
+#include <servicepgsqlclusterelement.h>
+#include <servicepgsqlclusterselement.h>
+#include <servicepgsqlelementwidget.h>
+#include <servicepgsqlmodule.h>
+#include <servicepgsqlplugin.h>
+#include <servicepgsqltasks.h>
+
+#include "testicontheme.h"
+
+#include <taskrunner.h>
+#include <testhost.h>
+
+#include <childprocess.h>
+#include <elementdata.h>
+#include <taskmessages.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QIcon>
+#include <QLineEdit>
+#include <QStringListModel>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Ports of the clusters the tests start; chosen away from the usual 5432 and its neighbours.
+const int startPort = 5471;
+const int paranoidPort = 5472;
+
+/** Records what it is asked for (as a child module of the PostgreSQL module). */
+class RecordingModule : public Module
+{
+public:
+    RecordingModule() : Module(QStringLiteral("RecordingModule")) {}
+    void performOperation(ContextOperation *context, OperationType type, ElementData *data,
+                          int n) override
+    {
+        calls.append({context, type, data});
+        Module::performOperation(context, type, nullptr, n);
+    }
+    struct Call
+    {
+        ContextOperation *context;
+        OperationType type;
+        ElementData *data;
+    };
+    QList<Call> calls;
+};
+
+/// How often the scripted pgadmin3 was started.
+int startsRecorded()
+{
+    QFile file(QStringLiteral("/var/tmp/pgadmin3-ran"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().count("started") : 0;
+}
+
+} // namespace
+
+class TestServicePgsqlTasks : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void pluginValidity_data();
+    void pluginValidity();
+    void realClusterLifeCycle();
+    void createWithEmptyPortLetsTheToolChoose();
+    void failingToolReportsExitCodeAndError();
+    void failedDpkgQueryStopsTheListRead();
+    void statusTexts();
+    void listReadReplacesChildren();
+    void misbehavingTools_data();
+    void misbehavingTools();
+    void clusterReadOfVanishedCluster();
+    void tasksWithoutRecord();
+    void paranoidCreateAndDelete();
+    void paranoidListReadReadsEveryCluster();
+    void controlWithoutPackage();
+    void controlRemembersFoundPackage();
+    void moduleForwardsToChildModules();
+
+private:
+    /// A fresh host; the real tools' tests start from the machine's package database.
+    bool makeHost(TestHost::PackageDatabase packages);
+    ServicePgsqlClustersElement *clusters() const;
+    ServicePgsqlClusterElement *cluster(const QString &title) const;
+    /// Creates a cluster through the form, as the console's creation dialog does.
+    TaskReport createThroughForm(const QString &name, const QString &version, const QString &port);
+    /// Performs @p type on @p element and waits for every task it caused.
+    QList<TaskReport> perform(Element *element, OperationType type);
+    TaskReport lastReport(const QString &description) const;
+    /// Drops a cluster the test made, whatever state it is in (also after a failure).
+    void dropCluster(const QString &version, const QString &name);
+
+    std::unique_ptr<TestHost> m_host;
+    std::unique_ptr<ServicePgsqlModule> m_module;
+    std::unique_ptr<TaskRunner> m_runner;
+    QList<QPair<QString, QString>> m_created;
+    QTemporaryDir m_themeDir;
+};
+
+void TestServicePgsqlTasks::initTestCase()
+{
+    QVERIFY(installStateIconTheme(m_themeDir));
+    m_runner = std::make_unique<TaskRunner>();
+}
+
+void TestServicePgsqlTasks::init()
+{
+    ServicePgsqlClusterControlTask::resetPackageFound();
+    m_runner->clear();
+}
+
+void TestServicePgsqlTasks::cleanup()
+{
+    m_runner->waitForIdle(120000);
+    for (const auto &cluster : std::as_const(m_created))
+        dropCluster(cluster.first, cluster.second);
+    m_created.clear();
+    m_module.reset();
+    m_host.reset();
+}
+
+bool TestServicePgsqlTasks::makeHost(TestHost::PackageDatabase packages)
+{
+    m_host = std::make_unique<TestHost>(packages);
+    if (!m_host->isAvailable())
+        return false;
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    return true;
+}
+
+ServicePgsqlClustersElement *TestServicePgsqlTasks::clusters() const
+{
+    return qobject_cast<ServicePgsqlClustersElement *>(m_module->firstElement());
+}
+
+ServicePgsqlClusterElement *TestServicePgsqlTasks::cluster(const QString &title) const
+{
+    for (TreeNode *node : clusters()->childNodes()) {
+        auto *element = qobject_cast<ServicePgsqlClusterElement *>(node);
+        if (element && element->title() == title)
+            return element;
+    }
+    return nullptr;
+}
+
+TaskReport TestServicePgsqlTasks::createThroughForm(const QString &name, const QString &version,
+                                                    const QString &port)
+{
+    auto *form = qobject_cast<ServicePgsqlElementWidget *>(
+        clusters()->elementWidget(ElementWidgetRoleCreate));
+    form->setElement(clusters(), ElementWidgetRoleCreate);
+    form->blockEditWidget(false);
+    form->findChild<QLineEdit *>("_nameLineEdit")->setText(name);
+    auto *combo = form->findChild<QComboBox *>("_versionComboBox");
+    combo->setCurrentIndex(combo->findText(version));
+    form->findChild<QLineEdit *>("_portLineEdit")->setText(port);
+    if (!form->isContentValid())
+        return TaskReport();
+    m_created.append({version, name});
+    const int first = m_runner->reports().size();
+    form->applyContentChanges();
+    form->blockEditWidget(true);
+    m_runner->waitForIdle(120000);
+    return m_runner->reports().value(first);
+}
+
+QList<TaskReport> TestServicePgsqlTasks::perform(Element *element, OperationType type)
+{
+    const int first = m_runner->reports().size();
+    element->performOperation(type, nullptr, 0);
+    m_runner->waitForIdle(120000);
+    return m_runner->reports().mid(first);
+}
+
+TaskReport TestServicePgsqlTasks::lastReport(const QString &description) const
+{
+    for (int i = m_runner->reports().size() - 1; i >= 0; --i) {
+        if (m_runner->reports().at(i).description == description)
+            return m_runner->reports().at(i);
+    }
+    return TaskReport();
+}
+
+void TestServicePgsqlTasks::dropCluster(const QString &version, const QString &name)
+{
+    if (!QFile::exists(QStringLiteral("/etc/postgresql/%1/%2").arg(version, name)))
+        return;
+    const ProcessResult result = ChildProcess::run(QStringLiteral("/usr/bin/pg_dropcluster"),
+                                                   {version, name, QStringLiteral("--stop")});
+    if (!result.succeeded())
+        qWarning("could not drop cluster %s/%s: %s", qPrintable(version), qPrintable(name),
+                 qPrintable(result.errorText()));
+}
+
+void TestServicePgsqlTasks::pluginValidity_data()
+{
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("nothing known") << QStringList{} << QStringList{} << false;
+    QTest::newRow("server 15") << QStringList{"postgresql-15"} << QStringList{} << true;
+    QTest::newRow("dotted server") << QStringList{"postgresql-9.6"} << QStringList{} << true;
+    QTest::newRow("one-digit name only") << QStringList{"postgresql-9"} << QStringList{} << false;
+    QTest::newRow("removed server")
+        << QStringList{"postgresql-15"} << QStringList{"postgresql-15"} << false;
+    QTest::newRow("removed and installed")
+        << QStringList{"postgresql-13", "postgresql-15"} << QStringList{"postgresql-13"} << true;
+}
+
+void TestServicePgsqlTasks::pluginValidity()
+{
+    QFETCH(QStringList, installed);
+    QFETCH(QStringList, removed);
+    QFETCH(bool, valid);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    for (const QString &package : installed)
+        QVERIFY2(host.installPackage(package, "15.18-0+deb12u1"), qPrintable(host.errorString()));
+    for (const QString &package : removed)
+        QVERIFY(host.removePackage(package));
+    ServicePgsqlPlugin plugin;
+    QCOMPARE(plugin.isValid(), valid);
+}
+
+void TestServicePgsqlTasks::realClusterLifeCycle()
+{
+    makeHost(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+
+    // The list: the installed server version reaches the form's versions.
+    QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().description, QStringLiteral("Read PostgreSQL clusters"));
+    QCOMPARE(reports.first().status, 2);
+    QVERIFY2(clusters()->versionsModel()->stringList().contains("15"),
+             qPrintable(clusters()->versionsModel()->stringList().join(',')));
+
+    // Create 15/main2 on a given port: the new element appears at once, not yet read.
+    const TaskReport created = createThroughForm("main2", "15", QString::number(startPort));
+    QVERIFY2(created.status == 2, qPrintable(created.message));
+    QCOMPARE(created.description, QStringLiteral("Create PostgreSQL cluster"));
+    ServicePgsqlClusterElement *main2 = cluster("main2-15");
+    QVERIFY(main2);
+    QCOMPARE(main2->data(3, Qt::DisplayRole).toInt(), startPort);
+    QCOMPARE(main2->elementData()->property("state").toBool(), false);
+    QCOMPARE(main2->elementData()->property("textState").toString(), QString());
+    QCOMPARE(main2->elementData()->property("configureParam").toString(),
+             QStringLiteral("cluster=main2/version=15"));
+    QVERIFY(QFile::exists("/etc/postgresql/15/main2/postgresql.conf"));
+
+    // A read brings the directories and the real state.
+    reports = perform(main2, OperationReadHeavy);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(main2->elementData()->property("directories").toStringList(),
+             (QStringList{"/etc/postgresql/15/main2", "/var/lib/postgresql/15/main2",
+                          "/var/log/postgresql/postgresql-15-main2.log"}));
+    QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x110A4));
+
+    // Start: the framework reads the cluster again, which then runs.
+    reports = perform(main2, OperationStart);
+    QVERIFY(reports.size() >= 2);
+    QCOMPARE(reports.first().description, QStringLiteral("Start PostgreSQL cluster"));
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
+    QCOMPARE(main2->elementData()->property("state").toBool(), true);
+    QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("online"));
+    QCOMPARE(iconName(main2->data(0, Qt::DecorationRole)), QStringLiteral("media-playback-start"));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x1E0A4));
+
+    // Starting a running cluster fails with the tool's exit code and its error text.
+    reports = perform(main2, OperationStart);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().status, 1);
+    QVERIFY2(reports.first().message.startsWith("\"pg_ctlcluster ...\"\nExit code: 2\n\""),
+             qPrintable(reports.first().message));
+    QCOMPARE(main2->elementData()->property("state").toBool(), true);
+
+    for (OperationType type : {OperationReload, OperationRestart}) {
+        reports = perform(main2, type);
+        QVERIFY(!reports.isEmpty());
+        QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+        QCOMPARE(main2->elementData()->property("state").toBool(), true);
+    }
+    QCOMPARE(lastReport("Reload PostgreSQL cluster").status, 2);
+    QCOMPARE(lastReport("Restart PostgreSQL cluster").status, 2);
+
+    reports = perform(main2, OperationStop);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QCOMPARE(main2->elementData()->property("state").toBool(), false);
+    QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
+
+    // Drop with "--stop": start it again first, so that the drop has to stop it.
+    reports = perform(main2, OperationStart);
+    QCOMPARE(main2->elementData()->property("state").toBool(), true);
+    QPointer<ServicePgsqlClusterElement> guard(main2);
+    reports = perform(main2, OperationDelete);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().description, QStringLiteral("Remove PostgreSQL cluster"));
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY(guard.isNull());
+    QVERIFY(!cluster("main2-15"));
+    QVERIFY(!QFile::exists("/etc/postgresql/15/main2"));
+    QVERIFY(!QFile::exists("/var/lib/postgresql/15/main2"));
+
+    // The list read agrees.
+    perform(clusters(), OperationReadContent);
+    QVERIFY(!cluster("main2-15"));
+}
+
+void TestServicePgsqlTasks::createWithEmptyPortLetsTheToolChoose()
+{
+    makeHost(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+    perform(clusters(), OperationReadContent);
+    const TaskReport created = createThroughForm("main3", "15", QString());
+    QVERIFY2(created.status == 2, qPrintable(created.message));
+    ServicePgsqlClusterElement *main3 = cluster("main3-15");
+    QVERIFY(main3);
+    QCOMPARE(main3->data(3, Qt::DisplayRole).toInt(), 0);
+    perform(main3, OperationReadHeavy);
+    const int port = main3->data(3, Qt::DisplayRole).toInt();
+    QVERIFY2(port >= 1024 && port <= 65535, qPrintable(QString::number(port)));
+    QVERIFY(QFile::exists("/etc/postgresql/15/main3"));
+}
+
+void TestServicePgsqlTasks::failingToolReportsExitCodeAndError()
+{
+    makeHost(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+    perform(clusters(), OperationReadContent);
+    const int before = clusters()->childCount();
+
+    // A version that is not installed: pg_createcluster refuses, and says why.
+    const ProcessResult real = ChildProcess::run("pg_createcluster", {"7.4", "nover"});
+    QVERIFY(real.finished);
+    QVERIFY(real.exitCode != 0);
+    clusters()->versionsModel()->setStringList({"15", "7.4"});
+    const TaskReport created = createThroughForm("nover", "7.4", QString());
+    QCOMPARE(created.status, 1);
+    QCOMPARE(created.message,
+             TaskMessages::exitCode("pg_createcluster", real.exitCode, real.errorText()));
+    QVERIFY(!real.errorText().isEmpty());
+    QCOMPARE(clusters()->childCount(), before);
+
+    // Dropping a cluster that is not there keeps the element.
+    auto *ghost = new ServicePgsqlClusterElement(m_module.get());
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", "ghost");
+    ghost->setElementData(record);
+    ghost->setTitle("ghost-15");
+    clusters()->append(ghost);
+    QPointer<ServicePgsqlClusterElement> guard(ghost);
+    const QList<TaskReport> reports = perform(ghost, OperationDelete);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().status, 1);
+    QVERIFY2(reports.first().message.startsWith("\"pg_dropcluster ...\"\nExit code: 1\n\""),
+             qPrintable(reports.first().message));
+    QVERIFY(reports.first().message.contains("does not exist"));
+    QVERIFY(!guard.isNull());
+}
+
+void TestServicePgsqlTasks::failedDpkgQueryStopsTheListRead()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    // No server package known: the real dpkg-query exits with 1 and says so.
+    const ProcessResult real =
+        ChildProcess::run("dpkg-query", {"--showformat=${db:Status-Abbrev}${binary:Package}\n",
+                                         "--show", "postgresql-[0123456789]*"});
+    QCOMPARE(real.exitCode, 1);
+    QVERIFY(host.writeTool("pg_lsclusters", "touch /var/tmp/pg_lsclusters-ran\n"
+                                            "echo '15 main 5432 down postgres /d /l'"));
+    auto *stale = new ServicePgsqlClusterElement(m_module.get());
+    clusters()->append(stale);
+    const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().message, TaskMessages::exitCode("dpkg-query", 1, real.errorText()));
+    QVERIFY(!QFile::exists("/var/tmp/pg_lsclusters-ran"));
+    // A failed read leaves the tree as it was.
+    QCOMPARE(clusters()->childCount(), 1);
+    QCOMPARE(clusters()->child(0), stale);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::statusTexts()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("postgresql-9.6", "9.6.24-0+deb9u1"));
+    QVERIFY(host.installPackage("postgresql-9.6-postgis-2.3", "2.3.1+dfsg-2"));
+    QVERIFY(host.installPackage("postgresql-11", "11.22-0+deb10u1"));
+    QVERIFY(host.removePackage("postgresql-11"));
+    QVERIFY(host.installPackage("postgresql-15", "15.18-0+deb12u1"));
+    QVERIFY(
+        host.writeTool("pg_lsclusters",
+                       "[ \"$1\" = --no-header ] || exit 9\n"
+                       "echo '9.6 main 5432 online,recovery postgres /var/lib/postgresql/9.6/main "
+                       "/var/log/postgresql/postgresql-9.6-main.log'\n"
+                       "echo '15  main   5433 down,recovery postgres /d15 /l15'\n"
+                       "echo '15 odd 5434 online,binaries_missing postgres /d /l'\n"
+                       "echo '15 short'"));
+    QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QStringList versions = clusters()->versionsModel()->stringList();
+    versions.sort();
+    QCOMPARE(versions, (QStringList{"15", "9.6"}));
+
+    QCOMPARE(clusters()->childCount(), 3);
+    ServicePgsqlClusterElement *main96 = cluster("main-9.6");
+    QVERIFY(main96);
+    QCOMPARE(main96->data(0, Qt::DisplayRole).toString(), QStringLiteral("9.6 main"));
+    QCOMPARE(main96->data(4, Qt::DisplayRole).toString(), QStringLiteral("online,recovery"));
+    QCOMPARE(main96->elementData()->property("state").toBool(), true);
+    ServicePgsqlClusterElement *main15 = cluster("main-15");
+    QCOMPARE(main15->elementData()->property("state").toBool(), false);
+    QCOMPARE(main15->data(4, Qt::DisplayRole).toString(), QStringLiteral("down,recovery"));
+    ServicePgsqlClusterElement *odd = cluster("odd-15");
+    QCOMPARE(odd->elementData()->property("state").toBool(), true);
+    QCOMPARE(odd->data(4, Qt::DisplayRole).toString(), QString());
+
+    // The cluster read adds the directories; the form shows them.
+    auto *form =
+        qobject_cast<ServicePgsqlElementWidget *>(main96->elementWidget(ElementWidgetRoleView));
+    form->setElement(main96, ElementWidgetRoleView);
+    reports = perform(main96, OperationReadHeavy);
+    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(main96->elementData()->property("directories").toStringList(),
+             (QStringList{"/etc/postgresql/9.6/main", "/var/lib/postgresql/9.6/main",
+                          "/var/log/postgresql/postgresql-9.6-main.log"}));
+    QCOMPARE(form->findChild<QLineEdit *>("_nameLineEdit")->text(), QStringLiteral("main"));
+    QCOMPARE(form->findChild<QComboBox *>("_versionComboBox")->currentText(),
+             QStringLiteral("9.6"));
+    QCOMPARE(form->infoModel()->rows().value(2),
+             QStringLiteral("/var/log/postgresql/postgresql-9.6-main.log"));
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::listReadReplacesChildren()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("postgresql-15", "15.18-0+deb12u1"));
+    QVERIFY(host.writeTool("pg_lsclusters", "echo '15 a 5432 down postgres /d /l'\n"
+                                            "echo '15 b 5433 online postgres /d /l'"));
+    perform(clusters(), OperationReadContent);
+    QCOMPARE(clusters()->childCount(), 2);
+    QPointer<TreeNode> first = clusters()->child(0);
+    QVERIFY(host.writeTool("pg_lsclusters", "exit 0"));
+    const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(clusters()->childCount(), 0);
+    QVERIFY(first.isNull());
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::misbehavingTools_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<bool>("onCluster");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("list read, crash")
+        << "crash" << false << TaskMessages::notFinished("pg_lsclusters", 1);
+    QTest::newRow("cluster read, crash")
+        << "crash" << true << TaskMessages::notFinished("pg_lsclusters", 1);
+    QTest::newRow("cluster read, hang")
+        << "hang" << true << TaskMessages::notFinished("pg_lsclusters", 2);
+    QTest::newRow("list read, garbage") << "garbage" << false << QString();
+}
+
+void TestServicePgsqlTasks::misbehavingTools()
+{
+    QFETCH(QString, tool);
+    QFETCH(bool, onCluster);
+    QFETCH(QString, message);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("postgresql-15", "15.18-0+deb12u1"));
+    const QString path = host.toolPath("pg_lsclusters");
+    if (tool == "crash")
+        QVERIFY(host.writeCrashingScript(path));
+    else if (tool == "hang")
+        QVERIFY(host.writeHangingScript(path));
+    else
+        QVERIFY(host.writeOutputScript(path, QByteArray("15\xff\xfe x\n\n \t \n15 a 5432 down\0"
+                                                        "15 hidden 1 online p /d /l\n",
+                                                        52)));
+
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", "a");
+    record->setProperty("port", 1);
+    element->setElementData(record);
+    clusters()->append(element);
+
+    const QList<TaskReport> reports =
+        perform(onCluster ? static_cast<Element *>(element) : clusters(),
+                onCluster ? OperationReadHeavy : OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    if (message.isEmpty()) {
+        // Lines past a NUL byte are not read; short lines are passed over.
+        QCOMPARE(reports.first().status, 2);
+        QCOMPARE(clusters()->childCount(), 1);
+        QCOMPARE(static_cast<Element *>(clusters()->child(0))->title(), QStringLiteral("a-15"));
+        return;
+    }
+    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().message, message);
+    // Nothing of a failed read reaches the tree.
+    QCOMPARE(clusters()->childCount(), 1);
+    QCOMPARE(clusters()->child(0), element);
+    QCOMPARE(element->elementData()->property("port").toInt(), 1);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::clusterReadOfVanishedCluster()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.writeTool("pg_lsclusters", "echo '15 other 5432 online postgres /d /l'"));
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", "gone");
+    record->setProperty("port", 5999);
+    element->setElementData(record);
+    clusters()->append(element);
+    const QVariantMap before = record->properties();
+    const QList<TaskReport> reports = perform(element, OperationReadHeavy);
+    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(element->elementData()->properties(), before);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::tasksWithoutRecord()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    for (const char *tool : {"pg_lsclusters", "pg_dropcluster"})
+        QVERIFY(host.writeTool(tool, QStringLiteral("touch /var/tmp/%1-ran").arg(tool)));
+    auto *bare = new ServicePgsqlClusterElement(m_module.get());
+    clusters()->append(bare);
+    for (OperationType type : {OperationReadHeavy, OperationDelete}) {
+        const QList<TaskReport> reports = perform(bare, type);
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().status, 1);
+        QCOMPARE(reports.first().message, QStringLiteral("Internal error: undefined target"));
+    }
+    QVERIFY(!QFile::exists("/var/tmp/pg_lsclusters-ran"));
+    QVERIFY(!QFile::exists("/var/tmp/pg_dropcluster-ran"));
+    QCOMPARE(clusters()->childCount(), 1);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::paranoidCreateAndDelete()
+{
+    makeHost(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+    m_module->setData("paranoid", true);
+    perform(clusters(), OperationReadContent);
+    const int before = clusters()->childCount();
+
+    const TaskReport created = createThroughForm("main4", "15", QString::number(paranoidPort));
+    QVERIFY2(created.status == 2, qPrintable(created.message));
+    // The create added nothing itself: the container's content was read again, and with it
+    // every cluster.
+    const QList<TaskReport> after = m_runner->reports();
+    int lists = 0;
+    int reads = 0;
+    for (const TaskReport &report : after) {
+        lists += report.description == QLatin1String("Read PostgreSQL clusters");
+        reads += report.description == QLatin1String("Read PostgreSQL cluster");
+    }
+    QCOMPARE(lists, 2); // the first list read, and the one the create caused
+    QCOMPARE(clusters()->childCount(), before + 1);
+    ServicePgsqlClusterElement *main4 = cluster("main4-15");
+    QVERIFY(main4);
+    QCOMPARE(main4->elementData()->property("directories").toStringList().value(0),
+             QStringLiteral("/etc/postgresql/15/main4"));
+    // Each list read read every cluster it found.
+    QCOMPARE(reads, before + (before + 1));
+
+    QPointer<ServicePgsqlClusterElement> guard(main4);
+    m_runner->clear();
+    const QList<TaskReport> reports = perform(main4, OperationDelete);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QCOMPARE(reports.value(1).description, QStringLiteral("Read PostgreSQL clusters"));
+    QVERIFY(guard.isNull());
+    QVERIFY(!cluster("main4-15"));
+    QCOMPARE(clusters()->childCount(), before);
+}
+
+void TestServicePgsqlTasks::paranoidListReadReadsEveryCluster()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("postgresql-15", "15.18-0+deb12u1"));
+    QVERIFY(host.writeTool("pg_lsclusters", "echo '15 a 5432 down postgres /da /la'\n"
+                                            "echo '15 b 5433 online postgres /db /lb'"));
+    // Without "paranoid" a list read reads no cluster.
+    QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(!cluster("a-15")->elementData()->hasProperty("directories"));
+
+    m_module->setData("paranoid", true);
+    reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 3);
+    QCOMPARE(reports.at(1).description, QStringLiteral("Read PostgreSQL cluster"));
+    QCOMPARE(reports.at(2).description, QStringLiteral("Read PostgreSQL cluster"));
+    QCOMPARE(cluster("a-15")->elementData()->property("directories").toStringList().value(1),
+             QStringLiteral("/da"));
+    QCOMPARE(cluster("b-15")->elementData()->property("directories").toStringList().value(2),
+             QStringLiteral("/lb"));
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::controlWithoutPackage()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.writeTool("pgadmin3", "touch /var/tmp/pgadmin3-ran"));
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    clusters()->append(element);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const QList<TaskReport> reports = perform(element, OperationControl);
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().description, QStringLiteral("Control PostgreSQL cluster"));
+        QCOMPARE(reports.first().status, 1);
+        QCOMPARE(reports.first().message,
+                 QStringLiteral("Package \"pgadmin3\" is not installed in system.\n"
+                                "To install it, run \"apt-get install pgadmin3\"."));
+        QVERIFY(!ServicePgsqlClusterControlTask::isPackageFound());
+    }
+    // A package that was removed is no installed package either.
+    QVERIFY(host.installPackage("pgadmin3", "1.22.2-6"));
+    QVERIFY(host.removePackage("pgadmin3"));
+    QCOMPARE(perform(element, OperationControl).first().status, 1);
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists("/var/tmp/pgadmin3-ran"));
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::controlRemembersFoundPackage()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("pgadmin3", "1.22.2-6"));
+    QVERIFY(host.writeTool("pgadmin3", "echo started >> /var/tmp/pgadmin3-ran"));
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    clusters()->append(element);
+
+    QList<TaskReport> reports = perform(element, OperationControl);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY(ServicePgsqlClusterControlTask::isPackageFound());
+    QTRY_COMPARE(startsRecorded(), 1);
+
+    // Found once, not asked again: the package database no longer knows it, yet the program
+    // starts.
+    QVERIFY(host.forgetPackage("pgadmin3"));
+    QVERIFY(!ControlServiceTask::existPackage("pgadmin3"));
+    reports = perform(element, OperationControl);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QTRY_COMPARE(startsRecorded(), 2);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::moduleForwardsToChildModules()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.installPackage("postgresql-15", "15.18-0+deb12u1"));
+    QVERIFY(host.writeTool("pg_lsclusters", "echo '15 a 5432 down postgres /d /l'"));
+    RecordingModule child;
+    m_module->addChildModule(&child);
+
+    // With a task (the list read) and without one (an update nobody handles).
+    perform(clusters(), OperationReadContent);
+    ServicePgsqlClusterElement *a = cluster("a-15");
+    QVERIFY(a);
+    a->performOperation(OperationCreate, nullptr, 0);
+    m_module->performOperation(a, OperationUpdate, nullptr, 0);
+    m_runner->waitForIdle();
+    QCOMPARE(child.calls.size(), 3);
+    QCOMPARE(child.calls.at(0).type, OperationReadContent);
+    QCOMPARE(child.calls.at(0).context, static_cast<ContextOperation *>(clusters()));
+    QCOMPARE(child.calls.at(1).type, OperationCreate);
+    QCOMPARE(child.calls.at(2).type, OperationUpdate);
+    for (const RecordingModule::Call &call : child.calls)
+        QVERIFY(!call.data);
+    m_module->removeChildModule(&child);
+    m_module.reset();
+}
+
+OXA_TEST_MAIN(TestServicePgsqlTasks)
+#include "tst_servicepgsqltasks.moc"
