@@ -5,6 +5,7 @@
 #include <taskmessages.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QVector>
 
@@ -330,9 +331,16 @@ Nodes readFile(const QString &path, QString *error, Flavour flavour,
                const QSet<QString> &summaryKeys)
 {
     error->clear();
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (!info.exists())
         return {};
+    // A pipe would block the reading for good and a device such as /dev/zero never ends.
+    if (!info.isFile()) {
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError,
+                                         QObject::tr("Not a regular file"));
+        return {};
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         // Removed between the check and the opening: nothing to read, nothing wrong.
         if (!file.exists())

@@ -17,6 +17,7 @@
 
 #include <sys/fsuid.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -363,6 +364,20 @@ void TestServiceCupsTasks::printersMissingAndUnreadable()
         QCOMPARE(task.taskDescription().message(),
                  QStringLiteral("\"/etc/cups/printers.conf\" error 5\nPermission denied"));
         QCOMPARE(dumpRecord(task.record()), QStringLiteral("Class= C"));
+    }
+    // Neither a pipe nor a device is read: the task would wait or read for ever.
+    QVERIFY(host.removePath(QStringLiteral("/etc/cups/printers.conf")));
+    QCOMPARE(::mkfifo("/etc/cups/printers.conf", 0644), 0);
+    QVERIFY(
+        host.writeSymlink(QStringLiteral("/etc/cups/classes.conf"), QStringLiteral("/dev/zero")));
+    {
+        ServiceCupsPrintersReadHeavyTask task(module.elements().at(1));
+        task.run();
+        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(task.taskDescription().message(),
+                 QStringLiteral("\"/etc/cups/printers.conf\" error 5\nNot a regular file\n"
+                                "\"/etc/cups/classes.conf\" error 5\nNot a regular file"));
+        QVERIFY(task.record()->data().isEmpty());
     }
 }
 
