@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+class ElementData;
+
+/**
+ * The installed-packages plug-in's parsers, apart from files and processes: package list
+ * files, the list name of a service element, one dpkg-query record, and the HTML report.
+ */
+namespace PackageList {
+
+/// Where the package list files are installed, one file per list name.
+QString directory();
+
+/// One package line of a list file.
+struct Entry
+{
+    QString name;
+    /// The line began with "!": a package dpkg does not know is left out silently.
+    bool optional = false;
+};
+
+/**
+ * The entries of a list file's text, in file order: one a line, empty lines skipped. A line
+ * beginning with "!" is optional and loses every "!"; otherwise it is used unchanged (blanks
+ * and carriage returns stay part of the name, as dpkg-query then sees them).
+ */
+QList<Entry> parse(const QString &text);
+
+/**
+ * The list name of a service element: its id (or, for an element made at run time without
+ * one, its element type) up to the first "_", then "-<version>" when @p data has the property
+ * "version".
+ */
+QString listName(const QString &id, const QString &elementType, const ElementData *data);
+
+/// "<directory>/<list name>".
+QString listPath(const QString &listName);
+
+/// The query format: binary package name, version and dpkg status, TAB-separated.
+QString queryFormat();
+
+/// What one dpkg-query record says about a package.
+struct Record
+{
+    enum Kind
+    {
+        Unknown,      ///< no output: dpkg does not know the package
+        Malformed,    ///< not exactly three fields (several records run together, say)
+        Installed,    ///< the status begins with "install ok"; version holds dpkg's version
+        NotInstalled, ///< known to dpkg, any other status (removed, held, deinstall)
+    };
+    Kind kind = Unknown;
+    QString version;
+};
+
+/// Classifies dpkg-query's decoded output for one package (queryFormat()).
+Record parseRecord(const QString &output);
+
+/**
+ * The report shown for a package map: a bordered table with a header row and one row per
+ * package in the map's (name) order. Names and texts are escaped: they are data, not markup.
+ */
+QString htmlReport(const QMap<QString, QString> &packages, const QString &nameHeader,
+                   const QString &versionHeader);
+
+} // namespace PackageList

@@ -1,0 +1,117 @@
+#include "servicepackagesreadheavytask.h"
+
+#include "packagelist.h"
+#include "servicepackagesheavyelementdata.h"
+
+#include <childprocess.h>
+#include <element.h>
+#include <taskmessages.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+
+namespace {
+const QString dpkgQuery = QStringLiteral("dpkg-query");
+}
+
+ServicePackagesReadHeavyTask::ServicePackagesReadHeavyTask(Element *element)
+    : ReadPropertyHeavyTask(element, new ServicePackagesHeavyElementData)
+{
+    // The list is named on the GUI thread, while the service element surely exists.
+    QString name;
+    if (Element *service = element ? qobject_cast<Element *>(element->parentNode()) : nullptr)
+        name = PackageList::listName(service->id(), service->elementType(), service->elementData());
+    m_listPath = PackageList::listPath(name);
+    taskDescription().setDescription(
+        QObject::tr("Read information about installed packages of service"));
+}
+
+ServicePackagesReadHeavyTask::~ServicePackagesReadHeavyTask() = default;
+
+ServicePackagesHeavyElementData *ServicePackagesReadHeavyTask::record() const
+{
+    return dynamic_cast<ServicePackagesHeavyElementData *>(data());
+}
+
+void ServicePackagesReadHeavyTask::run()
+{
+    TaskDescription &description = taskDescription();
+    ServicePackagesHeavyElementData *packages = record();
+    QFile file(m_listPath);
+    // A directory opens for reading too: only a plain file is a list.
+    if (!packages || QFileInfo(m_listPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+        description.setStatus(TaskDescription::TaskStatusFailed);
+        description.setMessage(QObject::tr("Failed to open file %1").arg(m_listPath));
+        AbstractTask::run();
+        return;
+    }
+    const QList<PackageList::Entry> entries =
+        PackageList::parse(ChildProcess::decodeLocal8Bit(file.readAll()));
+    file.close();
+
+    QString missing;
+    for (const PackageList::Entry &entry : entries) {
+        if (!queryPackage(packages, entry.name, entry.optional, &missing)) {
+            AbstractTask::run();
+            return;
+        }
+    }
+    if (missing.isEmpty()) {
+        description.setStatus(TaskDescription::TaskStatusDone);
+    } else {
+        description.setStatus(TaskDescription::TaskStatusWarning);
+        description.setMessage(
+            QObject::tr("Found not installed packages: %1").arg(QLatin1String("\n\n") + missing));
+    }
+    AbstractTask::run();
+}
+
+bool ServicePackagesReadHeavyTask::queryPackage(ServicePackagesHeavyElementData *record,
+                                                const QString &name, bool optional,
+                                                QString *missing)
+{
+    const ProcessResult result =
+        ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
+    if (!result.finished) {
+        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+        taskDescription().setMessage(TaskMessages::notFinished(dpkgQuery, result.error));
+        return false;
+    }
+    // The exit code says nothing here: dpkg-query fails for a package it does not know.
+    const PackageList::Record parsed = PackageList::parseRecord(result.outputText());
+    const QString line = QStringLiteral("    %1\n").arg(name);
+    switch (parsed.kind) {
+    case PackageList::Record::Unknown:
+        if (optional)
+            break;
+        missing->append(line);
+        record->packages().insert(name, QObject::tr("unknown package"));
+        break;
+    case PackageList::Record::Malformed:
+        break;
+    case PackageList::Record::Installed:
+        record->packages().insert(name, parsed.version);
+        break;
+    case PackageList::Record::NotInstalled:
+        missing->append(line);
+        record->packages().insert(name, QObject::tr("not installed"));
+        break;
+    }
+    return true;
+}
+
+void ServicePackagesReadHeavyTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    Element *e = element();
+    if (!e)
+        return;
+    if (ServiceLightElementData *light = e->serviceData()) {
+        if (const ServicePackagesHeavyElementData *packages = record())
+            *light = *packages;
+        e->emitNodeDataChanged();
+    }
+    ReadPropertyHeavyTask::afterRun();
+}
