@@ -49,11 +49,8 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
     blockEditWidget(true);
 }
 
-ServiceApacheElementWidget::~ServiceApacheElementWidget()
-{
-    // The views go before the tree they show.
-    m_choice->setChoiceModel(nullptr);
-}
+// The choice view is a child made before the tree, the model and the proxy: it goes first.
+ServiceApacheElementWidget::~ServiceApacheElementWidget() = default;
 
 ElementData *ServiceApacheElementWidget::exportElementData()
 {

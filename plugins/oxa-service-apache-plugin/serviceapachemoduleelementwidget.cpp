@@ -38,10 +38,8 @@ ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *modul
     blockEditWidget(true);
 }
 
-ServiceApacheModuleElementWidget::~ServiceApacheModuleElementWidget()
-{
-    m_choice->setChoiceModel(nullptr);
-}
+// The choice view is a child made before the tree, the model and the proxy: it goes first.
+ServiceApacheModuleElementWidget::~ServiceApacheModuleElementWidget() = default;
 
 ElementData *ServiceApacheModuleElementWidget::exportElementData()
 {
