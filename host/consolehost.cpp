@@ -1,0 +1,243 @@
+#include "consolehost.h"
+
+#include <consoleregistry.h>
+#include <plugin.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QLibrary>
+#include <QLoggingCategory>
+#include <QPluginLoader>
+#include <QRunnable>
+#include <QThreadPool>
+#include <QTimer>
+
+#ifndef OXA_DEFAULT_PLUGIN_DIR
+#define OXA_DEFAULT_PLUGIN_DIR "/usr/lib/vell-admin-service/plugins"
+#endif
+
+Q_LOGGING_CATEGORY(lcHost, "vell.admin.host", QtWarningMsg)
+
+ConsoleHost::ConsoleHost(QObject *parent)
+    : QObject(parent), m_pool(new QThreadPool(this)), m_registry(new ConsoleRegistry(this))
+{
+    // Checks that never answer must not keep idle threads around for long.
+    m_pool->setExpiryTimeout(1000);
+}
+
+ConsoleHost::~ConsoleHost()
+{
+    // A check still running uses its plug-in object: let it end (each is bounded) first.
+    m_pool->waitForDone();
+    // The registry detaches the supplements and hands the elements back to their modules
+    // while every plug-in is still alive.
+    delete m_registry;
+    m_registry = nullptr;
+    // The libraries stay loaded: objects of theirs (translators, icons, queued tasks) may
+    // outlive this point until the process ends.
+    for (const PluginRecord &record : std::as_const(m_records))
+        delete record.plugin.data();
+}
+
+QString ConsoleHost::installedPluginDirectory()
+{
+    return QStringLiteral(OXA_DEFAULT_PLUGIN_DIR);
+}
+
+QStringList ConsoleHost::searchPath(const QStringList &directories, const QString &environmentPath,
+                                    const QString &installDirectory)
+{
+    QStringList all = directories;
+    all += environmentPath.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    all.append(installDirectory);
+    QStringList path;
+    for (const QString &directory : std::as_const(all)) {
+        if (directory.isEmpty())
+            continue;
+        const QString clean = QDir::cleanPath(QDir(directory).absolutePath());
+        if (!path.contains(clean))
+            path.append(clean);
+    }
+    return path;
+}
+
+QStringList ConsoleHost::defaultSearchPath(const QStringList &directories)
+{
+    return searchPath(directories, qEnvironmentVariable("VELL_ADMIN_PLUGIN_PATH"),
+                      installedPluginDirectory());
+}
+
+void ConsoleHost::loadPlugins(const QStringList &directories)
+{
+    for (const QString &directory : directories) {
+        QDir dir(directory);
+        if (!dir.exists()) {
+            // The installed directory is missing in a build tree: nothing to say about it.
+            qCDebug(lcHost) << "no plug-in directory" << directory;
+            continue;
+        }
+        const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (!QLibrary::isLibrary(entry.fileName()))
+                continue;
+            if (m_seenNames.contains(entry.fileName())) {
+                qCDebug(lcHost) << "shadowed by an earlier directory:" << entry.filePath();
+                continue;
+            }
+            const QString canonical = entry.canonicalFilePath();
+            if (m_seenPaths.contains(canonical))
+                continue;
+            m_seenNames.append(entry.fileName());
+            m_seenPaths.append(canonical);
+            loadFile(entry.absoluteFilePath());
+        }
+    }
+}
+
+void ConsoleHost::report(const QString &file, const QString &message)
+{
+    m_issues.append({file, message});
+    emit issueReported(file, message);
+}
+
+void ConsoleHost::loadFile(const QString &path)
+{
+    QPluginLoader loader(path);
+    // Qt reads the metadata from the file without running any of the library's code.
+    const QJsonObject metaData = loader.metaData();
+    if (metaData.isEmpty()) {
+        const QString why = loader.errorString();
+        report(path, why.isEmpty() || why == QLatin1String("Unknown error")
+                         ? tr("not a console plug-in (no plug-in metadata)")
+                         : why);
+        return;
+    }
+    const QString iid = metaData.value(QStringLiteral("IID")).toString();
+    if (iid != QLatin1String(OXA_PLUGIN_IID)) {
+        // Another program's plug-in: not ours to judge.
+        qCDebug(lcHost) << "ignoring" << path << "with interface" << iid;
+        return;
+    }
+    QObject *instance = loader.instance();
+    if (!instance) {
+        report(path, tr("cannot be loaded: %1").arg(loader.errorString()));
+        return;
+    }
+    Plugin *plugin = qobject_cast<Plugin *>(instance);
+    if (!plugin) {
+        report(path, tr("its object (%1) is not a console plug-in")
+                         .arg(QString::fromLatin1(instance->metaObject()->className())));
+        delete instance;
+        return;
+    }
+    PluginRecord record;
+    record.file = path;
+    record.className = metaData.value(QStringLiteral("className")).toString();
+    record.plugin = plugin;
+    m_records.append(record);
+}
+
+void ConsoleHost::checkPlugins()
+{
+    if (m_checking || m_checked)
+        return;
+    m_checking = true;
+    m_outstanding = 0;
+    for (const PluginRecord &record : std::as_const(m_records)) {
+        if (record.plugin)
+            ++m_outstanding;
+    }
+    if (m_outstanding == 0) {
+        // Still asynchronous, so that callers see the same order of events either way.
+        QTimer::singleShot(0, this, [this] { finishChecks(false); });
+        return;
+    }
+    // One thread per plug-in: each check may block for up to 30 s, and start-up must take
+    // as long as the slowest check, not the sum of them.
+    m_pool->setMaxThreadCount(m_outstanding);
+    QPointer<ConsoleHost> self(this);
+    for (int i = 0; i < m_records.size(); ++i) {
+        Plugin *plugin = m_records.at(i).plugin;
+        if (!plugin)
+            continue;
+        m_pool->start(QRunnable::create([self, plugin, i] {
+            const bool valid = plugin->isValid();
+            if (self) {
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, i, valid] {
+                        if (self)
+                            self->onChecked(i, valid);
+                    },
+                    Qt::QueuedConnection);
+            }
+        }));
+    }
+    QTimer::singleShot(m_checkTimeoutMs, this, [this] {
+        if (m_checking)
+            finishChecks(true);
+    });
+}
+
+void ConsoleHost::onChecked(int index, bool valid)
+{
+    if (!m_checking || index < 0 || index >= m_records.size())
+        return;
+    PluginRecord &record = m_records[index];
+    if (record.checked)
+        return;
+    record.checked = true;
+    record.valid = valid;
+    if (--m_outstanding <= 0)
+        finishChecks(false);
+}
+
+void ConsoleHost::finishChecks(bool timedOut)
+{
+    if (!m_checking)
+        return;
+    if (timedOut) {
+        for (PluginRecord &record : m_records) {
+            if (record.plugin && !record.checked) {
+                record.checked = true;
+                record.valid = false;
+                record.checkError =
+                    tr("did not say within %1 s whether it is valid").arg(m_checkTimeoutMs / 1000);
+                report(record.file, record.checkError);
+            }
+        }
+    }
+    m_checking = false;
+    m_checked = true;
+    emit pluginsChecked();
+}
+
+bool ConsoleHost::waitForChecks()
+{
+    if (!m_checking && !m_checked)
+        checkPlugins();
+    if (m_checked)
+        return true;
+    QEventLoop loop;
+    connect(this, &ConsoleHost::pluginsChecked, &loop, &QEventLoop::quit);
+    if (m_checking)
+        loop.exec();
+    return m_checked;
+}
+
+void ConsoleHost::build(bool paranoid)
+{
+    if (m_built)
+        return;
+    m_built = true;
+    m_registry->setParanoid(paranoid);
+    for (const PluginRecord &record : std::as_const(m_records)) {
+        if (record.plugin)
+            m_registry->addPlugin(record.plugin, record.checked && record.valid);
+    }
+    m_registry->build();
+    emit built();
+}

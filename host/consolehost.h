@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class ConsoleRegistry;
+#include <plugin.h>
+class QThreadPool;
+
+/** A plug-in library that was loaded: where it came from, its object and its validity. */
+struct PluginRecord
+{
+    QString file;
+    QString className;
+    QPointer<Plugin> plugin;
+    /// Whether isValid() answered (or the wait for it was given up).
+    bool checked = false;
+    bool valid = false;
+    /// Why the plug-in counts as invalid without having said so (no answer in time).
+    QString checkError;
+};
+
+/** A library in a plug-in directory that could not be used, and why. */
+struct PluginLoadIssue
+{
+    QString file;
+    QString message;
+};
+
+/**
+ * The console's plug-in side, shared by the window and batch mode: finds and loads the
+ * libraries, asks every plug-in at once whether it is valid (on worker threads), builds the
+ * registry from the valid ones, and owns the plug-in objects until the end.
+ */
+class ConsoleHost : public QObject
+{
+    Q_OBJECT
+public:
+    /// How long the host waits for isValid() answers before it gives up on the rest.
+    static const int DefaultCheckTimeoutMs = 60000;
+
+    explicit ConsoleHost(QObject *parent = nullptr);
+    /// Waits for running checks, releases the registry, then deletes the plug-in objects.
+    ~ConsoleHost() override;
+
+    /// The directory plug-ins are installed to (absolute, from the build configuration).
+    static QString installedPluginDirectory();
+    /**
+     * The directories searched, in order: @p directories (--plugin-dir), then those of
+     * @p environmentPath (VELL_ADMIN_PLUGIN_PATH, colon-separated), then @p installDirectory.
+     * Empty entries and repeats are dropped.
+     */
+    static QStringList searchPath(const QStringList &directories, const QString &environmentPath,
+                                  const QString &installDirectory);
+    /// searchPath() with the process environment and the installed directory.
+    static QStringList defaultSearchPath(const QStringList &directories);
+
+    /**
+     * Loads every library in @p directories whose metadata names the console's interface;
+     * others are ignored, broken ones are reported (issues()) and skipped. A file name found
+     * again in a later directory is skipped: the first directory wins.
+     */
+    void loadPlugins(const QStringList &directories);
+    QList<PluginRecord> plugins() const { return m_records; }
+    QList<PluginLoadIssue> issues() const { return m_issues; }
+
+    /// Starts isValid() of every plug-in at once; pluginsChecked() follows when all answered.
+    void checkPlugins();
+    bool isChecking() const { return m_checking; }
+    bool isChecked() const { return m_checked; }
+    /// Processes events until the checks have ended (batch mode and tests only).
+    bool waitForChecks();
+    void setCheckTimeout(int milliseconds) { m_checkTimeoutMs = milliseconds; }
+
+    /// Adds the plug-ins to the registry in load order and builds its trees (once).
+    void build(bool paranoid);
+    bool isBuilt() const { return m_built; }
+    ConsoleRegistry *registry() const { return m_registry; }
+
+signals:
+    void issueReported(const QString &file, const QString &message);
+    void pluginsChecked();
+    void built();
+
+private:
+    void loadFile(const QString &path);
+    void report(const QString &file, const QString &message);
+    void onChecked(int index, bool valid);
+    void finishChecks(bool timedOut);
+
+    QList<PluginRecord> m_records;
+    QList<PluginLoadIssue> m_issues;
+    QStringList m_seenNames;
+    QStringList m_seenPaths;
+    QThreadPool *m_pool;
+    ConsoleRegistry *m_registry;
+    int m_checkTimeoutMs = DefaultCheckTimeoutMs;
+    int m_outstanding = 0;
+    bool m_checking = false;
+    bool m_checked = false;
+    bool m_built = false;
+};

@@ -1,0 +1,98 @@
+#include "hostapplication.h"
+
+#include "batchrunner.h"
+#include "consolehost.h"
+#include "icontheme.h"
+#include "mainwindow.h"
+
+#include <module.h>
+#include <taskobserver.h>
+
+#include <QApplication>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace {
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+/// Loads the plug-ins in viewer mode as asked; failures go to standard error as they come.
+void loadPlugins(ConsoleHost &host, const HostOptions &options)
+{
+    QObject::connect(
+        &host, &ConsoleHost::issueReported, &host, [](const QString &file, const QString &message) {
+            printError(
+                QApplication::translate("HostApplication", "skipped %1: %2").arg(file, message));
+        });
+    host.loadPlugins(ConsoleHost::defaultSearchPath(options.pluginDirectories));
+}
+} // namespace
+
+bool HostApplication::preparePlatform(const HostOptions &options, QString *error)
+{
+    const bool hasDisplay =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (hasDisplay || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    if (options.isBatch() || options.help || !options.error.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return true;
+    }
+    *error = QApplication::translate(
+        "HostApplication",
+        "no display: DISPLAY and WAYLAND_DISPLAY are not set. Start the console in a "
+        "graphical session, under xvfb-run, or run a script with --batch.");
+    return false;
+}
+
+int HostApplication::exec(const HostOptions &options)
+{
+    // Before any plug-in is loaded: modules ask for their rights while they are built.
+    Module::setViewerMode(options.viewer);
+    // Before any plug-in is loaded too: some create their icons when loaded.
+    IconTheme::setUp();
+    TaskObserver::instance();
+    return options.isBatch() ? execBatch(options) : execWindow(options);
+}
+
+int HostApplication::execBatch(const HostOptions &options)
+{
+    ConsoleHost host;
+    loadPlugins(host, options);
+    MainWindow window(&host);
+    window.setStartupReads(false);
+    window.setDiscardEditsWithoutAsking(true);
+    if (!options.title.isEmpty())
+        window.setWindowTitle(options.title);
+    BatchRunner runner(&host, &window);
+    host.waitForChecks();
+    host.build(options.paranoid);
+    const int code = runner.runFile(options.batchFile);
+    if (!runner.errorString().isEmpty())
+        printError(runner.errorString());
+    const QByteArray out = options.json
+                               ? QJsonDocument(runner.report()).toJson(QJsonDocument::Indented)
+                               : runner.textReport().toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    std::fflush(stdout);
+    return code;
+}
+
+int HostApplication::execWindow(const HostOptions &options)
+{
+    ConsoleHost host;
+    loadPlugins(host, options);
+    MainWindow window(&host);
+    if (!options.title.isEmpty())
+        window.setWindowTitle(options.title);
+    QObject::connect(&host, &ConsoleHost::pluginsChecked, &host,
+                     [&host, &options] { host.build(options.paranoid); });
+    window.show();
+    // The checks may take up to 30 s each: the window is up and responsive meanwhile.
+    host.checkPlugins();
+    return qApp->exec();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/**
+ * The command line of vell-admin-service: plug-in directories, viewer and paranoid modes, the
+ * window title, and batch mode with its report format.
+ */
+class HostOptions
+{
+public:
+    QStringList pluginDirectories;
+    bool viewer = false;
+    bool paranoid = false;
+    QString title;
+    /// The script of batch mode ("-" for standard input); empty without --batch.
+    QString batchFile;
+    bool json = false;
+    bool help = false;
+    /// Why the command line was refused; empty when it was understood.
+    QString error;
+
+    bool isBatch() const { return !batchFile.isEmpty(); }
+
+    /// Parses @p arguments (the program name first). Needs no application object.
+    static HostOptions parse(const QStringList &arguments);
+    /// The text --help prints.
+    static QString helpText();
+    /**
+     * Decides from the raw arguments, before any application object exists, whether the
+     * program runs in batch mode or only prints its help (both need no display).
+     */
+    static bool needsDisplay(const QStringList &arguments);
+};

@@ -1,0 +1,30 @@
+#include "hostapplication.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const HostOptions options = HostOptions::parse(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "vell-admin-service: %s\nTry \"vell-admin-service --help\".\n",
+                     qPrintable(options.error));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(HostOptions::helpText()), stdout);
+        return 0;
+    }
+    QString error;
+    if (!HostApplication::preparePlatform(options, &error)) {
+        std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
+        return 1;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vell-admin-service"));
+    return HostApplication::exec(options);
+}

@@ -1,0 +1,577 @@
+#include "mainwindow.h"
+
+#include "consolehost.h"
+#include "createdialog.h"
+#include "elementtreemodel.h"
+#include "operationactions.h"
+#include "pluginsdialog.h"
+#include "tasklogwidget.h"
+
+#include <consoleregistry.h>
+#include <element.h>
+#include <taskdescription.h>
+#include <taskobserver.h>
+#include <vieweditelementwidget.h>
+
+#include <QAction>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+QString firstLine(const QString &text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+} // namespace
+
+MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
+    : QMainWindow(parent), m_host(host), m_model(new ElementTreeModel(nullptr, this)),
+      m_actions(new OperationActions(this))
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(tr("Service administration"));
+    resize(1000, 680);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("_splitter"));
+    m_tree = new QTreeView(splitter);
+    m_tree->setObjectName(QStringLiteral("_elementTree"));
+    m_tree->setHeaderHidden(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tree->setModel(m_model);
+
+    auto *panel = new QWidget(splitter);
+    panel->setObjectName(QStringLiteral("_elementPanel"));
+    auto *panelLayout = new QVBoxLayout(panel);
+    m_caption = new QLabel(panel);
+    m_caption->setObjectName(QStringLiteral("_captionLabel"));
+    QFont bold = m_caption->font();
+    bold.setBold(true);
+    m_caption->setFont(bold);
+    panelLayout->addWidget(m_caption);
+    m_widgetArea = new QWidget(panel);
+    m_widgetArea->setObjectName(QStringLiteral("_widgetArea"));
+    m_widgetLayout = new QVBoxLayout(m_widgetArea);
+    m_widgetLayout->setContentsMargins(0, 0, 0, 0);
+    m_placeholder = new QLabel(tr("Select an element in the tree."), m_widgetArea);
+    m_placeholder->setObjectName(QStringLiteral("_placeholderLabel"));
+    m_placeholder->setAlignment(Qt::AlignCenter);
+    m_placeholder->setWordWrap(true);
+    m_widgetLayout->addWidget(m_placeholder);
+    panelLayout->addWidget(m_widgetArea, 1);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    for (QAction *action : m_actions->editActions()) {
+        auto *button = new QPushButton(action->icon(), action->text(), panel);
+        button->setObjectName(
+            action->objectName().replace(QStringLiteral("Action"), QStringLiteral("Button")));
+        button->setEnabled(action->isEnabled());
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::changed, button,
+                [button, action] { button->setEnabled(action->isEnabled()); });
+        buttonRow->addWidget(button);
+    }
+    panelLayout->addLayout(buttonRow);
+    splitter->addWidget(m_tree);
+    splitter->addWidget(panel);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 700});
+    setCentralWidget(splitter);
+
+    m_log = new TaskLogWidget(this);
+    auto *dock = new QDockWidget(tr("Task log"), this);
+    dock->setObjectName(QStringLiteral("_taskLogDock"));
+    dock->setWidget(m_log);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+
+    m_busyLabel = new QLabel(this);
+    m_busyLabel->setObjectName(QStringLiteral("_busyLabel"));
+    m_busy = new QProgressBar(this);
+    m_busy->setObjectName(QStringLiteral("_busyIndicator"));
+    m_busy->setRange(0, 0); // no known end: a moving indicator
+    m_busy->setMaximumWidth(140);
+    m_busy->setTextVisible(false);
+    statusBar()->addPermanentWidget(m_busyLabel);
+    statusBar()->addPermanentWidget(m_busy);
+    m_busy->hide();
+    m_busyLabel->hide();
+
+    setUpActions();
+    QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    viewMenu->setObjectName(QStringLiteral("_viewMenu"));
+    viewMenu->addAction(dock->toggleViewAction());
+
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::onCurrentChanged);
+    connect(m_tree, &QTreeView::expanded, this, &MainWindow::onExpanded);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenu);
+    // Operations change with the element's state: re-check them on every change of a row.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this] {
+        updateActions();
+        updateCaption();
+    });
+    connect(m_model, qOverload<const QModelIndex &>(&TreeNodeModel::currentNodeRequested), this,
+            [this](const QModelIndex &index) { m_tree->setCurrentIndex(index); });
+
+    TaskObserver *observer = TaskObserver::instance();
+    connect(observer, &TaskObserver::taskFinished, this, &MainWindow::onTaskFinished);
+    connect(observer, &TaskObserver::busyChanged, this, &MainWindow::onBusyChanged);
+    connect(observer, &TaskObserver::taskStarted, this, [this] { onBusyChanged(true); });
+
+    if (m_host) {
+        for (const PluginLoadIssue &issue : m_host->issues())
+            m_log->addNotice(issue.file, tr("Plug-in skipped"), issue.message, 1);
+        connect(m_host, &ConsoleHost::issueReported, this,
+                [this](const QString &file, const QString &message) {
+                    m_log->addNotice(file, tr("Plug-in skipped"), message, 1);
+                });
+        if (m_host->isBuilt()) {
+            // Build first, then ask for reads: let the caller configure the window first.
+            QTimer::singleShot(0, this, &MainWindow::onBuilt);
+        } else {
+            connect(m_host, &ConsoleHost::built, this, &MainWindow::onBuilt);
+            if (m_host->isChecking() || !m_host->isChecked())
+                statusBar()->showMessage(tr("Checking the plug-ins..."));
+        }
+    }
+    updateActions();
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_createDialog.data();
+    releaseWidget();
+}
+
+ConsoleRegistry *MainWindow::registry() const
+{
+    return m_host ? m_host->registry() : nullptr;
+}
+
+void MainWindow::setUpActions()
+{
+    QMenu *consoleMenu = menuBar()->addMenu(tr("&Console"));
+    consoleMenu->setObjectName(QStringLiteral("_consoleMenu"));
+    QAction *about = consoleMenu->addAction(QIcon::fromTheme(QStringLiteral("help-about")),
+                                            tr("About plug-ins..."));
+    about->setObjectName(QStringLiteral("_aboutPluginsAction"));
+    connect(about, &QAction::triggered, this, &MainWindow::showPluginsDialog);
+    consoleMenu->addSeparator();
+    QAction *quit =
+        consoleMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), tr("&Quit"));
+    quit->setObjectName(QStringLiteral("_quitAction"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *elementMenu = menuBar()->addMenu(tr("&Element"));
+    elementMenu->setObjectName(QStringLiteral("_elementMenu"));
+    elementMenu->addActions(m_actions->operationActions());
+    elementMenu->addSeparator();
+    elementMenu->addActions(m_actions->editActions());
+
+    QToolBar *toolBar = addToolBar(tr("Operations"));
+    toolBar->setObjectName(QStringLiteral("_mainToolBar"));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar->addActions(m_actions->operationActions());
+    toolBar->addSeparator();
+    toolBar->addAction(m_actions->editAction());
+
+    // The window owns the shortcuts, so F5 works wherever the focus is.
+    addActions(m_actions->operationActions());
+    addActions(m_actions->editActions());
+
+    connect(m_actions, &OperationActions::operationTriggered, this, &MainWindow::triggerOperation);
+    connect(m_actions, &OperationActions::refreshTriggered, this, &MainWindow::refresh);
+    connect(m_actions, &OperationActions::editTriggered, this, [this] { editCurrent(); });
+    connect(m_actions, &OperationActions::applyTriggered, this, [this] { applyCurrent(); });
+    connect(m_actions, &OperationActions::cancelTriggered, this, &MainWindow::cancelCurrent);
+}
+
+void MainWindow::onBuilt()
+{
+    ConsoleRegistry *reg = registry();
+    if (!reg)
+        return;
+    if (m_model->rootNode() != reg->elementRoot()) {
+        m_model->setRootNode(reg->elementRoot());
+        expandFlagged(QModelIndex());
+    }
+    int valid = 0;
+    int invalid = 0;
+    for (const PluginRecord &record : m_host->plugins()) {
+        if (record.plugin)
+            ++(record.valid ? valid : invalid);
+    }
+    QString message = tr("%n plug-in(s) loaded", nullptr, valid);
+    if (invalid > 0)
+        message += tr(", %n not valid on this host", nullptr, invalid);
+    if (!m_host->issues().isEmpty())
+        message += tr(", %n library(ies) skipped", nullptr, m_host->issues().size());
+    statusBar()->showMessage(message, 10000);
+    if (m_startupReads) {
+        const QList<TreeNode *> roots = reg->elementRoot()->childNodes();
+        for (TreeNode *node : roots) {
+            if (Element *element = qobject_cast<Element *>(node))
+                reg->performOperation(element, OperationReadLight);
+        }
+    }
+    updateActions();
+}
+
+void MainWindow::expandFlagged(const QModelIndex &parent)
+{
+    const int rows = m_model->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_model->index(row, 0, parent);
+        TreeNode *node = m_model->nodeFromIndex(index);
+        if (node && (node->treeNodeSpecialFlags() & TreeNodeFlagExpanded))
+            m_tree->expand(index);
+        expandFlagged(index);
+    }
+}
+
+bool MainWindow::selectElement(Element *element)
+{
+    const QModelIndex index = m_model->indexFromNode(element);
+    if (!index.isValid())
+        return false;
+    m_tree->scrollTo(index);
+    m_tree->setCurrentIndex(index);
+    return m_element == element;
+}
+
+void MainWindow::onCurrentChanged(const QModelIndex &current, const QModelIndex &)
+{
+    if (m_ignoreSelection)
+        return;
+    Element *next = m_model->elementFromIndex(current);
+    if (next == m_element && next)
+        return;
+    if (isEditing() && m_widget->isModified() && !m_discardWithoutAsking && next) {
+        askDiscard(next);
+        return;
+    }
+    showElement(next);
+    if (next)
+        readElement(next, false);
+}
+
+void MainWindow::askDiscard(Element *wanted)
+{
+    // Go back to the element being edited at once; change only when the user agrees.
+    QPointer<Element> target = wanted;
+    QTimer::singleShot(0, this, [this] {
+        m_ignoreSelection = true;
+        m_tree->setCurrentIndex(m_model->indexFromNode(m_element));
+        m_ignoreSelection = false;
+    });
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Unapplied changes"),
+                                tr("The changes to \"%1\" have not been applied. Discard them?")
+                                    .arg(m_element ? m_element->caption() : QString()),
+                                QMessageBox::Discard | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("_discardQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, target] {
+        if (box->clickedButton() != box->button(QMessageBox::Discard) || !target)
+            return;
+        if (m_widget)
+            m_widget->blockEditWidget(true);
+        m_editing = false;
+        selectElement(target);
+    });
+    box->open();
+}
+
+void MainWindow::showElement(Element *element)
+{
+    releaseWidget();
+    if (m_elementObject)
+        disconnect(m_elementObject, &QObject::destroyed, this, &MainWindow::onElementDestroyed);
+    m_element = element;
+    m_elementObject = element;
+    m_editing = false;
+    if (element) {
+        connect(element, &QObject::destroyed, this, &MainWindow::onElementDestroyed);
+        ViewEditElementWidget *widget = element->elementWidget(ElementWidgetRoleView);
+        if (widget) {
+            m_widget = widget;
+            widget->setElement(element, ElementWidgetRoleView);
+            widget->blockEditWidget(true);
+            m_widgetLayout->addWidget(widget, 1);
+            widget->show();
+            connect(widget, &QObject::destroyed, this, &MainWindow::onWidgetDestroyed);
+            connect(widget, &ViewEditElementWidget::contentChanged, this,
+                    &MainWindow::updateActions);
+            connect(widget, &ViewEditElementWidget::blockChanged, this, &MainWindow::updateActions);
+            m_placeholder->hide();
+        } else {
+            m_placeholder->setText(tr("\"%1\" has nothing more to show.").arg(element->caption()));
+            m_placeholder->show();
+        }
+    } else {
+        m_placeholder->setText(tr("Select an element in the tree."));
+        m_placeholder->show();
+    }
+    updateCaption();
+    updateActions();
+    emit currentElementChanged(element);
+}
+
+void MainWindow::releaseWidget()
+{
+    if (!m_widget)
+        return;
+    ViewEditElementWidget *widget = m_widget;
+    m_widget = nullptr;
+    disconnect(widget, nullptr, this, nullptr);
+    m_widgetLayout->removeWidget(widget);
+    widget->hide();
+    if (m_editing)
+        widget->blockEditWidget(true);
+    m_editing = false;
+    // Back to its module, which deletes it in its own time.
+    widget->setParent(nullptr);
+}
+
+void MainWindow::onElementDestroyed(QObject *object)
+{
+    if (object != m_elementObject)
+        return;
+    // Never show a widget for an element that is gone.
+    m_elementObject = nullptr;
+    releaseWidget();
+    m_element = nullptr;
+    m_placeholder->setText(tr("The element was removed."));
+    m_placeholder->show();
+    updateCaption();
+    updateActions();
+    emit currentElementChanged(nullptr);
+}
+
+void MainWindow::onWidgetDestroyed(QObject *)
+{
+    // The layout forgets a deleted widget by itself.
+    m_editing = false;
+    m_placeholder->setText(tr("This element has nothing more to show."));
+    m_placeholder->show();
+    updateActions();
+}
+
+void MainWindow::updateCaption()
+{
+    m_caption->setText(m_element ? m_element->caption() : QString());
+}
+
+void MainWindow::updateActions()
+{
+    Element *element = m_element;
+    const OperationTypes available = element ? element->availableOperations() : 0;
+    const bool canCreate = element && element->elementWidget(ElementWidgetRoleCreate);
+    m_actions->setAvailable(available, canCreate);
+    const bool editing = isEditing();
+    m_actions->editAction()->setEnabled(element && m_widget && !editing &&
+                                        (available & OperationUpdate));
+    m_actions->applyAction()->setEnabled(editing && m_widget->isContentValid());
+    m_actions->cancelAction()->setEnabled(editing);
+}
+
+void MainWindow::readElement(Element *element, bool again)
+{
+    ConsoleRegistry *reg = registry();
+    if (!element || !reg)
+        return;
+    const OperationTypes available = element->availableOperations();
+    bool read = false;
+    if ((available & OperationReadContent) && (again || element->contentFlag()))
+        read = reg->performOperation(element, OperationReadContent) || read;
+    if (available & OperationReadHeavy)
+        read = reg->performOperation(element, OperationReadHeavy) || read;
+    if (!read && (available & OperationReadLight))
+        reg->performOperation(element, OperationReadLight);
+}
+
+void MainWindow::refresh()
+{
+    if (m_element)
+        readElement(m_element, true);
+}
+
+bool MainWindow::editCurrent()
+{
+    if (!m_element || !m_widget || isEditing() || !m_element->isOperationAvailable(OperationUpdate))
+        return false;
+    m_editing = true;
+    m_widget->blockEditWidget(false);
+    updateActions();
+    return true;
+}
+
+bool MainWindow::applyCurrent()
+{
+    if (!isEditing())
+        return false;
+    QPointer<ViewEditElementWidget> widget = m_widget;
+    widget->applyContentChanges();
+    // The widget may ask a question first; a cancelled apply leaves the edit as it was.
+    if (widget && widget == m_widget && !widget->isModified()) {
+        m_editing = false;
+        widget->blockEditWidget(true);
+    }
+    updateActions();
+    return true;
+}
+
+void MainWindow::cancelCurrent()
+{
+    if (!isEditing())
+        return;
+    m_editing = false;
+    m_widget->blockEditWidget(true);
+    updateActions();
+    readElement(m_element, false);
+}
+
+CreateDialog *MainWindow::openCreateDialog()
+{
+    if (!m_element || !m_element->isOperationAvailable(OperationCreate))
+        return nullptr;
+    ViewEditElementWidget *widget = m_element->elementWidget(ElementWidgetRoleCreate);
+    if (!widget)
+        return nullptr;
+    delete m_createDialog.data();
+    // The creation widget may be the one shown for viewing: it cannot be in two places.
+    const bool borrowed = widget == m_widget;
+    Element *shown = m_element;
+    if (borrowed)
+        showElement(nullptr);
+    auto *dialog = new CreateDialog(shown, widget, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_createDialog = dialog;
+    if (borrowed) {
+        QPointer<Element> back = shown;
+        connect(dialog, &QObject::destroyed, this, [this, back] {
+            if (back && !m_element)
+                showElement(back);
+        });
+    }
+    dialog->open();
+    return dialog;
+}
+
+void MainWindow::confirmDelete(Element *element)
+{
+    QPointer<Element> target = element;
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Delete"),
+                                tr("Delete \"%1\"?").arg(element->caption()),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("_deleteQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::No);
+    connect(box, &QMessageBox::finished, this, [this, box, target] {
+        if (box->clickedButton() == box->button(QMessageBox::Yes) && target && registry())
+            registry()->performOperation(target, OperationDelete);
+    });
+    box->open();
+}
+
+void MainWindow::triggerOperation(OperationType operation)
+{
+    Element *element = m_element;
+    ConsoleRegistry *reg = registry();
+    if (!element || !reg)
+        return;
+    if (!element->isOperationAvailable(operation)) {
+        statusBar()->showMessage(tr("\"%1\" does not offer this now.").arg(element->caption()),
+                                 5000);
+        updateActions();
+        return;
+    }
+    if (operation == OperationCreate) {
+        openCreateDialog();
+    } else if (operation == OperationDelete) {
+        confirmDelete(element);
+    } else {
+        reg->performOperation(element, operation);
+    }
+}
+
+void MainWindow::onExpanded(const QModelIndex &index)
+{
+    // An element whose content was never read fills in when it is opened.
+    Element *element = m_model->elementFromIndex(index);
+    if (element && element->childCount() == 0 && element->contentFlag() &&
+        element->isOperationAvailable(OperationReadContent) && registry()) {
+        registry()->performOperation(element, OperationReadContent);
+    }
+}
+
+void MainWindow::showContextMenu(const QPoint &position)
+{
+    const QModelIndex index = m_tree->indexAt(position);
+    if (!index.isValid())
+        return;
+    m_tree->setCurrentIndex(index);
+    if (m_model->elementFromIndex(index) != m_element)
+        return; // the change was refused (unapplied edits)
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("_contextMenu"));
+    for (QAction *action : m_actions->operationActions()) {
+        if (action->isEnabled())
+            menu.addAction(action);
+    }
+    if (m_actions->editAction()->isEnabled()) {
+        menu.addSeparator();
+        menu.addAction(m_actions->editAction());
+    }
+    if (!menu.isEmpty())
+        menu.exec(m_tree->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::onTaskFinished(const TaskReport &report)
+{
+    m_log->addReport(report);
+    if (report.status == TaskDescription::TaskStatusFailed) {
+        // Failures are shown, but never as a modal box for each failed background read.
+        const QString text =
+            report.message.isEmpty()
+                ? tr("Failed: %1").arg(report.description)
+                : tr("Failed: %1: %2").arg(report.description, firstLine(report.message));
+        statusBar()->showMessage(text, 15000);
+    }
+    onBusyChanged(true);
+    updateActions();
+}
+
+void MainWindow::onBusyChanged(bool)
+{
+    TaskObserver *observer = TaskObserver::instance();
+    const int pending = observer->pendingCount();
+    const bool busy = pending > 0;
+    m_busy->setVisible(busy);
+    m_busyLabel->setVisible(busy);
+    m_busyLabel->setText(tr("%n task(s) running", nullptr, pending));
+}
+
+void MainWindow::showPluginsDialog()
+{
+    auto *dialog = new PluginsDialog(m_host, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <element.h>
+#include <vieweditelementwidget.h>
+
+#include <QMainWindow>
+#include <QPointer>
+
+class ConsoleHost;
+class ConsoleRegistry;
+class CreateDialog;
+class ElementTreeModel;
+class OperationActions;
+class QLabel;
+class QModelIndex;
+class QProgressBar;
+class QTreeView;
+class QVBoxLayout;
+class TaskLogWidget;
+struct TaskReport;
+
+/**
+ * The console window: the element tree on the left, the current element's widget on the
+ * right with Edit, Apply and Cancel, the operations of the current element in menu, tool bar
+ * and context menu, a task log and a busy indicator. Widgets stay their modules': the window
+ * borrows the current one and gives it back.
+ */
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(ConsoleHost *host, QWidget *parent = nullptr);
+    /// Gives the borrowed element widget back before the window's children go.
+    ~MainWindow() override;
+
+    /// Whether the root elements get a light read once the tree is built (the GUI's start).
+    void setStartupReads(bool enabled) { m_startupReads = enabled; }
+    /// Whether leaving an element with unapplied edits discards them without asking.
+    void setDiscardEditsWithoutAsking(bool discard) { m_discardWithoutAsking = discard; }
+
+    QTreeView *treeView() const { return m_tree; }
+    ElementTreeModel *treeModel() const { return m_model; }
+    OperationActions *operationActions() const { return m_actions; }
+    TaskLogWidget *taskLog() const { return m_log; }
+    QProgressBar *busyIndicator() const { return m_busy; }
+    QLabel *captionLabel() const { return m_caption; }
+
+    Element *currentElement() const { return m_element; }
+    /// The widget shown for the current element, or null.
+    ViewEditElementWidget *currentWidget() const { return m_widget; }
+    bool isEditing() const { return m_editing && m_widget; }
+
+    /// Makes @p element the tree's current element, as a click does; false when it is not in
+    /// the tree.
+    bool selectElement(Element *element);
+    /**
+     * The reads of a selection: OperationReadContent when offered and the content was not
+     * read (or @p again), OperationReadHeavy when offered; else OperationReadLight.
+     */
+    void readElement(Element *element, bool again);
+    /// Unblocks the current widget for editing (the Edit action); false when not offered.
+    bool editCurrent();
+    /// Applies the current widget's changes (the Apply action); false when not editing.
+    bool applyCurrent();
+    /// Blocks the current widget again and reads the element again (the Cancel action).
+    void cancelCurrent();
+    /// Opens the creation dialog of the current container (Create...); null when impossible.
+    CreateDialog *openCreateDialog();
+    /// Performs @p operation on the current element as its action does (asking before a
+    /// delete, opening the dialog for a create).
+    void triggerOperation(OperationType operation);
+
+public slots:
+    /// F5: reads the current element again.
+    void refresh();
+    void showPluginsDialog();
+
+signals:
+    void currentElementChanged(Element *element);
+
+private:
+    void setUpActions();
+    void setUpTree();
+    void onBuilt();
+    void onCurrentChanged(const QModelIndex &current, const QModelIndex &previous);
+    void onExpanded(const QModelIndex &index);
+    void onTaskFinished(const TaskReport &report);
+    void onBusyChanged(bool busy);
+    void onElementDestroyed(QObject *object);
+    void onWidgetDestroyed(QObject *object);
+    void showContextMenu(const QPoint &position);
+    void expandFlagged(const QModelIndex &parent);
+    void showElement(Element *element);
+    void releaseWidget();
+    void updateActions();
+    void updateCaption();
+    void confirmDelete(Element *element);
+    void askDiscard(Element *wanted);
+    ConsoleRegistry *registry() const;
+
+    ConsoleHost *m_host;
+    ElementTreeModel *m_model;
+    QTreeView *m_tree;
+    OperationActions *m_actions;
+    TaskLogWidget *m_log;
+    QProgressBar *m_busy;
+    QLabel *m_busyLabel;
+    QLabel *m_caption;
+    QLabel *m_placeholder;
+    QWidget *m_widgetArea;
+    QVBoxLayout *m_widgetLayout;
+    QPointer<Element> m_element;
+    QObject *m_elementObject = nullptr; ///< identity of m_element, valid while it is destroyed
+    QPointer<ViewEditElementWidget> m_widget;
+    QPointer<CreateDialog> m_createDialog;
+    bool m_editing = false;
+    bool m_startupReads = true;
+    bool m_discardWithoutAsking = false;
+    bool m_ignoreSelection = false;
+};

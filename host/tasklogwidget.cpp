@@ -1,0 +1,71 @@
+#include "tasklogwidget.h"
+
+#include <taskdescription.h>
+
+#include <QHeaderView>
+#include <QIcon>
+
+TaskLogWidget::TaskLogWidget(QWidget *parent) : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("_taskLogView"));
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setAlternatingRowColors(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHeaderLabels({tr("Time"), tr("Element"), tr("Description"), tr("Status"), tr("Message")});
+    header()->setSectionResizeMode(ColumnTime, QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(ColumnStatus, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(true);
+}
+
+void TaskLogWidget::addReport(const TaskReport &report)
+{
+    addRow(report.endedMs, report.elementId, report.description, report.status, report.message);
+}
+
+void TaskLogWidget::addNotice(const QString &subject, const QString &description,
+                              const QString &message, int status)
+{
+    addRow(-1, subject, description, status, message);
+}
+
+void TaskLogWidget::addRow(qint64 ms, const QString &element, const QString &description,
+                           int status, const QString &message)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setText(ColumnTime, ms < 0 ? QString()
+                                     : QStringLiteral("%1.%2 s").arg(ms / 1000).arg(
+                                           ms % 1000, 3, 10, QLatin1Char('0')));
+    item->setText(ColumnElement, element);
+    item->setText(ColumnDescription, description);
+    item->setText(ColumnStatus, statusName(status));
+    // Multi-line messages (exit code and standard error) stay whole in the tool tip.
+    QString firstLine = message.section(QLatin1Char('\n'), 0, 0);
+    if (firstLine != message)
+        firstLine += QStringLiteral(" ...");
+    item->setText(ColumnMessage, firstLine);
+    item->setToolTip(ColumnMessage, message);
+    item->setToolTip(ColumnDescription, description);
+    if (status == TaskDescription::TaskStatusFailed) {
+        ++m_failed;
+        item->setIcon(ColumnStatus, QIcon::fromTheme(QStringLiteral("dialog-error")));
+    } else if (status == TaskDescription::TaskStatusWarning) {
+        item->setIcon(ColumnStatus, QIcon::fromTheme(QStringLiteral("dialog-warning")));
+    }
+    addTopLevelItem(item);
+    scrollToItem(item);
+}
+
+QString TaskLogWidget::statusName(int status)
+{
+    switch (status) {
+    case TaskDescription::TaskStatusFailed:
+        return QStringLiteral("failed");
+    case TaskDescription::TaskStatusDone:
+        return QStringLiteral("done");
+    case TaskDescription::TaskStatusWarning:
+        return QStringLiteral("warning");
+    default:
+        return QStringLiteral("undefined");
+    }
+}

@@ -1,0 +1,29 @@
+// The second test plug-in: a container of items below the first plug-in's root, placed by the
+// parent module name and parent id alone.
+#include "testcontainermodule.h"
+#include "testpluginsupport.h"
+
+#include <plugin.h>
+
+class TestBetaPlugin : public Plugin
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "vell-admin-oxa/0.0")
+    Q_INTERFACES(Plugin)
+public:
+    explicit TestBetaPlugin(QObject *parent = nullptr) : Plugin(parent)
+    {
+        setType(5);
+        setName(QStringLiteral("TestBetaPlugin"));
+        setDescription(QStringLiteral("Test beta plugin"));
+        appendModule(new TestContainerModule(this));
+    }
+
+    bool isValid() const override { return TestPluginSupport::barrier(QStringLiteral("beta")); }
+    QStringList requiredPackageNames() const override
+    {
+        return {QStringLiteral("beta-pkg"), QStringLiteral("beta-extra")};
+    }
+};
+
+#include "testbetaplugin.moc"
