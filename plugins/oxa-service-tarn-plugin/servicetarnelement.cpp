@@ -1,0 +1,73 @@
+#include "servicetarnelement.h"
+
+#include "servicetarntasks.h"
+
+#include <childprocess.h>
+#include <elementdata.h>
+#include <module.h>
+
+ServiceTarnElement::ServiceTarnElement(Module *module)
+    : ServiceElement(module, &Module::isAdministratorHierarchy)
+{
+    setParentId(QStringLiteral("ServiceServices"));
+    setLevel(2);
+    m_isServer = detectServer();
+    const QString id =
+        m_isServer ? QStringLiteral("ServiceTarnServer") : QStringLiteral("ServiceTarnClient");
+    setId(id);
+    setElementType(id);
+    setTitle(tr("Tarn %1").arg(roleText()));
+    setContentFlag(true);
+}
+
+bool ServiceTarnElement::detectServer()
+{
+    const ProcessResult result = ChildProcess::run(
+        QString::fromLatin1(TarnTool::client),
+        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)},
+        ServiceTask::TimeoutMs);
+    return !result.finished || result.exitCode != TarnTool::notServerExitCode;
+}
+
+QString ServiceTarnElement::roleText() const
+{
+    return m_isServer ? tr("server") : tr("client");
+}
+
+OperationTypes ServiceTarnElement::availableOperations() const
+{
+    const OperationTypes reads = OperationReadContent | OperationReadLight | OperationReadHeavy;
+    if (!isAccessible())
+        return reads;
+    const ServiceLightElementData *light = serviceData();
+    if (!light || !light->isStateKnown())
+        return reads;
+    if (light->state())
+        return reads | OperationStop | OperationRestart;
+    return reads | OperationStart;
+}
+
+void ServiceTarnElement::performOperation(OperationType type, ElementData *data, int n)
+{
+    switch (type) {
+    case OperationReadContent:
+        forwardToModule(type, data, n);
+        setContentFlag(false);
+        break;
+    case OperationReadLight:
+    case OperationReadHeavy:
+    case OperationStart:
+    case OperationStop:
+    case OperationRestart:
+        forwardToModule(type, data, n);
+        break;
+    default:
+        break;
+    }
+}
+
+QString ServiceTarnElement::caption() const
+{
+    const ElementData *record = elementData();
+    return tr("Tarn: %1 %2").arg(roleText(), record ? record->name() : tr("undefined"));
+}

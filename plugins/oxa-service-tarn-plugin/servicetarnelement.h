@@ -1,0 +1,37 @@
+#pragma once
+
+#include <element.h>
+
+/**
+ * The host's membership in the Tarn directory, below the Services root: a server or a
+ * client, decided once when the element is built by asking "tarn-client".
+ */
+class ServiceTarnElement : public ServiceElement
+{
+    Q_OBJECT
+public:
+    explicit ServiceTarnElement(Module *module);
+
+    bool isServer() const { return m_isServer; }
+
+    /// The reads (content included, also without rights); to an administrator, once the
+    /// state is known, stop and restart while running, start while stopped. Never reload.
+    OperationTypes availableOperations() const override;
+    /// Hands the reads, start, stop and restart to the module; after reading the content the
+    /// content flag is cleared. Everything else is ignored.
+    void performOperation(OperationType type, ElementData *data, int n) override;
+    /// "Tarn: <role> <domain>", or "undefined" for the domain without a record.
+    QString caption() const override;
+
+    /**
+     * Whether "tarn-client status --server" (30 s at most) says this host is a directory
+     * server: any normal exit but 4. A tool that is missing, hangs or crashes counts as a
+     * server.
+     */
+    static bool detectServer();
+
+private:
+    QString roleText() const;
+
+    bool m_isServer = true;
+};

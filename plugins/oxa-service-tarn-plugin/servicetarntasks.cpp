@@ -1,0 +1,181 @@
+#include "servicetarntasks.h"
+
+#include "servicetarnheavyelementdata.h"
+#include "tarnstatusparser.h"
+
+#include <childprocess.h>
+#include <element.h>
+#include <taskmessages.h>
+#include <treenode.h>
+
+namespace {
+
+QString tool(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+/// Sets up a state read of the directory tool for one role of the host.
+void setUpStateRead(ServiceTask *task, const char *roleOption, const char *description)
+{
+    task->setScriptPath(tool(TarnTool::client));
+    task->extraArguments() << tool(roleOption);
+    task->taskDescription().setDescription(QObject::tr(description));
+}
+
+void fail(AbstractTask *task, const QString &message)
+{
+    task->taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+    task->taskDescription().setMessage(message);
+}
+
+} // namespace
+
+ServiceTarnTarndReadHeavyTask::ServiceTarnTarndReadHeavyTask(Element *element)
+    : ServiceHeavyReadTask(element, tarndFamily)
+{
+}
+
+void ServiceTarnTarndReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
+{
+    const QString program = tool(TarnTool::client);
+    const ProcessResult result =
+        ChildProcess::run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)},
+                          ServiceTask::TimeoutMs);
+    if (!result.finished) {
+        fail(TaskMessages::notFinished(program, result.error));
+        return;
+    }
+    const QVector<TarnSetting> settings =
+        TarnStatusParser::parseDaemonSettings(result.outputLines());
+    QList<TreeNode *> &nodes = record->data();
+    nodes.reserve(settings.size() + 1);
+    for (const TarnSetting &setting : settings)
+        nodes.append(new ConfTreeNode(setting.key, setting.value));
+    nodes.append(new ConfTreeNode(QStringLiteral("TARND_LOG"), tool(TarnTool::daemonLog)));
+    succeed();
+}
+
+void ServiceTarnServerStartTask::run()
+{
+    TarnForcedTask::run();
+    if (taskDescription().isFailed()) {
+        taskDescription().setMessage(
+            taskDescription().message() + QLatin1Char('\n') +
+            QObject::tr(
+                "Note: The file /etc/hosts or /etc/tarn/tarn.conf may be incorrectly configured."));
+    }
+}
+
+ServiceTarnClientReadLightTask::ServiceTarnClientReadLightTask(Element *element)
+    : ReadPropertyLightServiceTask(element)
+{
+    setUpStateRead(this, TarnTool::clientOption,
+                   QT_TRANSLATE_NOOP("QObject", "Read Tarn client service state"));
+}
+
+ServiceTarnServerReadLightTask::ServiceTarnServerReadLightTask(Element *element)
+    : ReadPropertyLightServiceTask(element)
+{
+    setUpStateRead(this, TarnTool::serverOption,
+                   QT_TRANSLATE_NOOP("QObject", "Read Tarn server service state"));
+}
+
+void ServiceTarnServerReadLightTask::run()
+{
+    const ProcessResult result =
+        ChildProcess::run(scriptPath(), composedArguments(), ServiceTask::TimeoutMs);
+    if (!result.finished) {
+        fail(this, TaskMessages::notFinished(scriptPath(), result.error));
+        AbstractTask::run();
+        return;
+    }
+    bool found = false;
+    const QString domain = TarnStatusParser::domain(result.outputLines(), &found);
+    if (found) {
+        if (ServiceLightElementData *light = writableStateRecord())
+            light->setName(domain);
+    }
+    // The state itself comes from the framework's own status run.
+    ReadPropertyLightServiceTask::run();
+}
+
+ServiceTarnServerReadHeavyTask::ServiceTarnServerReadHeavyTask(Element *element)
+    : ReadPropertyHeavyTask(element, new ServiceTarnHeavyElementData)
+{
+    taskDescription().setDescription(
+        QObject::tr(QT_TRANSLATE_NOOP("QObject", "Read Tarn server service configuration")));
+}
+
+ServiceHeavyElementData *ServiceTarnServerReadHeavyTask::record() const
+{
+    return dynamic_cast<ServiceHeavyElementData *>(data());
+}
+
+bool ServiceTarnServerReadHeavyTask::readState(const char *roleOption, QStringList *lines)
+{
+    ServiceHeavyElementData *heavy = record();
+    if (!heavy) {
+        fail(this, TaskMessages::undefinedTarget());
+        return false;
+    }
+    const QString program = tool(TarnTool::client);
+    const ProcessResult result = ChildProcess::run(
+        program, {ServiceTask::statusAction(), tool(roleOption)}, ServiceTask::TimeoutMs);
+    if (!result.finished) {
+        fail(this, TaskMessages::notFinished(program, result.error));
+        return false;
+    }
+    // A non-zero exit is no failure: the service is stopped, and its report still counts.
+    heavy->setState(result.exitCode == 0);
+    *lines = result.outputLines();
+    return true;
+}
+
+void ServiceTarnServerReadHeavyTask::run()
+{
+    QStringList lines;
+    if (readState(TarnTool::serverOption, &lines)) {
+        ServiceHeavyElementData *heavy = record();
+        const TarnStatusParser::ServerReport report = TarnStatusParser::parseServerReport(lines);
+        if (report.hasDomain)
+            heavy->setName(report.domain);
+        QList<TreeNode *> &nodes = heavy->data();
+        nodes.reserve(report.settings.size());
+        for (const TarnSetting &setting : report.settings)
+            nodes.append(new ConfTreeNode(setting.key, setting.value));
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    }
+    AbstractTask::run();
+}
+
+void ServiceTarnServerReadHeavyTask::afterRun()
+{
+    if (taskDescription().isFailed())
+        return;
+    Element *e = element();
+    if (!e)
+        return;
+    if (ServiceLightElementData *light = e->serviceData()) {
+        // State, state text and name: the caption shows the domain the read found.
+        if (const ServiceHeavyElementData *heavy = record())
+            *light = *heavy;
+        e->emitNodeDataChanged();
+    }
+    ReadPropertyHeavyTask::afterRun();
+}
+
+ServiceTarnClientReadHeavyTask::ServiceTarnClientReadHeavyTask(Element *element)
+    : ServiceTarnServerReadHeavyTask(element)
+{
+    taskDescription().setDescription(
+        QObject::tr(QT_TRANSLATE_NOOP("QObject", "Read Tarn client service configuration")));
+}
+
+void ServiceTarnClientReadHeavyTask::run()
+{
+    QStringList lines;
+    if (readState(TarnTool::clientOption, &lines))
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    AbstractTask::run();
+}
