@@ -1,0 +1,211 @@
+// The console in batch mode with the Services root and the PostgreSQL plug-in loaded from
+// their libraries, on a disposable host: a real cluster created, started, shown and dropped.
+
+#include <testhost.h>
+
+#include <childprocess.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const char clusterName[] = "batch1";
+const int clusterPort = 5473;
+
+QJsonObject findElement(const QJsonArray &elements, const QString &key, const QString &value)
+{
+    for (const QJsonValue &item : elements) {
+        const QJsonObject element = item.toObject();
+        if (element.value(key).toString() == value)
+            return element;
+        const QJsonObject below =
+            findElement(element.value(QStringLiteral("children")).toArray(), key, value);
+        if (!below.isEmpty())
+            return below;
+    }
+    return QJsonObject();
+}
+
+QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
+{
+    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
+        const QJsonObject child = value.toObject();
+        if (child.value(QStringLiteral("objectName")).toString() == objectName)
+            return child;
+        const QJsonObject below = widgetChild(child, objectName);
+        if (!below.isEmpty())
+            return below;
+    }
+    return QJsonObject();
+}
+
+/// The first cell of every row of an item view's dump.
+QStringList firstCells(const QJsonObject &view)
+{
+    QStringList cells;
+    for (const QJsonValue &row : view.value(QStringLiteral("rows")).toArray())
+        cells << row.toObject().value(QStringLiteral("cells")).toArray().first().toString();
+    return cells;
+}
+
+} // namespace
+
+class TestServicePgsqlBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void createStartShowDrop();
+
+private:
+    QJsonObject runConsole(const QByteArray &script, int *exitCode);
+
+    QTemporaryDir m_plugins;
+    std::unique_ptr<TestHost> m_host;
+};
+
+void TestServicePgsqlBatch::initTestCase()
+{
+    // Only these libraries: the build's directory also holds every other plug-in.
+    QVERIFY(m_plugins.isValid());
+    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_PGSQL_PLUGIN_FILE}) {
+        const QString path = QString::fromLocal8Bit(file);
+        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
+    }
+}
+
+void TestServicePgsqlBatch::cleanup()
+{
+    // A failed run may leave the cluster behind, perhaps running: its socket lives in the
+    // machine's /run.
+    if (m_host && m_host->isAvailable() &&
+        QFile::exists(QStringLiteral("/etc/postgresql/15/%1").arg(clusterName)))
+        ChildProcess::run(
+            QStringLiteral("/usr/bin/pg_dropcluster"),
+            {QStringLiteral("15"), QLatin1String(clusterName), QStringLiteral("--stop")});
+    m_host.reset();
+}
+
+QJsonObject TestServicePgsqlBatch::runConsole(const QByteArray &script, int *exitCode)
+{
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(OXA_CONSOLE_FILE),
+                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    if (!console.waitForStarted())
+        return QJsonObject();
+    console.write(script);
+    console.closeWriteChannel();
+    if (!console.waitForFinished(240000)) {
+        console.kill();
+        console.waitForFinished();
+        return QJsonObject();
+    }
+    *exitCode = console.exitStatus() == QProcess::NormalExit ? console.exitCode() : -1;
+    const QByteArray errors = console.readAllStandardError();
+    if (!errors.isEmpty())
+        qDebug("console: %s", errors.constData());
+    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+}
+
+void TestServicePgsqlBatch::createStartShowDrop()
+{
+    m_host = std::make_unique<TestHost>(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+
+    const QString title = QStringLiteral("%1-15").arg(clusterName);
+    const QByteArray script = QStringLiteral("perform read-content ServicePgsqlClusters\n"
+                                             "create ServicePgsqlClusters _nameLineEdit=%1 "
+                                             "_versionComboBox=15 _portLineEdit=%2\n"
+                                             "perform start %3\n"
+                                             "show %3\n"
+                                             "perform delete %3\n")
+                                  .arg(QLatin1String(clusterName))
+                                  .arg(clusterPort)
+                                  .arg(title)
+                                  .toUtf8();
+    int exitCode = -2;
+    const QJsonObject report = runConsole(script, &exitCode);
+    QVERIFY(!report.isEmpty());
+
+    // The tasks, in the order they ended: none failed.
+    QStringList tasks;
+    for (const QJsonValue &value : report.value(QStringLiteral("tasks")).toArray()) {
+        const QJsonObject task = value.toObject();
+        const QString description = task.value(QStringLiteral("description")).toString();
+        QVERIFY2(task.value(QStringLiteral("status")).toInt() == 2,
+                 qPrintable(description + ": " + task.value(QStringLiteral("message")).toString()));
+        tasks << description;
+    }
+    QCOMPARE(exitCode, 0);
+    const int created = tasks.indexOf(QStringLiteral("Create PostgreSQL cluster"));
+    const int started = tasks.indexOf(QStringLiteral("Start PostgreSQL cluster"));
+    const int removed = tasks.indexOf(QStringLiteral("Remove PostgreSQL cluster"));
+    QVERIFY2(tasks.indexOf(QStringLiteral("Read PostgreSQL clusters")) == 0,
+             qPrintable(tasks.join(", ")));
+    QVERIFY2(created > 0 && started > created && removed > started, qPrintable(tasks.join(", ")));
+    QVERIFY(tasks.lastIndexOf(QStringLiteral("Read PostgreSQL cluster"), removed) > started);
+
+    // The plug-in and where its branch hangs.
+    bool pgsqlValid = false;
+    for (const QJsonValue &plugin : report.value(QStringLiteral("plugins")).toArray()) {
+        if (plugin.toObject().value(QStringLiteral("className")) == "ServicePgsqlPlugin")
+            pgsqlValid = plugin.toObject().value(QStringLiteral("valid")).toBool();
+    }
+    QVERIFY(pgsqlValid);
+    const QJsonArray tree = report.value(QStringLiteral("tree")).toArray();
+    const QJsonObject clusters = findElement(tree, "id", "ServicePgsqlClusters");
+    QCOMPARE(clusters.value(QStringLiteral("parentId")).toString(),
+             QStringLiteral("ServiceServices"));
+    QCOMPARE(clusters.value(QStringLiteral("title")).toString(), QStringLiteral("PostgreSQL"));
+    QCOMPARE(clusters.value(QStringLiteral("caption")).toString(),
+             QStringLiteral("PostgreSQL database clusters"));
+    QCOMPARE(clusters.value(QStringLiteral("operations")).toString().toULongLong(nullptr, 16),
+             quint64(0xC));
+    // Dropped: gone from the tree and from the host.
+    QVERIFY(findElement(tree, "title", title).isEmpty());
+    QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/15/%1").arg(clusterName)));
+    QVERIFY(!QFile::exists(QStringLiteral("/var/lib/postgresql/15/%1").arg(clusterName)));
+
+    // The cluster form as "show" found it: the running cluster, its fields not editable.
+    const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
+    QCOMPARE(widgets.size(), 1);
+    const QJsonObject form = widgets.first().toObject();
+    QCOMPARE(form.value(QStringLiteral("class")).toString(),
+             QStringLiteral("ServicePgsqlElementWidget"));
+    QCOMPARE(form.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("General"));
+    const QJsonObject name = widgetChild(form, QStringLiteral("_nameLineEdit"));
+    QCOMPARE(name.value(QStringLiteral("text")).toString(), QLatin1String(clusterName));
+    QCOMPARE(name.value(QStringLiteral("enabled")).toBool(), false);
+    QCOMPARE(widgetChild(form, QStringLiteral("_versionComboBox"))
+                 .value(QStringLiteral("currentText"))
+                 .toString(),
+             QStringLiteral("15"));
+    QCOMPARE(widgetChild(form, QStringLiteral("_portLineEdit")).value(QStringLiteral("text")),
+             QJsonValue(QString::number(clusterPort)));
+    QCOMPARE(widgetChild(form, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>online</b>")));
+    const QJsonObject table = widgetChild(form, QStringLiteral("_infoTableView"));
+    QCOMPARE(
+        firstCells(table),
+        (QStringList{QStringLiteral("/etc/postgresql/15/%1").arg(clusterName),
+                     QStringLiteral("/var/lib/postgresql/15/%1").arg(clusterName),
+                     QStringLiteral("/var/log/postgresql/postgresql-15-%1.log").arg(clusterName)}));
+}
+
+OXA_TEST_MAIN(TestServicePgsqlBatch)
+#include "tst_servicepgsqlbatch.moc"
