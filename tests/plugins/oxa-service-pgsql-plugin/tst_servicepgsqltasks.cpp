@@ -11,6 +11,7 @@
 
 #include "testicontheme.h"
 
+#include <hostlayout.h>
 #include <taskrunner.h>
 #include <testhost.h>
 
@@ -87,6 +88,7 @@ private slots:
     void controlWithoutPackage();
     void controlRemembersFoundPackage();
     void moduleForwardsToChildModules();
+    void demoHostListsTheServerVersion();
 
 private:
     /// A fresh host; the real tools' tests start from the machine's package database.
@@ -716,6 +718,22 @@ void TestServicePgsqlTasks::moduleForwardsToChildModules()
     for (const RecordingModule::Call &call : child.calls)
         QVERIFY(!call.data);
     m_module->removeChildModule(&child);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::demoHostListsTheServerVersion()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QString error;
+    QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &error), qPrintable(error));
+    ServicePgsqlPlugin plugin;
+    QVERIFY(plugin.isValid());
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QCOMPARE(clusters()->versionsModel()->stringList(), QStringList{"15"});
     m_module.reset();
 }
 
