@@ -27,6 +27,15 @@ void appendHost(ServiceApacheHeavyElementData *record, const QString &name, cons
     record->blockedNames().insert(name);
 }
 
+QChar firstNonSpace(const QString &line)
+{
+    for (const QChar c : line) {
+        if (!c.isSpace())
+            return c;
+    }
+    return QChar();
+}
+
 } // namespace
 
 namespace ApacheOutput {
@@ -52,26 +61,33 @@ void parseVirtualHosts(const QString &text, ServiceApacheHeavyElementData *recor
     QString blockAddress;
     const QStringList lines = ChildProcess::splitLines(text);
     for (const QString &line : lines) {
-        if (compact.indexIn(line) >= 0) {
+        // Cheap tests of what each pattern needs first: most lines then meet one pattern only.
+        const QChar first = firstNonSpace(line);
+        const bool mayName = first.isDigit() || first == QLatin1Char('[') ||
+                             first == QLatin1Char('*') || first == QLatin1Char('_');
+        if (mayName && compact.indexIn(line) >= 0) {
             // Listed wherever it stands; it also heads the block of its own address.
             appendHost(record, compact.cap(2), compact.cap(1), compact.cap(3));
             blockAddress = compact.cap(1);
             inPortBlock = true;
             expectDefault = true;
-        } else if (nameHeader.indexIn(line) >= 0) {
+        } else if (mayName && nameHeader.indexIn(line) >= 0) {
             blockAddress = nameHeader.cap(1);
             inPortBlock = true;
             expectDefault = true;
-        } else if (wildcardHeader.indexIn(line) >= 0) {
+        } else if (line.contains(QLatin1String("*:")) && wildcardHeader.indexIn(line) >= 0) {
             blockAddress = QStringLiteral("*:%1").arg(wildcardHeader.cap(1));
             inPortBlock = true;
             expectDefault = true;
-        } else if (inPortBlock && expectDefault && defaultServer.indexIn(line) >= 0) {
+        } else if (!inPortBlock) {
+            continue;
+        } else if (expectDefault && line.contains(QLatin1String("default")) &&
+                   defaultServer.indexIn(line) >= 0) {
             // One default server per block; the "def:" name keeps it apart from its namevhost row.
             appendHost(record, QStringLiteral("def:%1").arg(defaultServer.cap(1)), blockAddress,
                        defaultServer.cap(2));
             expectDefault = false;
-        } else if (inPortBlock && nameHost.indexIn(line) >= 0) {
+        } else if (line.contains(QLatin1String("namevhost")) && nameHost.indexIn(line) >= 0) {
             appendHost(record, nameHost.cap(1), blockAddress, nameHost.cap(2));
         }
     }

@@ -66,6 +66,8 @@ QString HostTreeNode::siteNameOfFile(const QString &fileName)
 
 QString HostTreeNode::siteNameOfConfig(const QString &config)
 {
+    if (!config.contains(QLatin1String("/etc/apache2/sites-")))
+        return QString();
     QRegExp rx(QStringLiteral("/etc/apache2/sites-\\S+/(\\S+)"), Qt::CaseSensitive,
                QRegExp::RegExp);
     if (rx.indexIn(config) < 0)
