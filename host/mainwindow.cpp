@@ -211,6 +211,15 @@ void MainWindow::onBuilt()
     if (m_model->rootNode() != reg->elementRoot()) {
         m_model->setRootNode(reg->elementRoot());
         expandFlagged(QModelIndex());
+        // Show the first root at once, without reads of its own: the start's light read
+        // covers it. Left alone, the view would pick it on first focus and read it again.
+        const QModelIndex first = m_model->index(0, 0);
+        if (first.isValid()) {
+            m_ignoreSelection = true;
+            m_tree->setCurrentIndex(first);
+            m_ignoreSelection = false;
+            showElement(m_model->elementFromIndex(first));
+        }
     }
     int valid = 0;
     int invalid = 0;
@@ -218,11 +227,11 @@ void MainWindow::onBuilt()
         if (record.plugin)
             ++(record.valid ? valid : invalid);
     }
-    QString message = tr("%n plug-in(s) loaded", nullptr, valid);
+    QString message = tr("Plug-ins loaded: %1").arg(valid);
     if (invalid > 0)
-        message += tr(", %n not valid on this host", nullptr, invalid);
+        message += tr("; not valid on this host: %1").arg(invalid);
     if (!m_host->issues().isEmpty())
-        message += tr(", %n library(ies) skipped", nullptr, m_host->issues().size());
+        message += tr("; libraries skipped: %1 (see the task log)").arg(m_host->issues().size());
     statusBar()->showMessage(message, 10000);
     if (m_startupReads) {
         const QList<TreeNode *> roots = reg->elementRoot()->childNodes();
@@ -566,7 +575,7 @@ void MainWindow::onBusyChanged(bool)
     const bool busy = pending > 0;
     m_busy->setVisible(busy);
     m_busyLabel->setVisible(busy);
-    m_busyLabel->setText(tr("%n task(s) running", nullptr, pending));
+    m_busyLabel->setText(tr("Tasks running: %1").arg(pending));
 }
 
 void MainWindow::showPluginsDialog()

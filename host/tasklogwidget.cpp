@@ -15,6 +15,8 @@ TaskLogWidget::TaskLogWidget(QWidget *parent) : QTreeWidget(parent)
     setHeaderLabels({tr("Time"), tr("Element"), tr("Description"), tr("Status"), tr("Message")});
     header()->setSectionResizeMode(ColumnTime, QHeaderView::ResizeToContents);
     header()->setSectionResizeMode(ColumnStatus, QHeaderView::ResizeToContents);
+    header()->resizeSection(ColumnElement, 160);
+    header()->resizeSection(ColumnDescription, 280);
     header()->setStretchLastSection(true);
 }
 

@@ -180,7 +180,13 @@ void TestConsoleHost::placement()
     Element *root = registry->findElement(QStringLiteral("TestRoot"));
     QCOMPARE(childIds(root), (QStringList{"TestService", "TestContainer"}));
     Element *service = registry->findElement(QStringLiteral("TestService"));
-    QCOMPARE(childIds(service), QStringList{"TestSub"});
+    // The supplement's element was attached under its parent element when the tree was built.
+    QCOMPARE(service->childCount(), 2);
+    QCOMPARE(service->child(0)->id(), QStringLiteral("TestSub"));
+    auto *attached = qobject_cast<Element *>(service->child(1));
+    QVERIFY(attached);
+    QCOMPARE(attached->title(), QStringLiteral("Test service"));
+    QCOMPARE(registry->resolve(QStringLiteral("TestService/Test service")), attached);
     QCOMPARE(registry->resolve(QStringLiteral("TestRoot/TestService/TestSub")),
              registry->findElement(QStringLiteral("TestSub")));
     QCOMPARE(registry->hiddenElements().size(), 1);
@@ -193,8 +199,12 @@ void TestConsoleHost::placement()
     Module *betaModule = registry->module(QStringLiteral("TestBetaModule"));
     QVERIFY(rootModule && serviceModule && subModule && betaModule);
     QCOMPARE(registry->rootModules(), QList<Module *>{rootModule});
-    QCOMPARE(rootModule->childModules(), (QList<Module *>{serviceModule, betaModule}));
+    Module *attachModule = registry->module(QStringLiteral("TestAttachModule"));
+    QCOMPARE(rootModule->childModules(),
+             (QList<Module *>{serviceModule, betaModule, attachModule}));
     QCOMPARE(subModule->parentModule(), serviceModule);
+    QCOMPARE(registry->module(QStringLiteral("TestSupplementModule"))->parentModule(),
+             serviceModule);
     QCOMPARE(betaModule->parentModule(), rootModule);
 }
 

@@ -346,3 +346,29 @@ void TestContainerModule::performOperation(ContextOperation *context, OperationT
     if (task)
         TaskObserver::instance()->performTask(task);
 }
+
+TestAttachModule::TestAttachModule(QObject *parent)
+    : Module(QStringLiteral("TestAttachModule"), parent)
+{
+    setParentModuleName(QStringLiteral("TestRootModule"));
+    setLevel(2);
+    setData(QStringLiteral("description"), QStringLiteral("Test supplement work module"));
+}
+
+void TestAttachModule::performOperation(ContextOperation *context, OperationType type,
+                                        ElementData *data, int n)
+{
+    Element *element = context->elementContext();
+    if (element && type == OperationAttach) {
+        auto *attached = new SupplementElement(this, &Module::isAdministratorHierarchy);
+        attached->setTitle(element->title());
+        attached->setParentId(element->id());
+        attached->setLevel(element->level() + 1);
+        attached->setElementType(QStringLiteral("TestAttached"));
+        appendElement(attached);
+        element->append(attached);
+    } else if (element && type == OperationDetach && element->module() == this) {
+        delete element; // leaves its parent first
+    }
+    Module::performOperation(context, type, data, n);
+}

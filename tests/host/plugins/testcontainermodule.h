@@ -78,3 +78,17 @@ private:
     TestContainerElement *m_container;
     TestCreateWidget *m_createWidget;
 };
+
+/**
+ * The work module of the test supplement: on OperationAttach it hangs an element titled like
+ * its parent (as a package list hangs under each service) below the element; on
+ * OperationDetach it removes it again.
+ */
+class TestAttachModule : public Module
+{
+    Q_OBJECT
+public:
+    explicit TestAttachModule(QObject *parent);
+    void performOperation(ContextOperation *context, OperationType type, ElementData *data,
+                          int n) override;
+};
