@@ -90,3 +90,8 @@ QString ServicePgsqlClusterElement::caption() const
         .arg(property(QStringLiteral("name")).toString(),
              property(QStringLiteral("version")).toString());
 }
+
+int ServicePgsqlClusterElement::treeNodeSpecialFlags() const
+{
+    return TreeNodeFlagLeaf;
+}

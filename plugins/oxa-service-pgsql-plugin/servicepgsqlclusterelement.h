@@ -20,6 +20,8 @@ public:
     /// Hands the cluster's operations to the module with this element as the context.
     void performOperation(OperationType type, ElementData *data, int n) override;
     QString caption() const override;
+    /// A cluster has nothing to open of its own: no expander unless something hangs below.
+    int treeNodeSpecialFlags() const override;
 
 private:
     QVariant property(const QString &key, const QVariant &defaultValue = QVariant()) const;

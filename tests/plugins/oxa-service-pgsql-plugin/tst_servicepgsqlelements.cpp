@@ -280,6 +280,7 @@ void TestServicePgsqlElements::clusterRowWithoutRecord()
     ServicePgsqlClusterElement cluster(&module);
     QCOMPARE(cluster.elementType(), QStringLiteral("ServicePgsqlCluster"));
     QVERIFY(cluster.id().isEmpty());
+    QCOMPARE(cluster.treeNodeSpecialFlags(), int(TreeNodeFlagLeaf));
     QCOMPARE(cluster.data(3, Qt::DisplayRole), QVariant(-1));
     QCOMPARE(cluster.data(0, Qt::DisplayRole).toString(), QStringLiteral(" "));
     QCOMPARE(cluster.data(4, Qt::DisplayRole).toString(), QString());
