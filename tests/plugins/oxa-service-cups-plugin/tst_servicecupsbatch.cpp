@@ -1,3 +1,4 @@
+#include "hostlayout.h"
 #include "testhost.h"
 
 #include <QDir>
@@ -56,10 +57,38 @@ class TestServiceCupsBatch : public QObject
 private slots:
     void initTestCase();
     void clearCacheThroughTheConsole();
+    void demoHostShowsCups();
 
 private:
+    /// Runs the console on @p steps; the JSON report, or an empty object with @p errors set.
+    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
+
     QTemporaryDir m_plugins;
 };
+
+QJsonObject TestServiceCupsBatch::runConsole(const QByteArray &steps, QByteArray *errors,
+                                             int *exitCode)
+{
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
+    environment.remove(QStringLiteral("SUDO_USER"));
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(OXA_CONSOLE_FILE),
+                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    *exitCode = -1;
+    if (!console.waitForStarted())
+        return QJsonObject();
+    console.write(steps);
+    console.closeWriteChannel();
+    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
+        return QJsonObject();
+    *errors = console.readAllStandardError();
+    *exitCode = console.exitCode();
+    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+}
 
 void TestServiceCupsBatch::initTestCase()
 {
@@ -169,6 +198,48 @@ void TestServiceCupsBatch::clearCacheThroughTheConsole()
     QCOMPARE(cells.at(0).toString(), QStringLiteral("Printer"));
     QCOMPARE(cells.at(1).toString(), QStringLiteral(" Office"));
     QCOMPARE(cells.at(2).toString(), QStringLiteral(" default"));
+}
+
+/*
+ * The demo host as demo/run-demo lays it out: its scheduler files, spool and printer tool,
+ * read, cleared and started through the console.
+ */
+void TestServiceCupsBatch::demoHostShowsCups()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QString layoutError;
+    QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &layoutError),
+             qPrintable(layoutError));
+    QVERIFY(QFile::exists(QStringLiteral("/var/spool/cups/c00017")));
+
+    QByteArray errors;
+    int exitCode = -1;
+    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
+                                          "show ServiceCups\n"
+                                          "show ServiceCupsPrinters\n"
+                                          "perform control ServiceCups\n"
+                                          "perform clear-cache ServiceCups\n",
+                                          &errors, &exitCode);
+    QVERIFY2(exitCode == 0, errors.constData());
+    for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray()) {
+        const QJsonObject object = task.toObject();
+        QVERIFY2(object.value(QStringLiteral("status")).toInt() == 2,
+                 qPrintable(object.value(QStringLiteral("message")).toString()));
+    }
+    const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
+    QCOMPARE(widgets.size(), 2);
+    QStringList printers =
+        firstCells(widgetChild(widgets.at(1).toObject(), QStringLiteral("_printersTreeView")));
+    printers.removeDuplicates();
+    printers.sort();
+    QCOMPARE(printers, (QStringList{QStringLiteral("Class"), QStringLiteral("DefaultPrinter"),
+                                    QStringLiteral("NextPrinterId"), QStringLiteral("Printer")}));
+    QCOMPARE(QDir(QStringLiteral("/var/spool/cups")).entryList(QDir::Files), QStringList());
+    QVERIFY(QFile::exists(QStringLiteral("/var/spool/cups/tmp/README")));
+    // The stand-in printer tool ran (detached: give it a moment).
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFile::exists(QStringLiteral("/var/lib/vell-demo/vell-admin-printer.log")), 20000);
 }
 
 OXA_TEST_MAIN(TestServiceCupsBatch)
