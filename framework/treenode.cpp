@@ -94,12 +94,17 @@ void TreeNode::append(const QList<TreeNode *> &nodes)
             node->m_parentNode->take(node);
         accepted.append(node);
     }
-    if (accepted.isEmpty())
+    insertChildren(accepted);
+}
+
+void TreeNode::insertChildren(const QList<TreeNode *> &nodes)
+{
+    if (nodes.isEmpty())
         return;
     const int first = m_children.size();
-    const int last = first + accepted.size() - 1;
+    const int last = first + nodes.size() - 1;
     notify([&](TreeNodeObserver *o) { o->nodesAboutToBeInserted(this, first, last); });
-    attachChildren(accepted);
+    attachChildren(nodes);
     notify([&](TreeNodeObserver *o) { o->nodesInserted(this, first, last); });
 }
 
@@ -238,7 +243,8 @@ void TreeNode::loadTreeFromList(const QList<TreeNode *> &nodes)
     }
     for (int p : std::as_const(parentsInOrder))
         list.at(p)->attachChildren(childrenOf.value(p));
-    append(topLevel);
+    // Already checked above: each once, none an ancestor of this node, none with a parent.
+    insertChildren(topLevel);
 }
 
 void TreeNode::emitNodeDataChanged()

@@ -91,6 +91,8 @@ private:
     template <typename Fn> void notify(Fn fn) const;
     void renumberFrom(int row);
     void attachChildren(const QList<TreeNode *> &nodes);
+    /// Appends checked, parentless @p nodes with one insertion notice.
+    void insertChildren(const QList<TreeNode *> &nodes);
 
     QString m_id;
     QString m_parentId;

@@ -1,6 +1,22 @@
 #include "treenodesortfilterproxymodel.h"
 
 namespace {
+// Sorting compares the same texts many times over: ASCII, by far the most common, is handled
+// inline; everything else goes through QChar's tables as before.
+inline bool isDigit(QChar c)
+{
+    const ushort u = c.unicode();
+    return u < 0x80 ? (u >= '0' && u <= '9') : c.isDigit();
+}
+
+inline QChar folded(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u < 0x80)
+        return QChar(ushort(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u));
+    return c.toCaseFolded();
+}
+
 // Case-insensitive comparison in which runs of digits compare by value ("eth2" < "eth10").
 int naturalCompare(const QString &a, const QString &b)
 {
@@ -11,7 +27,7 @@ int naturalCompare(const QString &a, const QString &b)
     while (i < na && j < nb) {
         const QChar ca = a.at(i);
         const QChar cb = b.at(j);
-        if (ca.isDigit() && cb.isDigit()) {
+        if (isDigit(ca) && isDigit(cb)) {
             int si = i;
             int sj = j;
             while (si < na && a.at(si) == QLatin1Char('0'))
@@ -20,9 +36,9 @@ int naturalCompare(const QString &a, const QString &b)
                 ++sj;
             int ei = si;
             int ej = sj;
-            while (ei < na && a.at(ei).isDigit())
+            while (ei < na && isDigit(a.at(ei)))
                 ++ei;
-            while (ej < nb && b.at(ej).isDigit())
+            while (ej < nb && isDigit(b.at(ej)))
                 ++ej;
             if (ei - si != ej - sj)
                 return (ei - si) < (ej - sj) ? -1 : 1;
@@ -34,8 +50,8 @@ int naturalCompare(const QString &a, const QString &b)
             j = ej;
             continue;
         }
-        const QChar la = ca.toCaseFolded();
-        const QChar lb = cb.toCaseFolded();
+        const QChar la = folded(ca);
+        const QChar lb = folded(cb);
         if (la != lb)
             return la < lb ? -1 : 1;
         ++i;
@@ -58,15 +74,14 @@ TreeNodeSortFilterProxyModel::TreeNodeSortFilterProxyModel(int column, QObject *
     sort(column, Qt::AscendingOrder);
 }
 
-bool TreeNodeSortFilterProxyModel::lessThan(const QModelIndex &left,
-                                            const QModelIndex &right) const
+bool TreeNodeSortFilterProxyModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
     const QVariant l = left.data(sortRole());
     const QVariant r = right.data(sortRole());
     const int lt = l.userType();
     const int rt = r.userType();
-    if ((lt == QMetaType::Int || lt == QMetaType::LongLong)
-        && (rt == QMetaType::Int || rt == QMetaType::LongLong))
+    if ((lt == QMetaType::Int || lt == QMetaType::LongLong) &&
+        (rt == QMetaType::Int || rt == QMetaType::LongLong))
         return l.toLongLong() < r.toLongLong();
     return naturalCompare(l.toString(), r.toString()) < 0;
 }

@@ -109,6 +109,9 @@ void TestTreeNodeSortFilterProxyModel::naturalOrder_data()
                                   << QStringList{"main", "main-9", "main-15"};
     QTest::newRow("digits before letters")
         << QStringList{"b", "10", "a", "9"} << QStringList{"9", "10", "a", "b"};
+    // Folded, then by code: accented letters after the plain ones, not by locale.
+    QTest::newRow("non-ASCII letters fold too") << QStringList{"école", "Éclair", "Ecu", "ecz"}
+                                                << QStringList{"Ecu", "ecz", "Éclair", "école"};
     QTest::newRow("long numbers") << QStringList{"v99999999999999999999", "v100000000000000000000"}
                                   << QStringList{"v99999999999999999999", "v100000000000000000000"};
 }
