@@ -63,9 +63,20 @@ Record parseRecord(const QString &output)
         record.kind = Record::Malformed;
         return record;
     }
-    // dpkg's status is "want flag state": only "install ok ..." is a package in use
-    // (unpacked and half-configured included); "deinstall", "purge" and "hold" are not.
-    if (fields.at(2).startsWith(QLatin1String("install ok"))) {
+    // dpkg's status is "want flag state". "unknown ok not-installed" is what dpkg keeps of a
+    // package apt only ever mentioned: no version, never selected; dpkg itself has "no
+    // information" on it, so it counts as unknown (an optional package is then left out).
+    const QVector<QStringRef> status = fields.at(2).split(QLatin1Char(' '));
+    const QStringRef state = status.size() == 3 ? status.at(2) : QStringRef();
+    if (status.size() == 3 && status.at(0) == QLatin1String("unknown") &&
+        state == QLatin1String("not-installed")) {
+        record.kind = Record::Unknown;
+        return record;
+    }
+    // Wanted and in use: installed, unpacked, half-configured, awaiting triggers. A package
+    // wanted but not (or no longer) on the host is not installed, whatever is wanted.
+    if (fields.at(2).startsWith(QLatin1String("install ok")) &&
+        state != QLatin1String("not-installed") && state != QLatin1String("config-files")) {
         record.kind = Record::Installed;
         record.version = fields.at(1).toString();
     } else {

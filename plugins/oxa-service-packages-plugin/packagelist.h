@@ -48,9 +48,9 @@ struct Record
 {
     enum Kind
     {
-        Unknown,      ///< no output: dpkg does not know the package
+        Unknown,      ///< no output, or dpkg keeps no information ("unknown ok not-installed")
         Malformed,    ///< not exactly three fields (several records run together, say)
-        Installed,    ///< the status begins with "install ok"; version holds dpkg's version
+        Installed,    ///< "install ok" and on the host; version holds dpkg's version
         NotInstalled, ///< known to dpkg, any other status (removed, held, deinstall)
     };
     Kind kind = Unknown;

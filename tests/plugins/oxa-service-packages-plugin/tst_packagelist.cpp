@@ -170,6 +170,16 @@ void TestPackageList::parseRecord_data()
         << QStringLiteral("a\t1.0\tpurge install ok") << R::NotInstalled << QString();
     QTest::newRow("case matters") << QStringLiteral("a\t1.0\tInstall ok installed")
                                   << R::NotInstalled << QString();
+    QTest::newRow("only mentioned to dpkg")
+        << QStringLiteral("a\t\tunknown ok not-installed") << R::Unknown << QString();
+    QTest::newRow("wanted, never installed")
+        << QStringLiteral("a\t\tinstall ok not-installed") << R::NotInstalled << QString();
+    QTest::newRow("wanted, only config files")
+        << QStringLiteral("a\t1.0\tinstall ok config-files") << R::NotInstalled << QString();
+    QTest::newRow("purged") << QStringLiteral("a\t\tpurge ok not-installed") << R::NotInstalled
+                            << QString();
+    QTest::newRow("awaiting triggers") << QStringLiteral("a\t1.0\tinstall ok triggers-pending")
+                                       << R::Installed << QStringLiteral("1.0");
     QTest::newRow("two fields") << QStringLiteral("a\t1.0") << R::Malformed << QString();
     QTest::newRow("several records")
         << QStringLiteral("a\t1\tinstall ok installedb\t2\tinstall ok installed") << R::Malformed

@@ -138,6 +138,17 @@ void TestServicePackagesReadHeavyTask::readsList_data()
                        QStringLiteral("deinst|3|deinstall ok installed")}
         << QStringLiteral("rc=not installed;held=not installed;deinst=not installed") << 3
         << QStringLiteral("    rc\n    held\n    deinst\n");
+    QTest::newRow("dpkg only heard of it")
+        << QByteArray("!heard\nmentioned\n")
+        << QStringList{QStringLiteral("heard|1|unknown ok not-installed"),
+                       QStringLiteral("mentioned|1|unknown ok not-installed")}
+        << QStringLiteral("mentioned=unknown package") << 3 << QStringLiteral("    mentioned\n");
+    QTest::newRow("wanted but not on the host")
+        << QByteArray("wanted\nconf\n")
+        << QStringList{QStringLiteral("wanted|1|install ok not-installed"),
+                       QStringLiteral("conf|1|install ok config-files")}
+        << QStringLiteral("wanted=not installed;conf=not installed") << 3
+        << QStringLiteral("    wanted\n    conf\n");
     QTest::newRow("unpacked and half-configured count as installed")
         << QByteArray("unp\nhalf\n")
         << QStringList{QStringLiteral("unp|1.0|install ok unpacked"),
