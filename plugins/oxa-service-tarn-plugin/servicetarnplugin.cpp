@@ -15,3 +15,8 @@ ServiceTarnPlugin::ServiceTarnPlugin(QObject *parent)
     appendModule(m_tarnModule);
     appendModule(new ServiceTarnTarndModule(this));
 }
+
+ServiceTarnModule *ServiceTarnPlugin::tarnModule() const
+{
+    return m_tarnModule;
+}

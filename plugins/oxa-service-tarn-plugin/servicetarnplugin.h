@@ -19,7 +19,7 @@ public:
     explicit ServiceTarnPlugin(QObject *parent = nullptr);
 
     /// The directory module (the first module); null once it is gone.
-    ServiceTarnModule *tarnModule() const { return m_tarnModule; }
+    ServiceTarnModule *tarnModule() const;
 
 private:
     QPointer<ServiceTarnModule> m_tarnModule;
