@@ -31,7 +31,11 @@ CreateDialog::CreateDialog(Element *container, ViewEditElementWidget *widget, QW
         m_widget->show();
         connect(m_widget, &ViewEditElementWidget::contentChanged, this,
                 &CreateDialog::updateCreateButton);
-        connect(m_widget, &QObject::destroyed, this, &CreateDialog::updateCreateButton);
+        // Forgotten at once: a dying widget is still pointed at until its QObject part goes.
+        connect(m_widget, &QObject::destroyed, this, [this] {
+            m_widget = nullptr;
+            updateCreateButton();
+        });
     }
     m_layout->addWidget(buttons);
     // A container deleted meanwhile (its parent's content was read again) has nothing to

@@ -286,8 +286,11 @@ void MainWindow::askDiscard(Element *wanted)
     // Go back to the element being edited at once; change only when the user agrees.
     QPointer<Element> target = wanted;
     QTimer::singleShot(0, this, [this] {
+        const QModelIndex shown = m_model->indexFromNode(m_element);
+        if (m_tree->currentIndex() == shown)
+            return;
         m_ignoreSelection = true;
-        m_tree->setCurrentIndex(m_model->indexFromNode(m_element));
+        m_tree->setCurrentIndex(shown);
         m_ignoreSelection = false;
     });
     auto *box = new QMessageBox(QMessageBox::Question, tr("Unapplied changes"),
@@ -303,7 +306,12 @@ void MainWindow::askDiscard(Element *wanted)
         if (m_widget)
             m_widget->blockEditWidget(true);
         m_editing = false;
-        selectElement(target);
+        // Whether or not the tree went back yet, it shows the wanted element from now on.
+        m_ignoreSelection = true;
+        m_tree->setCurrentIndex(m_model->indexFromNode(target));
+        m_ignoreSelection = false;
+        showElement(target);
+        readElement(target, false);
     });
     box->open();
 }
@@ -376,7 +384,9 @@ void MainWindow::onElementDestroyed(QObject *object)
 
 void MainWindow::onWidgetDestroyed(QObject *)
 {
-    // The layout forgets a deleted widget by itself.
+    // A widget announces its end before its guarded pointers learn of it: forget it now, so
+    // that nothing below calls into what is left of it. The layout forgets it by itself.
+    m_widget = nullptr;
     m_editing = false;
     m_placeholder->setText(tr("This element has nothing more to show."));
     m_placeholder->show();

@@ -1,6 +1,8 @@
 #include "hosttestenvironment.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -8,6 +10,7 @@ namespace {
 const char genericScript[] = R"(#!/bin/sh
 d=$(dirname "$0"); n=$(basename "$0"); a=$1; [ $# -gt 0 ] && shift
 echo "$a $*" >> "$d/$n.log"
+if [ -e "$d/$n.slow-$a" ]; then sleep 1; fi
 if [ -e "$d/$n.fail-$a" ]; then echo "$a of $n failed on purpose" >&2; exit 1; fi
 case "$a" in
 status) [ -e "$d/$n.running" ] && exit 0; exit 3;;
@@ -78,6 +81,11 @@ bool HostTestEnvironment::failAction(const QString &script, const QString &actio
     return writeText(filePath(script + QStringLiteral(".fail-") + action), QString());
 }
 
+bool HostTestEnvironment::slowAction(const QString &script, const QString &action)
+{
+    return writeText(filePath(script + QStringLiteral(".slow-") + action), QString());
+}
+
 bool HostTestEnvironment::setRunning(const QString &script, bool running)
 {
     const QString marker = filePath(script + QStringLiteral(".running"));
@@ -90,6 +98,12 @@ bool HostTestEnvironment::setRunning(const QString &script, bool running)
 bool HostTestEnvironment::writeConfig(const QString &script, const QString &text)
 {
     return writeText(filePath(script + QStringLiteral(".conf")), text);
+}
+
+bool HostTestEnvironment::writeFile(const QString &name, const QString &text)
+{
+    const QString path = filePath(name);
+    return QDir().mkpath(QFileInfo(path).path()) && writeText(path, text);
 }
 
 QString HostTestEnvironment::readFile(const QString &name) const

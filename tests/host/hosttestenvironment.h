@@ -27,10 +27,14 @@ public:
 
     /// Makes @p action of @p script fail (exit 1 with a message) from now on.
     bool failAction(const QString &script, const QString &action);
+    /// Makes @p action of @p script take a second from now on.
+    bool slowAction(const QString &script, const QString &action);
     /// Makes @p script report its service as running.
     bool setRunning(const QString &script, bool running);
     /// Writes @p script's configuration as "show" prints it.
     bool writeConfig(const QString &script, const QString &text);
+    /// Writes @p text to @p name below the directory, making its directories.
+    bool writeFile(const QString &name, const QString &text);
     QString readFile(const QString &name) const;
     /// The actions @p script was called with, one line each ("update name=x ...").
     QStringList log(const QString &script) const;
