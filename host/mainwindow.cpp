@@ -137,7 +137,7 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     if (m_host) {
         for (const PluginLoadIssue &issue : m_host->issues())
             m_log->addNotice(issue.file, tr("Plug-in skipped"), issue.message, 1);
-        connect(m_host, &ConsoleHost::issueReported, this,
+        connect(m_host, &ConsoleHost::issueReported, m_log,
                 [this](const QString &file, const QString &message) {
                     m_log->addNotice(file, tr("Plug-in skipped"), message, 1);
                 });

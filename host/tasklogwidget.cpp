@@ -2,6 +2,7 @@
 
 #include <taskdescription.h>
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
 
@@ -28,7 +29,9 @@ void TaskLogWidget::addReport(const TaskReport &report)
 void TaskLogWidget::addNotice(const QString &subject, const QString &description,
                               const QString &message, int status)
 {
-    addRow(-1, subject, description, status, message);
+    // A file: its name in the column, the whole path in the tool tip.
+    addRow(-1, QFileInfo(subject).fileName(), description, status, message);
+    topLevelItem(topLevelItemCount() - 1)->setToolTip(ColumnElement, subject);
 }
 
 void TaskLogWidget::addRow(qint64 ms, const QString &element, const QString &description,

@@ -25,7 +25,7 @@ public:
 
     /// Adds the row of an ended task.
     void addReport(const TaskReport &report);
-    /// Adds a notice of the host's own (a skipped plug-in) as a failed entry.
+    /// Adds a notice of the host's own about a file (a skipped plug-in library).
     void addNotice(const QString &subject, const QString &description, const QString &message,
                    int status);
     int failedCount() const { return m_failed; }
