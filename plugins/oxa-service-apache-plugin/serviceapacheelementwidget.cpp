@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QTreeView>
 
 ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *parent)
     : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
@@ -81,6 +82,8 @@ void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementDa
         // Hosts land under their sites by their parent ids.
         m_root->loadTreeFromList(record->data());
         m_proxy->setCheckedBlockedNames(record->checkedNames(), record->blockedNames());
+        // The hosts are what a site is about: show them.
+        m_choice->view()->expandAll();
     }
     ViewEditElementWidget::afterSuccessfulRead(element, data);
 }
