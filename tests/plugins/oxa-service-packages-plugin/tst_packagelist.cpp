@@ -1,39 +1,13 @@
 #include "packagelist.h"
+#include "packagetable.h"
 
 #include <elementdata.h>
 
 #include <QTest>
-#include <QTextDocument>
-#include <QTextTable>
 
 Q_DECLARE_METATYPE(PackageList::Record::Kind)
 
 namespace {
-
-/// The cell texts of the first table in @p html, row by row, as a reader sees them.
-QList<QStringList> tableCells(const QString &html)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    QList<QStringList> rows;
-    for (QTextFrame *frame : document.rootFrame()->childFrames()) {
-        auto *table = qobject_cast<QTextTable *>(frame);
-        if (!table)
-            continue;
-        for (int r = 0; r < table->rows(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columns(); ++c) {
-                const QTextTableCell cell = table->cellAt(r, c);
-                QTextCursor cursor = cell.firstCursorPosition();
-                cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-                cells.append(cursor.selectedText());
-            }
-            rows.append(cells);
-        }
-        break;
-    }
-    return rows;
-}
 
 QString names(const QList<PackageList::Entry> &entries)
 {

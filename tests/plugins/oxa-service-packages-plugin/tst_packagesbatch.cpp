@@ -3,6 +3,7 @@
 // database, the shipped package lists and a real database cluster.
 
 #include "packagelist.h"
+#include "packagetable.h"
 #include "testhost.h"
 
 #include <childprocess.h>
@@ -15,8 +16,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextDocument>
-#include <QTextTable>
 
 #include <memory>
 
@@ -62,31 +61,6 @@ QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
             return below;
     }
     return QJsonObject();
-}
-
-/// The cell texts of the first table in @p html, row by row.
-QList<QStringList> tableCells(const QString &html)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    QList<QStringList> rows;
-    for (QTextFrame *frame : document.rootFrame()->childFrames()) {
-        auto *table = qobject_cast<QTextTable *>(frame);
-        if (!table)
-            continue;
-        for (int r = 0; r < table->rows(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columns(); ++c) {
-                const QTextTableCell cell = table->cellAt(r, c);
-                QTextCursor cursor = cell.firstCursorPosition();
-                cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-                cells.append(cursor.selectedText());
-            }
-            rows.append(cells);
-        }
-        break;
-    }
-    return rows;
 }
 
 /// What dpkg says of @p package on this host: its version when installed, else empty.

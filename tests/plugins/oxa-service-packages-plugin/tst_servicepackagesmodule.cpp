@@ -1,4 +1,5 @@
 #include "packagelist.h"
+#include "packagetable.h"
 #include "servicepackageselement.h"
 #include "servicepackageselementwidget.h"
 #include "servicepackagesheavyelementdata.h"
@@ -17,9 +18,7 @@
 #include <QGridLayout>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextDocument>
 #include <QTextEdit>
-#include <QTextTable>
 
 #include <memory>
 #include <unistd.h>
@@ -33,31 +32,6 @@ const QString readDescription =
 bool grantAccess(const Module *)
 {
     return true;
-}
-
-/// The cell texts of the first table in @p html, row by row, as a reader sees them.
-QList<QStringList> tableCells(const QString &html)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    QList<QStringList> rows;
-    for (QTextFrame *frame : document.rootFrame()->childFrames()) {
-        auto *table = qobject_cast<QTextTable *>(frame);
-        if (!table)
-            continue;
-        for (int r = 0; r < table->rows(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columns(); ++c) {
-                const QTextTableCell cell = table->cellAt(r, c);
-                QTextCursor cursor = cell.firstCursorPosition();
-                cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-                cells.append(cursor.selectedText());
-            }
-            rows.append(cells);
-        }
-        break;
-    }
-    return rows;
 }
 
 /// The packages elements directly below @p node.
