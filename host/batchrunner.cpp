@@ -174,10 +174,23 @@ bool BatchRunner::runStep(const BatchStep &step, QJsonObject *record, QString *e
 
 Element *BatchRunner::resolve(const QString &selector, QString *error) const
 {
-    Element *element = m_host->registry()->resolve(selector);
-    if (!element)
-        *error = tr("unknown element \"%1\"").arg(selector);
-    return element;
+    ConsoleRegistry *registry = m_host->registry();
+    Element *element = registry->resolve(selector);
+    if (element)
+        return element;
+    // Say why an element the plug-ins do have is not there to be named.
+    const QString last = selector.section(QLatin1Char('/'), -1);
+    for (Element *hidden : registry->hiddenElements()) {
+        const QString name = hidden->id().isEmpty() ? hidden->title() : hidden->id();
+        if (name == last) {
+            *error = tr("unknown element \"%1\": it is not shown, since its parent element "
+                        "\"%2\" does not exist")
+                         .arg(selector, hidden->parentId());
+            return nullptr;
+        }
+    }
+    *error = tr("unknown element \"%1\"").arg(selector);
+    return nullptr;
 }
 
 bool BatchRunner::stepPerform(const BatchStep &step, QString *error)

@@ -549,18 +549,23 @@ void MainWindow::showContextMenu(const QPoint &position)
     m_tree->setCurrentIndex(index);
     if (m_model->elementFromIndex(index) != m_element)
         return; // the change was refused (unapplied edits)
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("_contextMenu"));
+    // Shown without an event loop of its own; it deletes itself when it closes.
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("_contextMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
     for (QAction *action : m_actions->operationActions()) {
         if (action->isEnabled())
-            menu.addAction(action);
+            menu->addAction(action);
     }
     if (m_actions->editAction()->isEnabled()) {
-        menu.addSeparator();
-        menu.addAction(m_actions->editAction());
+        menu->addSeparator();
+        menu->addAction(m_actions->editAction());
     }
-    if (!menu.isEmpty())
-        menu.exec(m_tree->viewport()->mapToGlobal(position));
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(m_tree->viewport()->mapToGlobal(position));
 }
 
 void MainWindow::onTaskFinished(const TaskReport &report)

@@ -83,10 +83,17 @@ QAbstractButton *QuestionAnswerer::buttonFor(QMessageBox *box, Answer answer)
                 return button;
         }
     }
-    // A question without that answer (no "No" on an Ok/Cancel box): back out of it.
+    // A question without that answer (no "No" on an Ok/Cancel box): back out of it, the way
+    // Escape would (the box picks its escape button only once it is shown).
     if (answer != Yes) {
         if (QAbstractButton *escape = box->escapeButton())
             return escape;
+        for (QMessageBox::ButtonRole role : {QMessageBox::RejectRole, QMessageBox::NoRole}) {
+            for (QAbstractButton *button : buttons) {
+                if (box->buttonRole(button) == role)
+                    return button;
+            }
+        }
     }
     return nullptr;
 }

@@ -184,10 +184,17 @@ QString WidgetDumper::toText(const QJsonObject &dump, int indent)
         out += QStringLiteral(" (disabled)");
     if (!dump.value(QStringLiteral("visible")).toBool(true))
         out += QStringLiteral(" (hidden)");
+    QStringList blocks;
     for (const char *key : {"title", "text", "currentText"}) {
         const QString k = QString::fromLatin1(key);
-        if (dump.contains(k))
-            out += QLatin1Char(' ') + k + QLatin1Char('=') + quoted(dump.value(k).toString());
+        if (!dump.contains(k))
+            continue;
+        const QString value = dump.value(k).toString();
+        // Several lines read better as an indented block below the widget's line.
+        if (value.count(QLatin1Char('\n')) > 1)
+            blocks.append(value);
+        else
+            out += QLatin1Char(' ') + k + QLatin1Char('=') + quoted(value);
     }
     if (dump.contains(QStringLiteral("checked")))
         out += dump.value(QStringLiteral("checked")).toBool() ? QStringLiteral(" [x]")
@@ -199,6 +206,10 @@ QString WidgetDumper::toText(const QJsonObject &dump, int indent)
         out += QStringLiteral(" items=[") + items.join(QStringLiteral(", ")) + QLatin1Char(']');
     }
     out += QLatin1Char('\n');
+    for (const QString &block : std::as_const(blocks)) {
+        for (const QString &line : block.split(QLatin1Char('\n')))
+            out += pad + QStringLiteral("  | ") + line + QLatin1Char('\n');
+    }
     if (dump.contains(QStringLiteral("headers"))) {
         QStringList headers;
         for (const QJsonValue &header : dump.value(QStringLiteral("headers")).toArray())

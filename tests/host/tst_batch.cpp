@@ -248,8 +248,9 @@ void TestBatch::exitCodes_data()
                                              << "" << 2 << 0 << "line 2";
     QTest::newRow("element of an invalid plug-in") << "show TestGamma\n"
                                                    << "" << 2 << 1 << "TestGamma";
-    QTest::newRow("element without its parent") << "show TestOrphan\n"
-                                                << "" << 2 << 1 << "TestOrphan";
+    QTest::newRow("element without its parent")
+        << "show TestOrphan\n"
+        << "" << 2 << 1 << "its parent element \"TestNowhere\"";
     QTest::newRow("operation not offered") << "perform stop TestSub\n"
                                            << "" << 2 << 1 << "stop";
     QTest::newRow("selector below the wrong parent") << "show TestContainer/TestSub\n"

@@ -23,6 +23,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -59,6 +60,7 @@ private slots:
     void failuresAndLog();
     void busyIndicator();
     void pluginsDialog();
+    void contextMenu();
 
 private:
     void start(bool startupReads = false);
@@ -510,6 +512,33 @@ void TestMainWindow::pluginsDialog()
     QCOMPARE(plugins->topLevelItem(1)->text(4), QStringLiteral("beta-pkg, beta-extra"));
     QCOMPARE(dialog->issuesView()->topLevelItemCount(), 1);
     dialog->close();
+}
+
+void TestMainWindow::contextMenu()
+{
+    if (geteuid() != 0)
+        QSKIP("the control operations are offered to an administrator only");
+    start();
+    QVERIFY(m_window->selectElement(element("TestService")));
+    QVERIFY(waitIdle());
+    // A right click on another row selects it and offers what that element offers.
+    QTreeView *tree = m_window->treeView();
+    const QRect row =
+        tree->visualRect(m_window->treeModel()->indexFromNode(element("TestContainer")));
+    QVERIFY(row.isValid());
+    emit tree->customContextMenuRequested(row.center());
+    QCOMPARE(m_window->currentElement(), element("TestContainer"));
+    auto *menu = m_window->findChild<QMenu *>("_contextMenu");
+    QVERIFY(menu);
+    QTRY_VERIFY(menu->isVisible());
+    QStringList names;
+    for (QAction *a : menu->actions()) {
+        if (!a->isSeparator())
+            names.append(a->objectName());
+    }
+    QCOMPARE(names, (QStringList{"_refreshAction", "_createAction"}));
+    menu->close();
+    QTRY_VERIFY(!m_window->findChild<QMenu *>("_contextMenu"));
 }
 
 QTEST_MAIN(TestMainWindow)

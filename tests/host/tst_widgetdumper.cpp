@@ -160,6 +160,13 @@ void TestWidgetDumper::text()
     QVERIFY2(text.contains(QLatin1String("QWidget TopWidget")), qPrintable(text));
     QVERIFY2(text.contains(QLatin1String("  QLabel _stateLabel text=\"two\\nlines\"")),
              qPrintable(text));
+    // Longer texts become an indented block.
+    auto *config = new QLabel(QStringLiteral("[global]\nworkgroup = X\n"), &top);
+    config->setObjectName(QStringLiteral("_configLabel"));
+    const QString block = WidgetDumper::toText(WidgetDumper::dump(&top));
+    QVERIFY2(block.contains(QLatin1String("  QLabel _configLabel\n    | [global]\n"
+                                          "    | workgroup = X\n")),
+             qPrintable(block));
 }
 
 QTEST_MAIN(TestWidgetDumper)
