@@ -1,0 +1,127 @@
+#include "crontabreader.h"
+
+#include "crontreenode.h"
+
+#include <taskmessages.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace CronTabReader {
+
+QString crontabPath()
+{
+    return QStringLiteral("/etc/crontab");
+}
+
+QStringList jobDirectories()
+{
+    // The weekly directory is not shown.
+    return {QStringLiteral("/etc/cron.d"), QStringLiteral("/etc/cron.daily"),
+            QStringLiteral("/etc/cron.hourly"), QStringLiteral("/etc/cron.monthly")};
+}
+
+QStringList entries(const QByteArray &content)
+{
+    QStringList result;
+    const int size = content.size();
+    int start = 0;
+    // The next NUL, looked up again only once passed: one scan of the content in all.
+    int nul = -1;
+    while (start < size) {
+        int end = content.indexOf('\n', start);
+        if (end < 0)
+            end = size;
+        if (nul < start && nul != size) {
+            nul = content.indexOf('\0', start);
+            if (nul < 0)
+                nul = size;
+        }
+        // A NUL ends the line's text, as it ends a C string.
+        const int textEnd = nul < end ? nul : end;
+        QString line =
+            QString::fromLocal8Bit(content.constData() + start, textEnd - start).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1String("SHELL")) || line.startsWith(QLatin1String("PATH")))
+            continue;
+        line.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        result.append(line);
+    }
+    return result;
+}
+
+namespace {
+CronTreeNode *makeNode(const QString &text, int kind, int level, int row)
+{
+    auto *node = new CronTreeNode(text, kind);
+    node->setLevel(level);
+    node->setId(QStringLiteral("Cron_%1_%2").arg(text).arg(row));
+    return node;
+}
+
+void appendChildren(CronTreeNode *parent, const QStringList &texts, int kind)
+{
+    QList<TreeNode *> children;
+    children.reserve(texts.size());
+    for (int i = 0; i < texts.size(); ++i)
+        children.append(makeNode(texts.at(i), kind, 2, i));
+    parent->append(children);
+}
+} // namespace
+
+QList<TreeNode *> buildTree(const QString &path, const QStringList &lines,
+                            const QStringList &directories, const QList<QStringList> &files)
+{
+    QList<TreeNode *> nodes;
+    CronTreeNode *file = makeNode(path, CronTreeNode::FileKind, 1, 0);
+    appendChildren(file, lines, CronTreeNode::EntryKind);
+    nodes.append(file);
+    for (int i = 0; i < directories.size(); ++i) {
+        CronTreeNode *directory =
+            makeNode(directories.at(i), CronTreeNode::DirectoryKind, 1, i + 1);
+        appendChildren(directory, files.value(i), CronTreeNode::FileKind);
+        nodes.append(directory);
+    }
+    return nodes;
+}
+
+QStringList directoryFiles(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::Files, QDir::NoSort);
+}
+
+QList<TreeNode *> readTree(QString *error)
+{
+    const QString path = crontabPath();
+    QFile file(path);
+    // Only a regular file: a FIFO would block the worker for good, a device never ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError,
+                                         QObject::tr("Not a regular file"));
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+        return {};
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+        return {};
+    }
+    file.close();
+
+    const QStringList directories = jobDirectories();
+    QList<QStringList> files;
+    files.reserve(directories.size());
+    for (const QString &directory : directories)
+        files.append(directoryFiles(directory));
+    *error = QString();
+    return buildTree(path, entries(content), directories, files);
+}
+
+} // namespace CronTabReader

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class TreeNode;
+
+/**
+ * Reads the system crontab and the cron job directories into the cron tree. The parsing
+ * is apart from the file access, so it can be tested and fuzzed on its own.
+ */
+namespace CronTabReader {
+
+/// "/etc/crontab".
+QString crontabPath();
+/// "/etc/cron.d", "/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.monthly", in this order.
+QStringList jobDirectories();
+
+/**
+ * The entries of a crontab's content, in file order: each line up to a NUL byte, decoded as
+ * local 8-bit text and trimmed; comment lines (first non-blank character "#"), empty lines
+ * and the SHELL and PATH settings dropped; every tab a blank. A "#" later in a line is part
+ * of the command, as cron hands it to the shell, so such a line stays whole.
+ */
+QStringList entries(const QByteArray &content);
+
+/**
+ * The file node @p path with one entry node per line of @p lines, then one directory node
+ * per directory of @p directories with a file node for each of @p files (same index).
+ * The nodes have no parent; the caller owns them.
+ */
+QList<TreeNode *> buildTree(const QString &path, const QStringList &lines,
+                            const QStringList &directories, const QList<QStringList> &files);
+
+/// The regular files directly in @p directory, in the directory's order; none when missing.
+QStringList directoryFiles(const QString &directory);
+
+/**
+ * Reads the crontab and the job directories into top-level nodes (the caller owns them).
+ * When the crontab cannot be read, returns no nodes and sets @p error to the
+ * "\"%1\" error %2\n%3" message; @p error stays null on success.
+ */
+QList<TreeNode *> readTree(QString *error);
+
+} // namespace CronTabReader

@@ -1,0 +1,24 @@
+#include "servicecronelementwidget.h"
+
+#include "crontreenode.h"
+
+#include <elementdata.h>
+
+#include <QHeaderView>
+#include <QTreeView>
+
+ServiceCronElementWidget::ServiceCronElementWidget(Module *module, QWidget *parent)
+    : ServiceElementWidget(module, staticMetaObject.className(), QStringLiteral("ServiceCron"),
+                           QT_TR_NOOP("Cron"), TreeView, QStringLiteral("_configTreeView"), parent)
+{
+    m_cronRoot = new CronRootTreeNode(this);
+    setTreeRoot(m_cronRoot, true);
+    configTreeView()->setIconSize(QSize(16, 16));
+    configTreeView()->setHeaderHidden(true);
+}
+
+void ServiceCronElementWidget::showConfiguration(ServiceHeavyElementData *record)
+{
+    loadNodes(record);
+    setConfigurationTitle(record->configFile());
+}
