@@ -305,8 +305,9 @@ Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys
 {
     Parser parser(flavour, summaryKeys);
     while (!device->atEnd()) {
+        // A line read holds at least its line feed or last byte: nothing means an error.
         const QByteArray line = device->readLine();
-        if (line.isEmpty() && device->atEnd())
+        if (line.isEmpty())
             break;
         parser.addLine(QString::fromLocal8Bit(line));
     }
@@ -348,7 +349,15 @@ Nodes readFile(const QString &path, QString *error, Flavour flavour,
         *error = TaskMessages::fileError(path, file.error(), file.errorString());
         return {};
     }
-    return parse(&file, flavour, summaryKeys);
+    Nodes nodes = parse(&file, flavour, summaryKeys);
+    if (file.error() != QFileDevice::NoError) {
+        // A read that broke off gives no half file.
+        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+        qDeleteAll(nodes.summary);
+        qDeleteAll(nodes.topLevel);
+        return {};
+    }
+    return nodes;
 }
 
 QList<TreeNode *> readConfiguration(const QString &path, QString *error,

@@ -27,7 +27,36 @@ private slots:
     void printerNodeColumns();
     void deepNestingIsCapped();
     void deviceAndTextAgree();
+    void deviceThatFailsEndsTheReading();
 };
+
+namespace {
+
+/// Gives @p text, then fails every read without reaching its end.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(const QByteArray &text) : m_text(text) {}
+    bool isSequential() const override { return true; }
+    bool atEnd() const override { return false; }
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        if (m_text.isEmpty())
+            return -1;
+        const qint64 n = qMin<qint64>(size, m_text.size());
+        memcpy(data, m_text.constData(), size_t(n));
+        m_text.remove(0, int(n));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_text;
+};
+
+} // namespace
 
 void TestCupsConfReader::prepareLine_data()
 {
@@ -381,6 +410,16 @@ void TestCupsConfReader::deviceAndTextAgree()
         qDeleteAll(nodes.summary);
         qDeleteAll(nodes.topLevel);
     }
+}
+
+void TestCupsConfReader::deviceThatFailsEndsTheReading()
+{
+    FailingDevice device("Port 631\n<Location />\n");
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    const Nodes nodes = parse(&device, Flavour::Configuration, summaryKeys());
+    QCOMPARE(dumpNodes(nodes.topLevel), QStringLiteral("Port= 631;Location= /"));
+    qDeleteAll(nodes.summary);
+    qDeleteAll(nodes.topLevel);
 }
 
 QTEST_GUILESS_MAIN(TestCupsConfReader)

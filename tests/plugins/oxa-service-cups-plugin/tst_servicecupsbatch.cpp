@@ -87,7 +87,14 @@ QJsonObject TestServiceCupsBatch::runConsole(const QByteArray &steps, QByteArray
         return QJsonObject();
     *errors = console.readAllStandardError();
     *exitCode = console.exitCode();
-    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+    QJsonParseError parseError;
+    const QByteArray output = console.readAllStandardOutput();
+    const QJsonObject report = QJsonDocument::fromJson(output, &parseError).object();
+    if (parseError.error != QJsonParseError::NoError) {
+        *errors += "\nthe report is no JSON document: " + output;
+        *exitCode = -1;
+    }
+    return report;
 }
 
 void TestServiceCupsBatch::initTestCase()

@@ -48,6 +48,8 @@ public:
 /// Answers the next message box with @p button once it shows, remembering what it asked.
 struct QuestionAnswerer
 {
+    explicit QuestionAnswerer(QMessageBox::StandardButton answer) : button(answer) {}
+
     QMessageBox::StandardButton button;
     QString title;
     QString text;
