@@ -1,0 +1,14 @@
+#include "servicekerberosplugin.h"
+
+#include "servicekerberosmodule.h"
+
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-kerberos-plugin")
+
+ServiceKerberosPlugin::ServiceKerberosPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServiceKerberosPlugin"), tr("Service Kerberos plugin"),
+                    QStringLiteral("krb5-kdc"), QStringLiteral("ii\\skrb5-kdc"))
+{
+    appendModule(new ServiceKerberosModule(this));
+}
