@@ -638,13 +638,22 @@ void TestServiceCupsTasks::controlRemembersThePackage()
 {
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    // The package is gone, but an earlier control task found it: no new check.
-    QVERIFY(ServiceCupsControlTask::packageFound());
     QVERIFY(host.mkdir(QStringLiteral("/var/lib/oxa-cups-test/log"), 0777));
     QVERIFY(host.writeTool(QStringLiteral("vell-admin-printer"),
                            QStringLiteral("touch /var/lib/oxa-cups-test/log/again")));
+    QVERIFY(host.installPackage(QStringLiteral("vell-admin-printer"), QStringLiteral("1.0")));
     qunsetenv("SUDO_USER");
     ServiceCupsModule module(nullptr);
+    {
+        ServiceCupsControlTask task(module.elements().first());
+        task.run();
+        QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    }
+    QVERIFY(ServiceCupsControlTask::packageFound());
+    // The package is gone now, but a control task found it before: no new check.
+    QVERIFY(host.forgetPackage(QStringLiteral("vell-admin-printer")));
+    QVERIFY(QFile::remove(QStringLiteral("/var/lib/oxa-cups-test/log/again")) ||
+            !QFile::exists(QStringLiteral("/var/lib/oxa-cups-test/log/again")));
     ServiceCupsControlTask task(module.elements().first());
     task.run();
     QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
