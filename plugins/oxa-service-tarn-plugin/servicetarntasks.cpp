@@ -103,8 +103,7 @@ void ServiceTarnServerReadLightTask::run()
 ServiceTarnServerReadHeavyTask::ServiceTarnServerReadHeavyTask(Element *element)
     : ReadPropertyHeavyTask(element, new ServiceTarnHeavyElementData)
 {
-    taskDescription().setDescription(
-        QObject::tr(QT_TRANSLATE_NOOP("QObject", "Read Tarn server service configuration")));
+    taskDescription().setDescription(QObject::tr("Read Tarn server service configuration"));
 }
 
 ServiceHeavyElementData *ServiceTarnServerReadHeavyTask::record() const
@@ -168,8 +167,7 @@ void ServiceTarnServerReadHeavyTask::afterRun()
 ServiceTarnClientReadHeavyTask::ServiceTarnClientReadHeavyTask(Element *element)
     : ServiceTarnServerReadHeavyTask(element)
 {
-    taskDescription().setDescription(
-        QObject::tr(QT_TRANSLATE_NOOP("QObject", "Read Tarn client service configuration")));
+    taskDescription().setDescription(QObject::tr("Read Tarn client service configuration"));
 }
 
 void ServiceTarnClientReadHeavyTask::run()
