@@ -1,0 +1,281 @@
+#include <serviceslapdelement.h>
+#include <serviceslapdelementwidget.h>
+#include <serviceslapdmodule.h>
+#include <serviceslapdplugin.h>
+#include <serviceslapdtasks.h>
+
+#include <element.h>
+#include <elementdata.h>
+#include <taskmessages.h>
+#include <taskrunner.h>
+#include <testhost.h>
+
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+
+const QString script = QStringLiteral("/etc/init.d/slapd");
+const QString directory = QStringLiteral("/etc/ldap/slapd.d");
+
+/** The Slapd plug-in as the console holds it: element, and its widget showing it. */
+struct Slapd
+{
+    Slapd()
+    {
+        module = plugin.modules().value(0);
+        module->setData(QStringLiteral("administrator"), true);
+        element = module->firstElement();
+        widget = qobject_cast<ServiceSlapdElementWidget *>(
+            module->elementWidget(QStringLiteral("ServiceSlapd")));
+        widget->setElement(element, ElementWidgetRoleView);
+    }
+
+    TaskReport readHeavy()
+    {
+        TaskRunner runner;
+        return runner.perform(new ServiceSlapdReadHeavyTask(element));
+    }
+
+    QTreeView *view() const { return widget->configTreeView(); }
+
+    /// The names below the view's root, sorted.
+    QStringList names() const
+    {
+        QStringList list;
+        const QAbstractItemModel *model = view()->model();
+        if (!model)
+            return list;
+        const QModelIndex root = view()->rootIndex();
+        for (int row = 0; row < model->rowCount(root); ++row)
+            list << model->index(row, 0, root).data().toString();
+        list.sort();
+        return list;
+    }
+
+    ServiceSlapdPlugin plugin;
+    Module *module = nullptr;
+    Element *element = nullptr;
+    ServiceSlapdElementWidget *widget = nullptr;
+};
+
+} // namespace
+
+/**
+ * The Slapd plug-in on a disposable host: the configuration directory shown by name through
+ * one file-system model, re-rooted by every read and kept when a read fails.
+ */
+class TestServiceSlapdPlugin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identity();
+    void showsTheInstalledDirectory();
+    void namesOnly();
+    void stoppedStillShowsTheDirectory();
+    void missingDirectoryIsNoFailure();
+    void failureKeepsFormerRoot_data();
+    void failureKeepsFormerRoot();
+    void availableOperations_data();
+    void availableOperations();
+};
+
+void TestServiceSlapdPlugin::identity()
+{
+    ServiceSlapdPlugin plugin;
+    QCOMPARE(plugin.type(), 5);
+    QCOMPARE(plugin.name(), QStringLiteral("ServiceSlapdPlugin"));
+    QCOMPARE(plugin.description(), QStringLiteral("Service Slapd plugin"));
+    QCOMPARE(plugin.requiredPackageNames(), QStringList{QStringLiteral("slapd")});
+    QCOMPARE(plugin.pattern(), QStringLiteral("ii\\sslapd"));
+    Module *module = plugin.modules().value(0);
+    QCOMPARE(module->objectName(), QStringLiteral("ServiceSlapdModule"));
+    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceServicesModule"));
+    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
+             QStringLiteral("Service Slapd module"));
+    Element *element = module->firstElement();
+    QVERIFY(qobject_cast<ServiceSlapdElement *>(element));
+    QCOMPARE(element->id(), QStringLiteral("ServiceSlapd"));
+    QCOMPARE(element->parentId(), QStringLiteral("ServiceServices"));
+    QCOMPARE(element->title(), QStringLiteral("Slapd"));
+    QCOMPARE(element->caption(), QStringLiteral("Slapd"));
+
+    auto *widget = qobject_cast<ServiceSlapdElementWidget *>(
+        module->elementWidget(QStringLiteral("ServiceSlapd")));
+    QVERIFY(widget);
+    QCOMPARE(widget->windowTitle(), QStringLiteral("Slapd"));
+    QTreeView *view = widget->findChild<QTreeView *>(QStringLiteral("_configTreeView"));
+    QVERIFY(view);
+    QVERIFY(view->isHeaderHidden());
+    QVERIFY(view->header()->isHidden());
+    QCOMPARE(view->model(), widget->fileSystemModel());
+    QCOMPARE(widget->fileSystemModel()->parent(), widget);
+    QVERIFY(!view->isColumnHidden(0));
+    for (int column = 1; column <= 3; ++column)
+        QVERIFY(view->isColumnHidden(column));
+}
+
+/// The tree the slapd package installs, read through the overlay of this machine.
+void TestServiceSlapdPlugin::showsTheInstalledDirectory()
+{
+    TestHost host(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(host);
+    if (!QFileInfo(directory).isDir())
+        QSKIP("the slapd package is not installed here (scripts/install-services)");
+    QStringList expected = QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    expected.sort();
+    QVERIFY(host.writeStatusScript(script, 0));
+
+    Slapd slapd;
+    QVERIFY(slapd.plugin.isValid());
+    const TaskReport report = slapd.readHeavy();
+    QCOMPARE(report.description, QStringLiteral("Read Slapd service configuration"));
+    QCOMPARE(report.status, 2);
+    QCOMPARE(slapd.widget->configGroupBox()->title(),
+             QStringLiteral("Configuration: /etc/ldap/slapd.d"));
+    QCOMPARE(slapd.widget->stateLabel()->text(),
+             QStringLiteral("<b>%1</b>").arg(ServiceLightElementData::runningText()));
+    QCOMPARE(slapd.widget->fileSystemModel()->filePath(slapd.view()->rootIndex()), directory);
+    // The model lists the directory on its own time.
+    QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), expected, 10000);
+}
+
+/*
+ * One file and one subdirectory show by name only; a second read re-roots the same model
+ * rather than adding another.
+ */
+void TestServiceSlapdPlugin::namesOnly()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(script, 0));
+    QVERIFY(host.removePath(directory));
+    QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
+    QVERIFY(host.mkdir(directory + QStringLiteral("/cn=config")));
+
+    Slapd slapd;
+    QCOMPARE(slapd.readHeavy().status, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), (QStringList{"cn=config", "cn=config.ldif"}), 10000);
+    QFileSystemModel *model = slapd.widget->fileSystemModel();
+
+    QVERIFY(host.writeFile(directory + QStringLiteral("/added.ldif"), "\n"));
+    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.widget->findChildren<QFileSystemModel *>().size(), 1);
+    QCOMPARE(slapd.view()->model(), model);
+    QCOMPARE(model->rootPath(), directory);
+    QCOMPARE(model->filePath(slapd.view()->rootIndex()), directory);
+    for (int column = 1; column <= 3; ++column)
+        QVERIFY(slapd.view()->isColumnHidden(column));
+}
+
+void TestServiceSlapdPlugin::stoppedStillShowsTheDirectory()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(script, 3));
+    QVERIFY(host.removePath(directory));
+    QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
+
+    Slapd slapd;
+    QCOMPARE(slapd.readHeavy().status, 2);
+    QVERIFY(!slapd.element->serviceData()->state());
+    QCOMPARE(quint64(slapd.element->availableOperations()), quint64(0x1030));
+    QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), QStringList{"cn=config.ldif"}, 10000);
+}
+
+void TestServiceSlapdPlugin::missingDirectoryIsNoFailure()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(script, 0));
+    QVERIFY(host.removePath(QStringLiteral("/etc/ldap")));
+
+    Slapd slapd;
+    const TaskReport report = slapd.readHeavy();
+    QCOMPARE(report.status, 2);
+    QVERIFY(report.message.isEmpty());
+    QCOMPARE(slapd.widget->configGroupBox()->title(),
+             QStringLiteral("Configuration: /etc/ldap/slapd.d"));
+    // Not the file system's root in its place.
+    QCOMPARE(slapd.names(), QStringList());
+
+    // The directory comes: the next read shows it through the same model, names only.
+    QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
+    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.view()->model(), slapd.widget->fileSystemModel());
+    for (int column = 1; column <= 3; ++column)
+        QVERIFY(slapd.view()->isColumnHidden(column));
+    QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), QStringList{"cn=config.ldif"}, 10000);
+}
+
+void TestServiceSlapdPlugin::failureKeepsFormerRoot_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("crash") << "crash" << TaskMessages::notFinished(script, 1);
+    QTest::newRow("missing script") << "missing" << TaskMessages::notFinished(script, 0);
+}
+
+void TestServiceSlapdPlugin::failureKeepsFormerRoot()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, message);
+
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(script, 0));
+    QVERIFY(host.removePath(directory));
+    QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
+
+    Slapd slapd;
+    QCOMPARE(slapd.readHeavy().status, 2);
+    const QModelIndex root = slapd.view()->rootIndex();
+    const QString label = slapd.widget->stateLabel()->text();
+
+    if (failure == QLatin1String("crash"))
+        QVERIFY(host.writeCrashingScript(script));
+    else
+        QVERIFY(host.removePath(script));
+    const TaskReport report = slapd.readHeavy();
+    QCOMPARE(report.status, 1);
+    QCOMPARE(report.message, message);
+    QCOMPARE(slapd.view()->rootIndex(), root);
+    QCOMPARE(slapd.widget->stateLabel()->text(), label);
+    QVERIFY(slapd.element->serviceData()->state());
+}
+
+void TestServiceSlapdPlugin::availableOperations_data()
+{
+    QTest::addColumn<bool>("administrator");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<quint64>("operations");
+
+    QTest::newRow("viewer") << false << 1 << quint64(0x30);
+    QTest::newRow("state not read") << true << -1 << quint64(0x30);
+    QTest::newRow("stopped") << true << 0 << quint64(0x1030);
+    QTest::newRow("running, no reload offered") << true << 1 << quint64(0x6030);
+}
+
+void TestServiceSlapdPlugin::availableOperations()
+{
+    QFETCH(bool, administrator);
+    QFETCH(int, state);
+    QFETCH(quint64, operations);
+
+    ServiceSlapdModule module(nullptr);
+    module.setData(QStringLiteral("administrator"), administrator);
+    Element *element = module.firstElement();
+    if (state >= 0)
+        element->serviceData()->setState(state == 1);
+    QCOMPARE(quint64(element->availableOperations()), operations);
+}
+
+OXA_TEST_MAIN(TestServiceSlapdPlugin)
+#include "tst_serviceslapdplugin.moc"
