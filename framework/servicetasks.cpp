@@ -195,8 +195,15 @@ QStringList ControlServiceTask::commandLine() const
 void ControlServiceTask::run()
 {
     QStringList command = commandLine();
-    const QString program = command.takeFirst();
-    if (m_programName.isEmpty() || !QProcess::startDetached(program, command)) {
+    // The tool lives on its own: it must not write into the console's output (a batch report
+    // goes there) nor wait for input from it.
+    QProcess process;
+    process.setProgram(command.takeFirst());
+    process.setArguments(command);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (m_programName.isEmpty() || !process.startDetached()) {
         taskDescription().setStatus(TaskDescription::TaskStatusFailed);
         taskDescription().setMessage(
             TaskMessages::notFinished(m_programName, QProcess::FailedToStart));
