@@ -75,8 +75,10 @@ void ConsoleHost::loadPlugins(const QStringList &directories)
     for (const QString &directory : directories) {
         QDir dir(directory);
         if (!dir.exists()) {
-            // The installed directory is missing in a build tree: nothing to say about it.
-            qCDebug(lcHost) << "no plug-in directory" << directory;
+            // The installed directory is missing in a build tree: nothing to say about it. A
+            // directory somebody named is another matter.
+            if (QDir::cleanPath(dir.absolutePath()) != installedPluginDirectory())
+                report(directory, tr("the plug-in directory does not exist"));
             continue;
         }
         const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);

@@ -22,7 +22,7 @@ struct PluginRecord
     QString checkError;
 };
 
-/** A library in a plug-in directory that could not be used, and why. */
+/** A library in a plug-in directory (or a directory) that could not be used, and why. */
 struct PluginLoadIssue
 {
     QString file;
@@ -59,8 +59,9 @@ public:
 
     /**
      * Loads every library in @p directories whose metadata names the console's interface;
-     * others are ignored, broken ones are reported (issues()) and skipped. A file name found
-     * again in a later directory is skipped: the first directory wins.
+     * others are ignored, broken ones are reported (issues()) and skipped, and so is a missing
+     * directory other than the installed one. A file name found again in a later directory is
+     * skipped: the first directory wins.
      */
     void loadPlugins(const QStringList &directories);
     QList<PluginRecord> plugins() const { return m_records; }

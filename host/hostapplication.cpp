@@ -38,7 +38,7 @@ bool HostApplication::preparePlatform(const HostOptions &options, QString *error
         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (hasDisplay || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return true;
-    if (options.isBatch() || options.help || !options.error.isEmpty()) {
+    if (!options.needsDisplay()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         return true;
     }

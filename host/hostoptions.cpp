@@ -97,10 +97,3 @@ QString HostOptions::helpText()
               "  --json             print the batch report as JSON\n"
               "  --help             show this help\n");
 }
-
-bool HostOptions::needsDisplay(const QStringList &arguments)
-{
-    const HostOptions options = parse(arguments);
-    // A command line that will be refused needs no display to say so.
-    return options.error.isEmpty() && !options.help && !options.isBatch();
-}

@@ -27,9 +27,7 @@ public:
     static HostOptions parse(const QStringList &arguments);
     /// The text --help prints.
     static QString helpText();
-    /**
-     * Decides from the raw arguments, before any application object exists, whether the
-     * program runs in batch mode or only prints its help (both need no display).
-     */
-    static bool needsDisplay(const QStringList &arguments);
+    /// Whether the program opens its window: batch mode, --help and a refused command line
+    /// need no display.
+    bool needsDisplay() const { return error.isEmpty() && !help && !isBatch(); }
 };

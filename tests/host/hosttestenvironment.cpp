@@ -66,6 +66,11 @@ QString HostTestEnvironment::programPath()
     return QStringLiteral(OXA_HOST_PROGRAM);
 }
 
+QString HostTestEnvironment::frameworkLibraryPath()
+{
+    return QStringLiteral(OXA_HOST_FRAMEWORK_LIBRARY);
+}
+
 namespace {
 bool writeText(const QString &path, const QString &text)
 {

@@ -24,6 +24,8 @@ public:
     static QString pluginDirectory();
     /// The console program.
     static QString programPath();
+    /// The framework library: a shared library that is no plug-in.
+    static QString frameworkLibraryPath();
 
     /// Makes @p action of @p script fail (exit 1 with a message) from now on.
     bool failAction(const QString &script, const QString &action);

@@ -83,6 +83,9 @@ void TestConsoleHost::discovery()
     QTemporaryDir extra;
     QVERIFY(extra.isValid());
     QVERIFY(writeGarbage(extra.filePath(QStringLiteral("libgarbage.so"))));
+    // A sound shared library that is no plug-in at all.
+    QVERIFY(QFile::copy(HostTestEnvironment::frameworkLibraryPath(),
+                        extra.filePath(QStringLiteral("libplain.so"))));
     QFile readme(extra.filePath(QStringLiteral("README")));
     QVERIFY(readme.open(QIODevice::WriteOnly));
     readme.close();
@@ -100,14 +103,16 @@ void TestConsoleHost::discovery()
              QStringLiteral("libtst-host-alpha-plugin.so"));
 
     const QList<PluginLoadIssue> reported = host.issues();
-    QCOMPARE(reported.size(), 2);
-    QCOMPARE(issues.count(), 2);
+    QCOMPARE(reported.size(), 4);
+    QCOMPARE(issues.count(), 4);
     QStringList files;
     for (const PluginLoadIssue &issue : reported) {
         files.append(QFileInfo(issue.file).fileName());
         QVERIFY(!issue.message.isEmpty());
     }
-    QCOMPARE(files, (QStringList{"libtst-host-notplugin-plugin.so", "libgarbage.so"}));
+    QCOMPARE(files, (QStringList{"libtst-host-notplugin-plugin.so", "libgarbage.so", "libplain.so",
+                                 "missing"}));
+    QVERIFY(reported.at(3).message.contains(QLatin1String("does not exist")));
     QVERIFY2(reported.at(0).message.contains(QLatin1String("TestImpostorPlugin")),
              qPrintable(reported.at(0).message));
     for (const PluginRecord &record : host.plugins())

@@ -92,7 +92,7 @@ void TestHostOptions::needsDisplay()
 {
     QFETCH(QStringList, arguments);
     arguments.prepend(QStringLiteral("vell-admin-service"));
-    QTEST(HostOptions::needsDisplay(arguments), "display");
+    QTEST(HostOptions::parse(arguments).needsDisplay(), "display");
 }
 
 void TestHostOptions::searchPath_data()
