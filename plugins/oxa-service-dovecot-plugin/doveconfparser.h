@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+class TreeNode;
+
+/**
+ * The reader of what `doveconf` prints: settings ("key = value") and nested sections
+ * ("type [name] {" ... "}") become a full tree below a "DOVECOT" node and a summary of the
+ * settings and sections an administrator looks at first.
+ */
+namespace DoveconfParser {
+
+/// One step of a section path: the section's type and its (possibly empty) name.
+using Section = QPair<QString, QString>;
+using SectionPath = QVector<Section>;
+
+/// Top-level settings that also go to the summary.
+const QSet<QString> &summaryKeys();
+/// Section chains copied whole into the summary: service auth > unix_listener auth-client.
+const QList<SectionPath> &watchedPaths();
+
+/// Sections nested deeper than this get no node of their own: their settings go to the
+/// deepest section kept, so garbage output cannot build a tree too deep to show or delete.
+constexpr int maxSectionDepth = 64;
+
+/// The line without its comment (from the first '#'), trimmed.
+QString prepareLine(const QString &line);
+
+/**
+ * Parses @p output line by line (each line decoded as local 8-bit text up to a NUL byte).
+ * Returns, without parents, the "DOVECOT" node holding the full tree first, then the
+ * top-level summary nodes in output order. A '}' with no open section is ignored; sections
+ * still open at the end stay as they are. Linear in the output's length.
+ */
+QList<TreeNode *> parse(const QByteArray &output);
+
+} // namespace DoveconfParser

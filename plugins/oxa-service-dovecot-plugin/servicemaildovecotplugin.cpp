@@ -1,0 +1,14 @@
+#include "servicemaildovecotplugin.h"
+
+#include "servicemaildovecotmodule.h"
+
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-dovecot-plugin")
+
+ServiceMailDovecotPlugin::ServiceMailDovecotPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServiceMailDovecotPlugin"), tr("Service Dovecot plugin"),
+                    QStringLiteral("dovecot-core"), QStringLiteral("ii\\sdovecot-core"))
+{
+    appendModule(new ServiceMailDovecotModule(this));
+}

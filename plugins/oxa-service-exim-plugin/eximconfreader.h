@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QByteArray;
+class QIODevice;
+class TreeNode;
+
+/**
+ * The reader of Debian's Exim settings file ("/etc/exim4/update-exim4.conf.conf"): one
+ * name='value' setting a line, read into name/value nodes in file order.
+ */
+namespace EximConfReader {
+
+/**
+ * One line's setting: false for a comment, a blank line or a line that is no setting in
+ * single quotes. A '#' ends the line, even inside the quotes.
+ */
+bool parseLine(const QString &line, QString *name, QString *value);
+
+/// The settings of @p text as ConfTreeNode entries without a parent. Linear in its length.
+QList<TreeNode *> parse(const QByteArray &text);
+/// The settings of what @p device gives, line by line until it has no more data.
+QList<TreeNode *> parse(QIODevice *device);
+
+/**
+ * Reads the file at @p path into @p nodes. False, with the shared message in @p error, when
+ * it does not exist ("\"%1\" not exist"), is no regular file or cannot be read
+ * ("\"%1\" error %2\n%3"); nothing is added then.
+ */
+bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error);
+
+} // namespace EximConfReader

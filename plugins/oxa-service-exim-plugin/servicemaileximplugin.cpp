@@ -1,0 +1,15 @@
+#include "servicemaileximplugin.h"
+
+#include "servicemaileximmodule.h"
+
+#include <translations.h>
+
+OXA_REGISTER_CATALOGUE("oxa-service-exim-plugin")
+
+ServiceMailEximPlugin::ServiceMailEximPlugin(QObject *parent)
+    : ServicePlugin(parent, 5, tr("ServiceMailEximPlugin"), tr("Service Exim plugin"),
+                    QStringLiteral("exim4-base"), QStringLiteral("ii\\sexim4-base"))
+{
+    m_module = new ServiceMailEximModule(this);
+    appendModule(m_module);
+}

@@ -1,0 +1,384 @@
+#include "servicemaildovecotelementwidget.h"
+#include "servicemaildovecotplugin.h"
+#include "servicemaildovecottasks.h"
+#include "taskrunner.h"
+#include "testhost.h"
+
+#include <element.h>
+#include <elementdata.h>
+#include <module.h>
+#include <taskmessages.h>
+#include <treenode.h>
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+const QString script = QStringLiteral("/etc/init.d/dovecot");
+const QString callsFile = QStringLiteral("/var/tmp/dovecot.calls");
+const QString doveconfRan = QStringLiteral("/var/tmp/doveconf.ran");
+
+QStringList recordedCalls()
+{
+    QFile file(callsFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList descriptions(const QList<TaskReport> &reports)
+{
+    QStringList texts;
+    for (const TaskReport &report : reports)
+        texts << report.description;
+    return texts;
+}
+
+QString nodeName(const TreeNode *node)
+{
+    const auto *conf = qobject_cast<const ConfTreeNode *>(node);
+    return conf ? conf->name() + QLatin1Char('=') + conf->value() : QString();
+}
+
+/** The Dovecot plug-in as the console holds it: element, and its widget showing it. */
+struct Dovecot
+{
+    Dovecot()
+    {
+        module = plugin.modules().value(0);
+        element = module->firstElement();
+        widget = qobject_cast<ServiceMailDovecotElementWidget *>(
+            module->elementWidget(QStringLiteral("ServiceMailDovecot")));
+        widget->setElement(element, ElementWidgetRoleView);
+    }
+
+    TaskReport readHeavy()
+    {
+        TaskRunner runner;
+        return runner.perform(new ServiceMailDovecotReadHeavyTask(element));
+    }
+    /// The tree's top-level rows as "name=value", in the order the parse gave them.
+    QStringList rows() const
+    {
+        QStringList names;
+        for (const TreeNode *node : widget->treeRoot()->childNodes())
+            names << nodeName(node);
+        return names;
+    }
+
+    ServiceMailDovecotPlugin plugin;
+    Module *module = nullptr;
+    Element *element = nullptr;
+    ServiceMailDovecotElementWidget *widget = nullptr;
+};
+
+} // namespace
+
+/**
+ * The Dovecot plug-in: identity, package check, operations and their tasks, and the heavy
+ * read with the real doveconf and with one that misbehaves, as far as the widget.
+ */
+class TestServiceMailDovecot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identity();
+    void packageCheck_data();
+    void packageCheck();
+    void availableOperations_data();
+    void availableOperations();
+    void operationsBecomeTasks_data();
+    void operationsBecomeTasks();
+    void heavyRead_data();
+    void heavyRead();
+    void realDoveconfReachesTheWidget();
+};
+
+void TestServiceMailDovecot::identity()
+{
+    Dovecot dovecot;
+    QCOMPARE(dovecot.plugin.type(), 5);
+    QCOMPARE(dovecot.plugin.name(), QStringLiteral("ServiceMailDovecotPlugin"));
+    QCOMPARE(dovecot.plugin.description(), QStringLiteral("Service Dovecot plugin"));
+    QCOMPARE(dovecot.plugin.requiredPackageNames(), QStringList{"dovecot-core"});
+    QCOMPARE(dovecot.plugin.modules().size(), 1);
+
+    Module *module = dovecot.module;
+    QCOMPARE(module->objectName(), QStringLiteral("ServiceMailDovecotModule"));
+    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceMailModule"));
+    QCOMPARE(module->level(), 3);
+    QCOMPARE(module->flag(), false);
+    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
+             QStringLiteral("Service Mail Dovecot module"));
+    // The right comes from the Mail group above.
+    QVERIFY(!module->getData(QStringLiteral("administrator")).isValid());
+
+    Element *element = dovecot.element;
+    QCOMPARE(element->id(), QStringLiteral("ServiceMailDovecot"));
+    QCOMPARE(element->elementType(), QStringLiteral("ServiceMailDovecot"));
+    QCOMPARE(element->parentId(), QStringLiteral("ServiceMail"));
+    QCOMPARE(element->level(), 3);
+    QCOMPARE(element->title(), QStringLiteral("Dovecot"));
+    QCOMPARE(element->caption(), QStringLiteral("Mail: Dovecot"));
+
+    ServiceMailDovecotElementWidget *widget = dovecot.widget;
+    QCOMPARE(widget->objectName(), QStringLiteral("ServiceMailDovecotElementWidget"));
+    QCOMPARE(widget->windowTitle(), QStringLiteral("Dovecot"));
+    QCOMPARE(widget->elementType(), QStringLiteral("ServiceMailDovecot"));
+    QCOMPARE(widget->configTreeView()->objectName(), QStringLiteral("_confTreeView"));
+    QVERIFY(widget->configTreeView()->isSortingEnabled());
+    QVERIFY(qobject_cast<ConfRootTreeNode *>(widget->treeRoot()));
+    QCOMPARE(widget->configGroupBox()->title(), QStringLiteral("Configuration"));
+}
+
+void TestServiceMailDovecot::packageCheck_data()
+{
+    QTest::addColumn<QString>("status"); // dpkg's status of dovecot-core; empty: unknown
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("installed") << "install ok installed" << true;
+    QTest::newRow("removed, configuration left") << "deinstall ok config-files" << false;
+    QTest::newRow("unknown to dpkg") << QString() << false;
+}
+
+void TestServiceMailDovecot::packageCheck()
+{
+    QFETCH(QString, status);
+    QFETCH(bool, valid);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    if (!status.isEmpty())
+        QVERIFY(host.installPackage(QStringLiteral("dovecot-core"),
+                                    QStringLiteral("1:2.3.19.1+dfsg1-2.1"), status));
+    QVERIFY(host.installPackage(QStringLiteral("dovecot-imapd"), QStringLiteral("1:2.3.19.1")));
+    ServiceMailDovecotPlugin plugin;
+    QCOMPARE(plugin.isValid(), valid);
+}
+
+void TestServiceMailDovecot::availableOperations_data()
+{
+    QTest::addColumn<bool>("administrator");
+    QTest::addColumn<int>("state"); // -1 never read, 0 stopped, 1 running
+    QTest::addColumn<quint64>("offered");
+
+    QTest::newRow("administrator, not read") << true << -1 << quint64(0x30);
+    QTest::newRow("administrator, running") << true << 1 << quint64(0xE030);
+    QTest::newRow("administrator, stopped") << true << 0 << quint64(0x1030);
+    QTest::newRow("no rights, running") << false << 1 << quint64(0x30);
+}
+
+void TestServiceMailDovecot::availableOperations()
+{
+    QFETCH(bool, administrator);
+    QFETCH(int, state);
+    QFETCH(quint64, offered);
+
+    ServiceMailDovecotPlugin plugin;
+    Module *module = plugin.modules().first();
+    // The module sets no right of its own: it is looked up the hierarchy.
+    module->setData(QStringLiteral("administrator"), administrator);
+    Element *element = module->firstElement();
+    if (state >= 0)
+        element->serviceData()->setState(state == 1);
+    QCOMPARE(element->availableOperations(), offered);
+}
+
+void TestServiceMailDovecot::operationsBecomeTasks_data()
+{
+    QTest::addColumn<bool>("onRoot"); // asked through the Services root, else on Dovecot
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QStringList>("tasks");
+    QTest::addColumn<QStringList>("calls");
+
+    const QString heavy = QStringLiteral("Read Dovecot service configuration");
+    QTest::newRow("root light read")
+        << true << int(OperationReadLight) << QStringList{"Read Dovecot service state"}
+        << QStringList{"status"};
+    QTest::newRow("root heavy read")
+        << true << int(OperationReadHeavy) << QStringList() << QStringList();
+    QTest::newRow("light read on Dovecot")
+        << false << int(OperationReadLight) << QStringList{"Read Dovecot service state"}
+        << QStringList{"status"};
+    QTest::newRow("heavy read") << false << int(OperationReadHeavy) << QStringList{heavy}
+                                << QStringList{"status"};
+    QTest::newRow("start") << false << int(OperationStart)
+                           << QStringList{"Start Dovecot service", heavy}
+                           << QStringList{"start", "status", "status"};
+    QTest::newRow("stop") << false << int(OperationStop)
+                          << QStringList{"Stop Dovecot service", heavy}
+                          << QStringList{"stop", "status", "status"};
+    QTest::newRow("restart") << false << int(OperationRestart)
+                             << QStringList{"Restart Dovecot service", heavy}
+                             << QStringList{"restart", "status", "status"};
+    QTest::newRow("reload") << false << int(OperationReload)
+                            << QStringList{"Reload Dovecot service", heavy}
+                            << QStringList{"force-reload", "status", "status"};
+    QTest::newRow("update") << false << int(OperationUpdate) << QStringList() << QStringList();
+    QTest::newRow("control") << false << int(OperationControl) << QStringList() << QStringList();
+}
+
+void TestServiceMailDovecot::operationsBecomeTasks()
+{
+    QFETCH(bool, onRoot);
+    QFETCH(int, operation);
+    QFETCH(QStringList, tasks);
+    QFETCH(QStringList, calls);
+
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeScript(script, QStringLiteral("echo \"$@\" >> %1").arg(callsFile)));
+    QVERIFY(host.writeTool(QStringLiteral("doveconf"), QStringLiteral("echo 'ssl = yes'")));
+
+    ServiceMailDovecotPlugin plugin;
+    Module *module = plugin.modules().first();
+    Element *dovecot = module->firstElement();
+    TaskRunner runner;
+    if (onRoot) {
+        // The Services root's element as the framework hands it to every module.
+        Element root(nullptr, &Module::isAdministratorHierarchy);
+        root.setId(QStringLiteral("ServiceServices"));
+        root.setElementType(QStringLiteral("ServiceServices"));
+        module->performOperation(&root, OperationType(operation), nullptr, 0);
+    } else {
+        dovecot->performOperation(OperationType(operation), nullptr, 0);
+    }
+    QVERIFY(runner.waitForIdle());
+    QCOMPARE(descriptions(runner.reports()), tasks);
+    for (const TaskReport &report : runner.reports()) {
+        QCOMPARE(report.status, 2);
+        QCOMPARE(report.elementId, QStringLiteral("ServiceMailDovecot"));
+    }
+    QCOMPARE(recordedCalls(), calls);
+}
+
+void TestServiceMailDovecot::heavyRead_data()
+{
+    QTest::addColumn<QString>("status");   // what the init script does
+    QTest::addColumn<QString>("doveconf"); // the stand-in doveconf's shell body
+    QTest::addColumn<int>("taskStatus");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("doveconfRuns");
+
+    const QString ran = QStringLiteral(": > %1; ").arg(doveconfRan);
+    const QString output =
+        ran + QStringLiteral("printf '# comment\\nprotocols = imap\\n"
+                             "service imap {\\n  listen = *\\n}\\nssl = yes\\n'");
+    QTest::newRow("running") << "exit 0" << output << 2 << QString() << true
+                             << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
+    QTest::newRow("stopped, exit 3")
+        << "exit 3" << output << 2 << QString() << false
+        << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
+    // Its exit code says nothing: an error that printed nothing is an empty configuration.
+    QTest::newRow("doveconf fails silently")
+        << "exit 0" << ran + QStringLiteral("exit 89") << 2 << QString() << true
+        << QStringList{"DOVECOT="} << true;
+    QTest::newRow("doveconf garbage")
+        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'") << 2 << QString()
+        << true << QStringList{"DOVECOT="} << true;
+    QTest::newRow("doveconf crashes")
+        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$") << 1
+        << TaskMessages::notFinished(QStringLiteral("doveconf"), 1) << false << QStringList()
+        << true;
+    QTest::newRow("hanging init script")
+        << "hang" << output << 1 << TaskMessages::notFinished(script, 2) << false << QStringList()
+        << false;
+    QTest::newRow("crashing init script")
+        << "crash" << output << 1 << TaskMessages::notFinished(script, 1) << false << QStringList()
+        << false;
+}
+
+void TestServiceMailDovecot::heavyRead()
+{
+    QFETCH(QString, status);
+    QFETCH(QString, doveconf);
+    QFETCH(int, taskStatus);
+    QFETCH(QString, message);
+    QFETCH(bool, running);
+    QFETCH(QStringList, rows);
+    QFETCH(bool, doveconfRuns);
+
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    if (status == QLatin1String("hang"))
+        QVERIFY(host.writeHangingScript(script));
+    else if (status == QLatin1String("crash"))
+        QVERIFY(host.writeCrashingScript(script));
+    else
+        QVERIFY(host.writeScript(script, status));
+    QVERIFY(host.writeTool(QStringLiteral("doveconf"), doveconf));
+
+    Dovecot dovecot;
+    const TaskReport report = dovecot.readHeavy();
+    QCOMPARE(report.description, QStringLiteral("Read Dovecot service configuration"));
+    QCOMPARE(report.status, taskStatus);
+    QCOMPARE(report.message, message);
+    QCOMPARE(QFile::exists(doveconfRan), doveconfRuns);
+
+    const ServiceLightElementData *light = dovecot.element->serviceData();
+    if (taskStatus == 1) {
+        // Nothing of a failed read reaches element or widget.
+        QVERIFY(!light->isStateKnown());
+        QCOMPARE(dovecot.widget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
+        QCOMPARE(dovecot.widget->treeRoot()->childCount(), 0);
+        return;
+    }
+    QCOMPARE(light->state(), running);
+    QCOMPARE(dovecot.widget->stateLabel()->text(),
+             QStringLiteral("<b>%1</b>").arg(light->textState()));
+    QCOMPARE(dovecot.rows(), rows);
+    QVERIFY(dovecot.widget->isBlocked());
+    QCOMPARE(dovecot.widget->configGroupBox()->title(), QStringLiteral("Configuration"));
+    // The first row holds the full tree.
+    const TreeNode *full = dovecot.widget->treeRoot()->child(0);
+    QCOMPARE(full->childCount(), rows.size() == 1 ? 0 : 3);
+}
+
+void TestServiceMailDovecot::realDoveconfReachesTheWidget()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    if (QStandardPaths::findExecutable(QStringLiteral("doveconf")).isEmpty()) {
+        if (TestHost::mustRun())
+            QFAIL("doveconf is not installed (scripts/install-services installs dovecot-core)");
+        QSKIP("doveconf is not installed");
+    }
+    QVERIFY(host.writeStatusScript(script, 0));
+    // Settings of our own, where Debian's dovecot.conf includes them last.
+    QVERIFY(host.writeFile(QStringLiteral("/etc/dovecot/local.conf"),
+                           "protocols = imap\nservice auth {\n  unix_listener auth-client {\n"
+                           "    mode = 0660\n  }\n}\n"));
+
+    Dovecot dovecot;
+    QCOMPARE(dovecot.readHeavy().status, 2);
+    const QStringList first = dovecot.rows();
+    QCOMPARE(first.value(0), QStringLiteral("DOVECOT="));
+    QVERIFY2(first.contains(QStringLiteral("protocols=imap")), qPrintable(first.join(", ")));
+    // The summary's chain comes where "service auth" comes in the output.
+    const QList<TreeNode *> &top = dovecot.widget->treeRoot()->childNodes();
+    const int auth = first.indexOf(QStringLiteral("service=auth"));
+    QVERIFY(auth > 0);
+    QCOMPARE(top.at(auth)->childCount(), 1);
+    const TreeNode *listener = top.at(auth)->child(0);
+    QCOMPARE(nodeName(listener), QStringLiteral("unix_listener=auth-client"));
+    QStringList settings;
+    for (const TreeNode *node : listener->childNodes())
+        settings << nodeName(node);
+    QVERIFY2(settings.contains(QStringLiteral("mode=0660")), qPrintable(settings.join(", ")));
+    QVERIFY(dovecot.widget->treeRoot()->child(0)->childCount() > 100);
+
+    // A second read replaces the tree: every row once.
+    QCOMPARE(dovecot.readHeavy().status, 2);
+    QCOMPARE(dovecot.rows(), first);
+    dovecot.module->setData(QStringLiteral("administrator"), true);
+    QCOMPARE(dovecot.element->availableOperations(), quint64(0xE030));
+}
+
+OXA_TEST_MAIN(TestServiceMailDovecot)
+#include "tst_servicemaildovecot.moc"

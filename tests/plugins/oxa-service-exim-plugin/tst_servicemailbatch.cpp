@@ -1,0 +1,204 @@
+#include "testhost.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QJsonObject childById(const QJsonArray &elements, const QString &id)
+{
+    for (const QJsonValue &value : elements) {
+        if (value.toObject().value(QStringLiteral("id")).toString() == id)
+            return value.toObject();
+    }
+    return QJsonObject();
+}
+
+QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
+{
+    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
+        const QJsonObject child = value.toObject();
+        if (child.value(QStringLiteral("objectName")).toString() == objectName)
+            return child;
+        const QJsonObject below = widgetChild(child, objectName);
+        if (!below.isEmpty())
+            return below;
+    }
+    return QJsonObject();
+}
+
+/// An item view's rows as "name=value", children in braces.
+QStringList rowTexts(const QJsonArray &rows)
+{
+    QStringList texts;
+    for (const QJsonValue &value : rows) {
+        const QJsonObject row = value.toObject();
+        const QJsonArray cells = row.value(QStringLiteral("cells")).toArray();
+        QString text = cells.at(0).toString() + QLatin1Char('=') + cells.at(1).toString();
+        const QJsonArray children = row.value(QStringLiteral("children")).toArray();
+        if (!children.isEmpty())
+            text +=
+                QLatin1Char('{') + rowTexts(children).join(QLatin1String(", ")) + QLatin1Char('}');
+        texts << text;
+    }
+    return texts;
+}
+
+} // namespace
+
+/**
+ * The console in batch mode on a disposable host with the Services root, the Mail group,
+ * Dovecot and Exim: where the two services hang, what they offer, and what their widgets
+ * show after the console selected them.
+ */
+class TestServiceMailBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void mailServicesInTheConsole();
+
+private:
+    QTemporaryDir m_plugins;
+};
+
+void TestServiceMailBatch::initTestCase()
+{
+    // Only these libraries: the build's directory also holds every other plug-in.
+    QVERIFY(m_plugins.isValid());
+    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_MAIL_PLUGIN_FILE,
+                             OXA_DOVECOT_PLUGIN_FILE, OXA_EXIM_PLUGIN_FILE}) {
+        const QString path = QString::fromLocal8Bit(file);
+        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
+    }
+}
+
+void TestServiceMailBatch::mailServicesInTheConsole()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    if (QStandardPaths::findExecutable(QStringLiteral("doveconf")).isEmpty()) {
+        if (TestHost::mustRun())
+            QFAIL("doveconf is not installed (scripts/install-services installs dovecot-core)");
+        QSKIP("doveconf is not installed");
+    }
+    QVERIFY(host.installPackage(QStringLiteral("exim4-base"), QStringLiteral("4.96-15")));
+    QVERIFY(host.installPackage(QStringLiteral("dovecot-core"), QStringLiteral("1:2.3.19.1")));
+    QVERIFY(host.writeStatusScript(QStringLiteral("/etc/init.d/exim4"), 0));
+    QVERIFY(host.writeStatusScript(QStringLiteral("/etc/init.d/dovecot"), 0));
+    QVERIFY(host.writeFile(QStringLiteral("/etc/exim4/update-exim4.conf.conf"),
+                           "# Debian's settings\ndc_eximconfig_configtype='internet'\n"
+                           "dc_other_hostnames='example.org'\ndc_readhost=''\n"));
+    QVERIFY(host.writeFile(QStringLiteral("/etc/dovecot/local.conf"),
+                           "protocols = imap\nservice auth {\n  unix_listener auth-client {\n"
+                           "    mode = 0660\n  }\n}\n"));
+
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(OXA_CONSOLE_FILE),
+                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    QVERIFY(console.waitForStarted());
+    console.write("perform read-light ServiceServices\n"
+                  "show ServiceMailDovecot\n"
+                  "show ServiceMailExim\n"
+                  "perform reload ServiceMailExim\n"
+                  "perform reload ServiceMailDovecot\n");
+    console.closeWriteChannel();
+    QVERIFY(console.waitForFinished(120000));
+    const QByteArray errors = console.readAllStandardError();
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(console.exitCode() == 0, errors.constData());
+    QJsonParseError error;
+    const QJsonObject report =
+        QJsonDocument::fromJson(console.readAllStandardOutput(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+
+    // Services > Mail > Dovecot and Exim, both offering reload while they run.
+    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
+                                       QStringLiteral("ServiceServices"));
+    const QJsonObject mail =
+        childById(root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceMail"));
+    QCOMPARE(mail.value(QStringLiteral("title")).toString(), QStringLiteral("Mail"));
+    const QJsonArray services = mail.value(QStringLiteral("children")).toArray();
+    QCOMPARE(services.size(), 2);
+    const QJsonObject dovecot = childById(services, QStringLiteral("ServiceMailDovecot"));
+    const QJsonObject exim = childById(services, QStringLiteral("ServiceMailExim"));
+    QCOMPARE(dovecot.value(QStringLiteral("caption")).toString(), QStringLiteral("Mail: Dovecot"));
+    QCOMPARE(exim.value(QStringLiteral("caption")).toString(), QStringLiteral("Mail: Exim"));
+    for (const QJsonObject &service : {dovecot, exim}) {
+        QCOMPARE(service.value(QStringLiteral("level")).toInt(), 3);
+        QCOMPARE(service.value(QStringLiteral("operations")).toString(), QStringLiteral("0xE030"));
+        QCOMPARE(
+            service.value(QStringLiteral("data")).toObject().value(QStringLiteral("textState")),
+            QJsonValue(QStringLiteral("running")));
+    }
+
+    QStringList tasks;
+    for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray()) {
+        const QJsonObject object = task.toObject();
+        QVERIFY2(object.value(QStringLiteral("status")).toInt() == 2,
+                 qPrintable(object.value(QStringLiteral("message")).toString()));
+        tasks << object.value(QStringLiteral("description")).toString();
+    }
+    for (const char *expected :
+         {"Read Dovecot service state", "Read Exim service state",
+          "Read Dovecot service configuration", "Read Exim service configuration",
+          "Reload Exim service", "Reload Dovecot service"})
+        QVERIFY2(tasks.contains(QString::fromLatin1(expected)), expected);
+
+    const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
+    QCOMPARE(widgets.size(), 2);
+    const QJsonObject dovecotWidget = widgets.at(0).toObject();
+    QCOMPARE(dovecotWidget.value(QStringLiteral("class")).toString(),
+             QStringLiteral("ServiceMailDovecotElementWidget"));
+    QCOMPARE(dovecotWidget.value(QStringLiteral("windowTitle")).toString(),
+             QStringLiteral("Dovecot"));
+    QCOMPARE(
+        widgetChild(dovecotWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+        QJsonValue(QStringLiteral("<b>running</b>")));
+    const QJsonObject dovecotView = widgetChild(dovecotWidget, QStringLiteral("_confTreeView"));
+    QCOMPARE(dovecotView.value(QStringLiteral("headers")).toArray().size(), 2);
+    const QStringList dovecotRows = rowTexts(dovecotView.value(QStringLiteral("rows")).toArray());
+    // The summary beside the full tree: the protocols we set, the listener's chain.
+    QVERIFY2(dovecotRows.contains(QStringLiteral("protocols=imap")),
+             qPrintable(dovecotRows.join(QLatin1Char('\n'))));
+    bool chain = false;
+    bool full = false;
+    for (const QString &row : dovecotRows) {
+        chain =
+            chain || (row.startsWith(QLatin1String("service=auth{unix_listener=auth-client{")) &&
+                      row.contains(QLatin1String("mode=0660")));
+        full = full || (row.startsWith(QLatin1String("DOVECOT={")) && row.size() > 5000);
+    }
+    QVERIFY(chain);
+    QVERIFY(full);
+
+    const QJsonObject eximWidget = widgets.at(1).toObject();
+    QCOMPARE(eximWidget.value(QStringLiteral("class")).toString(),
+             QStringLiteral("ServiceMailEximElementWidget"));
+    QCOMPARE(eximWidget.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("Exim"));
+    QCOMPARE(
+        widgetChild(eximWidget, QStringLiteral("_confGroupBox")).value(QStringLiteral("title")),
+        QJsonValue(QStringLiteral("Configuration")));
+    QStringList eximRows = rowTexts(widgetChild(eximWidget, QStringLiteral("_confTreeView"))
+                                        .value(QStringLiteral("rows"))
+                                        .toArray());
+    eximRows.sort();
+    QCOMPARE(eximRows, (QStringList{"dc_eximconfig_configtype=internet",
+                                    "dc_other_hostnames=example.org", "dc_readhost="}));
+}
+
+OXA_TEST_MAIN(TestServiceMailBatch)
+#include "tst_servicemailbatch.moc"
