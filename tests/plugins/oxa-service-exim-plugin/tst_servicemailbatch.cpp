@@ -1,3 +1,4 @@
+#include "hostlayout.h"
 #include "testhost.h"
 
 #include <QFile>
@@ -65,10 +66,37 @@ class TestServiceMailBatch : public QObject
 private slots:
     void initTestCase();
     void mailServicesInTheConsole();
+    void demoHostShowsTheMailServices();
 
 private:
+    /// Runs the console on @p steps; the JSON report, or an empty object with @p errors set.
+    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
+
     QTemporaryDir m_plugins;
 };
+
+QJsonObject TestServiceMailBatch::runConsole(const QByteArray &steps, QByteArray *errors,
+                                             int *exitCode)
+{
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(OXA_CONSOLE_FILE),
+                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    *exitCode = -1;
+    if (!console.waitForStarted())
+        return QJsonObject();
+    console.write(steps);
+    console.closeWriteChannel();
+    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
+        return QJsonObject();
+    *errors = console.readAllStandardError();
+    *exitCode = console.exitCode();
+    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+}
 
 void TestServiceMailBatch::initTestCase()
 {
@@ -198,6 +226,49 @@ void TestServiceMailBatch::mailServicesInTheConsole()
     eximRows.sort();
     QCOMPARE(eximRows, (QStringList{"dc_eximconfig_configtype=internet",
                                     "dc_other_hostnames=example.org", "dc_readhost="}));
+}
+
+/*
+ * The demo host as demo/run-demo lays it out: the office's Exim settings and the Dovecot
+ * settings it adds to Debian's, read by the machine's doveconf; stopping Exim shows.
+ */
+void TestServiceMailBatch::demoHostShowsTheMailServices()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    if (QStandardPaths::findExecutable(QStringLiteral("doveconf")).isEmpty()) {
+        if (TestHost::mustRun())
+            QFAIL("doveconf is not installed (scripts/install-services installs dovecot-core)");
+        QSKIP("doveconf is not installed");
+    }
+    QString layoutError;
+    QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &layoutError),
+             qPrintable(layoutError));
+
+    QByteArray errors;
+    int exitCode = -1;
+    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
+                                          "show ServiceMailDovecot\n"
+                                          "perform stop ServiceMailExim\n"
+                                          "show ServiceMailExim\n",
+                                          &errors, &exitCode);
+    QVERIFY2(exitCode == 0, errors.constData());
+    const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
+    QCOMPARE(widgets.size(), 2);
+    const QStringList dovecotRows =
+        rowTexts(widgetChild(widgets.at(0).toObject(), QStringLiteral("_confTreeView"))
+                     .value(QStringLiteral("rows"))
+                     .toArray());
+    for (const char *row : {"protocols=imap pop3", "auth_mechanisms=plain login"})
+        QVERIFY2(dovecotRows.contains(QString::fromLatin1(row)), row);
+    const QJsonObject exim = widgets.at(1).toObject();
+    QCOMPARE(widgetChild(exim, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>stopped</b>")));
+    const QStringList eximRows = rowTexts(
+        widgetChild(exim, QStringLiteral("_confTreeView")).value(QStringLiteral("rows")).toArray());
+    QVERIFY2(eximRows.contains(QStringLiteral("dc_eximconfig_configtype=internet")),
+             qPrintable(eximRows.join(QLatin1Char('\n'))));
+    QCOMPARE(eximRows.size(), 13);
 }
 
 OXA_TEST_MAIN(TestServiceMailBatch)
