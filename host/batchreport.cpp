@@ -1,7 +1,6 @@
 #include "batchreport.h"
 
 #include "consolehost.h"
-#include "tasklogwidget.h"
 #include "widgetdumper.h"
 
 #include <consoleregistry.h>
@@ -9,6 +8,7 @@
 #include <elementdata.h>
 #include <module.h>
 #include <plugin.h>
+#include <taskdescription.h>
 #include <taskobserver.h>
 
 #include <QJsonDocument>
@@ -208,12 +208,13 @@ QString BatchReport::toText(const QJsonObject &report)
         QString message = task.value(QStringLiteral("message")).toString();
         message.replace(QLatin1Char('\n'), QStringLiteral(" / "));
         out += line(
-            2, QStringLiteral("%1 ms  %2  %3: %4%5")
-                   .arg(qint64(task.value(QStringLiteral("endedMs")).toDouble()), 6)
-                   .arg(TaskLogWidget::statusName(task.value(QStringLiteral("status")).toInt()), -9)
-                   .arg(task.value(QStringLiteral("element")).toString(),
-                        task.value(QStringLiteral("description")).toString(),
-                        message.isEmpty() ? QString() : QStringLiteral(" -- ") + message));
+            2,
+            QStringLiteral("%1 ms  %2  %3: %4%5")
+                .arg(qint64(task.value(QStringLiteral("endedMs")).toDouble()), 6)
+                .arg(TaskDescription::statusName(task.value(QStringLiteral("status")).toInt()), -9)
+                .arg(task.value(QStringLiteral("element")).toString(),
+                     task.value(QStringLiteral("description")).toString(),
+                     message.isEmpty() ? QString() : QStringLiteral(" -- ") + message));
     }
     const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
     if (!widgets.isEmpty()) {

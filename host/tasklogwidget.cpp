@@ -43,7 +43,7 @@ void TaskLogWidget::addRow(qint64 ms, const QString &element, const QString &des
                                            ms % 1000, 3, 10, QLatin1Char('0')));
     item->setText(ColumnElement, element);
     item->setText(ColumnDescription, description);
-    item->setText(ColumnStatus, statusName(status));
+    item->setText(ColumnStatus, TaskDescription::statusName(status));
     // Multi-line messages (exit code and standard error) stay whole in the tool tip.
     QString firstLine = message.section(QLatin1Char('\n'), 0, 0);
     if (firstLine != message)
@@ -59,18 +59,4 @@ void TaskLogWidget::addRow(qint64 ms, const QString &element, const QString &des
     }
     addTopLevelItem(item);
     scrollToItem(item);
-}
-
-QString TaskLogWidget::statusName(int status)
-{
-    switch (status) {
-    case TaskDescription::TaskStatusFailed:
-        return QStringLiteral("failed");
-    case TaskDescription::TaskStatusDone:
-        return QStringLiteral("done");
-    case TaskDescription::TaskStatusWarning:
-        return QStringLiteral("warning");
-    default:
-        return QStringLiteral("undefined");
-    }
 }

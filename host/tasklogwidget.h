@@ -30,10 +30,6 @@ public:
                    int status);
     int failedCount() const { return m_failed; }
 
-    /// The status as a word for the log and the reports: "failed", "done", "warning" or
-    /// "undefined".
-    static QString statusName(int status);
-
 private:
     void addRow(qint64 ms, const QString &element, const QString &description, int status,
                 const QString &message);
