@@ -1,0 +1,186 @@
+#include "testhost.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QJsonObject childById(const QJsonArray &elements, const QString &id)
+{
+    for (const QJsonValue &value : elements) {
+        if (value.toObject().value(QStringLiteral("id")).toString() == id)
+            return value.toObject();
+    }
+    return QJsonObject();
+}
+
+QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
+{
+    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
+        const QJsonObject child = value.toObject();
+        if (child.value(QStringLiteral("objectName")).toString() == objectName)
+            return child;
+        const QJsonObject below = widgetChild(child, objectName);
+        if (!below.isEmpty())
+            return below;
+    }
+    return QJsonObject();
+}
+
+} // namespace
+
+/**
+ * The console in batch mode on a disposable host with the Services root and the Kerberos
+ * plug-in: the KDC with the Kadmin element below it, each read on its own.
+ */
+class TestServiceKerberosBatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void showBoth();
+    void missingAclFailsKadminOnly();
+
+private:
+    bool prepare(TestHost &host);
+    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
+
+    QTemporaryDir m_plugins;
+};
+
+void TestServiceKerberosBatch::initTestCase()
+{
+    // Only these libraries: the build's directory also holds every other plug-in.
+    QVERIFY(m_plugins.isValid());
+    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_KERBEROS_PLUGIN_FILE}) {
+        const QString path = QString::fromLocal8Bit(file);
+        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
+    }
+}
+
+QJsonObject TestServiceKerberosBatch::runConsole(const QByteArray &steps, QByteArray *errors,
+                                                 int *exitCode)
+{
+    QProcess console;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(OXA_CONSOLE_FILE),
+                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    *exitCode = -1;
+    if (!console.waitForStarted())
+        return QJsonObject();
+    console.write(steps);
+    console.closeWriteChannel();
+    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
+        return QJsonObject();
+    *errors = console.readAllStandardError();
+    *exitCode = console.exitCode();
+    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+}
+
+bool TestServiceKerberosBatch::prepare(TestHost &host)
+{
+    // KDC running, administration server stopped.
+    return host.installPackage(QStringLiteral("krb5-kdc"), QStringLiteral("1.20.1-2+deb12u5")) &&
+           host.writeStatusScript(QStringLiteral("/etc/init.d/krb5-kdc"), 0) &&
+           host.writeStatusScript(QStringLiteral("/etc/init.d/krb5-admin-server"), 3) &&
+           host.removePath(QStringLiteral("/etc/krb5kdc")) &&
+           host.writeFile(QStringLiteral("/etc/krb5kdc/kdc.conf"),
+                          "[realms]\n    EXAMPLE.ORG = {\n    }\n");
+}
+
+void TestServiceKerberosBatch::showBoth()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(prepare(host));
+    QVERIFY(host.writeFile(QStringLiteral("/etc/krb5kdc/kadm5.acl"), "*/admin@EXAMPLE.ORG *\n"));
+
+    QByteArray errors;
+    int exitCode = -1;
+    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
+                                          "show ServiceKerberosKdc\n"
+                                          "show ServiceKerberosKadmin\n",
+                                          &errors, &exitCode);
+    QVERIFY2(exitCode == 0, errors.constData());
+
+    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
+                                       QStringLiteral("ServiceServices"));
+    const QJsonObject kdc = childById(root.value(QStringLiteral("children")).toArray(),
+                                      QStringLiteral("ServiceKerberosKdc"));
+    QCOMPARE(kdc.value(QStringLiteral("title")).toString(), QStringLiteral("Kerberos KDC"));
+    QCOMPARE(kdc.value(QStringLiteral("operations")).toString(), QStringLiteral("0x6030"));
+    const QJsonObject kadmin = childById(kdc.value(QStringLiteral("children")).toArray(),
+                                         QStringLiteral("ServiceKerberosKadmin"));
+    QCOMPARE(kadmin.value(QStringLiteral("title")).toString(), QStringLiteral("Kerberos Kadmin"));
+    QCOMPARE(kadmin.value(QStringLiteral("operations")).toString(), QStringLiteral("0x1030"));
+
+    QStringList tasks;
+    for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray())
+        tasks << task.toObject().value(QStringLiteral("description")).toString();
+    // The root's light read reaches the KDC only.
+    QVERIFY(tasks.contains(QStringLiteral("Read Kerberos KDC service state")));
+    QVERIFY(!tasks.contains(QStringLiteral("Read Kerberos Kadmin service state")));
+    QVERIFY(tasks.contains(QStringLiteral("Read Kerberos KDC service configuration")));
+    QVERIFY(tasks.contains(QStringLiteral("Read Kerberos Kadmin service configuration")));
+
+    const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
+    QCOMPARE(widgets.size(), 2);
+    const QJsonObject kdcWidget = widgets.at(0).toObject();
+    QCOMPARE(kdcWidget.value(QStringLiteral("class")).toString(),
+             QStringLiteral("ServiceKerberosKdcElementWidget"));
+    QCOMPARE(widgetChild(kdcWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>running</b>")));
+    QCOMPARE(
+        widgetChild(kdcWidget, QStringLiteral("_configPlainEdit")).value(QStringLiteral("text")),
+        QJsonValue(QStringLiteral("[realms]\n    EXAMPLE.ORG = {\n    }\n")));
+    QCOMPARE(widgetChild(kdcWidget, QStringLiteral("_confGroupBox")).value(QStringLiteral("title")),
+             QJsonValue(QStringLiteral("Configuration: /etc/krb5kdc/kdc.conf")));
+    const QJsonObject kadminWidget = widgets.at(1).toObject();
+    QCOMPARE(kadminWidget.value(QStringLiteral("class")).toString(),
+             QStringLiteral("ServiceKerberosKadminElementWidget"));
+    QCOMPARE(kadminWidget.value(QStringLiteral("windowTitle")).toString(),
+             QStringLiteral("Kerberos Kadmin"));
+    QCOMPARE(widgetChild(kadminWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>stopped</b>")));
+    QCOMPARE(
+        widgetChild(kadminWidget, QStringLiteral("_configPlainEdit")).value(QStringLiteral("text")),
+        QJsonValue(QStringLiteral("*/admin@EXAMPLE.ORG *\n")));
+}
+
+void TestServiceKerberosBatch::missingAclFailsKadminOnly()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(prepare(host));
+
+    QByteArray errors;
+    int exitCode = -1;
+    const QJsonObject report =
+        runConsole("show ServiceKerberosKdc\nshow ServiceKerberosKadmin\n", &errors, &exitCode);
+    QCOMPARE(exitCode, 1);
+    QMap<QString, QJsonObject> tasks;
+    for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray())
+        tasks.insert(task.toObject().value(QStringLiteral("description")).toString(),
+                     task.toObject());
+    const QJsonObject kdc = tasks.value(QStringLiteral("Read Kerberos KDC service configuration"));
+    QCOMPARE(kdc.value(QStringLiteral("status")).toInt(), 2);
+    const QJsonObject kadmin =
+        tasks.value(QStringLiteral("Read Kerberos Kadmin service configuration"));
+    QCOMPARE(kadmin.value(QStringLiteral("status")).toInt(), 1);
+    QCOMPARE(kadmin.value(QStringLiteral("message")).toString(),
+             QStringLiteral("Failed to read config file /etc/krb5kdc/kadm5.acl"));
+}
+
+OXA_TEST_MAIN(TestServiceKerberosBatch)
+#include "tst_servicekerberosbatch.moc"
