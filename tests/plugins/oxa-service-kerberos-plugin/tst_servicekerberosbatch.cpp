@@ -1,3 +1,4 @@
+#include "hostlayout.h"
 #include "testhost.h"
 
 #include <QDir>
@@ -47,6 +48,7 @@ private slots:
     void initTestCase();
     void showBoth();
     void missingAclFailsKadminOnly();
+    void demoHostShowsKerberos();
 
 private:
     bool prepare(TestHost &host);
@@ -180,6 +182,35 @@ void TestServiceKerberosBatch::missingAclFailsKadminOnly()
     QCOMPARE(kadmin.value(QStringLiteral("status")).toInt(), 1);
     QCOMPARE(kadmin.value(QStringLiteral("message")).toString(),
              QStringLiteral("Failed to read config file /etc/krb5kdc/kadm5.acl"));
+}
+
+/// The demo host as demo/run-demo lays it out: the KDC running, its administration server not.
+void TestServiceKerberosBatch::demoHostShowsKerberos()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QString layoutError;
+    QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &layoutError),
+             qPrintable(layoutError));
+
+    QByteArray errors;
+    int exitCode = -1;
+    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
+                                          "show ServiceKerberosKadmin\n",
+                                          &errors, &exitCode);
+    QVERIFY2(exitCode == 0, errors.constData());
+    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
+                                       QStringLiteral("ServiceServices"));
+    const QJsonObject kdc = childById(root.value(QStringLiteral("children")).toArray(),
+                                      QStringLiteral("ServiceKerberosKdc"));
+    QCOMPARE(kdc.value(QStringLiteral("operations")).toString(), QStringLiteral("0x6030"));
+    const QJsonObject widget = report.value(QStringLiteral("widgets")).toArray().first().toObject();
+    QCOMPARE(widgetChild(widget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>stopped</b>")));
+    QVERIFY(widgetChild(widget, QStringLiteral("_configPlainEdit"))
+                .value(QStringLiteral("text"))
+                .toString()
+                .contains(QStringLiteral("*/admin@OFFICE.EXAMPLE")));
 }
 
 OXA_TEST_MAIN(TestServiceKerberosBatch)
