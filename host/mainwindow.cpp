@@ -53,6 +53,12 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     m_tree->setUniformRowHeights(true);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Before the view is told: when the shown element leaves the tree (deleted, often), the
+    // view moves its current row at once, and the element must be let go of first.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            &MainWindow::onRowsAboutToBeRemoved);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { forgetElement(tr("Select an element in the tree.")); });
     m_tree->setModel(m_model);
 
     auto *panel = new QWidget(splitter);
@@ -270,7 +276,7 @@ void MainWindow::onCurrentChanged(const QModelIndex &current, const QModelIndex 
     if (m_ignoreSelection)
         return;
     Element *next = m_model->elementFromIndex(current);
-    if (next == m_element && next)
+    if (next && static_cast<QObject *>(next) == m_elementObject)
         return;
     if (isEditing() && m_widget->isModified() && !m_discardWithoutAsking && next) {
         askDiscard(next);
@@ -323,6 +329,7 @@ void MainWindow::showElement(Element *element)
         disconnect(m_elementObject, &QObject::destroyed, this, &MainWindow::onElementDestroyed);
     m_element = element;
     m_elementObject = element;
+    m_elementNode = element;
     m_editing = false;
     if (element) {
         connect(element, &QObject::destroyed, this, &MainWindow::onElementDestroyed);
@@ -369,13 +376,38 @@ void MainWindow::releaseWidget()
 
 void MainWindow::onElementDestroyed(QObject *object)
 {
-    if (object != m_elementObject)
+    if (object == m_elementObject)
+        forgetElement(tr("The element was removed."));
+}
+
+void MainWindow::onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last)
+{
+    if (!m_elementNode)
         return;
-    // Never show a widget for an element that is gone.
+    TreeNode *parentNode = m_model->nodeFromIndex(parent);
+    if (!parentNode)
+        return;
+    for (int row = first; row <= last; ++row) {
+        TreeNode *leaving = parentNode->child(row);
+        if (leaving && leaving->isAncestorOf(m_elementNode)) {
+            forgetElement(tr("The element was removed."));
+            return;
+        }
+    }
+}
+
+void MainWindow::forgetElement(const QString &why)
+{
+    // Never show a widget for an element that is gone; and touch nothing of the element here:
+    // it may be half destroyed already.
+    if (!m_elementObject)
+        return;
+    disconnect(m_elementObject, &QObject::destroyed, this, &MainWindow::onElementDestroyed);
     m_elementObject = nullptr;
-    releaseWidget();
+    m_elementNode = nullptr;
     m_element = nullptr;
-    m_placeholder->setText(tr("The element was removed."));
+    releaseWidget();
+    m_placeholder->setText(why);
     m_placeholder->show();
     updateCaption();
     updateActions();

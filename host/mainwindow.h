@@ -87,6 +87,8 @@ private:
     void onTaskFinished(const TaskReport &report);
     void onBusyChanged(bool busy);
     void onElementDestroyed(QObject *object);
+    void onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
+    void forgetElement(const QString &why);
     void onWidgetDestroyed(QObject *object);
     void showContextMenu(const QPoint &position);
     void expandFlagged(const QModelIndex &parent);
@@ -111,6 +113,7 @@ private:
     QVBoxLayout *m_widgetLayout;
     QPointer<Element> m_element;
     QObject *m_elementObject = nullptr; ///< identity of m_element, valid while it is destroyed
+    TreeNode *m_elementNode = nullptr;  ///< its node, to see it leave the tree
     QPointer<ViewEditElementWidget> m_widget;
     QPointer<CreateDialog> m_createDialog;
     bool m_editing = false;
