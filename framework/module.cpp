@@ -61,6 +61,12 @@ Element *Module::firstElement() const
 
 void Module::appendElement(Element *element)
 {
+    // Elements made at run time come and go (a packages list under every database cluster,
+    // read again and again): forget the dead ones so the list does not grow without end.
+    for (int i = m_elements.size() - 1; i >= 0; --i) {
+        if (m_elements.at(i).isNull())
+            m_elements.removeAt(i);
+    }
     if (element && !m_elements.contains(element)) {
         if (!element->module())
             element->setModule(this);
