@@ -1,40 +1,11 @@
+#include "consolebatch.h"
 #include "hostlayout.h"
 #include "testhost.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QJsonObject childById(const QJsonArray &elements, const QString &id)
-{
-    for (const QJsonValue &value : elements) {
-        if (value.toObject().value(QStringLiteral("id")).toString() == id)
-            return value.toObject();
-    }
-    return QJsonObject();
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
-
-} // namespace
 
 /**
  * The console in batch mode on a disposable host with the Services root and the Kerberos
@@ -52,42 +23,14 @@ private slots:
 
 private:
     bool prepare(TestHost &host);
-    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
 
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_KERBEROS_PLUGIN_FILE)}};
 };
 
 void TestServiceKerberosBatch::initTestCase()
 {
-    // Only these libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_KERBEROS_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
-}
-
-QJsonObject TestServiceKerberosBatch::runConsole(const QByteArray &steps, QByteArray *errors,
-                                                 int *exitCode)
-{
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    *exitCode = -1;
-    if (!console.waitForStarted())
-        return QJsonObject();
-    console.write(steps);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
-        return QJsonObject();
-    *errors = console.readAllStandardError();
-    *exitCode = console.exitCode();
-    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
 }
 
 bool TestServiceKerberosBatch::prepare(TestHost &host)
@@ -108,22 +51,20 @@ void TestServiceKerberosBatch::showBoth()
     QVERIFY(prepare(host));
     QVERIFY(host.writeFile(QStringLiteral("/etc/krb5kdc/kadm5.acl"), "*/admin@EXAMPLE.ORG *\n"));
 
-    QByteArray errors;
-    int exitCode = -1;
-    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
-                                          "show ServiceKerberosKdc\n"
-                                          "show ServiceKerberosKadmin\n",
-                                          &errors, &exitCode);
-    QVERIFY2(exitCode == 0, errors.constData());
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceKerberosKdc\n"
+                                                 "show ServiceKerberosKadmin\n");
+    const QJsonObject &report = run.report;
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
 
-    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
-                                       QStringLiteral("ServiceServices"));
-    const QJsonObject kdc = childById(root.value(QStringLiteral("children")).toArray(),
-                                      QStringLiteral("ServiceKerberosKdc"));
+    const QJsonObject root = ConsoleBatch::childById(report.value(QStringLiteral("tree")).toArray(),
+                                                     QStringLiteral("ServiceServices"));
+    const QJsonObject kdc = ConsoleBatch::childById(
+        root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceKerberosKdc"));
     QCOMPARE(kdc.value(QStringLiteral("title")).toString(), QStringLiteral("Kerberos KDC"));
     QCOMPARE(kdc.value(QStringLiteral("operations")).toString(), QStringLiteral("0x6030"));
-    const QJsonObject kadmin = childById(kdc.value(QStringLiteral("children")).toArray(),
-                                         QStringLiteral("ServiceKerberosKadmin"));
+    const QJsonObject kadmin = ConsoleBatch::childById(
+        kdc.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceKerberosKadmin"));
     QCOMPARE(kadmin.value(QStringLiteral("title")).toString(), QStringLiteral("Kerberos Kadmin"));
     QCOMPARE(kadmin.value(QStringLiteral("operations")).toString(), QStringLiteral("0x1030"));
 
@@ -141,23 +82,26 @@ void TestServiceKerberosBatch::showBoth()
     const QJsonObject kdcWidget = widgets.at(0).toObject();
     QCOMPARE(kdcWidget.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceKerberosKdcElementWidget"));
-    QCOMPARE(widgetChild(kdcWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(kdcWidget, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>running</b>")));
-    QCOMPARE(
-        widgetChild(kdcWidget, QStringLiteral("_configPlainEdit")).value(QStringLiteral("text")),
-        QJsonValue(QStringLiteral("[realms]\n    EXAMPLE.ORG = {\n    }\n")));
-    QCOMPARE(widgetChild(kdcWidget, QStringLiteral("_confGroupBox")).value(QStringLiteral("title")),
+    QCOMPARE(ConsoleBatch::widgetChild(kdcWidget, QStringLiteral("_configPlainEdit"))
+                 .value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("[realms]\n    EXAMPLE.ORG = {\n    }\n")));
+    QCOMPARE(ConsoleBatch::widgetChild(kdcWidget, QStringLiteral("_confGroupBox"))
+                 .value(QStringLiteral("title")),
              QJsonValue(QStringLiteral("Configuration: /etc/krb5kdc/kdc.conf")));
     const QJsonObject kadminWidget = widgets.at(1).toObject();
     QCOMPARE(kadminWidget.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceKerberosKadminElementWidget"));
     QCOMPARE(kadminWidget.value(QStringLiteral("windowTitle")).toString(),
              QStringLiteral("Kerberos Kadmin"));
-    QCOMPARE(widgetChild(kadminWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(kadminWidget, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>stopped</b>")));
-    QCOMPARE(
-        widgetChild(kadminWidget, QStringLiteral("_configPlainEdit")).value(QStringLiteral("text")),
-        QJsonValue(QStringLiteral("*/admin@EXAMPLE.ORG *\n")));
+    QCOMPARE(ConsoleBatch::widgetChild(kadminWidget, QStringLiteral("_configPlainEdit"))
+                 .value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("*/admin@EXAMPLE.ORG *\n")));
 }
 
 void TestServiceKerberosBatch::missingAclFailsKadminOnly()
@@ -166,11 +110,10 @@ void TestServiceKerberosBatch::missingAclFailsKadminOnly()
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(prepare(host));
 
-    QByteArray errors;
-    int exitCode = -1;
-    const QJsonObject report =
-        runConsole("show ServiceKerberosKdc\nshow ServiceKerberosKadmin\n", &errors, &exitCode);
-    QCOMPARE(exitCode, 1);
+    const ConsoleBatchResult run =
+        m_console.run("show ServiceKerberosKdc\nshow ServiceKerberosKadmin\n");
+    const QJsonObject &report = run.report;
+    QCOMPARE(run.exitCode, 1);
     QMap<QString, QJsonObject> tasks;
     for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray())
         tasks.insert(task.toObject().value(QStringLiteral("description")).toString(),
@@ -193,21 +136,20 @@ void TestServiceKerberosBatch::demoHostShowsKerberos()
     QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &layoutError),
              qPrintable(layoutError));
 
-    QByteArray errors;
-    int exitCode = -1;
-    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
-                                          "show ServiceKerberosKadmin\n",
-                                          &errors, &exitCode);
-    QVERIFY2(exitCode == 0, errors.constData());
-    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
-                                       QStringLiteral("ServiceServices"));
-    const QJsonObject kdc = childById(root.value(QStringLiteral("children")).toArray(),
-                                      QStringLiteral("ServiceKerberosKdc"));
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceKerberosKadmin\n");
+    const QJsonObject &report = run.report;
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    const QJsonObject root = ConsoleBatch::childById(report.value(QStringLiteral("tree")).toArray(),
+                                                     QStringLiteral("ServiceServices"));
+    const QJsonObject kdc = ConsoleBatch::childById(
+        root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceKerberosKdc"));
     QCOMPARE(kdc.value(QStringLiteral("operations")).toString(), QStringLiteral("0x6030"));
     const QJsonObject widget = report.value(QStringLiteral("widgets")).toArray().first().toObject();
-    QCOMPARE(widgetChild(widget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(widget, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>stopped</b>")));
-    QVERIFY(widgetChild(widget, QStringLiteral("_configPlainEdit"))
+    QVERIFY(ConsoleBatch::widgetChild(widget, QStringLiteral("_configPlainEdit"))
                 .value(QStringLiteral("text"))
                 .toString()
                 .contains(QStringLiteral("*/admin@OFFICE.EXAMPLE")));
