@@ -1,39 +1,14 @@
+#include "consolebatch.h"
 #include "hostlayout.h"
 #include "testhost.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-QJsonObject childById(const QJsonArray &elements, const QString &id)
-{
-    for (const QJsonValue &value : elements) {
-        if (value.toObject().value(QStringLiteral("id")).toString() == id)
-            return value.toObject();
-    }
-    return QJsonObject();
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
 
 /// An item view's rows as "name=value", children in braces.
 QStringList rowTexts(const QJsonArray &rows)
@@ -69,44 +44,14 @@ private slots:
     void demoHostShowsTheMailServices();
 
 private:
-    /// Runs the console on @p steps; the JSON report, or an empty object with @p errors set.
-    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
-
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_MAIL_PLUGIN_FILE),
+         QStringLiteral(OXA_DOVECOT_PLUGIN_FILE), QStringLiteral(OXA_EXIM_PLUGIN_FILE)}};
 };
-
-QJsonObject TestServiceMailBatch::runConsole(const QByteArray &steps, QByteArray *errors,
-                                             int *exitCode)
-{
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    *exitCode = -1;
-    if (!console.waitForStarted())
-        return QJsonObject();
-    console.write(steps);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
-        return QJsonObject();
-    *errors = console.readAllStandardError();
-    *exitCode = console.exitCode();
-    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
-}
 
 void TestServiceMailBatch::initTestCase()
 {
-    // Only these libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_MAIL_PLUGIN_FILE,
-                             OXA_DOVECOT_PLUGIN_FILE, OXA_EXIM_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
 }
 
 void TestServiceMailBatch::mailServicesInTheConsole()
@@ -129,40 +74,27 @@ void TestServiceMailBatch::mailServicesInTheConsole()
                            "protocols = imap\nservice auth {\n  unix_listener auth-client {\n"
                            "    mode = 0660\n  }\n}\n"));
 
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    QVERIFY(console.waitForStarted());
-    console.write("perform read-light ServiceServices\n"
-                  "show ServiceMailDovecot\n"
-                  "show ServiceMailExim\n"
-                  "perform reload ServiceMailExim\n"
-                  "perform reload ServiceMailDovecot\n");
-    console.closeWriteChannel();
-    QVERIFY(console.waitForFinished(120000));
-    const QByteArray errors = console.readAllStandardError();
-    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(console.exitCode() == 0, errors.constData());
-    QJsonParseError error;
-    const QJsonObject report =
-        QJsonDocument::fromJson(console.readAllStandardOutput(), &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceMailDovecot\n"
+                                                 "show ServiceMailExim\n"
+                                                 "perform reload ServiceMailExim\n"
+                                                 "perform reload ServiceMailDovecot\n");
+    QVERIFY2(run.ran, run.errors.constData());
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    QVERIFY2(run.reportParsed, run.errors.constData());
+    const QJsonObject &report = run.report;
 
     // Services > Mail > Dovecot and Exim, both offering reload while they run.
-    const QJsonObject root = childById(report.value(QStringLiteral("tree")).toArray(),
-                                       QStringLiteral("ServiceServices"));
-    const QJsonObject mail =
-        childById(root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceMail"));
+    const QJsonObject root = ConsoleBatch::childById(report.value(QStringLiteral("tree")).toArray(),
+                                                     QStringLiteral("ServiceServices"));
+    const QJsonObject mail = ConsoleBatch::childById(
+        root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceMail"));
     QCOMPARE(mail.value(QStringLiteral("title")).toString(), QStringLiteral("Mail"));
     const QJsonArray services = mail.value(QStringLiteral("children")).toArray();
     QCOMPARE(services.size(), 2);
-    const QJsonObject dovecot = childById(services, QStringLiteral("ServiceMailDovecot"));
-    const QJsonObject exim = childById(services, QStringLiteral("ServiceMailExim"));
+    const QJsonObject dovecot =
+        ConsoleBatch::childById(services, QStringLiteral("ServiceMailDovecot"));
+    const QJsonObject exim = ConsoleBatch::childById(services, QStringLiteral("ServiceMailExim"));
     QCOMPARE(dovecot.value(QStringLiteral("caption")).toString(), QStringLiteral("Mail: Dovecot"));
     QCOMPARE(exim.value(QStringLiteral("caption")).toString(), QStringLiteral("Mail: Exim"));
     for (const QJsonObject &service : {dovecot, exim}) {
@@ -193,10 +125,11 @@ void TestServiceMailBatch::mailServicesInTheConsole()
              QStringLiteral("ServiceMailDovecotElementWidget"));
     QCOMPARE(dovecotWidget.value(QStringLiteral("windowTitle")).toString(),
              QStringLiteral("Dovecot"));
-    QCOMPARE(
-        widgetChild(dovecotWidget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
-        QJsonValue(QStringLiteral("<b>running</b>")));
-    const QJsonObject dovecotView = widgetChild(dovecotWidget, QStringLiteral("_confTreeView"));
+    QCOMPARE(ConsoleBatch::widgetChild(dovecotWidget, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("<b>running</b>")));
+    const QJsonObject dovecotView =
+        ConsoleBatch::widgetChild(dovecotWidget, QStringLiteral("_confTreeView"));
     QCOMPARE(dovecotView.value(QStringLiteral("headers")).toArray().size(), 2);
     const QStringList dovecotRows = rowTexts(dovecotView.value(QStringLiteral("rows")).toArray());
     // The summary beside the full tree: the protocols we set, the listener's chain.
@@ -217,12 +150,13 @@ void TestServiceMailBatch::mailServicesInTheConsole()
     QCOMPARE(eximWidget.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceMailEximElementWidget"));
     QCOMPARE(eximWidget.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("Exim"));
-    QCOMPARE(
-        widgetChild(eximWidget, QStringLiteral("_confGroupBox")).value(QStringLiteral("title")),
-        QJsonValue(QStringLiteral("Configuration")));
-    QStringList eximRows = rowTexts(widgetChild(eximWidget, QStringLiteral("_confTreeView"))
-                                        .value(QStringLiteral("rows"))
-                                        .toArray());
+    QCOMPARE(ConsoleBatch::widgetChild(eximWidget, QStringLiteral("_confGroupBox"))
+                 .value(QStringLiteral("title")),
+             QJsonValue(QStringLiteral("Configuration")));
+    QStringList eximRows =
+        rowTexts(ConsoleBatch::widgetChild(eximWidget, QStringLiteral("_confTreeView"))
+                     .value(QStringLiteral("rows"))
+                     .toArray());
     eximRows.sort();
     QCOMPARE(eximRows, (QStringList{"dc_eximconfig_configtype=internet",
                                     "dc_other_hostnames=example.org", "dc_readhost="}));
@@ -245,27 +179,28 @@ void TestServiceMailBatch::demoHostShowsTheMailServices()
     QVERIFY2(HostLayout::apply(host, QStringLiteral(OXA_DEMO_LAYOUT), &layoutError),
              qPrintable(layoutError));
 
-    QByteArray errors;
-    int exitCode = -1;
-    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
-                                          "show ServiceMailDovecot\n"
-                                          "perform stop ServiceMailExim\n"
-                                          "show ServiceMailExim\n",
-                                          &errors, &exitCode);
-    QVERIFY2(exitCode == 0, errors.constData());
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceMailDovecot\n"
+                                                 "perform stop ServiceMailExim\n"
+                                                 "show ServiceMailExim\n");
+    const QJsonObject &report = run.report;
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
     const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
     QCOMPARE(widgets.size(), 2);
-    const QStringList dovecotRows =
-        rowTexts(widgetChild(widgets.at(0).toObject(), QStringLiteral("_confTreeView"))
-                     .value(QStringLiteral("rows"))
-                     .toArray());
+    const QStringList dovecotRows = rowTexts(
+        ConsoleBatch::widgetChild(widgets.at(0).toObject(), QStringLiteral("_confTreeView"))
+            .value(QStringLiteral("rows"))
+            .toArray());
     for (const char *row : {"protocols=imap pop3", "auth_mechanisms=plain login"})
         QVERIFY2(dovecotRows.contains(QString::fromLatin1(row)), row);
     const QJsonObject exim = widgets.at(1).toObject();
-    QCOMPARE(widgetChild(exim, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(exim, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>stopped</b>")));
-    const QStringList eximRows = rowTexts(
-        widgetChild(exim, QStringLiteral("_confTreeView")).value(QStringLiteral("rows")).toArray());
+    const QStringList eximRows =
+        rowTexts(ConsoleBatch::widgetChild(exim, QStringLiteral("_confTreeView"))
+                     .value(QStringLiteral("rows"))
+                     .toArray());
     QVERIFY2(eximRows.contains(QStringLiteral("dc_eximconfig_configtype=internet")),
              qPrintable(eximRows.join(QLatin1Char('\n'))));
     QCOMPARE(eximRows.size(), 13);
