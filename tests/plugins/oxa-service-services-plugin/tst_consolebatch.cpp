@@ -1,47 +1,21 @@
+#include "consolebatch.h"
 #include "testhost.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const QByteArray smbConf = "[global]\n   workgroup = OFFICE\n\n[public]\n   path = /srv/public\n";
 
-QJsonObject childById(const QJsonArray &elements, const QString &id)
-{
-    for (const QJsonValue &value : elements) {
-        if (value.toObject().value(QStringLiteral("id")).toString() == id)
-            return value.toObject();
-    }
-    return QJsonObject();
-}
-
+/// The ids of @p elements, sorted: the console lists them in no promised order.
 QStringList ids(const QJsonArray &elements)
 {
-    QStringList list;
-    for (const QJsonValue &value : elements)
-        list << value.toObject().value(QStringLiteral("id")).toString();
+    QStringList list = ConsoleBatch::ids(elements);
     list.sort();
     return list;
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
 }
 
 } // namespace
@@ -60,18 +34,14 @@ private slots:
     void servicesMailAndSamba();
 
 private:
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{{QStringLiteral(OXA_SERVICES_PLUGIN_FILE),
+                            QStringLiteral(OXA_MAIL_PLUGIN_FILE),
+                            QStringLiteral(OXA_SAMBA_PLUGIN_FILE)}};
 };
 
 void TestConsoleBatch::initTestCase()
 {
-    // Only this branch's libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file :
-         {OXA_SERVICES_PLUGIN_FILE, OXA_MAIL_PLUGIN_FILE, OXA_SAMBA_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
 }
 
 void TestConsoleBatch::servicesMailAndSamba_data()
@@ -101,25 +71,12 @@ void TestConsoleBatch::servicesMailAndSamba()
     QVERIFY(host.writeStatusScript(QStringLiteral("/etc/init.d/smbd"), 0));
     QVERIFY(host.writeFile(QStringLiteral("/etc/samba/smb.conf"), smbConf));
 
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    QVERIFY(console.waitForStarted());
-    console.write("perform read-light ServiceServices\nshow ServiceSamba\n");
-    console.closeWriteChannel();
-    QVERIFY(console.waitForFinished(120000));
-    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(console.exitCode(), 0);
-
-    QJsonParseError error;
-    const QJsonObject report =
-        QJsonDocument::fromJson(console.readAllStandardOutput(), &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
+    const ConsoleBatchResult run =
+        m_console.run("perform read-light ServiceServices\nshow ServiceSamba\n");
+    QVERIFY2(run.ran, run.errors.constData());
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    QVERIFY2(run.reportParsed, run.errors.constData());
+    const QJsonObject &report = run.report;
 
     // Every plug-in loaded; the Mail group is valid when Exim or Dovecot is installed.
     QHash<QString, bool> valid;
@@ -139,11 +96,11 @@ void TestConsoleBatch::servicesMailAndSamba()
     const QJsonArray services = root.value(QStringLiteral("children")).toArray();
     QCOMPARE(ids(services), shown);
     if (mailValid) {
-        const QJsonObject mail = childById(services, QStringLiteral("ServiceMail"));
+        const QJsonObject mail = ConsoleBatch::childById(services, QStringLiteral("ServiceMail"));
         QCOMPARE(mail.value(QStringLiteral("title")).toString(), QStringLiteral("Mail"));
         QCOMPARE(mail.value(QStringLiteral("operations")).toString(), QStringLiteral("0x10"));
     }
-    const QJsonObject samba = childById(services, QStringLiteral("ServiceSamba"));
+    const QJsonObject samba = ConsoleBatch::childById(services, QStringLiteral("ServiceSamba"));
     QCOMPARE(samba.value(QStringLiteral("title")).toString(), QStringLiteral("Samba"));
     QCOMPARE(samba.value(QStringLiteral("data")).toObject().value(QStringLiteral("textState")),
              QJsonValue(QStringLiteral("running")));
@@ -164,11 +121,14 @@ void TestConsoleBatch::servicesMailAndSamba()
     QCOMPARE(widget.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceSambaElementWidget"));
     QCOMPARE(widget.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("Samba"));
-    QCOMPARE(widgetChild(widget, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(widget, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>running</b>")));
-    QCOMPARE(widgetChild(widget, QStringLiteral("_confGroupBox")).value(QStringLiteral("title")),
+    QCOMPARE(ConsoleBatch::widgetChild(widget, QStringLiteral("_confGroupBox"))
+                 .value(QStringLiteral("title")),
              QJsonValue(QStringLiteral("Configuration: /etc/samba/smb.conf")));
-    QCOMPARE(widgetChild(widget, QStringLiteral("_configPlainEdit")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(widget, QStringLiteral("_configPlainEdit"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QString::fromLatin1(smbConf)));
 }
 
