@@ -3,14 +3,12 @@
 // a2ensite, a2dissite, a2enmod and a2dismod.
 
 #include "apachetesthost.h"
+#include "consolebatch.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -18,33 +16,6 @@
 using namespace ApacheTestHost;
 
 namespace {
-
-QJsonObject findElement(const QJsonArray &elements, const QString &id)
-{
-    for (const QJsonValue &item : elements) {
-        const QJsonObject element = item.toObject();
-        if (element.value(QStringLiteral("id")).toString() == id)
-            return element;
-        const QJsonObject below =
-            findElement(element.value(QStringLiteral("children")).toArray(), id);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
 
 /// The rows of the first item view below @p widget.
 QJsonArray viewRows(const QJsonObject &widget)
@@ -92,51 +63,19 @@ private slots:
     void tickAndApplySitesAndModules();
 
 private:
-    QJsonObject runConsole(const QByteArray &script, int *exitCode);
-
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_APACHE_PLUGIN_FILE)}};
     std::unique_ptr<TestHost> m_host;
 };
 
 void TestServiceApacheBatch::initTestCase()
 {
-    // Only these libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_APACHE_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
 }
 
 void TestServiceApacheBatch::cleanup()
 {
     m_host.reset();
-}
-
-QJsonObject TestServiceApacheBatch::runConsole(const QByteArray &script, int *exitCode)
-{
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    if (!console.waitForStarted())
-        return QJsonObject();
-    console.write(script);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(240000)) {
-        console.kill();
-        console.waitForFinished();
-        return QJsonObject();
-    }
-    *exitCode = console.exitStatus() == QProcess::NormalExit ? console.exitCode() : -1;
-    const QByteArray errors = console.readAllStandardError();
-    if (!errors.isEmpty())
-        qDebug("console: %s", errors.constData());
-    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
 }
 
 void TestServiceApacheBatch::tickAndApplySitesAndModules()
@@ -156,8 +95,10 @@ void TestServiceApacheBatch::tickAndApplySitesAndModules()
                               "show ServiceApacheModules\n"
                               "set ServiceApacheModules rewrite=on status=off\n"
                               "apply ServiceApacheModules no\n";
-    int exitCode = -2;
-    const QJsonObject report = runConsole(script, &exitCode);
+    const ConsoleBatchResult run = m_console.run(script, 240000);
+    if (!run.errors.isEmpty())
+        qDebug("console: %s", run.errors.constData());
+    const QJsonObject &report = run.report;
     QVERIFY(!report.isEmpty());
 
     QStringList tasks;
@@ -168,7 +109,7 @@ void TestServiceApacheBatch::tickAndApplySitesAndModules()
                  qPrintable(description + ": " + task.value(QStringLiteral("message")).toString()));
         tasks << description;
     }
-    QCOMPARE(exitCode, 0);
+    QCOMPARE(run.exitCode, 0);
     const int sitesUpdate = tasks.indexOf(QStringLiteral("Update Apache sites configuration"));
     const int modulesUpdate = tasks.indexOf(QStringLiteral("Update Apache modules confuguration"));
     QVERIFY2(sitesUpdate > 0 && modulesUpdate > sitesUpdate, qPrintable(tasks.join(", ")));
@@ -188,7 +129,7 @@ void TestServiceApacheBatch::tickAndApplySitesAndModules()
 
     // Where the branch hangs and what it offers.
     const QJsonArray tree = report.value(QStringLiteral("tree")).toArray();
-    const QJsonObject apache = findElement(tree, QStringLiteral("ServiceApache"));
+    const QJsonObject apache = ConsoleBatch::elementById(tree, QStringLiteral("ServiceApache"));
     QCOMPARE(apache.value(QStringLiteral("parentId")).toString(),
              QStringLiteral("ServiceServices"));
     QCOMPARE(apache.value(QStringLiteral("title")).toString(), QStringLiteral("Apache 2"));
@@ -196,7 +137,8 @@ void TestServiceApacheBatch::tickAndApplySitesAndModules()
              QStringLiteral("Apache HTTP server 2.4"));
     QCOMPARE(apache.value(QStringLiteral("operations")).toString().toULongLong(nullptr, 16),
              quint64(0xE070));
-    const QJsonObject modules = findElement(tree, QStringLiteral("ServiceApacheModules"));
+    const QJsonObject modules =
+        ConsoleBatch::elementById(tree, QStringLiteral("ServiceApacheModules"));
     QCOMPARE(modules.value(QStringLiteral("parentId")).toString(), QStringLiteral("ServiceApache"));
     QCOMPARE(modules.value(QStringLiteral("operations")).toString().toULongLong(nullptr, 16),
              quint64(0x60));
@@ -207,9 +149,11 @@ void TestServiceApacheBatch::tickAndApplySitesAndModules()
     const QJsonObject before = widgets.at(0).toObject();
     QCOMPARE(before.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceApacheElementWidget"));
-    QCOMPARE(widgetChild(before, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(before, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>running</b>")));
-    QCOMPARE(widgetChild(before, QStringLiteral("_choiceGroupBox")).value(QStringLiteral("title")),
+    QCOMPARE(ConsoleBatch::widgetChild(before, QStringLiteral("_choiceGroupBox"))
+                 .value(QStringLiteral("title")),
              QJsonValue(QStringLiteral("Sites")));
     QCOMPARE(describeRows(viewRows(before)),
              QStringLiteral("000-default.conf[x](127.0.0.1-) default-ssl.conf(undefined-) "
