@@ -1,3 +1,6 @@
+#ifdef OXA_CONSOLE_BATCH
+#include "consolebatch.h"
+#endif
 #include "hostlayout.h"
 #include "servicetarnplugin.h"
 #include "servicetarntasks.h"
@@ -12,12 +15,8 @@
 #include <treenode.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -30,57 +29,6 @@ QStringList rows(const ServiceElementWidget *widget)
         list << (conf ? conf->name() + QLatin1Char('=') + conf->value() : QStringLiteral("?"));
     }
     return list;
-}
-
-/// The element @p id in the report's tree, depth first; @p parent gets its parent's id.
-QJsonObject findElement(const QJsonArray &nodes, const QString &id, QString *parent,
-                        const QString &parentId = QString())
-{
-    for (const QJsonValue &value : nodes) {
-        const QJsonObject node = value.toObject();
-        if (node.value(QStringLiteral("id")).toString() == id) {
-            *parent = parentId;
-            return node;
-        }
-        const QJsonObject found = findElement(node.value(QStringLiteral("children")).toArray(), id,
-                                              parent, node.value(QStringLiteral("id")).toString());
-        if (!found.isEmpty())
-            return found;
-    }
-    return QJsonObject();
-}
-
-/// The rows of the widget dump's child @p name, "first cell=second cell", as shown.
-QStringList shownRows(const QJsonObject &widget, const QString &name)
-{
-    QStringList list;
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == name) {
-            for (const QJsonValue &row : child.value(QStringLiteral("rows")).toArray()) {
-                const QJsonArray cells = row.toObject().value(QStringLiteral("cells")).toArray();
-                list << cells.at(0).toString() + QLatin1Char('=') + cells.at(1).toString();
-            }
-            return list;
-        }
-        list = shownRows(child, name);
-        if (!list.isEmpty())
-            return list;
-    }
-    return list;
-}
-
-QString shownText(const QJsonObject &widget, const QString &name)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == name)
-            return child.value(QStringLiteral("text")).toString();
-        const QString text = shownText(child, name);
-        if (!text.isNull())
-            return text;
-    }
-    return QString();
 }
 
 const QStringList daemonRows{"SERVER_EXPORT_DIR=/srv/tarn/export",
@@ -164,7 +112,7 @@ void TestServiceTarnDemo::consoleBatch_data()
 
 void TestServiceTarnDemo::consoleBatch()
 {
-#ifndef OXA_CONSOLE_FILE
+#ifndef OXA_CONSOLE_BATCH
     QSKIP("the console is not built here");
 #else
     QFETCH(bool, server);
@@ -176,13 +124,9 @@ void TestServiceTarnDemo::consoleBatch()
     TarnSimulation tarn(host);
     QVERIFY(tarn.setRole(server ? TarnSimulation::Server : TarnSimulation::Client));
 
-    // Only these libraries: the build's directory may hold every other plug-in.
-    QTemporaryDir plugins;
-    QVERIFY(plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_TARN_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, plugins.filePath(QFileInfo(path).fileName())));
-    }
+    const ConsoleBatch console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_TARN_PLUGIN_FILE)}};
+    QVERIFY2(console.isValid(), qPrintable(console.errorString()));
 
     const QString id =
         server ? QStringLiteral("ServiceTarnServer") : QStringLiteral("ServiceTarnClient");
@@ -190,42 +134,33 @@ void TestServiceTarnDemo::consoleBatch()
     if (server)
         script += "show ServiceTarnTarnd\nperform reload ServiceTarnServer\n";
 
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    QVERIFY(console.waitForStarted());
-    console.write(script);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(120000)) {
-        console.kill();
-        console.waitForFinished();
-        QFAIL("the console did not finish");
-    }
-    const QJsonObject report = QJsonDocument::fromJson(console.readAllStandardOutput()).object();
-    QVERIFY2(!report.isEmpty(), console.readAllStandardError().constData());
+    const ConsoleBatchResult run = console.run(script);
+    QVERIFY2(run.ran, run.errors.constData());
+    const QJsonObject &report = run.report;
+    QVERIFY2(!report.isEmpty(), run.errors.constData());
 
     const QJsonArray tree = report.value(QStringLiteral("tree")).toArray();
     QString parent;
-    const QJsonObject element = findElement(tree, id, &parent);
+    const QJsonObject element = ConsoleBatch::elementById(tree, id, &parent);
     QCOMPARE(parent, QStringLiteral("ServiceServices"));
     QCOMPARE(element.value(QStringLiteral("caption")).toString(),
              server ? QStringLiteral("Tarn: server example.org") : QStringLiteral("Tarn: client "));
     // Stopped by the script: start is offered now.
     QCOMPARE(element.value(QStringLiteral("operations")).toString(), QStringLiteral("0x1038"));
-    const QJsonObject daemon = findElement(tree, QStringLiteral("ServiceTarnTarnd"), &parent);
+    const QJsonObject daemon =
+        ConsoleBatch::elementById(tree, QStringLiteral("ServiceTarnTarnd"), &parent);
     QCOMPARE(daemon.isEmpty(), !server);
 
     const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
     const QJsonObject shown = widgets.at(0).toObject();
     QCOMPARE(shown.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceTarnElementWidget"));
-    QCOMPARE(shownText(shown, QStringLiteral("_stateLabel")), QStringLiteral("<b>running</b>"));
-    const QStringList settings = shownRows(shown, QStringLiteral("_confTreeView"));
+    QCOMPARE(ConsoleBatch::widgetChild(shown, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text"))
+                 .toString(),
+             QStringLiteral("<b>running</b>"));
+    const QStringList settings =
+        ConsoleBatch::pairTexts(ConsoleBatch::widgetChild(shown, QStringLiteral("_confTreeView")));
     if (server) {
         QCOMPARE(settings.size(), 20);
         QCOMPARE(settings.first(), QStringLiteral("ALLOWED_LOCAL_GROUPS=audio cdrom dialout "
@@ -242,7 +177,9 @@ void TestServiceTarnDemo::consoleBatch()
                  QStringLiteral("ServiceTarnTarndElementWidget"));
         QStringList sortedRows = daemonRows;
         sortedRows.sort();
-        QCOMPARE(shownRows(daemonShown, QStringLiteral("_confTreeView")), sortedRows);
+        QCOMPARE(ConsoleBatch::pairTexts(
+                     ConsoleBatch::widgetChild(daemonShown, QStringLiteral("_confTreeView"))),
+                 sortedRows);
     } else {
         QVERIFY(settings.isEmpty());
         QCOMPARE(report.value(QStringLiteral("exitCode")).toInt(), 0);
