@@ -25,23 +25,9 @@ void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
 
 std::atomic<bool> ServiceCronControlTask::s_packageFound{false};
 
-ServiceCronControlTask::ServiceCronControlTask(Element *element) : ControlServiceTask(element)
+ServiceCronControlTask::ServiceCronControlTask(Element *element)
+    : PackageCheckedControlTask(element, QStringLiteral("vell-admin-cron"),
+                                QStringLiteral("vell-admin-cron"), s_packageFound)
 {
-    setProgramName(QStringLiteral("vell-admin-cron"));
-    setPackageName(QStringLiteral("vell-admin-cron"));
     taskDescription().setDescription(QObject::tr("Control Cron service"));
-}
-
-void ServiceCronControlTask::run()
-{
-    // A package once found stays found; a missing one is asked for again next time.
-    if (!s_packageFound.load())
-        s_packageFound.store(existPackage(packageName()));
-    if (!s_packageFound.load()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
-        AbstractTask::run();
-        return;
-    }
-    ControlServiceTask::run();
 }

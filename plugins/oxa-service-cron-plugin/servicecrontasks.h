@@ -1,5 +1,6 @@
 #pragma once
 
+#include <packagecheckedcontroltask.h>
 #include <servicefamily.h>
 #include <serviceheavyreadtask.h>
 
@@ -34,13 +35,10 @@ protected:
 };
 
 /** Starts the cron administration program "vell-admin-cron". */
-class ServiceCronControlTask : public ControlServiceTask
+class ServiceCronControlTask : public PackageCheckedControlTask
 {
 public:
     explicit ServiceCronControlTask(Element *element);
-
-    /// Fails with the package message while the program's package is missing.
-    void run() override;
 
     /// Whether a control task has found the program's package installed (kept for the process).
     static bool packageFound() { return s_packageFound.load(); }

@@ -186,24 +186,10 @@ void ClearCacheTask::afterRun()
 
 std::atomic<bool> ServiceCupsControlTask::s_packageFound{false};
 
-ServiceCupsControlTask::ServiceCupsControlTask(Element *element) : ControlServiceTask(element)
+ServiceCupsControlTask::ServiceCupsControlTask(Element *element)
+    : PackageCheckedControlTask(element, QStringLiteral("vell-admin-printer"),
+                                QStringLiteral("vell-admin-printer"), s_packageFound)
 {
-    setProgramName(QStringLiteral("vell-admin-printer"));
-    setPackageName(QStringLiteral("vell-admin-printer"));
     setUserName(qEnvironmentVariable("SUDO_USER"));
     taskDescription().setDescription(QObject::tr("Control Cups service"));
-}
-
-void ServiceCupsControlTask::run()
-{
-    // A package once found stays found; a missing one is asked for again next time.
-    if (!s_packageFound.load())
-        s_packageFound.store(existPackage(packageName()));
-    if (!s_packageFound.load()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
-        AbstractTask::run();
-        return;
-    }
-    ControlServiceTask::run();
 }

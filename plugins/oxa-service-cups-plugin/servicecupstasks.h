@@ -1,5 +1,6 @@
 #pragma once
 
+#include <packagecheckedcontroltask.h>
 #include <servicefamily.h>
 #include <serviceheavyreadtask.h>
 
@@ -81,13 +82,10 @@ public:
 };
 
 /** Starts the printer administration tool "vell-admin-printer", as the sudo user if any. */
-class ServiceCupsControlTask : public ControlServiceTask
+class ServiceCupsControlTask : public PackageCheckedControlTask
 {
 public:
     explicit ServiceCupsControlTask(Element *element);
-
-    /// Fails with the package message while the tool's package is missing.
-    void run() override;
 
     /// Whether a control task has found the tool's package installed (kept for the process).
     static bool packageFound() { return s_packageFound.load(); }

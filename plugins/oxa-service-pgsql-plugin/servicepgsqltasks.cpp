@@ -230,26 +230,10 @@ void ServicePgsqlTaskDetail::setUpClusterTask(ServiceTask *task, Element *elemen
 std::atomic<bool> ServicePgsqlClusterControlTask::s_packageFound{false};
 
 ServicePgsqlClusterControlTask::ServicePgsqlClusterControlTask(Element *element)
-    : ControlServiceTask(element)
+    : PackageCheckedControlTask(element, QStringLiteral("pgadmin3"), QStringLiteral("pgadmin3"),
+                                s_packageFound)
 {
-    setPackageName(QStringLiteral("pgadmin3"));
-    setProgramName(QStringLiteral("pgadmin3"));
     taskDescription().setDescription(QObject::tr("Control PostgreSQL cluster"));
-}
-
-void ServicePgsqlClusterControlTask::run()
-{
-    if (!s_packageFound.load()) {
-        if (ControlServiceTask::existPackage(packageName()))
-            s_packageFound.store(true);
-    }
-    if (!s_packageFound.load()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
-        AbstractTask::run();
-        return;
-    }
-    ControlServiceTask::run();
 }
 
 bool ServicePgsqlClusterControlTask::isPackageFound()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <elementdata.h>
+#include <packagecheckedcontroltask.h>
 #include <servicetasks.h>
 #include <tasks.h>
 
@@ -102,12 +103,10 @@ using ServicePgsqlClusterReloadTask =
  * Starts the graphical administration program pgadmin3, once its package was found installed;
  * a found package is remembered for the life of the process.
  */
-class ServicePgsqlClusterControlTask : public ControlServiceTask
+class ServicePgsqlClusterControlTask : public PackageCheckedControlTask
 {
 public:
     explicit ServicePgsqlClusterControlTask(Element *element);
-
-    void run() override;
 
     /// Whether the package was found installed by an earlier control task.
     static bool isPackageFound();
