@@ -1,6 +1,7 @@
 #include "servicemaildovecotelementwidget.h"
 #include "servicemaildovecotplugin.h"
 #include "servicemaildovecottasks.h"
+#include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -22,22 +23,6 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/dovecot");
 const QString callsFile = QStringLiteral("/var/tmp/dovecot.calls");
 const QString doveconfRan = QStringLiteral("/var/tmp/doveconf.ran");
-
-QStringList recordedCalls()
-{
-    QFile file(callsFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QStringList descriptions(const QList<TaskReport> &reports)
-{
-    QStringList texts;
-    for (const TaskReport &report : reports)
-        texts << report.description;
-    return texts;
-}
 
 QString nodeName(const TreeNode *node)
 {
@@ -238,22 +223,14 @@ void TestServiceMailDovecot::operationsBecomeTasks()
     Module *module = plugin.modules().first();
     Element *dovecot = module->firstElement();
     TaskRunner runner;
-    if (onRoot) {
-        // The Services root's element as the framework hands it to every module.
-        Element root(nullptr, &Module::isAdministratorHierarchy);
-        root.setId(QStringLiteral("ServiceServices"));
-        root.setElementType(QStringLiteral("ServiceServices"));
-        module->performOperation(&root, OperationType(operation), nullptr, 0);
-    } else {
-        dovecot->performOperation(OperationType(operation), nullptr, 0);
-    }
+    ServiceTaskCheck::perform(module, dovecot, onRoot, OperationType(operation));
     QVERIFY(runner.waitForIdle());
-    QCOMPARE(descriptions(runner.reports()), tasks);
+    QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()), tasks);
     for (const TaskReport &report : runner.reports()) {
         QCOMPARE(report.status, 2);
         QCOMPARE(report.elementId, QStringLiteral("ServiceMailDovecot"));
     }
-    QCOMPARE(recordedCalls(), calls);
+    QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);
 }
 
 void TestServiceMailDovecot::heavyRead_data()
@@ -306,12 +283,7 @@ void TestServiceMailDovecot::heavyRead()
 
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    if (status == QLatin1String("hang"))
-        QVERIFY(host.writeHangingScript(script));
-    else if (status == QLatin1String("crash"))
-        QVERIFY(host.writeCrashingScript(script));
-    else
-        QVERIFY(host.writeScript(script, status));
+    QVERIFY(ServiceTaskCheck::writeInitScript(host, script, status));
     QVERIFY(host.writeTool(QStringLiteral("doveconf"), doveconf));
 
     Dovecot dovecot;

@@ -2,6 +2,7 @@
 #include "servicemaileximmodule.h"
 #include "servicemaileximplugin.h"
 #include "servicemaileximtasks.h"
+#include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -24,22 +25,6 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/exim4");
 const QString config = QStringLiteral("/etc/exim4/update-exim4.conf.conf");
 const QString callsFile = QStringLiteral("/var/tmp/exim4.calls");
-
-QStringList recordedCalls()
-{
-    QFile file(callsFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QStringList descriptions(const QList<TaskReport> &reports)
-{
-    QStringList texts;
-    for (const TaskReport &report : reports)
-        texts << report.description;
-    return texts;
-}
 
 /** The Exim plug-in as the console holds it: element, and its widget showing it. */
 struct Exim
@@ -237,21 +222,14 @@ void TestServiceMailExim::operationsBecomeTasks()
     Module *module = plugin.modules().first();
     Element *exim = module->firstElement();
     TaskRunner runner;
-    if (onRoot) {
-        Element root(nullptr, &Module::isAdministratorHierarchy);
-        root.setId(QStringLiteral("ServiceServices"));
-        root.setElementType(QStringLiteral("ServiceServices"));
-        module->performOperation(&root, OperationType(operation), nullptr, 0);
-    } else {
-        exim->performOperation(OperationType(operation), nullptr, 0);
-    }
+    ServiceTaskCheck::perform(module, exim, onRoot, OperationType(operation));
     QVERIFY(runner.waitForIdle());
-    QCOMPARE(descriptions(runner.reports()), tasks);
+    QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()), tasks);
     for (const TaskReport &report : runner.reports()) {
         QCOMPARE(report.status, 2);
         QCOMPARE(report.elementId, QStringLiteral("ServiceMailExim"));
     }
-    QCOMPARE(recordedCalls(), calls);
+    QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);
 }
 
 void TestServiceMailExim::heavyRead_data()
@@ -313,12 +291,7 @@ void TestServiceMailExim::heavyRead()
 
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    if (status == QLatin1String("hang"))
-        QVERIFY(host.writeHangingScript(script));
-    else if (status == QLatin1String("missing"))
-        QVERIFY(host.removePath(script));
-    else
-        QVERIFY(host.writeScript(script, status));
+    QVERIFY(ServiceTaskCheck::writeInitScript(host, script, status));
 
     QVERIFY(host.removePath(QStringLiteral("/etc/exim4")));
     QVERIFY(host.mkdir(QStringLiteral("/etc/exim4")));

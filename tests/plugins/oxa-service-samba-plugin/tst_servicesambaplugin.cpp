@@ -2,6 +2,7 @@
 #include "servicesambaelementwidget.h"
 #include "servicesambamodule.h"
 #include "servicesambaplugin.h"
+#include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -20,23 +21,7 @@
 namespace {
 
 const QString script = QStringLiteral("/etc/init.d/smbd");
-const char callsFile[] = "/var/tmp/smbd.calls";
-
-QStringList recordedCalls()
-{
-    QFile file(QString::fromLatin1(callsFile));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QStringList descriptions(const QList<TaskReport> &reports)
-{
-    QStringList list;
-    for (const TaskReport &report : reports)
-        list << report.description;
-    return list;
-}
+const QString callsFile = QStringLiteral("/var/tmp/smbd.calls");
 
 } // namespace
 
@@ -208,22 +193,14 @@ void TestServiceSambaPlugin::operationsBecomeTasks()
     Module *module = plugin.modules().first();
     Element *samba = module->firstElement();
     TaskRunner runner;
-    if (onRoot) {
-        // The Services root's element as the framework hands it to every module.
-        Element root(nullptr, &Module::isAdministratorHierarchy);
-        root.setId(QStringLiteral("ServiceServices"));
-        root.setElementType(QStringLiteral("ServiceServices"));
-        module->performOperation(&root, OperationType(operation), nullptr, 0);
-    } else {
-        samba->performOperation(OperationType(operation), nullptr, 0);
-    }
+    ServiceTaskCheck::perform(module, samba, onRoot, OperationType(operation));
     QVERIFY(runner.waitForIdle());
-    QCOMPARE(descriptions(runner.reports()), tasks);
+    QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()), tasks);
     for (const TaskReport &report : runner.reports()) {
         QCOMPARE(report.status, 2);
         QCOMPARE(report.elementId, QStringLiteral("ServiceSamba"));
     }
-    QCOMPARE(recordedCalls(), calls);
+    QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);
     QCOMPARE(samba->serviceData()->isStateKnown(), !tasks.isEmpty());
 }
 

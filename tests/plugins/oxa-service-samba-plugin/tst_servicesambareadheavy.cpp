@@ -1,6 +1,7 @@
 #include "servicesambaelementwidget.h"
 #include "servicesambaplugin.h"
 #include "servicesambatasks.h"
+#include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -141,14 +142,7 @@ void TestServiceSambaReadHeavy::heavyRead()
 
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    if (status == QLatin1String("hang"))
-        QVERIFY(host.writeHangingScript(script));
-    else if (status == QLatin1String("crash"))
-        QVERIFY(host.writeCrashingScript(script));
-    else if (status == QLatin1String("missing"))
-        QVERIFY(host.removePath(script));
-    else
-        QVERIFY(host.writeScript(script, status));
+    QVERIFY(ServiceTaskCheck::writeInitScript(host, script, status));
 
     QVERIFY(host.removePath(config));
     QVERIFY(host.mkdir(QStringLiteral("/etc/samba")));
