@@ -1,49 +1,12 @@
+#include "consolebatch.h"
 #include "hostlayout.h"
 #include "testhost.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QJsonObject childById(const QJsonArray &elements, const QString &id)
-{
-    for (const QJsonValue &value : elements) {
-        if (value.toObject().value(QStringLiteral("id")).toString() == id)
-            return value.toObject();
-    }
-    return QJsonObject();
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
-
-/// The first cells of an item view's top-level rows.
-QStringList firstCells(const QJsonObject &view)
-{
-    QStringList cells;
-    for (const QJsonValue &row : view.value(QStringLiteral("rows")).toArray())
-        cells << row.toObject().value(QStringLiteral("cells")).toArray().first().toString();
-    return cells;
-}
-
-} // namespace
 
 /**
  * The console in batch mode on a disposable host with the Services root and the CUPS plug-in:
@@ -60,51 +23,15 @@ private slots:
     void demoHostShowsCups();
 
 private:
-    /// Runs the console on @p steps; the JSON report, or an empty object with @p errors set.
-    QJsonObject runConsole(const QByteArray &steps, QByteArray *errors, int *exitCode);
-
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_CUPS_PLUGIN_FILE)}};
 };
-
-QJsonObject TestServiceCupsBatch::runConsole(const QByteArray &steps, QByteArray *errors,
-                                             int *exitCode)
-{
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    environment.remove(QStringLiteral("SUDO_USER"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    *exitCode = -1;
-    if (!console.waitForStarted())
-        return QJsonObject();
-    console.write(steps);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(120000) || console.exitStatus() != QProcess::NormalExit)
-        return QJsonObject();
-    *errors = console.readAllStandardError();
-    *exitCode = console.exitCode();
-    QJsonParseError parseError;
-    const QByteArray output = console.readAllStandardOutput();
-    const QJsonObject report = QJsonDocument::fromJson(output, &parseError).object();
-    if (parseError.error != QJsonParseError::NoError) {
-        *errors += "\nthe report is no JSON document: " + output;
-        *exitCode = -1;
-    }
-    return report;
-}
 
 void TestServiceCupsBatch::initTestCase()
 {
-    // Only these libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_CUPS_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
+    // The control task runs the printer tool as the user who called sudo: here, as root.
+    m_console.unsetEnvironment(QStringLiteral("SUDO_USER"));
 }
 
 void TestServiceCupsBatch::clearCacheThroughTheConsole()
@@ -124,42 +51,27 @@ void TestServiceCupsBatch::clearCacheThroughTheConsole()
     QVERIFY(host.writeFile(QStringLiteral("/var/spool/cups/d00001-001"), "document"));
     QVERIFY(host.writeFile(QStringLiteral("/var/spool/cups/tmp/kept"), "kept"));
 
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    QVERIFY(console.waitForStarted());
-    console.write("perform read-light ServiceServices\n"
-                  "show ServiceCups\n"
-                  "perform clear-cache ServiceCups\n"
-                  "show ServiceCupsPrinters\n");
-    console.closeWriteChannel();
-    QVERIFY(console.waitForFinished(120000));
-    const QByteArray errors = console.readAllStandardError();
-    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(console.exitCode() == 0, errors.constData());
-
-    QJsonParseError error;
-    const QJsonObject report =
-        QJsonDocument::fromJson(console.readAllStandardOutput(), &error).object();
-    QCOMPARE(error.error, QJsonParseError::NoError);
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceCups\n"
+                                                 "perform clear-cache ServiceCups\n"
+                                                 "show ServiceCupsPrinters\n");
+    QVERIFY2(run.ran, run.errors.constData());
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    QVERIFY2(run.reportParsed, run.errors.constData());
+    const QJsonObject &report = run.report;
 
     const QJsonArray tree = report.value(QStringLiteral("tree")).toArray();
-    const QJsonObject root = childById(tree, QStringLiteral("ServiceServices"));
-    const QJsonObject cups =
-        childById(root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceCups"));
+    const QJsonObject root = ConsoleBatch::childById(tree, QStringLiteral("ServiceServices"));
+    const QJsonObject cups = ConsoleBatch::childById(
+        root.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceCups"));
     QCOMPARE(cups.value(QStringLiteral("title")).toString(), QStringLiteral("Cups"));
     QCOMPARE(cups.value(QStringLiteral("data")).toObject().value(QStringLiteral("textState")),
              QJsonValue(QStringLiteral("running")));
     // Clear cache is bit 63, offered to the administrator whatever the state.
     QCOMPARE(cups.value(QStringLiteral("operations")).toString(),
              QStringLiteral("0x800000000001E070"));
-    const QJsonObject printers = childById(cups.value(QStringLiteral("children")).toArray(),
-                                           QStringLiteral("ServiceCupsPrinters"));
+    const QJsonObject printers = ConsoleBatch::childById(
+        cups.value(QStringLiteral("children")).toArray(), QStringLiteral("ServiceCupsPrinters"));
     QCOMPARE(printers.value(QStringLiteral("title")).toString(), QStringLiteral("Cups printers"));
     QCOMPARE(printers.value(QStringLiteral("operations")).toString(), QStringLiteral("0x60"));
 
@@ -185,18 +97,22 @@ void TestServiceCupsBatch::clearCacheThroughTheConsole()
     QCOMPARE(general.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceCupsElementWidget"));
     QCOMPARE(general.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("General"));
-    QCOMPARE(widgetChild(general, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(general, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>running</b>")));
-    QCOMPARE(widgetChild(general, QStringLiteral("_clearPushButton")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(general, QStringLiteral("_clearPushButton"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("Clear")));
-    QStringList rows = firstCells(widgetChild(general, QStringLiteral("_confTreeView")));
+    QStringList rows = ConsoleBatch::firstCells(
+        ConsoleBatch::widgetChild(general, QStringLiteral("_confTreeView")));
     rows.sort();
     QCOMPARE(rows, (QStringList{QStringLiteral("Listen"), QStringLiteral("cupsd.conf")}));
 
     const QJsonObject printersWidget = widgets.at(1).toObject();
     QCOMPARE(printersWidget.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServiceCupsPrintersElementWidget"));
-    const QJsonObject view = widgetChild(printersWidget, QStringLiteral("_printersTreeView"));
+    const QJsonObject view =
+        ConsoleBatch::widgetChild(printersWidget, QStringLiteral("_printersTreeView"));
     QCOMPARE(view.value(QStringLiteral("headers")).toArray().size(), 5);
     const QJsonArray printerRows = view.value(QStringLiteral("rows")).toArray();
     QCOMPARE(printerRows.size(), 1);
@@ -220,15 +136,14 @@ void TestServiceCupsBatch::demoHostShowsCups()
              qPrintable(layoutError));
     QVERIFY(QFile::exists(QStringLiteral("/var/spool/cups/c00017")));
 
-    QByteArray errors;
-    int exitCode = -1;
-    const QJsonObject report = runConsole("perform read-light ServiceServices\n"
-                                          "show ServiceCups\n"
-                                          "show ServiceCupsPrinters\n"
-                                          "perform control ServiceCups\n"
-                                          "perform clear-cache ServiceCups\n",
-                                          &errors, &exitCode);
-    QVERIFY2(exitCode == 0, errors.constData());
+    const ConsoleBatchResult run = m_console.run("perform read-light ServiceServices\n"
+                                                 "show ServiceCups\n"
+                                                 "show ServiceCupsPrinters\n"
+                                                 "perform control ServiceCups\n"
+                                                 "perform clear-cache ServiceCups\n");
+    const QJsonObject &report = run.report;
+    QVERIFY2(run.reportParsed, run.errors.constData());
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
     for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray()) {
         const QJsonObject object = task.toObject();
         QVERIFY2(object.value(QStringLiteral("status")).toInt() == 2,
@@ -236,8 +151,8 @@ void TestServiceCupsBatch::demoHostShowsCups()
     }
     const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
     QCOMPARE(widgets.size(), 2);
-    QStringList printers =
-        firstCells(widgetChild(widgets.at(1).toObject(), QStringLiteral("_printersTreeView")));
+    QStringList printers = ConsoleBatch::firstCells(
+        ConsoleBatch::widgetChild(widgets.at(1).toObject(), QStringLiteral("_printersTreeView")));
     printers.removeDuplicates();
     printers.sort();
     QCOMPARE(printers, (QStringList{QStringLiteral("Class"), QStringLiteral("DefaultPrinter"),
