@@ -1,60 +1,21 @@
 // The console in batch mode with the Services root and the PostgreSQL plug-in loaded from
 // their libraries, on a disposable host: a real cluster created, started, shown and dropped.
 
+#include <consolebatch.h>
 #include <testhost.h>
 
 #include <childprocess.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const char clusterName[] = "batch1";
 const int clusterPort = 5473;
-
-QJsonObject findElement(const QJsonArray &elements, const QString &key, const QString &value)
-{
-    for (const QJsonValue &item : elements) {
-        const QJsonObject element = item.toObject();
-        if (element.value(key).toString() == value)
-            return element;
-        const QJsonObject below =
-            findElement(element.value(QStringLiteral("children")).toArray(), key, value);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
-
-QJsonObject widgetChild(const QJsonObject &widget, const QString &objectName)
-{
-    for (const QJsonValue &value : widget.value(QStringLiteral("children")).toArray()) {
-        const QJsonObject child = value.toObject();
-        if (child.value(QStringLiteral("objectName")).toString() == objectName)
-            return child;
-        const QJsonObject below = widgetChild(child, objectName);
-        if (!below.isEmpty())
-            return below;
-    }
-    return QJsonObject();
-}
-
-/// The first cell of every row of an item view's dump.
-QStringList firstCells(const QJsonObject &view)
-{
-    QStringList cells;
-    for (const QJsonValue &row : view.value(QStringLiteral("rows")).toArray())
-        cells << row.toObject().value(QStringLiteral("cells")).toArray().first().toString();
-    return cells;
-}
 
 } // namespace
 
@@ -68,20 +29,14 @@ private slots:
     void createStartShowDrop();
 
 private:
-    QJsonObject runConsole(const QByteArray &script, int *exitCode);
-
-    QTemporaryDir m_plugins;
+    ConsoleBatch m_console{
+        {QStringLiteral(OXA_SERVICES_PLUGIN_FILE), QStringLiteral(OXA_PGSQL_PLUGIN_FILE)}};
     std::unique_ptr<TestHost> m_host;
 };
 
 void TestServicePgsqlBatch::initTestCase()
 {
-    // Only these libraries: the build's directory also holds every other plug-in.
-    QVERIFY(m_plugins.isValid());
-    for (const char *file : {OXA_SERVICES_PLUGIN_FILE, OXA_PGSQL_PLUGIN_FILE}) {
-        const QString path = QString::fromLocal8Bit(file);
-        QVERIFY(QFile::link(path, m_plugins.filePath(QFileInfo(path).fileName())));
-    }
+    QVERIFY2(m_console.isValid(), qPrintable(m_console.errorString()));
 }
 
 void TestServicePgsqlBatch::cleanup()
@@ -94,32 +49,6 @@ void TestServicePgsqlBatch::cleanup()
             QStringLiteral("/usr/bin/pg_dropcluster"),
             {QStringLiteral("15"), QLatin1String(clusterName), QStringLiteral("--stop")});
     m_host.reset();
-}
-
-QJsonObject TestServicePgsqlBatch::runConsole(const QByteArray &script, int *exitCode)
-{
-    QProcess console;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
-    console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
-    if (!console.waitForStarted())
-        return QJsonObject();
-    console.write(script);
-    console.closeWriteChannel();
-    if (!console.waitForFinished(240000)) {
-        console.kill();
-        console.waitForFinished();
-        return QJsonObject();
-    }
-    *exitCode = console.exitStatus() == QProcess::NormalExit ? console.exitCode() : -1;
-    const QByteArray errors = console.readAllStandardError();
-    if (!errors.isEmpty())
-        qDebug("console: %s", errors.constData());
-    return QJsonDocument::fromJson(console.readAllStandardOutput()).object();
 }
 
 void TestServicePgsqlBatch::createStartShowDrop()
@@ -138,8 +67,10 @@ void TestServicePgsqlBatch::createStartShowDrop()
                                   .arg(clusterPort)
                                   .arg(title)
                                   .toUtf8();
-    int exitCode = -2;
-    const QJsonObject report = runConsole(script, &exitCode);
+    const ConsoleBatchResult run = m_console.run(script, 240000);
+    if (!run.errors.isEmpty())
+        qDebug("console: %s", run.errors.constData());
+    const QJsonObject &report = run.report;
     QVERIFY(!report.isEmpty());
 
     // The tasks, in the order they ended: none failed.
@@ -151,7 +82,7 @@ void TestServicePgsqlBatch::createStartShowDrop()
                  qPrintable(description + ": " + task.value(QStringLiteral("message")).toString()));
         tasks << description;
     }
-    QCOMPARE(exitCode, 0);
+    QCOMPARE(run.exitCode, 0);
     const int created = tasks.indexOf(QStringLiteral("Create PostgreSQL cluster"));
     const int started = tasks.indexOf(QStringLiteral("Start PostgreSQL cluster"));
     const int removed = tasks.indexOf(QStringLiteral("Remove PostgreSQL cluster"));
@@ -168,7 +99,8 @@ void TestServicePgsqlBatch::createStartShowDrop()
     }
     QVERIFY(pgsqlValid);
     const QJsonArray tree = report.value(QStringLiteral("tree")).toArray();
-    const QJsonObject clusters = findElement(tree, "id", "ServicePgsqlClusters");
+    const QJsonObject clusters =
+        ConsoleBatch::elementById(tree, QStringLiteral("ServicePgsqlClusters"));
     QCOMPARE(clusters.value(QStringLiteral("parentId")).toString(),
              QStringLiteral("ServiceServices"));
     QCOMPARE(clusters.value(QStringLiteral("title")).toString(), QStringLiteral("PostgreSQL"));
@@ -177,7 +109,7 @@ void TestServicePgsqlBatch::createStartShowDrop()
     QCOMPARE(clusters.value(QStringLiteral("operations")).toString().toULongLong(nullptr, 16),
              quint64(0xC));
     // Dropped: gone from the tree and from the host.
-    QVERIFY(findElement(tree, "title", title).isEmpty());
+    QVERIFY(ConsoleBatch::elementByTitle(tree, title).isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/15/%1").arg(clusterName)));
     QVERIFY(!QFile::exists(QStringLiteral("/var/lib/postgresql/15/%1").arg(clusterName)));
 
@@ -188,20 +120,22 @@ void TestServicePgsqlBatch::createStartShowDrop()
     QCOMPARE(form.value(QStringLiteral("class")).toString(),
              QStringLiteral("ServicePgsqlElementWidget"));
     QCOMPARE(form.value(QStringLiteral("windowTitle")).toString(), QStringLiteral("General"));
-    const QJsonObject name = widgetChild(form, QStringLiteral("_nameLineEdit"));
+    const QJsonObject name = ConsoleBatch::widgetChild(form, QStringLiteral("_nameLineEdit"));
     QCOMPARE(name.value(QStringLiteral("text")).toString(), QLatin1String(clusterName));
     QCOMPARE(name.value(QStringLiteral("enabled")).toBool(), false);
-    QCOMPARE(widgetChild(form, QStringLiteral("_versionComboBox"))
+    QCOMPARE(ConsoleBatch::widgetChild(form, QStringLiteral("_versionComboBox"))
                  .value(QStringLiteral("currentText"))
                  .toString(),
              QStringLiteral("15"));
-    QCOMPARE(widgetChild(form, QStringLiteral("_portLineEdit")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(form, QStringLiteral("_portLineEdit"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QString::number(clusterPort)));
-    QCOMPARE(widgetChild(form, QStringLiteral("_stateLabel")).value(QStringLiteral("text")),
+    QCOMPARE(ConsoleBatch::widgetChild(form, QStringLiteral("_stateLabel"))
+                 .value(QStringLiteral("text")),
              QJsonValue(QStringLiteral("<b>online</b>")));
-    const QJsonObject table = widgetChild(form, QStringLiteral("_infoTableView"));
+    const QJsonObject table = ConsoleBatch::widgetChild(form, QStringLiteral("_infoTableView"));
     QCOMPARE(
-        firstCells(table),
+        ConsoleBatch::firstCells(table),
         (QStringList{QStringLiteral("/etc/postgresql/15/%1").arg(clusterName),
                      QStringLiteral("/var/lib/postgresql/15/%1").arg(clusterName),
                      QStringLiteral("/var/log/postgresql/postgresql-15-%1.log").arg(clusterName)}));
