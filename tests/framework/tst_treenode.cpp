@@ -44,10 +44,10 @@ int subtreeSize(const TreeNode *node)
 }
 
 // "b:a" is the node b with parent id a.
-QList<TreeNode *> nodesFromSpec(const QStringList &spec)
+QList<TreeNode *> nodesFromList(const QStringList &entries)
 {
     QList<TreeNode *> nodes;
-    for (const QString &entry : spec) {
+    for (const QString &entry : entries) {
         const int colon = entry.indexOf(QLatin1Char(':'));
         nodes << new CountedNode(entry.left(colon), entry.mid(colon + 1));
     }
@@ -229,7 +229,7 @@ void TestTreeNode::takeOnlyOwnChildren()
 
 void TestTreeNode::loadTreeFromList_data()
 {
-    QTest::addColumn<QStringList>("spec");
+    QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("parents first")
@@ -258,11 +258,11 @@ void TestTreeNode::loadTreeFromList_data()
 
 void TestTreeNode::loadTreeFromList()
 {
-    QFETCH(QStringList, spec);
+    QFETCH(QStringList, entries);
     QFETCH(QString, expected);
 
     CountedNode root(QStringLiteral("root"));
-    const QList<TreeNode *> nodes = nodesFromSpec(spec);
+    const QList<TreeNode *> nodes = nodesFromList(entries);
     root.loadTreeFromList(nodes);
     QCOMPARE(dump(&root), expected);
     QVERIFY(consistent(&root));
@@ -365,7 +365,7 @@ void TestTreeNode::loadAppendsAfterExistingRows()
     TreeNodeModel model(&root);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    root.loadTreeFromList(nodesFromSpec({"n1:", "n2:n1", "n3:"}));
+    root.loadTreeFromList(nodesFromList({"n1:", "n2:n1", "n3:"}));
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.at(0).at(1).toInt(), 2);
     QCOMPARE(inserted.at(0).at(2).toInt(), 3);
