@@ -1,5 +1,6 @@
 #include "serviceapacheelementwidget.h"
 
+#include "apachechoiceediting.h"
 #include "serviceapacheheavyelementdata.h"
 #include "sitetreenodes.h"
 
@@ -12,7 +13,6 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSpacerItem>
 #include <QTreeView>
 
@@ -90,27 +90,9 @@ void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementDa
 
 void ServiceApacheElementWidget::applyContentChanges()
 {
-    const int answer = QMessageBox::information(
-        this, QCoreApplication::translate("ViewEditElementWidget", "Change apache configuration"),
-        QCoreApplication::translate("ViewEditElementWidget",
-                                    "Reload Apache service configuration automatically?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    bool autoApply;
-    if (answer == QMessageBox::Yes)
-        autoApply = true;
-    else if (answer == QMessageBox::No)
-        autoApply = false;
-    else
-        return;
-    ElementData *data = exportElementData();
-    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data);
-    Element *target = element();
-    if (!record || !target) {
-        delete data;
-        return;
-    }
-    record->setAutoApply(autoApply);
-    target->performOperation(OperationUpdate, record, 0);
+    ApacheChoiceEditing::apply(
+        this, QCoreApplication::translate("ViewEditElementWidget",
+                                          "Reload Apache service configuration automatically?"));
 }
 
 void ServiceApacheElementWidget::reset()
@@ -121,11 +103,6 @@ void ServiceApacheElementWidget::reset()
 
 void ServiceApacheElementWidget::blockEditWidget(bool blocked)
 {
-    if (blocked)
-        disconnect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
-                   &ViewEditElementWidget::changeContent);
-    else
-        connect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
-                &ViewEditElementWidget::changeContent, Qt::UniqueConnection);
+    ApacheChoiceEditing::follow(m_proxy, this, blocked);
     ViewEditElementWidget::blockEditWidget(blocked);
 }

@@ -1,5 +1,6 @@
 #include "serviceapachemoduleelementwidget.h"
 
+#include "apachechoiceediting.h"
 #include "moduletreenodes.h"
 #include "serviceapacheheavyelementdata.h"
 
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QGridLayout>
-#include <QMessageBox>
 
 ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *module, QWidget *parent)
     : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
@@ -67,27 +67,9 @@ void ServiceApacheModuleElementWidget::afterSuccessfulRead(Element *element, Ele
 
 void ServiceApacheModuleElementWidget::applyContentChanges()
 {
-    const int answer = QMessageBox::information(
-        this, QCoreApplication::translate("ViewEditElementWidget", "Change apache configuration"),
-        QCoreApplication::translate("ViewEditElementWidget",
-                                    "Restart Apache service automatically?"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    bool autoApply;
-    if (answer == QMessageBox::Yes)
-        autoApply = true;
-    else if (answer == QMessageBox::No)
-        autoApply = false;
-    else
-        return;
-    ElementData *data = exportElementData();
-    auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data);
-    Element *target = element();
-    if (!record || !target) {
-        delete data;
-        return;
-    }
-    record->setAutoApply(autoApply);
-    target->performOperation(OperationUpdate, record, 0);
+    ApacheChoiceEditing::apply(
+        this, QCoreApplication::translate("ViewEditElementWidget",
+                                          "Restart Apache service automatically?"));
 }
 
 void ServiceApacheModuleElementWidget::reset()
@@ -97,11 +79,6 @@ void ServiceApacheModuleElementWidget::reset()
 
 void ServiceApacheModuleElementWidget::blockEditWidget(bool blocked)
 {
-    if (blocked)
-        disconnect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
-                   &ViewEditElementWidget::changeContent);
-    else
-        connect(m_proxy, &ChoiceTreeNodeProxyModel::stateChanged, this,
-                &ViewEditElementWidget::changeContent, Qt::UniqueConnection);
+    ApacheChoiceEditing::follow(m_proxy, this, blocked);
     ViewEditElementWidget::blockEditWidget(blocked);
 }
