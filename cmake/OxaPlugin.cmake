@@ -26,6 +26,7 @@ function(oxa_add_plugin)
                           Qt5::Core Qt5::Gui Qt5::Widgets ${P_LIBS})
 
     add_library(${P_NAME} MODULE)
+    set_property(GLOBAL APPEND PROPERTY OXA_PLUGIN_TARGETS ${P_NAME})
     target_link_libraries(${P_NAME} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${_logic}>")
     set_target_properties(${P_NAME} PROPERTIES
         PREFIX "lib"
