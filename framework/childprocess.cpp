@@ -32,6 +32,43 @@ QStringList ProcessResult::outputLines() const
     return ChildProcess::splitLines(outputText());
 }
 
+namespace {
+
+// How long one wait lasts before the pipes are emptied into the bounded buffers: what a
+// flooding program can add to QProcess's own buffers in that time stays small.
+const int DrainSliceMs = 20;
+
+void keep(QByteArray *into, bool *cut, const QByteArray &bytes, int limit)
+{
+    if (bytes.isEmpty())
+        return;
+    const int room = limit - into->size();
+    if (bytes.size() > room) {
+        *cut = true;
+        if (room > 0)
+            into->append(bytes.constData(), room);
+        return;
+    }
+    into->append(bytes);
+}
+
+void drain(QProcess &process, ProcessResult *result)
+{
+    keep(&result->standardOutput, &result->outputCut, process.readAllStandardOutput(),
+         ChildProcess::MaxOutputBytes);
+    keep(&result->standardError, &result->errorCut, process.readAllStandardError(),
+         ChildProcess::MaxErrorBytes);
+}
+
+/// Kills the process group @p pid leads (the leader and whatever it started and left there).
+void killGroup(qint64 pid)
+{
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+}
+
+} // namespace
+
 ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     ProcessResult result;
@@ -46,27 +83,38 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
         if (process.state() != QProcess::NotRunning) {
             // Started too slowly: treat as a time-out and leave nothing behind.
             result.error = QProcess::Timedout;
+            killGroup(process.processId());
             process.kill();
             process.waitForFinished(5000);
         }
         return result;
     }
     const qint64 pid = process.processId();
-    const int left = int(qMax<qint64>(0, timeoutMs - clock.elapsed()));
-    const bool done = process.waitForFinished(left);
+    bool done = false;
+    for (;;) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        // Finished, or crashed: either way the leader is gone and reaped.
+        done = process.waitForFinished(int(qMin<qint64>(left, DrainSliceMs))) ||
+               process.state() == QProcess::NotRunning;
+        drain(process, &result);
+        if (done)
+            break;
+    }
     if (!done) {
         result.error = QProcess::Timedout;
-        if (pid > 0)
-            ::kill(-pid_t(pid), SIGKILL);
+        killGroup(pid);
         process.kill();
         process.waitForFinished(5000); // reap
-        result.standardOutput = process.readAllStandardOutput();
-        result.standardError = process.readAllStandardError();
+        drain(process, &result);
         return result;
     }
-    result.standardOutput = process.readAllStandardOutput();
-    result.standardError = process.readAllStandardError();
+    drain(process, &result);
     if (process.exitStatus() != QProcess::NormalExit) {
+        // What a crashed program started is left without its parent: end it too. The group
+        // outlives its leader while a member lives, so its id still names only them.
+        killGroup(pid);
         result.error = QProcess::Crashed;
         return result;
     }

@@ -22,6 +22,9 @@ private slots:
     void missingProgramDidNotStart();
     void crashIsNotFinished();
     void timeoutKillsWholeGroupAndReaps();
+    void crashKillsWhatItLeftBehind();
+    void floodedOutputIsKeptUpToItsBound();
+    void floodThenHangIsBoundedAndKilled();
 
 private:
     ScriptDir m_dir;
@@ -123,6 +126,69 @@ void TestChildProcess::timeoutKillsWholeGroupAndReaps()
     QVERIFY(isReaped(scriptPid));
     QVERIFY(waitDead(childPid));
     QVERIFY(waitDead(shPid));
+}
+
+void TestChildProcess::crashKillsWhatItLeftBehind()
+{
+    const QString script = m_dir.script(
+        QStringLiteral("crashparent"),
+        QStringLiteral("sleep 1000 &\necho $! > @DIR@/orphan.pid\nkill -SEGV $$\n"));
+    const ProcessResult result = ChildProcess::run(script, {}, 10000);
+    QVERIFY(!result.finished);
+    QCOMPARE(result.error, int(QProcess::Crashed));
+    const pid_t orphan = m_dir.pidFrom(QStringLiteral("orphan.pid"));
+    QVERIFY(orphan > 0);
+    QVERIFY(waitDead(orphan));
+}
+
+void TestChildProcess::floodedOutputIsKeptUpToItsBound()
+{
+    // More than both bounds on both pipes, then a normal end: the program is never blocked
+    // on a full pipe, and what is kept is the beginning.
+    const QString script = m_dir.script(
+        QStringLiteral("flood"),
+        QStringLiteral("echo first\nhead -c %1 /dev/zero | tr '\\000' x\n"
+                       "head -c %2 /dev/zero | tr '\\000' e >&2\nexit 4\n")
+            .arg(ChildProcess::MaxOutputBytes + 3 * 1024 * 1024)
+            .arg(ChildProcess::MaxErrorBytes * 4));
+    const ProcessResult result = ChildProcess::run(script, {}, 20000);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 4);
+    QCOMPARE(result.standardOutput.size(), int(ChildProcess::MaxOutputBytes));
+    QVERIFY(result.outputCut);
+    QVERIFY(result.standardOutput.startsWith("first\nxxx"));
+    QCOMPARE(result.standardError.size(), int(ChildProcess::MaxErrorBytes));
+    QVERIFY(result.errorCut);
+    QCOMPARE(result.standardError.count('e'), result.standardError.size());
+
+    // A short output is kept whole and not marked.
+    const ProcessResult small =
+        ChildProcess::run(m_dir.script(QStringLiteral("small"), QStringLiteral("echo a\n")), {});
+    QVERIFY(!small.outputCut && !small.errorCut);
+}
+
+void TestChildProcess::floodThenHangIsBoundedAndKilled()
+{
+    // Megabytes, then a hang: the limit still ends it, nothing of it is left running, and
+    // the output held stays within its bound however long the program wrote.
+    const QString script = m_dir.script(
+        QStringLiteral("floodhang"),
+        QStringLiteral("echo $$ > @DIR@/floodhang.pid\n"
+                       "head -c %1 /dev/zero | tr '\\000' y\n"
+                       "touch @DIR@/flooded\nsleep 1000 &\necho $! > @DIR@/sleeper.pid\n"
+                       "yes endless\n")
+            .arg(ChildProcess::MaxOutputBytes + 1024 * 1024));
+    const ProcessResult result = ChildProcess::run(script, {}, 4000);
+    QVERIFY(!result.finished);
+    QCOMPARE(result.error, int(QProcess::Timedout));
+    QVERIFY(result.standardOutput.size() <= ChildProcess::MaxOutputBytes);
+    QVERIFY2(QFile::exists(m_dir.path(QStringLiteral("flooded"))),
+             "the program was blocked before its flood ended");
+    QVERIFY(result.outputCut);
+    QVERIFY(isReaped(m_dir.pidFrom(QStringLiteral("floodhang.pid"))));
+    const pid_t sleeper = m_dir.pidFrom(QStringLiteral("sleeper.pid"));
+    QVERIFY(sleeper > 0);
+    QVERIFY(waitDead(sleeper));
 }
 
 QTEST_GUILESS_MAIN(TestChildProcess)
