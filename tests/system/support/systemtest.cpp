@@ -485,3 +485,13 @@ bool SystemHost::prepareDovecot()
         return fail(m_host->errorString());
     return true;
 }
+
+bool SystemHost::installConsoleData()
+{
+    if (!m_available)
+        return fail(m_unavailableReason);
+    if (!m_host->copyTree(QStringLiteral(OXA_PACKAGE_LISTS_SOURCE),
+                          QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin")))
+        return fail(m_host->errorString());
+    return true;
+}

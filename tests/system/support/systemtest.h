@@ -14,7 +14,8 @@
 //   - SystemTest::initScript(), waitForStatus(), runTool(), packageVersion(),
 //     namespaceProcesses(), pluginFiles(), taskFailures(): the small tools the suites share.
 //   - SystemHost::prepareKerberos(), prepareDovecot(): the set-up the packages leave undone
-//     (a realm database and kadm5.acl; the snakeoil certificate and Dovecot's two links).
+//     (a realm database and kadm5.acl; the snakeoil certificate and Dovecot's two links);
+//     installConsoleData(): the package lists the console's packages elements read.
 //
 // A typical suite keeps one SystemHost for all its test functions (set up in initTestCase,
 // reset in cleanupTestCase), since only one TestHost may live at a time.
@@ -159,6 +160,11 @@ public:
      * dovecot.pem and dovecot.key to it. Without them Dovecot refuses to start.
      */
     bool prepareDovecot();
+    /**
+     * Installs the console's own data as a package of it would: the installed-packages
+     * plug-in's package lists in /usr/share/vell/data/oxa-service-packages-plugin.
+     */
+    bool installConsoleData();
 
     /// Runs the safety net now; what it found (empty when every service was stopped).
     QStringList killLeftovers(int graceMs = 5000);
