@@ -1,5 +1,6 @@
 #include "serviceheavyreadtask.h"
 
+#include "readlimits.h"
 #include "servicefamily.h"
 
 #include <childprocess.h>
@@ -31,6 +32,12 @@ void ServiceHeavyReadTask::fail(const QString &message)
 void ServiceHeavyReadTask::succeed()
 {
     taskDescription().setStatus(TaskDescription::TaskStatusDone);
+}
+
+void ServiceHeavyReadTask::succeedPartly(const QString &message)
+{
+    taskDescription().setStatus(TaskDescription::TaskStatusWarning);
+    taskDescription().setMessage(message);
 }
 
 void ServiceHeavyReadTask::run()
@@ -85,6 +92,11 @@ void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
         return;
     }
     record->setConfigFile(m_file);
-    record->setConfigData(ChildProcess::decodeLocal8Bit(file.readAll()));
-    succeed();
+    // Only so much is shown: a text view takes minutes to lay out a huge text or line.
+    bool cut = false;
+    record->setConfigData(ChildProcess::decodeLocal8Bit(ReadLimits::readText(&file, &cut)));
+    if (cut)
+        succeedPartly(ReadLimits::textCut(m_file));
+    else
+        succeed();
 }

@@ -29,6 +29,8 @@ protected:
     virtual void readConfiguration(ServiceHeavyElementData *record) = 0;
     void fail(const QString &message);
     void succeed();
+    /// Status 3: read, but not all of it is shown; @p message says what is missing.
+    void succeedPartly(const QString &message);
 
 private:
     QString m_initScript;
@@ -44,7 +46,8 @@ public:
 
 protected:
     /// The whole file as local 8-bit text up to the first NUL; "Failed to read config file %1"
-    /// when it cannot be opened.
+    /// when it cannot be opened. A file past the text bounds (ReadLimits) shows its beginning
+    /// with its long lines cut, and the read ends with a warning saying so.
     void readConfiguration(ServiceHeavyElementData *record) override;
 
 private:

@@ -1,9 +1,9 @@
 #include "doveconfparser.h"
 
 #include <childprocess.h>
+#include <readlimits.h>
 #include <treenode.h>
 
-#include <QRegExp>
 
 namespace DoveconfParser {
 
@@ -37,18 +37,115 @@ QString prepareLine(const QString &line)
 
 namespace {
 
+bool isBlank(QChar c)
+{
+    return c.isSpace();
+}
+
+int skipBlanks(const QString &line, int from)
+{
+    while (from < line.size() && isBlank(line.at(from)))
+        ++from;
+    return from;
+}
+
+int wordEnd(const QString &line, int from)
+{
+    while (from < line.size() && !isBlank(line.at(from)))
+        ++from;
+    return from;
+}
+
+} // namespace
+
+/*
+ * Both matchers give the captures of their expression, searched anywhere in the line, in one
+ * pass: a backtracking engine takes quadratic time on a long word that matches nothing.
+ * A match can only start at the start of a word: a later start in the same word has fewer
+ * choices.
+ */
+bool matchSetting(const QString &line, QString *key, QString *value)
+{
+    const int n = line.size();
+    int start = skipBlanks(line, 0);
+    while (start < n) {
+        const int end = wordEnd(line, start);
+        // The longest key first: the whole word with "=" after blanks, then up to the last
+        // "=" inside the word. The value, "\s*((\s*\S+)*)", is whatever follows, trimmed.
+        const int equals = skipBlanks(line, end);
+        int keyEnd = -1;
+        if (equals < n && line.at(equals) == QLatin1Char('=')) {
+            keyEnd = end;
+        } else {
+            for (int k = end - 1; k > start; --k) {
+                if (line.at(k) == QLatin1Char('=')) {
+                    keyEnd = k;
+                    break;
+                }
+            }
+        }
+        if (keyEnd >= 0) {
+            const int from = keyEnd == end ? equals + 1 : keyEnd + 1;
+            *key = line.mid(start, keyEnd - start);
+            *value = line.mid(from).trimmed();
+            return true;
+        }
+        start = skipBlanks(line, end);
+    }
+    return false;
+}
+
+bool matchSectionStart(const QString &line, QString *type, QString *name)
+{
+    const QChar brace = QLatin1Char('{');
+    const int n = line.size();
+    int start = skipBlanks(line, 0);
+    while (start < n) {
+        const int end = wordEnd(line, start);
+        const int next = skipBlanks(line, end);
+        if (next == end || next >= n)
+            return false; // "\s+" needs a blank, and something after it
+        // The name, "(\S+)?", as long as a "{" still follows: the whole next word with "{"
+        // after blanks, then up to the last "{" inside it; else no name and "{" right there.
+        const int nameStart = next;
+        const int nameWordEnd = wordEnd(line, nameStart);
+        int nameEnd = -1;
+        const int after = skipBlanks(line, nameWordEnd);
+        if (after < n && line.at(after) == brace) {
+            nameEnd = nameWordEnd;
+        } else {
+            for (int j = nameWordEnd - 1; j > nameStart; --j) {
+                if (line.at(j) == brace) {
+                    nameEnd = j;
+                    break;
+                }
+            }
+        }
+        if (nameEnd >= 0) {
+            *type = line.mid(start, end - start);
+            *name = line.mid(nameStart, nameEnd - nameStart);
+            return true;
+        }
+        if (line.at(next) == brace) {
+            *type = line.mid(start, end - start);
+            *name = QString();
+            return true;
+        }
+        start = next;
+    }
+    return false;
+}
+
+namespace {
+
 /** The state of one parse: the open sections of the full tree and of the summary. */
 class Parser
 {
 public:
-    Parser()
-        : m_setting(QStringLiteral("(\\S+)\\s*=\\s*((\\s*\\S+)*)")),
-          m_sectionStart(QStringLiteral("(\\S+)\\s+(\\S+)?\\s*\\{"))
-    {
-    }
-
     void feed(const QString &raw);
     QList<TreeNode *> result();
+    /// Whether lines were dropped because the tree held its most entries already.
+    bool isCut() const { return m_cut; }
 
 private:
     void addSetting(const QString &key, const QString &value);
@@ -57,8 +154,6 @@ private:
     void appendToTree(TreeNode *node);
     bool onWatchedPath() const;
 
-    QRegExp m_setting;
-    QRegExp m_sectionStart;
     /// Open sections of the full tree, innermost last; one entry per open '{', so sections
     /// past maxSectionDepth repeat the deepest kept node.
     QVector<TreeNode *> m_open;
@@ -69,6 +164,9 @@ private:
     QVector<TreeNode *> m_summaryOpen;
     QList<TreeNode *> m_summaryTopLevel;
     int m_summaryDepth = 0;
+    /// Lines that made nodes so far; past ReadLimits::maxEntries the rest is dropped.
+    int m_entries = 0;
+    bool m_cut = false;
 };
 
 void Parser::appendToTree(TreeNode *node)
@@ -157,19 +255,27 @@ void Parser::feed(const QString &raw)
     const QString line = prepareLine(raw);
     if (line.isEmpty())
         return;
+    if (m_entries >= ReadLimits::maxEntries) {
+        m_cut = true;
+        return;
+    }
     // The patterns cannot match without their characters: skip them cheaply where they are
     // missing, which is most lines of a long output.
-    if (line.contains(QLatin1Char('=')) && m_setting.indexIn(line) >= 0) {
-        // QRegExp leaves the blanks after "=" in the value's capture: "ssl = yes" is "yes".
-        addSetting(m_setting.cap(1), m_setting.cap(2).trimmed());
+    QString first;
+    QString second;
+    if (line.contains(QLatin1Char('=')) && matchSetting(line, &first, &second)) {
+        ++m_entries;
+        addSetting(first, second);
         return;
     }
     if (line.contains(QLatin1Char('}'))) {
         closeSection();
         return;
     }
-    if (line.contains(QLatin1Char('{')) && m_sectionStart.indexIn(line) >= 0)
-        openSection(m_sectionStart.cap(1), m_sectionStart.cap(2));
+    if (line.contains(QLatin1Char('{')) && matchSectionStart(line, &first, &second)) {
+        ++m_entries;
+        openSection(first, second);
+    }
 }
 
 QList<TreeNode *> Parser::result()
@@ -185,7 +291,7 @@ QList<TreeNode *> Parser::result()
 
 } // namespace
 
-QList<TreeNode *> parse(const QByteArray &output)
+QList<TreeNode *> parse(const QByteArray &output, bool *cut)
 {
     Parser parser;
     int start = 0;
@@ -198,6 +304,8 @@ QList<TreeNode *> parse(const QByteArray &output)
         parser.feed(ChildProcess::decodeLocal8Bit(line));
         start = end + 1;
     }
+    if (cut)
+        *cut = parser.isCut();
     return parser.result();
 }
 

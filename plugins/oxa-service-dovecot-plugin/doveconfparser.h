@@ -33,11 +33,23 @@ constexpr int maxSectionDepth = 64;
 QString prepareLine(const QString &line);
 
 /**
+ * A setting in a prepared line: the key and the trimmed value that the expression
+ * "(\S+)\s*=\s*((\s*\S+)*)" captures when searched in it. Linear in the line's length.
+ */
+bool matchSetting(const QString &line, QString *key, QString *value);
+/**
+ * A section's start: the type and name (null when absent) that "(\S+)\s+(\S+)?\s*\{"
+ * captures when searched in the line. Linear in the line's length.
+ */
+bool matchSectionStart(const QString &line, QString *type, QString *name);
+
+/**
  * Parses @p output line by line (each line decoded as local 8-bit text up to a NUL byte).
  * Returns, without parents, the "DOVECOT" node holding the full tree first, then the
  * top-level summary nodes in output order. A '}' with no open section is ignored; sections
- * still open at the end stay as they are. Linear in the output's length.
+ * still open at the end stay as they are. Linear in the output's length. Past
+ * ReadLimits::maxEntries settings and sections the rest is dropped and @p cut set.
  */
-QList<TreeNode *> parse(const QByteArray &output);
+QList<TreeNode *> parse(const QByteArray &output, bool *cut = nullptr);
 
 } // namespace DoveconfParser

@@ -3,6 +3,7 @@
 #include "doveconfparser.h"
 
 #include <childprocess.h>
+#include <readlimits.h>
 #include <elementdata.h>
 #include <taskmessages.h>
 
@@ -19,6 +20,12 @@ void ServiceMailDovecotReadHeavyTask::readConfiguration(ServiceHeavyElementData 
         fail(TaskMessages::notFinished(doveconf, result.error));
         return;
     }
-    record->data().append(DoveconfParser::parse(result.standardOutput));
-    succeed();
+    bool cut = false;
+    record->data().append(DoveconfParser::parse(result.standardOutput, &cut));
+    if (cut)
+        succeedPartly(ReadLimits::entriesCut(doveconf));
+    else if (result.outputCut)
+        succeedPartly(ReadLimits::bytesCut(doveconf, ChildProcess::MaxOutputBytes));
+    else
+        succeed();
 }

@@ -1,6 +1,7 @@
 #include "eximconfreader.h"
 
 #include <childprocess.h>
+#include <readlimits.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
@@ -8,18 +9,83 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-#include <QRegExp>
 
 namespace EximConfReader {
 
 namespace {
 
-/** The per-read matcher: QRegExp keeps its captures, so each read has its own. */
+bool isBlank(QChar c)
+{
+    return c.isSpace();
+}
+
+/// Past the blanks from @p from: the opening quote of a value that has a closing one, or -1.
+int openingQuote(const QString &line, int from, int lastQuote)
+{
+    while (from < line.size() && isBlank(line.at(from)))
+        ++from;
+    return from < lastQuote && line.at(from) == QLatin1Char('\'') ? from : -1;
+}
+
+} // namespace
+
+/*
+ * The captures "(\S+)\s*=\s*'(.*)'" gives, searched anywhere, found in one pass: a
+ * backtracking engine takes quadratic time on a long word that is no setting.
+ * A match starts at the start of a word (a later start in the same word has fewer choices);
+ * its name is the longest part of that word that an "=" and a quoted value follow.
+ */
+bool matchSetting(const QString &line, QString *name, QString *value)
+{
+    const int n = line.size();
+    const int lastQuote = line.lastIndexOf(QLatin1Char('\''));
+    if (lastQuote < 0)
+        return false;
+    int start = 0;
+    while (start < n) {
+        while (start < n && isBlank(line.at(start)))
+            ++start;
+        int end = start;
+        while (end < n && !isBlank(line.at(end)))
+            ++end;
+        if (end == start)
+            break;
+        int equals = end;
+        while (equals < n && isBlank(line.at(equals)))
+            ++equals;
+        int nameEnd = -1;
+        int quote = -1;
+        if (equals < n && line.at(equals) == QLatin1Char('='))
+            quote = openingQuote(line, equals + 1, lastQuote);
+        if (quote >= 0) {
+            nameEnd = end;
+        } else {
+            for (int k = end - 1; k > start; --k) {
+                if (line.at(k) != QLatin1Char('='))
+                    continue;
+                quote = openingQuote(line, k + 1, lastQuote);
+                if (quote >= 0) {
+                    nameEnd = k;
+                    break;
+                }
+            }
+        }
+        if (nameEnd >= 0) {
+            *name = line.mid(start, nameEnd - start);
+            *value = line.mid(quote + 1, lastQuote - quote - 1);
+            return true;
+        }
+        start = end;
+    }
+    return false;
+}
+
+namespace {
+
+/** One read's line parser. */
 class LineParser
 {
 public:
-    LineParser() : m_setting(QStringLiteral("(\\S+)\\s*=\\s*'(.*)'")) {}
-
     bool parse(const QString &raw, QString *name, QString *value)
     {
         const int hash = raw.indexOf(QLatin1Char('#'));
@@ -27,15 +93,8 @@ public:
         // No setting without "=" and a quote: most comment and blank lines end here.
         if (line.isEmpty() || !line.contains(QLatin1Char('=')) || !line.contains(QLatin1Char('\'')))
             return false;
-        if (m_setting.indexIn(line) < 0)
-            return false;
-        *name = m_setting.cap(1);
-        *value = m_setting.cap(2);
-        return true;
+        return matchSetting(line, name, value);
     }
-
-private:
-    QRegExp m_setting;
 };
 
 } // namespace
@@ -46,16 +105,25 @@ bool parseLine(const QString &line, QString *name, QString *value)
     return parser.parse(line, name, value);
 }
 
-QList<TreeNode *> parse(QIODevice *device)
+QList<TreeNode *> parse(QIODevice *device, bool *cut)
 {
     LineParser parser;
     QList<TreeNode *> nodes;
     QString name;
     QString value;
+    qint64 read = 0;
+    if (cut)
+        *cut = false;
     while (true) {
         const QByteArray line = device->readLine();
         if (line.isEmpty())
             break;
+        read += line.size();
+        if (read > ReadLimits::maxFileBytes || nodes.size() >= ReadLimits::maxEntries) {
+            if (cut)
+                *cut = true;
+            break;
+        }
         if (parser.parse(ChildProcess::decodeLocal8Bit(line), &name, &value))
             nodes.append(new ConfTreeNode(name, value));
     }
@@ -70,7 +138,7 @@ QList<TreeNode *> parse(const QByteArray &text)
     return parse(&buffer);
 }
 
-bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error)
+bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error, bool *cut)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -88,7 +156,7 @@ bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error)
         *error = TaskMessages::fileError(path, file.error(), file.errorString());
         return false;
     }
-    const QList<TreeNode *> read = parse(&file);
+    const QList<TreeNode *> read = parse(&file, cut);
     if (file.error() != QFileDevice::NoError) {
         // A read that broke off gives no half file.
         *error = TaskMessages::fileError(path, file.error(), file.errorString());

@@ -18,17 +18,24 @@ namespace EximConfReader {
  * single quotes. A '#' ends the line, even inside the quotes.
  */
 bool parseLine(const QString &line, QString *name, QString *value);
+/**
+ * The setting in a prepared line: what the expression "(\S+)\s*=\s*'(.*)'" captures when
+ * searched in it, found in time linear in the line's length.
+ */
+bool matchSetting(const QString &line, QString *name, QString *value);
 
 /// The settings of @p text as ConfTreeNode entries without a parent. Linear in its length.
 QList<TreeNode *> parse(const QByteArray &text);
-/// The settings of what @p device gives, line by line until it has no more data.
-QList<TreeNode *> parse(QIODevice *device);
+/// The settings of what @p device gives, line by line until it has no more data, or until
+/// ReadLimits::maxFileBytes or maxEntries is reached: then @p cut is set.
+QList<TreeNode *> parse(QIODevice *device, bool *cut = nullptr);
 
 /**
  * Reads the file at @p path into @p nodes. False, with the shared message in @p error, when
  * it does not exist ("\"%1\" not exist"), is no regular file or cannot be read
  * ("\"%1\" error %2\n%3"); nothing is added then.
  */
-bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error);
+bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error,
+              bool *cut = nullptr);
 
 } // namespace EximConfReader

@@ -3,6 +3,7 @@
 #include "eximconfreader.h"
 
 #include <elementdata.h>
+#include <readlimits.h>
 
 ServiceMailEximReadHeavyTask::ServiceMailEximReadHeavyTask(Element *element)
     : ServiceHeavyReadTask(element, eximFamily)
@@ -12,9 +13,14 @@ ServiceMailEximReadHeavyTask::ServiceMailEximReadHeavyTask(Element *element)
 void ServiceMailEximReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     QString error;
-    if (!EximConfReader::readFile(QString::fromLatin1(configPath), &record->data(), &error)) {
+    bool cut = false;
+    const QString path = QString::fromLatin1(configPath);
+    if (!EximConfReader::readFile(path, &record->data(), &error, &cut)) {
         fail(error);
         return;
     }
-    succeed();
+    if (cut)
+        succeedPartly(ReadLimits::fileCut(path));
+    else
+        succeed();
 }
