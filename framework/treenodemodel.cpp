@@ -13,6 +13,15 @@ TreeNodeModel::~TreeNodeModel()
 
 void TreeNodeModel::setRootNode(TreeNode *root)
 {
+    // Asked from inside the notices of a change (a view whose current row goes with it shows
+    // another element): the rows announced must be done before the tree is swapped.
+    if (m_change != Change::None) {
+        m_nextRoot = root;
+        m_rootPending = true;
+        return;
+    }
+    m_rootPending = false;
+    m_nextRoot = nullptr;
     if (root == m_root)
         return;
     beginResetModel();
@@ -111,26 +120,54 @@ Qt::ItemFlags TreeNodeModel::flags(const QModelIndex &index) const
 
 void TreeNodeModel::nodesAboutToBeInserted(TreeNode *parent, int first, int last)
 {
-    if (parent == m_root || isShown(parent))
+    if (m_change == Change::None && (parent == m_root || isShown(parent))) {
         beginInsertRows(indexFromNode(parent), first, last);
+        m_change = Change::Inserting;
+    }
 }
 
 void TreeNodeModel::nodesInserted(TreeNode *parent, int, int)
 {
-    if (parent == m_root || isShown(parent))
-        endInsertRows();
+    if (m_change == Change::Inserting)
+        finishChange();
+    else
+        recount(parent);
 }
 
 void TreeNodeModel::nodesAboutToBeRemoved(TreeNode *parent, int first, int last)
 {
-    if (parent == m_root || isShown(parent))
+    if (m_change == Change::None && (parent == m_root || isShown(parent))) {
         beginRemoveRows(indexFromNode(parent), first, last);
+        m_change = Change::Removing;
+    }
 }
 
 void TreeNodeModel::nodesRemoved(TreeNode *parent, int, int)
 {
-    if (parent == m_root || isShown(parent))
+    if (m_change == Change::Removing)
+        finishChange();
+    else
+        recount(parent);
+}
+
+void TreeNodeModel::finishChange()
+{
+    const Change change = m_change;
+    m_change = Change::None;
+    if (change == Change::Inserting)
+        endInsertRows();
+    else if (change == Change::Removing)
         endRemoveRows();
+    if (m_rootPending)
+        setRootNode(m_nextRoot);
+}
+
+void TreeNodeModel::recount(TreeNode *parent)
+{
+    if (parent == m_root || isShown(parent)) {
+        beginResetModel();
+        endResetModel();
+    }
 }
 
 void TreeNodeModel::nodeDataChanged(TreeNode *node)

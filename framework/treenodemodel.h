@@ -46,7 +46,24 @@ private:
     void observedNodeDestroyed(TreeNode *node) override;
     void currentNodeRequested(TreeNode *node) override;
     bool isShown(TreeNode *node) const;
+    /// Ends the change begun on its about-to notice; then shows a root asked for meanwhile.
+    void finishChange();
+    /// The tree changed under rows the model counted without the change's start (it began
+    /// showing them from inside that change's notices): count them again.
+    void recount(TreeNode *parent);
+
+    enum class Change
+    {
+        None,
+        Inserting,
+        Removing
+    };
 
     TreeNode *m_root = nullptr;
     int m_columns = 1;
+    /// The change whose rows are announced and not yet done.
+    Change m_change = Change::None;
+    /// A root asked for while a change was under way, shown once it is done.
+    QPointer<TreeNode> m_nextRoot;
+    bool m_rootPending = false;
 };

@@ -67,6 +67,7 @@ private slots:
     void dataChangesCoverAllColumns();
     void changesOutsideTheShownTreeAreSilent();
     void rootChangeIsOneReset();
+    void rootChangedDuringAChange();
     void rootDestroyedResetsModel();
     void ancestorOfRootDestroyedResetsModel();
     void modelGoneBeforeTree();
@@ -243,6 +244,72 @@ void TestTreeNodeModel::changesOutsideTheShownTreeAreSilent()
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.at(0).at(0).value<QModelIndex>(), model.index(0, 0));
     top.clearDelete();
+}
+
+namespace {
+
+/**
+ * Re-roots a model from inside the notices of a change, as the window does when the current
+ * row goes with a change and it shows the element the view falls back to.
+ */
+class RerootingObserver : public TreeNodeObserver
+{
+public:
+    RerootingObserver(TreeNodeModel *model, TreeNode *newRoot) : model(model), newRoot(newRoot) {}
+    void nodesAboutToBeInserted(TreeNode *, int, int) override { model->setRootNode(newRoot); }
+    void nodesInserted(TreeNode *, int, int) override {}
+    void nodesAboutToBeRemoved(TreeNode *, int, int) override { model->setRootNode(newRoot); }
+    void nodesRemoved(TreeNode *, int, int) override {}
+    void nodeDataChanged(TreeNode *) override {}
+    void observedNodeDestroyed(TreeNode *) override {}
+
+    TreeNodeModel *model;
+    TreeNode *newRoot;
+};
+
+} // namespace
+
+void TestTreeNodeModel::rootChangedDuringAChange()
+{
+    TreeNode container;
+    container.append({node(QStringLiteral("a")), node(QStringLiteral("b"))});
+    TreeNode other;
+    other.append(node(QStringLiteral("x")));
+
+    // Joining the tree that changes: the model saw the rows before the change, not its start.
+    TreeNodeModel model;
+    auto tester = attachTester(&model);
+    RerootingObserver joining(&model, &container);
+    container.addObserver(&joining);
+    container.clearDelete();
+    QCOMPARE(model.rootNode(), &container);
+    QCOMPARE(model.rowCount(), 0);
+    model.setRootNode(nullptr);
+    container.append({node(QStringLiteral("c")), node(QStringLiteral("d"))});
+    QCOMPARE(model.rootNode(), &container);
+    QCOMPARE(rowTexts(model), (QStringList{"c", "d"}));
+    container.removeObserver(&joining);
+
+    // Leaving it: the change under way is closed before the model shows the other tree.
+    RerootingObserver leaving(&model, &other);
+    container.addObserver(&leaving);
+    container.clearDelete();
+    QCOMPARE(model.rootNode(), &other);
+    QCOMPARE(rowTexts(model), QStringList{"x"});
+    model.setRootNode(&container);
+    container.append(node(QStringLiteral("e")));
+    QCOMPARE(model.rootNode(), &other);
+    QCOMPARE(rowTexts(model), QStringList{"x"});
+    container.removeObserver(&leaving);
+
+    // Rows inserted and removed afterwards go through as usual.
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    other.append(node(QStringLiteral("y")));
+    other.clearDelete();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(removed.count(), 1);
+    container.clearDelete();
 }
 
 void TestTreeNodeModel::rootChangeIsOneReset()

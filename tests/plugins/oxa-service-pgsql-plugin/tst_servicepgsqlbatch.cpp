@@ -60,6 +60,9 @@ void TestServicePgsqlBatch::createStartShowDrop()
     const QByteArray script = QStringLiteral("perform read-content ServicePgsqlClusters\n"
                                              "create ServicePgsqlClusters _nameLineEdit=%1 "
                                              "_versionComboBox=15 _portLineEdit=%2\n"
+                                             // The new cluster is the current row: reading
+                                             // the list again replaces it under the view.
+                                             "perform read-content ServicePgsqlClusters\n"
                                              "perform start %3\n"
                                              "show %3\n"
                                              "perform delete %3\n")
@@ -89,6 +92,8 @@ void TestServicePgsqlBatch::createStartShowDrop()
     QVERIFY2(tasks.indexOf(QStringLiteral("Read PostgreSQL clusters")) == 0,
              qPrintable(tasks.join(", ")));
     QVERIFY2(created > 0 && started > created && removed > started, qPrintable(tasks.join(", ")));
+    const int reread = tasks.lastIndexOf(QStringLiteral("Read PostgreSQL clusters"), started);
+    QVERIFY2(reread > created, qPrintable(tasks.join(", ")));
     QVERIFY(tasks.lastIndexOf(QStringLiteral("Read PostgreSQL cluster"), removed) > started);
 
     // The plug-in and where its branch hangs.
