@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QVector>
 
+#include <cstring>
+
 namespace CupsConfReader {
 
 namespace {
@@ -16,6 +18,16 @@ namespace {
 bool isBlank(QChar c)
 {
     return c.isSpace();
+}
+
+/*
+ * One line as text, up to its first NUL byte: what follows a NUL in a damaged or binary file
+ * is no part of the line, and a file and the same bytes as text give the same nodes.
+ */
+QString decodeLine(const char *data, int size)
+{
+    const void *nul = memchr(data, '\0', size_t(size));
+    return QString::fromLocal8Bit(data, nul ? int(static_cast<const char *>(nul) - data) : size);
 }
 
 /// Where the parts of an opening tag lie in a prepared line.
@@ -309,7 +321,7 @@ Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys
         const QByteArray line = device->readLine();
         if (line.isEmpty())
             break;
-        parser.addLine(QString::fromLocal8Bit(line));
+        parser.addLine(decodeLine(line.constData(), line.size()));
     }
     return parser.take();
 }
@@ -322,7 +334,7 @@ Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summar
         int end = text.indexOf('\n', from);
         if (end < 0)
             end = text.size();
-        parser.addLine(QString::fromLocal8Bit(text.constData() + from, end - from));
+        parser.addLine(decodeLine(text.constData() + from, end - from));
         from = end + 1;
     }
     return parser.take();

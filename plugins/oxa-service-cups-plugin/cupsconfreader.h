@@ -35,7 +35,7 @@ struct Nodes
 /// deepest section kept): the tree stays shallow whatever the file holds.
 constexpr int maxSectionDepth = 64;
 
-/// Parses @p text, line by line. Linear in its length.
+/// Parses @p text, line by line, each up to its first NUL byte. Linear in its length.
 Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summaryKeys = {});
 /// Parses what @p device gives until its end.
 Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys = {});

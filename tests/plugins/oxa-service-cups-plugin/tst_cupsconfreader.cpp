@@ -27,6 +27,8 @@ private slots:
     void printerNodeColumns();
     void deepNestingIsCapped();
     void deviceAndTextAgree();
+    void nulEndsTheLine_data();
+    void nulEndsTheLine();
     void deviceThatFailsEndsTheReading();
 };
 
@@ -410,6 +412,39 @@ void TestCupsConfReader::deviceAndTextAgree()
         qDeleteAll(nodes.summary);
         qDeleteAll(nodes.topLevel);
     }
+}
+
+void TestCupsConfReader::nulEndsTheLine_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("tree");
+
+    QTest::newRow("rest of a value")
+        << QByteArray("Info a\0b c\nPort 631\n", 20) << "Info= a;Port= 631";
+    QTest::newRow("line of NULs") << QByteArray("\0\0\0\0\0\0\0\0", 8) << "";
+    QTest::newRow("NUL before a tag") << QByteArray("\0<Printer P>\nInfo x\n", 20) << "Info= x";
+    QTest::newRow("NUL inside a tag")
+        << QByteArray("<Printer P\0>\nInfo x\n</Printer>\nB 1", 34) << "<Printer= P;Info= x;B= 1";
+}
+
+/*
+ * A file holding NUL bytes (damaged, or binary): each line ends at its first NUL, whether
+ * the bytes come from a file or as text, and no NUL reaches a node.
+ */
+void TestCupsConfReader::nulEndsTheLine()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, tree);
+
+    QBuffer buffer;
+    buffer.setData(text);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const Nodes fromDevice = parse(&buffer, Flavour::Printers);
+    const Nodes fromText = parse(text, Flavour::Printers);
+    QCOMPARE(dumpNodes(fromDevice.topLevel), tree);
+    QCOMPARE(dumpNodes(fromText.topLevel), tree);
+    for (const Nodes &nodes : {fromDevice, fromText})
+        qDeleteAll(nodes.topLevel);
 }
 
 void TestCupsConfReader::deviceThatFailsEndsTheReading()
