@@ -1,7 +1,8 @@
 // libFuzzer target for the apache2ctl output parsers: the input is taken as `-S` output and
-// as `-M` output (decoded as the tasks decode it), and the host rows are placed in a sites
-// tree as the widget places them. Nothing may crash, and every row the parsers add must come
-// with its name in the record's sets.
+// as `-M` output (decoded as the tasks decode it), and the host and module rows are placed
+// in the sites and modules trees, with a model attached, as the widgets place them. Nothing
+// may crash or leak, every row the parsers add must come with its name in the record's
+// sets, and every row placed must be one of the tree's.
 
 #include "apacheoutputparser.h"
 #include "moduletreenodes.h"
@@ -9,6 +10,7 @@
 #include "sitetreenodes.h"
 
 #include <childprocess.h>
+#include <treenodemodel.h>
 
 #include <QByteArray>
 
@@ -27,9 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!host || !hosts.blockedNames().contains(host->name()))
             __builtin_trap();
     }
-    SitesRootTreeNode root;
-    root.loadTreeFromList(hosts.data());
-    hosts.data().clear();
+    {
+        SitesRootTreeNode root;
+        TreeNodeModel model(&root);
+        const int count = hosts.data().size();
+        root.loadTreeFromList(hosts.data());
+        hosts.data().clear();
+        if (model.rowCount() > count)
+            __builtin_trap();
+    }
 
     ServiceApacheHeavyElementData modules;
     ApacheOutput::parseModules(text, &modules);
@@ -39,5 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!(isStatic ? modules.blockedNames() : modules.checkedNames()).contains(name))
             __builtin_trap();
     }
+    ModulesRootTreeNode root;
+    TreeNodeModel model(&root);
+    const int count = modules.data().size();
+    root.loadTreeFromList(modules.data());
+    modules.data().clear();
+    if (model.rowCount() > count)
+        __builtin_trap();
     return 0;
 }

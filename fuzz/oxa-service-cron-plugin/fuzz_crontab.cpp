@@ -1,8 +1,11 @@
 // Any bytes as a crontab: the entries never hold a tab, never start with '#' and are never
-// empty, and building the tree from them keeps every one.
+// empty, building the tree from them keeps every one, and the tree loads into the widget's
+// root with a model attached, every row in its place.
 #include <crontabreader.h>
+#include <crontreenode.h>
 
 #include <treenode.h>
+#include <treenodemodel.h>
 
 #include <QByteArray>
 #include <QStringList>
@@ -21,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                                              CronTabReader::jobDirectories(), {});
     if (nodes.isEmpty() || nodes.first()->childCount() != lines.size())
         std::abort();
-    qDeleteAll(nodes);
+    CronRootTreeNode root;
+    TreeNodeModel model(&root);
+    root.loadTreeFromList(nodes);
+    if (model.rowCount() != nodes.size() || model.rowCount(model.index(0, 0)) != lines.size())
+        std::abort();
     return 0;
 }

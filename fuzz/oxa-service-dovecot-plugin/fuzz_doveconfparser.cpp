@@ -1,9 +1,12 @@
-// libFuzzer target for the doveconf reader: the input is taken as doveconf's output. Nothing
-// may crash, the result always starts with the "DOVECOT" node, and no node has a parent.
+// libFuzzer target for the doveconf reader: the input is taken as doveconf's output and the
+// nodes are loaded into the widget's tree with a model attached. Nothing may crash or leak,
+// the result always starts with the "DOVECOT" node, no node has a parent, and each becomes
+// a top-level row.
 
 #include <doveconfparser.h>
 
 #include <treenode.h>
+#include <treenodemodel.h>
 
 #include <QByteArray>
 
@@ -21,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (node->parentNode())
             __builtin_trap();
     }
-    qDeleteAll(nodes);
+    ConfRootTreeNode root;
+    TreeNodeModel model(&root);
+    root.loadTreeFromList(nodes);
+    if (model.rowCount() != nodes.size())
+        __builtin_trap();
     return 0;
 }

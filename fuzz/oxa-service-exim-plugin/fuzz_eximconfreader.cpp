@@ -1,9 +1,11 @@
-// libFuzzer target for the Exim settings reader: the input is taken as the settings file.
-// Nothing may crash, and every node is a setting whose name holds no blank.
+// libFuzzer target for the Exim settings reader: the input is taken as the settings file and
+// the nodes are loaded into the widget's tree with a model attached. Nothing may crash or
+// leak, every node is a setting whose name holds no blank, and each becomes a top-level row.
 
 #include <eximconfreader.h>
 
 #include <treenode.h>
+#include <treenodemodel.h>
 
 #include <QByteArray>
 
@@ -20,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             conf->value().contains(QLatin1Char('#')))
             __builtin_trap();
     }
-    qDeleteAll(nodes);
+    ConfRootTreeNode root;
+    TreeNodeModel model(&root);
+    root.loadTreeFromList(nodes);
+    if (model.rowCount() != nodes.size())
+        __builtin_trap();
     return 0;
 }
