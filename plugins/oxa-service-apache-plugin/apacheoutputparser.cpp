@@ -45,16 +45,17 @@ void parseVirtualHosts(const QString &text, ServiceApacheHeavyElementData *recor
     if (text.isEmpty() || !record)
         return;
     const QString address = QString::fromLatin1(addressPattern);
-    // A port that holds one host: "ADDRESS   NAME (FILE:LINE)".
-    QRegExp compact = makeRx(QStringLiteral("^\\s*%1\\s+(\\S+)\\s\\((\\S+):\\d+\\)").arg(address));
+    // A port that holds one host: "ADDRESS   NAME (FILE:LINE)". The file's path runs to the
+    // last ":LINE)" of the line: it may hold blanks.
+    QRegExp compact = makeRx(QStringLiteral("^\\s*%1\\s+(\\S+)\\s\\((.+):\\d+\\)\\s*$").arg(address));
     // The head of a name-based block on any address.
     QRegExp nameHeader = makeRx(QStringLiteral("^\\s*%1\\s+is\\sa\\sNameVirtualHost").arg(address));
     // Any other line naming a wildcard port opens its block as well.
     QRegExp wildcardHeader = makeRx(QStringLiteral("\\*:(\\d+)\\s+.*"));
     QRegExp defaultServer =
-        makeRx(QStringLiteral("\\s+default\\sserver\\s(\\S+)\\s\\((\\S+):\\d+\\)"));
+        makeRx(QStringLiteral("\\s+default\\sserver\\s(\\S+)\\s\\((.+):\\d+\\)\\s*$"));
     QRegExp nameHost =
-        makeRx(QStringLiteral("\\s+port\\s(?:\\d+|\\*)\\snamevhost\\s(\\S+)\\s\\((\\S+):\\d+\\)"));
+        makeRx(QStringLiteral("\\s+port\\s(?:\\d+|\\*)\\snamevhost\\s(\\S+)\\s\\((.+):\\d+\\)\\s*$"));
 
     bool inPortBlock = false;
     bool expectDefault = false;

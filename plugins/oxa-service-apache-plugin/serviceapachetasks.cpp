@@ -232,6 +232,28 @@ QStringList ApacheEnableDisableTask::toolArguments(const QStringList &names)
     return names;
 }
 
+QString ApacheEnableDisableTask::unsafeName(const QStringList &names)
+{
+    static const QString wildcards = QStringLiteral("*?[]{}~\\'\"");
+    for (const QString &name : names) {
+        if (name.isEmpty())
+            return QStringLiteral("");
+        for (const QChar c : name) {
+            if (c.isSpace() || c.category() == QChar::Other_Control || wildcards.contains(c))
+                return name;
+        }
+    }
+    return QString();
+}
+
+QString ApacheEnableDisableTask::unsafeNameMessage(const QString &name, const QString &tool)
+{
+    return QObject::tr("\"%1\" not passed to %2: it holds blanks, control or wildcard "
+                       "characters that the tool would take for other names; nothing was "
+                       "changed")
+        .arg(name, tool);
+}
+
 bool ApacheEnableDisableTask::runTool(const QString &tool, const QStringList &names)
 {
     const ProcessResult result = ChildProcess::run(tool, toolArguments(names));
@@ -254,6 +276,20 @@ void ApacheEnableDisableTask::run()
         setFailed(taskDescription(), TaskMessages::undefinedTarget());
         AbstractTask::run();
         return;
+    }
+    // Every name is checked before any tool runs: a refused name changes nothing at all.
+    const struct
+    {
+        const QSet<QString> &names;
+        const QString &tool;
+    } calls[] = {{record->checkedNames(), m_enableTool}, {record->blockedNames(), m_disableTool}};
+    for (const auto &call : calls) {
+        const QString unsafe = unsafeName(call.names.values());
+        if (!unsafe.isNull()) {
+            setFailed(taskDescription(), unsafeNameMessage(unsafe, call.tool));
+            AbstractTask::run();
+            return;
+        }
     }
     // One run of each tool with all its names; nothing is disabled once enabling failed.
     if (!record->checkedNames().isEmpty() &&

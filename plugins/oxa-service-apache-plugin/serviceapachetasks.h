@@ -80,6 +80,14 @@ public:
 
     /// The arguments for @p names: "--" first when a name could pass for an option.
     static QStringList toolArguments(const QStringList &names);
+    /**
+     * The first of @p names that the tools would not take as itself, or a null string: they
+     * split each argument at blanks and expand it as a file pattern, so a name with blanks,
+     * control or wildcard characters would reach other sites or modules (an empty one too).
+     */
+    static QString unsafeName(const QStringList &names);
+    /// The message of a refused name.
+    static QString unsafeNameMessage(const QString &name, const QString &tool);
 
 protected:
     /// Whether a good update asked for the service to be reloaded or restarted.
