@@ -1,5 +1,6 @@
 #pragma once
 
+#include <element.h>
 #include <elementdata.h>
 #include <packagecheckedcontroltask.h>
 #include <servicetasks.h>
@@ -80,6 +81,11 @@ inline constexpr char reloadDescription[] =
 /**
  * A cluster state change through pg_ctlcluster: the framework's service task @p Base with the
  * cluster's version and name before the action word.
+ *
+ * Unlike an init script, pg_ctlcluster refuses to start a running cluster or to stop a stopped
+ * one (exit code 2). The console offers only the action that changes the state it knows, so a
+ * refusal means the cluster changed behind its back: after a failure the cluster is read
+ * again, and the state shown is the one the tool found.
  */
 template <class Base, const char *Description> class PgsqlClusterServiceTask : public Base
 {
@@ -87,6 +93,15 @@ public:
     explicit PgsqlClusterServiceTask(Element *element) : Base(element)
     {
         ServicePgsqlTaskDetail::setUpClusterTask(this, element, Description);
+    }
+
+    void afterRun() override
+    {
+        Base::afterRun();
+        Element *cluster = this->element();
+        if (cluster && this->taskDescription().isFailed() &&
+            cluster->isOperationAvailable(OperationReadHeavy))
+            cluster->performOperation(OperationReadHeavy, nullptr, 0);
     }
 };
 

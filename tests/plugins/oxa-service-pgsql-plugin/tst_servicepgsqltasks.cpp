@@ -82,6 +82,8 @@ private slots:
     void misbehavingTools_data();
     void misbehavingTools();
     void clusterReadOfVanishedCluster();
+    void refusedActionReadsTheClusterAgain_data();
+    void refusedActionReadsTheClusterAgain();
     void tasksWithoutRecord();
     void paranoidCreateAndDelete();
     void paranoidListReadReadsEveryCluster();
@@ -283,12 +285,14 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     QCOMPARE(iconName(main2->data(0, Qt::DecorationRole)), QStringLiteral("media-playback-start"));
     QCOMPARE(main2->availableOperations(), OperationTypes(0x1E0A4));
 
-    // Starting a running cluster fails with the tool's exit code and its error text.
+    // Starting a running cluster fails with the tool's exit code and its error text; the
+    // cluster is read again.
     reports = perform(main2, OperationStart);
-    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.size(), 2);
     QCOMPARE(reports.first().status, 1);
     QVERIFY2(reports.first().message.startsWith("\"pg_ctlcluster ...\"\nExit code: 2\n\""),
              qPrintable(reports.first().message));
+    QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
     QCOMPARE(main2->elementData()->property("state").toBool(), true);
 
     for (OperationType type : {OperationReload, OperationRestart}) {
@@ -554,6 +558,53 @@ void TestServicePgsqlTasks::clusterReadOfVanishedCluster()
     const QList<TaskReport> reports = perform(element, OperationReadHeavy);
     QCOMPARE(reports.first().status, 2);
     QCOMPARE(element->elementData()->properties(), before);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain_data()
+{
+    QTest::addColumn<bool>("shownRunning");
+    QTest::addColumn<QString>("refusal");
+
+    // What pg_ctlcluster says when the cluster is already where it was asked to go.
+    QTest::newRow("start, started elsewhere") << false << "Cluster is already running.";
+    QTest::newRow("stop, stopped elsewhere") << true << "Cluster is not running.";
+}
+
+void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
+{
+    QFETCH(bool, shownRunning);
+    QFETCH(QString, refusal);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    // The cluster changed behind the console's back: it is in the state the action asks for.
+    const QString actual = shownRunning ? QStringLiteral("down") : QStringLiteral("online");
+    QVERIFY(host.writeTool("pg_lsclusters",
+                           QStringLiteral("echo '15 a 5471 %1 postgres /d /l'").arg(actual)));
+    QVERIFY(host.writeTool("pg_ctlcluster", QStringLiteral("echo '%1' >&2; exit 2").arg(refusal)));
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", "a");
+    record->setProperty("state", shownRunning);
+    record->setProperty("textState", shownRunning ? "online" : "down");
+    element->setElementData(record);
+    clusters()->append(element);
+
+    const QList<TaskReport> reports =
+        perform(element, shownRunning ? OperationStop : OperationStart);
+    QCOMPARE(reports.size(), 2);
+    // Still a failure, with the tool's word for it.
+    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().message,
+             TaskMessages::exitCode("pg_ctlcluster", 2, refusal + QLatin1Char('\n')));
+    // And the state the tool found.
+    QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
+    QCOMPARE(reports.last().status, 2);
+    QCOMPARE(element->elementData()->property("state").toBool(), !shownRunning);
+    QCOMPARE(element->data(4, Qt::DisplayRole).toString(), actual);
+    QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x110A4 : 0x1E0A4));
     m_module.reset();
 }
 
