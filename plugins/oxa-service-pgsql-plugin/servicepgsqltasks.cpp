@@ -37,6 +37,22 @@ bool runTool(AbstractTask *task, const QString &program, const QStringList &argu
     return r.succeeded();
 }
 
+/**
+ * The version and cluster name as positional arguments: after "--" when one of them begins
+ * with "-", so the tools (which read options anywhere in their arguments) never take a name
+ * for an option. Their option parser drops the "--" and keeps what follows as arguments.
+ */
+QStringList positional(const QString &version, const QString &name, bool *ended = nullptr)
+{
+    const bool optionLike =
+        version.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('-'));
+    if (ended)
+        *ended = optionLike;
+    if (optionLike)
+        return {QStringLiteral("--"), version, name};
+    return {version, name};
+}
+
 /// A copy of @p element's record, or none.
 ElementData *copyOfRecord(Element *element)
 {
@@ -150,7 +166,8 @@ QStringList ServicePgsqlClusterCreateTask::arguments() const
     const int port = data()->property(QStringLiteral("port"), 0).toInt();
     if (port != 0)
         arguments << QStringLiteral("-p") << QString::number(port);
-    arguments << data()->property(keyVersion).toString() << data()->property(keyName).toString();
+    arguments << positional(data()->property(keyVersion).toString(),
+                            data()->property(keyName).toString());
     return arguments;
 }
 
@@ -196,8 +213,13 @@ QStringList ServicePgsqlClusterDeleteTask::arguments() const
 {
     if (!data())
         return QStringList();
-    return {data()->property(keyVersion).toString(), data()->property(keyName).toString(),
-            QStringLiteral("--stop")};
+    bool ended = false;
+    const QStringList names = positional(data()->property(keyVersion).toString(),
+                                         data()->property(keyName).toString(), &ended);
+    // After "--" an option would be a name: it goes first then.
+    if (ended)
+        return QStringList{QStringLiteral("--stop")} + names;
+    return names + QStringList{QStringLiteral("--stop")};
 }
 
 void ServicePgsqlClusterDeleteTask::run()
@@ -218,8 +240,9 @@ void ServicePgsqlTaskDetail::setUpClusterTask(ServiceTask *task, Element *elemen
 {
     task->setScriptPath(QStringLiteral("pg_ctlcluster"));
     if (const ElementData *record = element ? element->elementData() : nullptr) {
-        task->setExtraArguments(
-            {record->property(keyVersion).toString(), record->property(keyName).toString()});
+        // The action follows these (actionFirst false), after a "--" too.
+        task->setExtraArguments(positional(record->property(keyVersion).toString(),
+                                           record->property(keyName).toString()));
     }
     task->setActionFirst(false);
     task->taskDescription().setDescription(QObject::tr(description));
