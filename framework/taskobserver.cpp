@@ -2,18 +2,78 @@
 
 #include "element.h"
 #include "tasks.h"
+#include "threadannotations.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QPointer>
 #include <QRunnable>
 #include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 
+#include <ctime>
+#include <unistd.h>
+
 namespace {
 QPointer<TaskObserver> g_instance;
+
+/// Tells the observer on its own thread that run() of a task ended.
+class TaskRunEvent : public QEvent
+{
+public:
+    static constexpr QEvent::Type Type = QEvent::Type(QEvent::User + 0x0a5);
+    explicit TaskRunEvent(quint64 taskId) : QEvent(Type), id(taskId) {}
+    const quint64 id;
+};
+
+/// Runs one task's run() on a worker thread, then posts its end to the observer. The observer
+/// outlives it: its destructor waits for the pool.
+class TaskRunnable : public QRunnable
+{
+public:
+    TaskRunnable(TaskObserver *observer, AbstractTask *task, quint64 id)
+        : m_observer(observer), m_task(task), m_id(id)
+    {
+    }
+    void run() override
+    {
+        OxaThreads::takeOver(this);
+        m_task->run();
+        auto *event = new TaskRunEvent(m_id);
+        OxaThreads::handOver(event);
+        QCoreApplication::postEvent(m_observer, event);
+    }
+
+private:
+    TaskObserver *m_observer;
+    AbstractTask *m_task;
+    quint64 m_id;
+};
+
+/// Milliseconds since this process started (the kernel's start time, in clock ticks since
+/// boot), so that the console's clock includes what happened before the observer existed:
+/// loading libraries and Qt's own start-up. Zero where it cannot be told.
+qint64 processAgeMs()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // The command name may hold blanks and parentheses: count fields after its last ')'.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+    const int startTimeField = 22 - 3; // field 22 of the line; the first after ')' is field 3
+    const long ticks = sysconf(_SC_CLK_TCK);
+    timespec now;
+    if (fields.size() <= startTimeField || ticks <= 0 || clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return 0;
+    bool ok = false;
+    const qint64 started = fields.at(startTimeField).toLongLong(&ok) * 1000 / ticks;
+    const qint64 age = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - started;
+    return ok && age > 0 ? age : 0;
 }
+} // namespace
 
 TaskObserver *TaskObserver::instance(QObject *parent)
 {
@@ -29,6 +89,7 @@ TaskObserver::TaskObserver(QObject *parent) : QObject(parent), m_pool(new QThrea
     m_pool->setMaxThreadCount(8);
     m_pool->setExpiryTimeout(30000);
     m_clock.start();
+    m_startMs = processAgeMs();
 }
 
 TaskObserver::~TaskObserver()
@@ -60,7 +121,26 @@ void TaskObserver::performTask(AbstractTask *task)
     m_waiting.append(entry);
     if (wasIdle)
         emit busyChanged(true);
-    dispatch();
+    // Background work never starts from here: what the caller asks for next in the same turn
+    // (the start's state reads, after the attaches of the build) goes first.
+    if (entry.priority < 0)
+        dispatchLater();
+    else
+        dispatch();
+}
+
+void TaskObserver::dispatchLater()
+{
+    if (m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_dispatchQueued = false;
+            dispatch();
+        },
+        Qt::QueuedConnection);
 }
 
 bool TaskObserver::isIdle() const
@@ -91,6 +171,8 @@ bool TaskObserver::keyBusy(const void *key) const
 
 void TaskObserver::dispatch()
 {
+    // Background tasks take at most half of the threads, so that others find one free.
+    const int backgroundLimit = qMax(1, m_pool->maxThreadCount() / 2);
     while (m_running < m_pool->maxThreadCount() && !m_waiting.isEmpty()) {
         // The first waiting task of the highest priority whose element is free; a task never
         // overtakes an earlier one on the same element.
@@ -106,22 +188,34 @@ void TaskObserver::dispatch()
         }
         if (best < 0)
             return;
+        // Background work waits while anything else runs: it must not take threads, or the
+        // processors, from the reads the user is waiting for. What is left waiting here cannot
+        // start now (its element is busy), and it never waits for background work.
+        const bool background = m_waiting.at(best).priority < 0;
+        if (background &&
+            (m_running > m_runningBackground || m_runningBackground >= backgroundLimit))
+            return;
         const Entry entry = m_waiting.takeAt(best);
         m_active.insert(entry.id, entry);
         if (entry.key)
             ++m_activeKeys[entry.key];
         ++m_running;
+        if (background)
+            ++m_runningBackground;
         emit taskStarted(entry.id, entry.description);
-        AbstractTask *task = entry.task;
-        const quint64 id = entry.id;
-        QPointer<TaskObserver> self(this);
-        m_pool->start(QRunnable::create([task, id, self] {
-            task->run();
-            if (self)
-                QMetaObject::invokeMethod(self, [self, id] { if (self) self->onTaskRun(id); },
-                                          Qt::QueuedConnection);
-        }));
+        auto *runnable = new TaskRunnable(this, entry.task, entry.id);
+        OxaThreads::handOver(runnable);
+        m_pool->start(runnable);
     }
+}
+
+bool TaskObserver::event(QEvent *event)
+{
+    if (event->type() != TaskRunEvent::Type)
+        return QObject::event(event);
+    OxaThreads::takeOver(event);
+    onTaskRun(static_cast<TaskRunEvent *>(event)->id);
+    return true;
 }
 
 void TaskObserver::onTaskRun(quint64 id)
@@ -131,6 +225,8 @@ void TaskObserver::onTaskRun(quint64 id)
         return;
     const Entry entry = it.value();
     --m_running;
+    if (entry.priority < 0)
+        --m_runningBackground;
     AbstractTask *task = entry.task;
     if (task->isTargetAlive())
         task->afterRun();
@@ -145,7 +241,7 @@ void TaskObserver::onTaskRun(quint64 id)
     report.status = task->taskDescription().status();
     report.message = task->taskDescription().message();
     report.elementId = entry.elementId;
-    report.endedMs = m_clock.elapsed();
+    report.endedMs = elapsedMs();
     delete task;
     emit taskFinished(report);
     dispatch();

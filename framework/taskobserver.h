@@ -18,15 +18,16 @@ struct OXA_EXPORT TaskReport
     QString description;
     int status = 0;
     QString message;
-    QString elementId;    ///< id of the task's element, or its title when it has no id
-    qint64 endedMs = 0;   ///< milliseconds from the observer's creation to the task's end
+    QString elementId;  ///< id of the task's element, or its title when it has no id
+    qint64 endedMs = 0; ///< milliseconds from the console's (process's) start to the task's end
 };
 
 /**
  * Runs the console's tasks: run() on a small pool of worker threads, afterRun() on the GUI
  * thread, then deletes the task. Tasks on the same element run one after another, in the order
- * they came; others may run at once, state reads first. Reports each start and end, and tells
- * when it is idle.
+ * they came; others may run at once, state reads first, background work (priority below zero)
+ * only while nothing else is waiting or running. Reports each start and end, and tells when it
+ * is idle.
  */
 class OXA_EXPORT TaskObserver : public QObject
 {
@@ -43,8 +44,8 @@ public:
     int runningCount() const { return m_running; }
     int maxThreadCount() const;
     void setMaxThreadCount(int count);
-    /// Milliseconds since the observer was created (the console's clock for reports).
-    qint64 elapsedMs() const { return m_clock.elapsed(); }
+    /// Milliseconds since the process started (the console's clock for reports).
+    qint64 elapsedMs() const { return m_startMs + m_clock.elapsed(); }
 
     /**
      * Processes events until no task is pending or running, or @p timeoutMs passed; true when
@@ -58,6 +59,9 @@ signals:
     void busyChanged(bool busy);
     void idle();
 
+protected:
+    bool event(QEvent *event) override;
+
 private slots:
     void onTaskRun(quint64 id);
 
@@ -69,22 +73,26 @@ private:
     {
         quint64 id;
         AbstractTask *task;
-        const void *key;      ///< the element, or null: tasks of one key run in order
+        const void *key; ///< the element, or null: tasks of one key run in order
         int priority;
         QString description;
         QString elementId;
     };
 
     void dispatch();
+    void dispatchLater();
     bool keyBusy(const void *key) const;
 
     QThreadPool *m_pool;
-    QList<Entry> m_waiting;          ///< in arrival order
-    QHash<quint64, Entry> m_active;  ///< running, or ran and waiting for afterRun
+    QList<Entry> m_waiting;         ///< in arrival order
+    QHash<quint64, Entry> m_active; ///< running, or ran and waiting for afterRun
     QHash<const void *, int> m_activeKeys;
     quint64 m_nextId = 1;
     int m_running = 0;
+    int m_runningBackground = 0;
+    bool m_dispatchQueued = false;
     QElapsedTimer m_clock;
+    qint64 m_startMs = 0; ///< the process's age when the observer was made
 };
 
 Q_DECLARE_METATYPE(TaskReport)

@@ -40,6 +40,7 @@ ElementTask::ElementTask(Element *element, ElementData *data)
 {
     if (m_module)
         m_paranoid = m_module->isParanoid();
+    m_background = qobject_cast<SupplementElement *>(element) != nullptr;
 }
 
 ElementTask::~ElementTask()
@@ -55,6 +56,11 @@ Element *ElementTask::element() const
 Element *ElementTask::taskElement() const
 {
     return m_element;
+}
+
+int ElementTask::priority() const
+{
+    return m_background ? -1 : AbstractTask::priority();
 }
 
 Module *ElementTask::module() const

@@ -32,7 +32,8 @@ public:
 
     /// The element the task works on, or null; tasks on one element run one after another.
     virtual Element *taskElement() const;
-    /// Ready tasks with a higher priority start first (state reads before everything else).
+    /// Ready tasks with a higher priority start first (state reads before everything else);
+    /// below zero is background work, started only while no other task runs.
     virtual int priority() const;
     /// False when the task's element was deleted meanwhile; afterRun() is then skipped.
     virtual bool isTargetAlive() const;
@@ -51,6 +52,9 @@ public:
     /// The element, or null once it was deleted. GUI thread only.
     Element *element() const;
     Element *taskElement() const override;
+    /// Work on a supplement element (what one plug-in adds under another's elements, such as
+    /// a package list) is background work; otherwise the default.
+    int priority() const override;
     bool isTargetAlive() const override;
     /// The element's module, kept from construction.
     Module *module() const;
@@ -68,6 +72,7 @@ private:
     QPointer<Module> m_module;
     bool m_hadElement;
     bool m_paranoid = false;
+    bool m_background = false;
     ElementData *m_data;
 };
 

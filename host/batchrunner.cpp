@@ -118,8 +118,9 @@ int BatchRunner::run(const QString &script)
     }
     if (m_badScript)
         return exitCode();
-    // Whatever started before the first step (attaches) belongs to the report too.
-    waitForTasks();
+    // The first step does not wait for what the build started (the supplements' reads, which
+    // yield to the state reads a step asks for, as in the window): those tasks end during the
+    // steps, or are waited for at the end, and belong to the report either way.
     for (const BatchStep &step : parsed.steps()) {
         QJsonObject record;
         record.insert(QStringLiteral("line"), step.line);
@@ -145,6 +146,7 @@ int BatchRunner::run(const QString &script)
         }
         m_steps.append(record);
     }
+    waitForTasks();
     return exitCode();
 }
 

@@ -140,6 +140,8 @@ void ConsoleHost::loadFile(const QString &path)
     record.className = metaData.value(QStringLiteral("className")).toString();
     record.plugin = plugin;
     m_records.append(record);
+    if (m_checkWhileLoading && !m_checked)
+        startCheck(m_records.size() - 1);
 }
 
 void ConsoleHost::checkPlugins()
@@ -149,7 +151,7 @@ void ConsoleHost::checkPlugins()
     m_checking = true;
     m_outstanding = 0;
     for (const PluginRecord &record : std::as_const(m_records)) {
-        if (record.plugin)
+        if (record.plugin && !record.checked)
             ++m_outstanding;
     }
     if (m_outstanding == 0) {
@@ -157,26 +159,9 @@ void ConsoleHost::checkPlugins()
         QTimer::singleShot(0, this, [this] { finishChecks(false); });
         return;
     }
-    // One thread per plug-in: each check may block for up to 30 s, and start-up must take
-    // as long as the slowest check, not the sum of them.
-    m_pool->setMaxThreadCount(m_outstanding);
-    QPointer<ConsoleHost> self(this);
     for (int i = 0; i < m_records.size(); ++i) {
-        Plugin *plugin = m_records.at(i).plugin;
-        if (!plugin)
-            continue;
-        m_pool->start(QRunnable::create([self, plugin, i] {
-            const bool valid = plugin->isValid();
-            if (self) {
-                QMetaObject::invokeMethod(
-                    self,
-                    [self, i, valid] {
-                        if (self)
-                            self->onChecked(i, valid);
-                    },
-                    Qt::QueuedConnection);
-            }
-        }));
+        if (!m_records.at(i).checkStarted)
+            startCheck(i);
     }
     QTimer::singleShot(m_checkTimeoutMs, this, [this] {
         if (m_checking)
@@ -184,16 +169,46 @@ void ConsoleHost::checkPlugins()
     });
 }
 
+void ConsoleHost::startCheck(int index)
+{
+    PluginRecord &record = m_records[index];
+    Plugin *plugin = record.plugin;
+    if (!plugin || record.checkStarted)
+        return;
+    record.checkStarted = true;
+    // One thread per plug-in: each check may block for up to 30 s, and start-up must take
+    // as long as the slowest check, not the sum of them.
+    int started = 0;
+    for (const PluginRecord &each : std::as_const(m_records))
+        started += each.checkStarted ? 1 : 0;
+    if (m_pool->maxThreadCount() < started)
+        m_pool->setMaxThreadCount(started);
+    QPointer<ConsoleHost> self(this);
+    m_pool->start(QRunnable::create([self, plugin, index] {
+        const bool valid = plugin->isValid();
+        if (self) {
+            QMetaObject::invokeMethod(
+                self,
+                [self, index, valid] {
+                    if (self)
+                        self->onChecked(index, valid);
+                },
+                Qt::QueuedConnection);
+        }
+    }));
+}
+
 void ConsoleHost::onChecked(int index, bool valid)
 {
-    if (!m_checking || index < 0 || index >= m_records.size())
+    // An answer may come before checkPlugins() (checked while loading): it is kept.
+    if (m_checked || index < 0 || index >= m_records.size())
         return;
     PluginRecord &record = m_records[index];
     if (record.checked)
         return;
     record.checked = true;
     record.valid = valid;
-    if (--m_outstanding <= 0)
+    if (m_checking && --m_outstanding <= 0)
         finishChecks(false);
 }
 

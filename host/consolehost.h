@@ -17,6 +17,8 @@ struct PluginRecord
     QPointer<Plugin> plugin;
     /// Whether isValid() answered (or the wait for it was given up).
     bool checked = false;
+    /// Whether isValid() was asked (it may still be running).
+    bool checkStarted = false;
     bool valid = false;
     /// Why the plug-in counts as invalid without having said so (no answer in time).
     QString checkError;
@@ -69,6 +71,12 @@ public:
 
     /// Starts isValid() of every plug-in at once; pluginsChecked() follows when all answered.
     void checkPlugins();
+    /**
+     * With @p on, loadPlugins() asks each plug-in whether it is valid as soon as it is loaded,
+     * while the next ones load, rather than all of them afterwards; checkPlugins() then only
+     * waits for what is still running. Off by default.
+     */
+    void setCheckWhileLoading(bool on) { m_checkWhileLoading = on; }
     bool isChecking() const { return m_checking; }
     bool isChecked() const { return m_checked; }
     /// Processes events until the checks have ended (batch mode and tests only).
@@ -88,6 +96,7 @@ signals:
 private:
     void loadFile(const QString &path);
     void report(const QString &file, const QString &message);
+    void startCheck(int index);
     void onChecked(int index, bool valid);
     void finishChecks(bool timedOut);
 
@@ -99,6 +108,7 @@ private:
     ConsoleRegistry *m_registry;
     int m_checkTimeoutMs = DefaultCheckTimeoutMs;
     int m_outstanding = 0;
+    bool m_checkWhileLoading = false;
     bool m_checking = false;
     bool m_checked = false;
     bool m_built = false;

@@ -28,6 +28,9 @@ void loadPlugins(ConsoleHost &host, const HostOptions &options)
             printError(
                 QApplication::translate("HostApplication", "skipped %1: %2").arg(file, message));
         });
+    // A plug-in that takes long to load (one that asks a tool about the host while it is
+    // made) must not hold up the checks of the others.
+    host.setCheckWhileLoading(true);
     host.loadPlugins(ConsoleHost::defaultSearchPath(options.pluginDirectories));
 }
 } // namespace

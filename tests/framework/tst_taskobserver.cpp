@@ -6,38 +6,45 @@
 #include <taskobserver.h>
 #include <tasks.h>
 
-#include <QMutex>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
+#include <mutex>
+
+#include <unistd.h>
+
 namespace {
 
-/** What the probe tasks did, in the order they did it, with the thread they did it on. */
+/**
+ * What the probe tasks did, in the order they did it, with the thread they did it on. Locked
+ * with std::mutex: ThreadSanitizer sees its locks, not those of QMutex (Qt is not built with
+ * it).
+ */
 class Journal
 {
 public:
     void add(const QString &event)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_events << event;
         m_threads << QThread::currentThread();
     }
     QStringList events() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_events;
     }
     QThread *threadOf(const QString &event) const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         const int i = m_events.indexOf(event);
         return i < 0 ? nullptr : m_threads.at(i);
     }
     int indexOf(const QString &event) const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_events.indexOf(event);
     }
     QStringList only(const QString &prefix) const
@@ -51,7 +58,7 @@ public:
     }
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_events;
     QList<QThread *> m_threads;
 };
@@ -131,6 +138,11 @@ private slots:
     void tasksOnDifferentElementsOverlap();
     void stateReadsGoFirst();
     void higherPriorityWaitsForEarlierTaskOnSameElement();
+    void backgroundYieldsToWorkAskedForInTheSameTurn();
+    void backgroundWaitsWhileOtherWorkRuns();
+    void backgroundTakesAtMostHalfTheThreads();
+    void supplementElementWorkIsBackground();
+    void clockCountsFromProcessStart();
     void afterRunSkippedForDeletedElement();
     void reports_data();
     void reports();
@@ -268,6 +280,127 @@ void TestTaskObserver::higherPriorityWaitsForEarlierTaskOnSameElement()
     QVERIFY(m_observer->waitForIdle(10000));
     QCOMPARE(m_journal->only(QStringLiteral("run:")),
              (QStringList{"run:blocker", "run:first", "run:urgent"}));
+}
+
+void TestTaskObserver::backgroundYieldsToWorkAskedForInTheSameTurn()
+{
+    // As at start-up: the build attaches the supplements (their reads), then the state reads
+    // are asked for. The state reads go first though they came later.
+    auto *background = new ProbeTask(QStringLiteral("background"),
+                                     newElement(m_module, QStringLiteral("P")), m_journal);
+    background->prio = -1;
+    m_observer->performTask(background);
+    QCOMPARE(m_observer->runningCount(), 0); // never started from performTask
+    for (const QString &name : {QStringLiteral("state1"), QStringLiteral("state2")}) {
+        auto *state = new ProbeTask(name, newElement(m_module, name), m_journal);
+        state->prio = 10;
+        state->sleepMs = 20;
+        m_observer->performTask(state);
+    }
+    QVERIFY(m_observer->waitForIdle(10000));
+    const QStringList runs = m_journal->only(QStringLiteral("run:"));
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs.last(), QStringLiteral("run:background"));
+    // ... and only once both had ended.
+    QVERIFY(m_journal->indexOf(QStringLiteral("run:background")) >
+            m_journal->indexOf(QStringLiteral("end:state1")));
+    QVERIFY(m_journal->indexOf(QStringLiteral("run:background")) >
+            m_journal->indexOf(QStringLiteral("end:state2")));
+}
+
+void TestTaskObserver::backgroundWaitsWhileOtherWorkRuns()
+{
+    QSemaphore gate, started;
+    auto *ordinary = new ProbeTask(QStringLiteral("ordinary"),
+                                   newElement(m_module, QStringLiteral("O")), m_journal);
+    ordinary->gate = &gate;
+    ordinary->signalOn = &started;
+    m_observer->performTask(ordinary);
+    QVERIFY(started.tryAcquire(1, 10000));
+    auto *background = new ProbeTask(QStringLiteral("background"),
+                                     newElement(m_module, QStringLiteral("P")), m_journal);
+    background->prio = -1;
+    m_observer->performTask(background);
+    // Free threads are not enough: the background task waits for the ordinary one.
+    QTest::qWait(50);
+    QCOMPARE(m_journal->indexOf(QStringLiteral("run:background")), -1);
+    QCOMPARE(m_observer->runningCount(), 1);
+    gate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->only(QStringLiteral("run:")),
+             (QStringList{"run:ordinary", "run:background"}));
+    // Alone, background work runs (and in order with the element's other tasks).
+    Element *element = newElement(m_module, QStringLiteral("Q"));
+    auto *alone = new ProbeTask(QStringLiteral("alone"), element, m_journal);
+    alone->prio = -1;
+    m_observer->performTask(alone);
+    m_observer->performTask(new ProbeTask(QStringLiteral("next"), element, m_journal));
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->only(QStringLiteral("run:")).mid(2),
+             (QStringList{"run:alone", "run:next"}));
+}
+
+void TestTaskObserver::backgroundTakesAtMostHalfTheThreads()
+{
+    m_observer->setMaxThreadCount(4);
+    QSemaphore gate, started;
+    QList<ProbeTask *> tasks;
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("bg%1").arg(i);
+        auto *task = new ProbeTask(name, newElement(m_module, name), m_journal);
+        task->prio = -1;
+        task->gate = &gate;
+        task->signalOn = &started;
+        m_observer->performTask(task);
+    }
+    // They start from the event loop, never from performTask.
+    QTRY_COMPARE_WITH_TIMEOUT(started.available(), 2, 10000);
+    QTest::qWait(50);
+    QCOMPARE(m_observer->runningCount(), 2);
+    QCOMPARE(started.available(), 2);
+    // A state read finds a free thread at once.
+    QSemaphore stateStarted;
+    auto *state = new ProbeTask(QStringLiteral("state"), newElement(m_module, QStringLiteral("S")),
+                                m_journal);
+    state->prio = 10;
+    state->signalOn = &stateStarted;
+    m_observer->performTask(state);
+    QVERIFY(stateStarted.tryAcquire(1, 10000));
+    gate.release(4);
+    QVERIFY(m_observer->waitForIdle(10000));
+    QCOMPARE(m_journal->only(QStringLiteral("end:bg")).size(), 4);
+}
+
+void TestTaskObserver::supplementElementWorkIsBackground()
+{
+    auto *supplement = new SupplementElement(m_module, grantAccess);
+    m_module->appendElement(supplement);
+    Element *plain = newElement(m_module, QStringLiteral("E"));
+    QVERIFY(ElementTask(supplement).priority() < 0);
+    QVERIFY(ReadPropertyHeavyTask(supplement).priority() < 0);
+    QCOMPARE(ElementTask(plain).priority(), AbstractTask().priority());
+    QCOMPARE(ElementTask(nullptr).priority(), AbstractTask().priority());
+    QVERIFY(ReadPropertyLightServiceTask(plain).priority() > AbstractTask().priority());
+}
+
+void TestTaskObserver::clockCountsFromProcessStart()
+{
+    // The kernel's start time of this process, read independently of the observer.
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        QSKIP("no /proc/self/stat");
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    QVERIFY(uptime.open(QIODevice::ReadOnly));
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double startedS = fields.at(19).toDouble() / sysconf(_SC_CLK_TCK);
+    const double ageMs = (uptime.readAll().split(' ').first().toDouble() - startedS) * 1000;
+    // Both clocks tick in hundredths of a second at best: allow for that, and for a slow
+    // machine between the two readings.
+    const qint64 observed = m_observer->elapsedMs();
+    QVERIFY2(
+        observed >= ageMs - 30 && observed <= ageMs + 5000,
+        qPrintable(QStringLiteral("observer %1 ms, process age %2 ms").arg(observed).arg(ageMs)));
 }
 
 void TestTaskObserver::afterRunSkippedForDeletedElement()

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 /** Plug-in discovery, the interface check, the validity checks and the trees they build. */
 class TestConsoleHost : public QObject
 {
@@ -28,6 +30,7 @@ private slots:
     void invalidPluginAddsNothing();
     void placement();
     void checksRunAtOnce();
+    void checksWhileLoading();
     void checksThatDoNotAnswer();
     void rootLightReadReachesEveryModule();
     void pluginsGoWithTheHost();
@@ -233,6 +236,38 @@ void TestConsoleHost::checksRunAtOnce()
     for (const PluginRecord &record : host.plugins())
         QVERIFY2(record.checked && record.valid, qPrintable(record.plugin->name()));
     QCOMPARE(QDir(barrier.path()).entryList(QDir::Files).size(), 3);
+}
+
+void TestConsoleHost::checksWhileLoading()
+{
+    // All three checks are inside isValid() at once, started by loadPlugins() alone.
+    QTemporaryDir barrier;
+    qputenv("OXA_HOST_TEST_BARRIER_DIR", barrier.path().toLocal8Bit());
+    qputenv("OXA_HOST_TEST_BARRIER_COUNT", "3");
+    ConsoleHost host;
+    host.setCheckWhileLoading(true);
+    host.loadPlugins({HostTestEnvironment::pluginDirectory()});
+    QVERIFY(!host.isChecking() && !host.isChecked());
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(barrier.path()).entryList(QDir::Files).size(), 3, 30000);
+    // The answers are kept until checkPlugins(), which then has nothing left to wait for.
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(host.plugins().cbegin(), host.plugins().cend(),
+                                         [](const PluginRecord &record) { return record.checked; }),
+                             30000);
+    QSignalSpy checked(&host, &ConsoleHost::pluginsChecked);
+    host.checkPlugins();
+    QCOMPARE(checked.count(), 0); // still after the caller, as always
+    QVERIFY(checked.wait(10000));
+    QCOMPARE(checked.count(), 1);
+    QVERIFY(host.isChecked());
+    // The same answers as checks made afterwards: Gamma says it is not valid.
+    QCOMPARE(names(host.plugins()),
+             (QStringList{"TestAlphaPlugin", "TestBetaPlugin", "TestGammaPlugin"}));
+    QVERIFY(host.plugins().at(0).valid);
+    QVERIFY(host.plugins().at(1).valid);
+    QVERIFY(!host.plugins().at(2).valid);
+    host.build(false);
+    QVERIFY(host.registry()->findElement(QStringLiteral("TestService")));
+    QVERIFY(!host.registry()->findElement(QStringLiteral("TestGamma")));
 }
 
 void TestConsoleHost::checksThatDoNotAnswer()
