@@ -105,6 +105,20 @@ bool matchSectionStart(const QString &line, QString *type, QString *name)
         const int next = skipBlanks(line, end);
         if (next == end || next >= n)
             return false; // "\s+" needs a blank, and something after it
+        // doveconf quotes a name that holds blanks (mailbox "Sent Messages" {): the name,
+        // quotes included, runs to its closing quote. Each scan stops at the next quote, so
+        // the line is still read in one pass.
+        if (line.at(next) == QLatin1Char('"')) {
+            int close = next + 1;
+            while (close < n && line.at(close) != QLatin1Char('"'))
+                close += line.at(close) == QLatin1Char('\\') ? 2 : 1;
+            const int afterQuote = close < n ? skipBlanks(line, close + 1) : n;
+            if (afterQuote < n && line.at(afterQuote) == brace) {
+                *type = line.mid(start, end - start);
+                *name = line.mid(next, close + 1 - next);
+                return true;
+            }
+        }
         // The name, "(\S+)?", as long as a "{" still follows: the whole next word with "{"
         // after blanks, then up to the last "{" inside it; else no name and "{" right there.
         const int nameStart = next;

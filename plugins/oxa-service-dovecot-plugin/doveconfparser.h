@@ -39,7 +39,9 @@ QString prepareLine(const QString &line);
 bool matchSetting(const QString &line, QString *key, QString *value);
 /**
  * A section's start: the type and name (null when absent) that "(\S+)\s+(\S+)?\s*\{"
- * captures when searched in the line. Linear in the line's length.
+ * captures when searched in the line, except for a name in double quotes followed by "{":
+ * doveconf quotes names that hold blanks, and the name is then the whole quoted text, quotes
+ * included (type mailbox, name "Sent Messages"). Linear in the line's length.
  */
 bool matchSectionStart(const QString &line, QString *type, QString *name);
 

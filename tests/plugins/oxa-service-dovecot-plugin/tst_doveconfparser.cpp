@@ -150,6 +150,16 @@ void TestDoveconfParser::shapes_data()
                "protocol imap {\nservice auth {\nunix_listener auth-client {\nmode = 1\n}\n}\n}\n")
         << QStringList{"protocol=imap{service=auth{unix_listener=auth-client{mode=1}}}"}
         << QStringList();
+    // doveconf's own default configuration has "mailbox "Sent Messages" {".
+    QTest::newRow("name in quotes, with blanks")
+        << QByteArray("namespace inbox {\n  mailbox \"Sent Messages\" {\n    special_use = \\Sent\n"
+                      "  }\n  mailbox \"a \\\" b\" {\n  }\n  mailbox Drafts {\n  }\n}\n")
+        << QStringList{"namespace=inbox{mailbox=\"Sent Messages\"{special_use=\\Sent}, "
+                       "mailbox=\"a \\\" b\", mailbox=Drafts}"}
+        << QStringList();
+    QTest::newRow("quote never closed: read as the expression reads it")
+        << QByteArray("mailbox \"Sent Messages {\n}\n")
+        << QStringList{"\"Sent=Messages"} << QStringList();
     QTest::newRow("closing brace with a comment")
         << QByteArray("namespace inbox {\n  inbox = yes\n} # end\nssl = yes\n")
         << QStringList{"namespace=inbox{inbox=yes}", "ssl=yes"} << QStringList{"ssl=yes"};
