@@ -2,6 +2,7 @@
 
 #include "printerstreenode.h"
 
+#include <readlimits.h>
 #include <taskmessages.h>
 
 #include <QFile>
@@ -117,9 +118,16 @@ public:
     {
     }
 
+    /// Whether the tree holds its most entries: further lines are dropped.
+    bool isFull() const { return m_entries >= ReadLimits::maxEntries; }
+
     void addLine(const QString &raw)
     {
         const Line line = classify(prepareLine(raw));
+        if (line.kind != Line::Empty && line.kind != Line::Close && isFull()) {
+            m_nodes.cut = true;
+            return;
+        }
         switch (line.kind) {
         case Line::Empty:
             break;
@@ -150,6 +158,7 @@ private:
     /// Makes the node of a directive or tag and places it.
     TreeNode *entry(const QString &name, const QString &value)
     {
+        ++m_entries;
         const bool configuration = m_flavour == Flavour::Configuration;
         if (configuration && m_summaryKeys.contains(name))
             m_nodes.summary.append(new ConfTreeNode(name, value));
@@ -217,6 +226,7 @@ private:
     QVector<QString> m_names;
     QVector<TreeNode *> m_sections;
     QHash<QString, int> m_openCount;
+    int m_entries = 0;
 };
 
 } // namespace
@@ -316,14 +326,23 @@ Line classify(const QString &line)
 Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys)
 {
     Parser parser(flavour, summaryKeys);
+    qint64 read = 0;
+    bool tooLong = false;
     while (!device->atEnd()) {
+        if (read >= ReadLimits::maxFileBytes) {
+            tooLong = true;
+            break;
+        }
         // A line read holds at least its line feed or last byte: nothing means an error.
         const QByteArray line = device->readLine();
         if (line.isEmpty())
             break;
+        read += line.size();
         parser.addLine(decodeLine(line.constData(), line.size()));
     }
-    return parser.take();
+    Nodes nodes = parser.take();
+    nodes.cut = nodes.cut || tooLong;
+    return nodes;
 }
 
 Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summaryKeys)
@@ -373,16 +392,22 @@ Nodes readFile(const QString &path, QString *error, Flavour flavour,
 }
 
 QList<TreeNode *> readConfiguration(const QString &path, QString *error,
-                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary)
+                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary,
+                                    bool *cut)
 {
     Nodes nodes = readFile(path, error, Flavour::Configuration, summaryKeys);
     *summary = nodes.summary;
+    if (cut)
+        *cut = nodes.cut;
     return nodes.topLevel;
 }
 
-QList<TreeNode *> readPrinters(const QString &path, QString *error)
+QList<TreeNode *> readPrinters(const QString &path, QString *error, bool *cut)
 {
-    return readFile(path, error, Flavour::Printers).topLevel;
+    Nodes nodes = readFile(path, error, Flavour::Printers);
+    if (cut)
+        *cut = nodes.cut;
+    return nodes.topLevel;
 }
 
 QSet<QString> summaryKeys()

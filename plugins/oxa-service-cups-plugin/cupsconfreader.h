@@ -29,6 +29,9 @@ struct Nodes
 {
     QList<TreeNode *> summary;
     QList<TreeNode *> topLevel;
+    /// The rest was dropped: the text held more than ReadLimits::maxEntries entries, or the
+    /// device more than ReadLimits::maxFileBytes bytes.
+    bool cut = false;
 };
 
 /// Sections nested deeper than this take no node of their own (their entries go to the
@@ -50,9 +53,10 @@ Nodes readFile(const QString &path, QString *error, Flavour flavour,
 /// The configuration reading: returns the file's top-level nodes, the summary ones in
 /// @p summary.
 QList<TreeNode *> readConfiguration(const QString &path, QString *error,
-                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary);
+                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary,
+                                    bool *cut = nullptr);
 /// The printers reading: the file's top-level printer and class sections.
-QList<TreeNode *> readPrinters(const QString &path, QString *error);
+QList<TreeNode *> readPrinters(const QString &path, QString *error, bool *cut = nullptr);
 
 /// The names whose directives and sections also appear as summary nodes of a configuration.
 QSet<QString> summaryKeys();

@@ -2,6 +2,7 @@
 
 #include "cupsconfreader.h"
 
+#include <readlimits.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
@@ -40,24 +41,31 @@ void ServiceCupsReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
     const QStringList files = directory.entryList({QString::fromLatin1(configFilter)},
                                                   QDir::Files | QDir::NoDotAndDotDot);
     QString message;
+    QString warning;
     for (const QString &name : files) {
         QString error;
         QList<TreeNode *> summary;
-        const QList<TreeNode *> nodes = CupsConfReader::readConfiguration(
-            directory.absoluteFilePath(name), &error, keys, &summary);
+        bool cut = false;
+        const QString path = directory.absoluteFilePath(name);
+        const QList<TreeNode *> nodes =
+            CupsConfReader::readConfiguration(path, &error, keys, &summary, &cut);
         if (!error.isEmpty()) {
             addError(&message, error);
             continue;
         }
+        if (cut)
+            addError(&warning, ReadLimits::fileCut(path));
         auto *file = new ConfTreeNode(name, QString());
         file->append(nodes);
         record->data().append(summary);
         record->data().append(file);
     }
-    if (message.isEmpty())
-        succeed();
-    else
+    if (!message.isEmpty())
         fail(message);
+    else if (!warning.isEmpty())
+        succeedPartly(warning);
+    else
+        succeed();
 }
 
 ServiceCupsPrintersReadHeavyTask::ServiceCupsPrintersReadHeavyTask(Element *element)
@@ -79,19 +87,25 @@ void ServiceCupsPrintersReadHeavyTask::readConfiguration(ServiceHeavyElementData
 {
     const QDir directory(QString::fromLatin1(configDirectory));
     QString message;
+    QString warning;
     for (const char *name : {"printers.conf", "classes.conf"}) {
         QString error;
-        const QList<TreeNode *> nodes = CupsConfReader::readPrinters(
-            directory.absoluteFilePath(QString::fromLatin1(name)), &error);
+        bool cut = false;
+        const QString path = directory.absoluteFilePath(QString::fromLatin1(name));
+        const QList<TreeNode *> nodes = CupsConfReader::readPrinters(path, &error, &cut);
         if (error.isEmpty())
             record->data().append(nodes);
         else
             addError(&message, error);
+        if (cut)
+            addError(&warning, ReadLimits::fileCut(path));
     }
-    if (message.isEmpty())
-        succeed();
-    else
+    if (!message.isEmpty())
         fail(message);
+    else if (!warning.isEmpty())
+        succeedPartly(warning);
+    else
+        succeed();
 }
 
 ClearCacheTask::ClearCacheTask(Element *element) : ElementTask(element)
