@@ -2,6 +2,7 @@
 
 #include "crontreenode.h"
 
+#include <readlimits.h>
 #include <taskmessages.h>
 
 #include <QDir>
@@ -22,7 +23,7 @@ QStringList jobDirectories()
             QStringLiteral("/etc/cron.hourly"), QStringLiteral("/etc/cron.monthly")};
 }
 
-QStringList entries(const QByteArray &content)
+QStringList entries(const QByteArray &content, bool *cut)
 {
     QStringList result;
     const int size = content.size();
@@ -47,6 +48,11 @@ QStringList entries(const QByteArray &content)
             continue;
         if (line.startsWith(QLatin1String("SHELL")) || line.startsWith(QLatin1String("PATH")))
             continue;
+        if (result.size() >= ReadLimits::maxEntries) {
+            if (cut)
+                *cut = true;
+            break;
+        }
         line.replace(QLatin1Char('\t'), QLatin1Char(' '));
         result.append(line);
     }
@@ -93,8 +99,9 @@ QStringList directoryFiles(const QString &directory)
     return QDir(directory).entryList(QDir::Files, QDir::NoSort);
 }
 
-QList<TreeNode *> readTree(QString *error)
+QList<TreeNode *> readTree(QString *error, bool *cut)
 {
+    bool left = false;
     const QString path = crontabPath();
     QFile file(path);
     // Only a regular file: a FIFO would block the worker for good, a device never ends.
@@ -108,7 +115,13 @@ QList<TreeNode *> readTree(QString *error)
         *error = TaskMessages::fileError(path, file.error(), file.errorString());
         return {};
     }
-    const QByteArray content = file.readAll();
+    QByteArray content = file.read(ReadLimits::maxFileBytes + 1);
+    if (content.size() > ReadLimits::maxFileBytes) {
+        // The last line may be cut: it is dropped, the lines before it are whole.
+        content.truncate(int(ReadLimits::maxFileBytes));
+        content.truncate(content.lastIndexOf('\n') + 1);
+        left = true;
+    }
     if (file.error() != QFileDevice::NoError) {
         *error = TaskMessages::fileError(path, file.error(), file.errorString());
         return {};
@@ -118,10 +131,19 @@ QList<TreeNode *> readTree(QString *error)
     const QStringList directories = jobDirectories();
     QList<QStringList> files;
     files.reserve(directories.size());
-    for (const QString &directory : directories)
-        files.append(directoryFiles(directory));
+    for (const QString &directory : directories) {
+        QStringList names = directoryFiles(directory);
+        if (names.size() > ReadLimits::maxEntries) {
+            names.erase(names.begin() + ReadLimits::maxEntries, names.end());
+            left = true;
+        }
+        files.append(names);
+    }
     *error = QString();
-    return buildTree(path, entries(content), directories, files);
+    const QStringList lines = entries(content, &left);
+    if (cut)
+        *cut = left;
+    return buildTree(path, lines, directories, files);
 }
 
 } // namespace CronTabReader

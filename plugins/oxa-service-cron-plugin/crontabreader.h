@@ -22,9 +22,10 @@ QStringList jobDirectories();
  * The entries of a crontab's content, in file order: each line up to a NUL byte, decoded as
  * local 8-bit text and trimmed; comment lines (first non-blank character "#"), empty lines
  * and the SHELL and PATH settings dropped; every tab a blank. A "#" later in a line is part
- * of the command, as cron hands it to the shell, so such a line stays whole.
+ * of the command, as cron hands it to the shell, so such a line stays whole. At most
+ * ReadLimits::maxEntries entries: @p cut is set when more were dropped.
  */
-QStringList entries(const QByteArray &content);
+QStringList entries(const QByteArray &content, bool *cut = nullptr);
 
 /**
  * The file node @p path with one entry node per line of @p lines, then one directory node
@@ -40,8 +41,10 @@ QStringList directoryFiles(const QString &directory);
 /**
  * Reads the crontab and the job directories into top-level nodes (the caller owns them).
  * When the crontab cannot be read, returns no nodes and sets @p error to the
- * "\"%1\" error %2\n%3" message; @p error stays null on success.
+ * "\"%1\" error %2\n%3" message; @p error stays null on success. Past the read bounds
+ * (ReadLimits: bytes of the crontab, entries, files of a directory) the rest is left out and
+ * @p cut set.
  */
-QList<TreeNode *> readTree(QString *error);
+QList<TreeNode *> readTree(QString *error, bool *cut = nullptr);
 
 } // namespace CronTabReader

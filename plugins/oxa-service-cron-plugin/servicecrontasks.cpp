@@ -3,6 +3,7 @@
 #include "crontabreader.h"
 
 #include <elementdata.h>
+#include <readlimits.h>
 #include <taskmessages.h>
 
 ServiceCronReadHeavyTask::ServiceCronReadHeavyTask(Element *element)
@@ -13,14 +14,18 @@ ServiceCronReadHeavyTask::ServiceCronReadHeavyTask(Element *element)
 void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     QString error;
-    const QList<TreeNode *> nodes = CronTabReader::readTree(&error);
+    bool cut = false;
+    const QList<TreeNode *> nodes = CronTabReader::readTree(&error, &cut);
     if (!error.isNull()) {
         fail(TaskMessages::notFinishedReadFile(initScript(), CronTabReader::crontabPath(), error));
         return;
     }
     record->setConfigFile(CronTabReader::crontabPath());
     record->data() = nodes;
-    succeed();
+    if (cut)
+        succeedPartly(ReadLimits::fileCut(CronTabReader::crontabPath()));
+    else
+        succeed();
 }
 
 std::atomic<bool> ServiceCronControlTask::s_packageFound{false};

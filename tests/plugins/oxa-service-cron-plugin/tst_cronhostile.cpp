@@ -1,0 +1,162 @@
+// The cron plug-in against a crontab and job directories no administrator writes: a crontab
+// of 100 MB, a job line of a megabyte, NUL bytes and bytes that are no text, more entries
+// than a tree can sensibly hold, and job files whose names hold blanks, line feeds or a
+// leading "-".
+
+#include <crontabreader.h>
+#include <servicecronelementwidget.h>
+#include <servicecronplugin.h>
+#include <servicecrontasks.h>
+
+#include <element.h>
+#include <module.h>
+#include <readlimits.h>
+#include <taskrunner.h>
+#include <testhost.h>
+
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+
+const QString initScript = QStringLiteral("/etc/init.d/cron");
+const QString crontab = QStringLiteral("/etc/crontab");
+
+struct Cron
+{
+    Cron()
+    {
+        module = plugin.modules().value(0);
+        module->setData(QStringLiteral("administrator"), true);
+        element = module->firstElement();
+        widget = qobject_cast<ServiceCronElementWidget *>(
+            module->elementWidget(QStringLiteral("ServiceCron")));
+        widget->setElement(element, ElementWidgetRoleView);
+    }
+
+    TaskReport readHeavy()
+    {
+        TaskRunner runner;
+        return runner.perform(new ServiceCronReadHeavyTask(element));
+    }
+
+    /// The rows below the top-level row @p row of the tree view, as it shows them.
+    QStringList children(int row) const
+    {
+        const QAbstractItemModel *model = widget->configTreeView()->model();
+        QStringList rows;
+        const QModelIndex parent = model->index(row, 0);
+        for (int child = 0; child < model->rowCount(parent); ++child)
+            rows << model->index(child, 0, parent).data().toString();
+        return rows;
+    }
+
+    /// The row of the top-level node @p text.
+    int topRow(const QString &text) const
+    {
+        const QAbstractItemModel *model = widget->configTreeView()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, 0).data().toString() == text)
+                return row;
+        }
+        return -1;
+    }
+
+    ServiceCronPlugin plugin;
+    Module *module = nullptr;
+    Element *element = nullptr;
+    ServiceCronElementWidget *widget = nullptr;
+};
+
+} // namespace
+
+class TestCronHostile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hundredMegabyteCrontabIsCut();
+    void megabyteLineGarbageAndOddJobFiles();
+    void entriesPastTheBoundAreDropped();
+};
+
+void TestCronHostile::hundredMegabyteCrontabIsCut()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(initScript, 0));
+    const QByteArray comment("# a comment line of the kind that fills this file to the brim\n");
+    QByteArray text("17 * * * * root cd / && run-parts --report /etc/cron.hourly\n");
+    text.reserve(100 * 1024 * 1024 + 128);
+    while (text.size() < 100 * 1024 * 1024)
+        text += comment;
+    text += "0 0 * * * root /usr/bin/past-the-bound\n";
+    QVERIFY(host.writeFile(crontab, text));
+    text.clear();
+    text.squeeze();
+
+    Cron cron;
+    const TaskReport report = cron.readHeavy();
+    QCOMPARE(report.status, 3);
+    QCOMPARE(report.message, ReadLimits::fileCut(crontab));
+    const int row = cron.topRow(crontab);
+    QVERIFY(row >= 0);
+    QCOMPARE(cron.children(row),
+             QStringList{"17 * * * * root cd / && run-parts --report /etc/cron.hourly"});
+}
+
+void TestCronHostile::megabyteLineGarbageAndOddJobFiles()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(initScript, 0));
+    const QByteArray word(1024 * 1024, 'w');
+    static const char raw[] = "\xff\xfe\t\xc3\x28 root x\n"
+                              "1 * * * * root a\0 b\n"
+                              "\0\0\n"
+                              "\x01\x02\n";
+    QVERIFY(host.writeFile(crontab, "* * * * * root " + word + "\n" +
+                                        QByteArray(raw, sizeof(raw) - 1)));
+    const QString daily = QStringLiteral("/etc/cron.daily");
+    QVERIFY(host.removePath(daily) && host.mkdir(daily));
+    const QStringList odd{"with blank", "line\nfeed", "-rf", "--", "*"};
+    for (const QString &name : odd)
+        QVERIFY(host.writeFile(daily + '/' + name, "#!/bin/sh\n", 0755));
+
+    Cron cron;
+    const TaskReport report = cron.readHeavy();
+    QCOMPARE(report.status, 2);
+    // The view sorts its rows.
+    QStringList entries = cron.children(cron.topRow(crontab));
+    entries.sort();
+    QStringList expectedEntries{"* * * * * root " + QString::fromLatin1(word),
+                                QString::fromLocal8Bit("\xff\xfe \xc3\x28 root x"),
+                                "1 * * * * root a", QString::fromLocal8Bit("\x01\x02")};
+    expectedEntries.sort();
+    QCOMPARE(entries, expectedEntries);
+    QStringList files = cron.children(cron.topRow(daily));
+    files.sort();
+    QStringList expected = odd;
+    expected.sort();
+    QCOMPARE(files, expected);
+}
+
+void TestCronHostile::entriesPastTheBoundAreDropped()
+{
+    QByteArray text;
+    for (int i = 0; i < ReadLimits::maxEntries + 5; ++i)
+        text += "* * * * * root job" + QByteArray::number(i) + "\n";
+    bool cut = false;
+    const QStringList lines = CronTabReader::entries(text, &cut);
+    QVERIFY(cut);
+    QCOMPARE(lines.size(), ReadLimits::maxEntries);
+    QCOMPARE(lines.last(), QStringLiteral("* * * * * root job%1").arg(ReadLimits::maxEntries - 1));
+
+    bool notCut = false;
+    QCOMPARE(CronTabReader::entries("# only\n\n* * * * * root a\n", &notCut),
+             QStringList{"* * * * * root a"});
+    QVERIFY(!notCut);
+}
+
+OXA_TEST_MAIN(TestCronHostile)
+#include "tst_cronhostile.moc"
