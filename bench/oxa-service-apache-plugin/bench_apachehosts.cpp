@@ -2,10 +2,14 @@
 // doubling sizes, so that a time that grows faster than the size shows. Times are the CPU
 // time of the GUI thread (best of several runs): "parse" builds the host rows of a record
 // and deletes it again; "load" is afterSuccessfulRead of the sites widget with the site rows
-// and the hosts, ticks included, and the events it causes; "tick" is one tick by name.
+// and the hosts, ticks included, and the events it causes; "sort" turns the order of the
+// sites view, as a click on its header does; "tick" is one tick by name. "vs 250ms" is load
+// and sort against the quarter second a user should wait at most; "linear" the parse, load
+// and sort against the first size's scaled up to this one (1 when growth is linear).
 //
 //     QT_QPA_PLATFORM=offscreen bench_apachehosts [hosts...]
 
+#include "../widgetbench.h"
 #include "apacheoutputparser.h"
 #include "serviceapacheelementwidget.h"
 #include "serviceapacheheavyelementdata.h"
@@ -85,7 +89,7 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         sizes << QString::fromLocal8Bit(argv[i]).toInt();
     if (sizes.isEmpty())
-        sizes = {10000, 20000, 40000};
+        sizes = {1000, 10000, 40000};
 
     ServiceApacheModule module(nullptr);
     Element *service = module.firstElement();
@@ -95,8 +99,9 @@ int main(int argc, char *argv[])
     widget->resize(800, 600);
     widget->show();
 
-    std::printf("%8s %8s %12s %12s %12s %12s\n", "hosts", "lines", "parse ms", "load ms", "tick ms",
-                "rows shown");
+    std::printf("%8s %8s %10s %10s %10s %10s %10s %9s %9s\n", "hosts", "lines", "parse ms",
+                "load ms", "sort ms", "tick ms", "rows shown", "vs 250ms", "linear");
+    double referencePerHost = 0;
     for (int hosts : sizes) {
         const QString text = sitesOutput(hosts);
         const int lines = text.count(QLatin1Char('\n'));
@@ -125,6 +130,14 @@ int main(int argc, char *argv[])
             record.data().clear();
         }
 
+        QTreeView *view = WidgetBench::largestView(widget);
+        const double sort = !view ? 0 : bestOf(3, [&] {
+            view->sortByColumn(0, view->header()->sortIndicatorOrder() == Qt::AscendingOrder
+                                      ? Qt::DescendingOrder
+                                      : Qt::AscendingOrder);
+            QCoreApplication::processEvents();
+        });
+
         widget->blockEditWidget(false);
         const double tick = bestOf(3, [&] {
             widget->choiceModel()->setNameChecked(QStringLiteral("site0.conf"), false);
@@ -137,8 +150,12 @@ int main(int argc, char *argv[])
         const QAbstractItemModel *model = widget->choiceModel();
         for (int r = 0; r < model->rowCount(); ++r)
             rows += 1 + model->rowCount(model->index(r, 0));
-        std::printf("%8d %8d %12.1f %12.1f %12.1f %12d\n", hosts, lines, parse, load, tick / 2,
-                    rows);
+        const double perHost = (parse + load + sort) / hosts;
+        if (referencePerHost == 0)
+            referencePerHost = perHost;
+        std::printf("%8d %8d %10.1f %10.1f %10.1f %10.1f %10d %9.2f %9.2f\n", hosts, lines, parse,
+                    load, sort, tick / 2, rows, (load + sort) / 250.0, perHost / referencePerHost);
+        std::fflush(stdout);
     }
     return 0;
 }

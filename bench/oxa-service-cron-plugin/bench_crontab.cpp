@@ -1,5 +1,9 @@
 // Parses crontabs of 10,000 to 160,000 lines, and one long line without a line feed, and
-// prints the time per line: flat when the reader is linear.
+// prints the time per line: flat when the reader is linear. With --widget: crontabs of 1,000
+// and 10,000 lines parsed, loaded into the Cron widget and sorted (see widgetbench.h).
+#include "../widgetbench.h"
+#include "servicecronmodule.h"
+
 #include <crontabreader.h>
 
 #include <treenode.h>
@@ -31,8 +35,28 @@ QByteArray crontab(int lines)
 
 } // namespace
 
-int main()
+int widgetSeries(int argc, char *argv[])
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ServiceCronModule module(nullptr);
+    Element *element = module.firstElement();
+    WidgetBench::series("crontab", "lines", module.elementWidget(element->elementType()), element,
+                        {1000, 10000}, [](int lines) {
+                            auto *record = new ServiceHeavyElementData;
+                            record->data() = CronTabReader::buildTree(
+                                CronTabReader::crontabPath(),
+                                CronTabReader::entries(crontab(lines)), {}, {});
+                            return record;
+                        });
+    return 0;
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--widget") == 0)
+        return widgetSeries(argc, argv);
     QTextStream out(stdout);
     for (int lines = 10000; lines <= 160000; lines *= 2) {
         const QByteArray content = crontab(lines);

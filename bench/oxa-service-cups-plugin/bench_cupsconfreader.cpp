@@ -2,7 +2,11 @@
 // nested sections, a printers.conf with many printers, and single lines built to make a
 // backtracking tag expression slow (many "<a" tokens without a closing bracket, many stray
 // closing tags, deep nesting). Prints milliseconds and the ratio to the previous size: a
-// linear reader stays near 2 per doubling.
+// linear reader stays near 2 per doubling. With --printers: 500 and 5,000 printers parsed,
+// loaded into the printers widget and sorted (see widgetbench.h).
+
+#include "../widgetbench.h"
+#include "servicecupsmodule.h"
 
 #include <cupsconfreader.h>
 #include <treenode.h>
@@ -114,8 +118,34 @@ void series(QTextStream &out, const char *name, const Make &make, int from, int 
 
 } // namespace
 
+int widgetSeries(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ServiceCupsModule module(nullptr);
+    Element *element = nullptr;
+    for (Element *candidate : module.elements()) {
+        if (candidate->elementType() == QLatin1String("ServiceCupsPrinters"))
+            element = candidate;
+    }
+    WidgetBench::series(
+        "printers.conf", "printers", module.elementWidget(QStringLiteral("ServiceCupsPrinters")),
+        element, {500, 5000}, [](int count) {
+            auto *record = new ServiceHeavyElementData;
+            CupsConfReader::Nodes nodes =
+                CupsConfReader::parse(printers(count), CupsConfReader::Flavour::Printers);
+            qDeleteAll(nodes.summary);
+            record->data() = nodes.topLevel;
+            return record;
+        });
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && qstrcmp(argv[1], "--printers") == 0)
+        return widgetSeries(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     using CupsConfReader::Flavour;

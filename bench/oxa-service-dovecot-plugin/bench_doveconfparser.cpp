@@ -1,7 +1,11 @@
 // Times the doveconf reader on output of doubling size, shaped like the real tool's (settings,
 // services with listeners, the watched auth-client chain), and on single long lines that
 // would make a backtracking matcher slow. Prints milliseconds and the ratio to the previous
-// size: a linear reader stays near 2 per doubling.
+// size: a linear reader stays near 2 per doubling. With --widget: 10,000 and 100,000 lines
+// parsed, loaded into the Dovecot widget and sorted (see widgetbench.h).
+
+#include "../widgetbench.h"
+#include "servicemaildovecotmodule.h"
 
 #include <doveconfparser.h>
 #include <treenode.h>
@@ -78,8 +82,26 @@ void run(QTextStream &out, const char *name, const std::function<QByteArray(int)
 
 } // namespace
 
+int widgetSeries(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ServiceMailDovecotModule module(nullptr);
+    Element *element = module.firstElement();
+    WidgetBench::series("doveconf output", "lines", module.elementWidget(element->elementType()),
+                        element, {10000, 100000}, [](int lines) {
+                            auto *record = new ServiceHeavyElementData;
+                            record->data() = DoveconfParser::parse(output(lines));
+                            return record;
+                        });
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && qstrcmp(argv[1], "--widget") == 0)
+        return widgetSeries(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     run(out, "doveconf-like output", output, {12500, 25000, 50000, 100000, 200000});
