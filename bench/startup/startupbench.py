@@ -323,6 +323,8 @@ def main():
         compared = Bench(args, args.compare)
         compared_plugins = compared.plugin_dir({short_name(lib) for lib in compared.libraries})
         other = [compared.run(compared_plugins, ready_script) for _ in range(args.repeat)]
+        if not args.keep:
+            subprocess.run(["rm", "-rf", compared.work])
 
     out.write("1. Start-up to a ready tree (every plug-in checked, the light read of "
               "ServiceServices ended)\n")
