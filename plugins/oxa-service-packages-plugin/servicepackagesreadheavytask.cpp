@@ -46,9 +46,16 @@ void ServicePackagesReadHeavyTask::run()
         AbstractTask::run();
         return;
     }
-    const QList<PackageList::Entry> entries =
-        PackageList::parse(ChildProcess::decodeLocal8Bit(file.readAll()));
+    QByteArray bytes = file.read(maxListBytes + 1);
     file.close();
+    bool cut = bytes.size() > maxListBytes;
+    if (cut) // the last name may be cut: it is dropped
+        bytes.truncate(bytes.left(maxListBytes).lastIndexOf('\n') + 1);
+    QList<PackageList::Entry> entries = PackageList::parse(ChildProcess::decodeLocal8Bit(bytes));
+    if (entries.size() > maxPackages) {
+        entries.erase(entries.begin() + maxPackages, entries.end());
+        cut = true;
+    }
 
     QString missing;
     for (const PackageList::Entry &entry : entries) {
@@ -57,14 +64,25 @@ void ServicePackagesReadHeavyTask::run()
             return;
         }
     }
-    if (missing.isEmpty()) {
+    if (missing.isEmpty() && !cut) {
         description.setStatus(TaskDescription::TaskStatusDone);
     } else {
         description.setStatus(TaskDescription::TaskStatusWarning);
-        description.setMessage(
-            QObject::tr("Found not installed packages: %1").arg(QLatin1String("\n\n") + missing));
+        QStringList messages;
+        if (cut)
+            messages << listCutMessage(m_listPath);
+        if (!missing.isEmpty()) {
+            messages << QObject::tr("Found not installed packages: %1")
+                            .arg(QLatin1String("\n\n") + missing);
+        }
+        description.setMessage(messages.join(QLatin1Char('\n')));
     }
     AbstractTask::run();
+}
+
+QString ServicePackagesReadHeavyTask::listCutMessage(const QString &path)
+{
+    return QObject::tr("Only the first %1 packages of %2 are read").arg(maxPackages).arg(path);
 }
 
 bool ServicePackagesReadHeavyTask::queryPackage(ServicePackagesHeavyElementData *record,

@@ -18,6 +18,13 @@ public:
     ~ServicePackagesReadHeavyTask() override;
 
     QString listPath() const { return m_listPath; }
+
+    /// A list names a service's few packages, and each name costs one dpkg-query run: of a
+    /// longer file only this many bytes and packages are read, and the read warns.
+    static constexpr int maxListBytes = 64 * 1024;
+    static constexpr int maxPackages = 100;
+    /// The warning of a list cut to those bounds.
+    static QString listCutMessage(const QString &path);
     ServicePackagesHeavyElementData *record() const;
 
     void run() override;
