@@ -233,6 +233,7 @@ void TestSystemServices::cleanupTestCase()
     stopServices(allServices());
     SystemTest::initScript(QStringLiteral("postgresql"), QStringLiteral("stop"));
     // Every service stopped through its init script: nothing of them is left.
+    SystemTest::waitForProcessesGone();
     const QStringList left = m_host->killLeftovers();
     m_host.reset();
     QVERIFY2(left.isEmpty(), qPrintable(left.join(QStringLiteral(", "))));
@@ -482,6 +483,8 @@ void TestSystemServices::control()
                      (where + ": the console says \"" +
                       SystemTest::elementTextState(run.report, service.element).toUtf8() + '"')
                          .constData());
+            if (!running)
+                SystemTest::waitForProcessesGone(service.daemon);
             QVERIFY2(SystemTest::namespaceProcesses(service.daemon).isEmpty() != running,
                      (where + ": processes " +
                       SystemTest::describeProcesses(SystemTest::namespaceProcesses(service.daemon))

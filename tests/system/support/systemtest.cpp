@@ -203,6 +203,18 @@ QList<qint64> SystemTest::namespaceProcesses(const QString &command)
     return pids;
 }
 
+bool SystemTest::waitForProcessesGone(const QString &command, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!namespaceProcesses(command).isEmpty()) {
+        if (timer.elapsed() >= timeoutMs)
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
 QStringList SystemTest::describeProcesses(const QList<qint64> &pids)
 {
     QStringList lines;

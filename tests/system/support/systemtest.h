@@ -12,7 +12,8 @@
 //   - OXA_REQUIRE_SYSTEM_HOST(host, packages): skips (fails under CI) when the host is
 //     unavailable or a service package is not installed.
 //   - SystemTest::initScript(), waitForStatus(), runTool(), packageVersion(),
-//     namespaceProcesses(), pluginFiles(), taskFailures(): the small tools the suites share.
+//     namespaceProcesses(), waitForProcessesGone(), pluginFiles(), taskFailures(),
+//     elementTextState(): the small tools the suites share.
 //   - SystemHost::prepareKerberos(), prepareDovecot(): the set-up the packages leave undone
 //     (a realm database and kadm5.acl; the snakeoil certificate and Dovecot's two links);
 //     installConsoleData(): the package lists the console's packages elements read.
@@ -86,6 +87,12 @@ QStringList missingPackages(const QStringList &packages);
  * every namespace and are not listed.
  */
 QList<qint64> namespaceProcesses(const QString &command = QString());
+/**
+ * Waits until no process of namespaceProcesses(@p command) is left, or @p timeoutMs passed;
+ * returns whether they are gone. A daemon's children may end a moment after its init script
+ * has reported it stopped.
+ */
+bool waitForProcessesGone(const QString &command = QString(), int timeoutMs = 10000);
 /// "pid command" lines of the processes of namespaceProcesses().
 QStringList describeProcesses(const QList<qint64> &pids);
 /**

@@ -122,9 +122,11 @@ void TestSystemSupport::safetyNet()
     QVERIFY(!all.contains(qint64(QCoreApplication::applicationPid())));
     QVERIFY(!all.contains(1));
 
+    QVERIFY(!SystemTest::waitForProcessesGone(QStringLiteral("sleep"), 100));
     const QStringList killed = m_host->killLeftovers();
     QCOMPARE(killed, QStringList{QStringLiteral("%1 sleep").arg(sleepers.first())});
     QVERIFY(SystemTest::namespaceProcesses().isEmpty());
+    QVERIFY(SystemTest::waitForProcessesGone());
     QVERIFY(m_host->killLeftovers().isEmpty());
 }
 
