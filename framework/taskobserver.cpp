@@ -10,44 +10,35 @@
 #include <QPointer>
 #include <QRunnable>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QThreadPool>
 #include <QTimer>
 
+#include <cerrno>
 #include <ctime>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace {
 QPointer<TaskObserver> g_instance;
 
-/// Tells the observer on its own thread that run() of a task ended.
-class TaskRunEvent : public QEvent
-{
-public:
-    static constexpr QEvent::Type Type = QEvent::Type(QEvent::User + 0x0a5);
-    explicit TaskRunEvent(quint64 taskId) : QEvent(Type), id(taskId) {}
-    const quint64 id;
-};
-
-/// Runs one task's run() on a worker thread, then posts its end to the observer. The observer
-/// outlives it: its destructor waits for the pool.
+/// Runs one task's run() on a worker thread, then hands its id back to the observer. The
+/// observer outlives it: its destructor waits for the pool.
 class TaskRunnable : public QRunnable
 {
 public:
-    TaskRunnable(TaskObserver *observer, AbstractTask *task, quint64 id)
-        : m_observer(observer), m_task(task), m_id(id)
+    TaskRunnable(TaskEndQueue *ended, AbstractTask *task, quint64 id)
+        : m_ended(ended), m_task(task), m_id(id)
     {
     }
-    void run() override
-    {
-        OxaThreads::takeOver(this);
-        m_task->run();
-        auto *event = new TaskRunEvent(m_id);
-        OxaThreads::handOver(event);
-        QCoreApplication::postEvent(m_observer, event);
-    }
+    void run() override;
 
 private:
-    TaskObserver *m_observer;
+    TaskEndQueue *m_ended;
     AbstractTask *m_task;
     quint64 m_id;
 };
@@ -75,6 +66,74 @@ qint64 processAgeMs()
 }
 } // namespace
 
+/**
+ * Hands the ids of tasks whose run() ended back to the observer's thread: a list under a
+ * std::mutex, and an eventfd that wakes the observer's event loop. The workers share nothing
+ * of Qt's event queue with the GUI thread, so every hand-over is one ThreadSanitizer sees (Qt
+ * is not built with it, and its queue's locks are hidden from it).
+ */
+class TaskEndQueue : public QObject
+{
+public:
+    TaskEndQueue(QObject *parent, std::function<void(quint64)> onEnd)
+        : QObject(parent), m_onEnd(std::move(onEnd)), m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+        if (m_fd >= 0) {
+            auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, &TaskEndQueue::collect);
+        }
+    }
+    ~TaskEndQueue() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    /// Any thread.
+    void push(quint64 id)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_ids.push_back(id);
+        }
+        if (m_fd >= 0) {
+            const quint64 one = 1;
+            while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
+            }
+        } else {
+            QMetaObject::invokeMethod(this, &TaskEndQueue::collect, Qt::QueuedConnection);
+        }
+    }
+
+private:
+    void collect()
+    {
+        quint64 count;
+        if (m_fd >= 0)
+            while (::read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
+            }
+        std::vector<quint64> ids;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ids.swap(m_ids);
+        }
+        for (quint64 id : ids)
+            m_onEnd(id);
+    }
+
+    std::function<void(quint64)> m_onEnd;
+    int m_fd;
+    std::mutex m_mutex;
+    std::vector<quint64> m_ids;
+};
+
+void TaskRunnable::run()
+{
+    OxaThreads::takeOver(this);
+    m_task->run();
+    m_ended->push(m_id);
+}
+
 TaskObserver *TaskObserver::instance(QObject *parent)
 {
     if (!g_instance)
@@ -82,7 +141,9 @@ TaskObserver *TaskObserver::instance(QObject *parent)
     return g_instance;
 }
 
-TaskObserver::TaskObserver(QObject *parent) : QObject(parent), m_pool(new QThreadPool(this))
+TaskObserver::TaskObserver(QObject *parent)
+    : QObject(parent), m_pool(new QThreadPool(this)),
+      m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); }))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
     // Tasks mostly wait for child processes: more threads than cores pay off.
@@ -203,19 +264,10 @@ void TaskObserver::dispatch()
         if (background)
             ++m_runningBackground;
         emit taskStarted(entry.id, entry.description);
-        auto *runnable = new TaskRunnable(this, entry.task, entry.id);
+        auto *runnable = new TaskRunnable(m_ended, entry.task, entry.id);
         OxaThreads::handOver(runnable);
         m_pool->start(runnable);
     }
-}
-
-bool TaskObserver::event(QEvent *event)
-{
-    if (event->type() != TaskRunEvent::Type)
-        return QObject::event(event);
-    OxaThreads::takeOver(event);
-    onTaskRun(static_cast<TaskRunEvent *>(event)->id);
-    return true;
 }
 
 void TaskObserver::onTaskRun(quint64 id)

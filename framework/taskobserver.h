@@ -10,6 +10,7 @@
 class AbstractTask;
 class Element;
 class QThreadPool;
+class TaskEndQueue;
 
 /** How a task ended, as the observer reports it. */
 struct OXA_EXPORT TaskReport
@@ -59,9 +60,6 @@ signals:
     void busyChanged(bool busy);
     void idle();
 
-protected:
-    bool event(QEvent *event) override;
-
 private slots:
     void onTaskRun(quint64 id);
 
@@ -84,6 +82,7 @@ private:
     bool keyBusy(const void *key) const;
 
     QThreadPool *m_pool;
+    TaskEndQueue *m_ended;          ///< ids of tasks whose run() ended, handed back by the workers
     QList<Entry> m_waiting;         ///< in arrival order
     QHash<quint64, Entry> m_active; ///< running, or ran and waiting for afterRun
     QHash<const void *, int> m_activeKeys;
