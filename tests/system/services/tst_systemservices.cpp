@@ -189,6 +189,7 @@ private slots:
     void lightReadStates_data();
     void lightReadStates();
     void control();
+    void kerberosStartThatFails();
     void configurationFiles();
     void doveconfTree();
 
@@ -543,6 +544,30 @@ void TestSystemServices::control()
 
     run = runConsole(script("stop", false));
     check(run, false, "stop");
+}
+
+void TestSystemServices::kerberosStartThatFails()
+{
+    // The krb5 init scripts exit 0 even when their daemon fails to start (here: the realm
+    // database is gone). The start task then counts as done, since its script says so, but
+    // the console reads the state again afterwards and shows the KDC stopped, as its status
+    // does.
+    const Service &kdc = *serviceOf(QStringLiteral("ServiceKerberosKdc"));
+    stopServices({kdc});
+    const QString database = QStringLiteral("/var/lib/krb5kdc/principal");
+    QVERIFY(QFile::rename(database, database + QStringLiteral(".away")));
+    const ConsoleBatchResult run =
+        runConsole("perform read-light ServiceServices\nperform start ServiceKerberosKdc\n");
+    QVERIFY(QFile::rename(database + QStringLiteral(".away"), database));
+    QVERIFY2(run.ran && run.reportParsed, run.errors.constData());
+    const QJsonObject start =
+        ConsoleBatch::taskByDescription(run.report, QStringLiteral("Start Kerberos KDC service"));
+    QVERIFY(!start.isEmpty());
+    qInfo("start task status %d, message \"%s\"", start.value(QStringLiteral("status")).toInt(),
+          qPrintable(start.value(QStringLiteral("message")).toString()));
+    QVERIFY(SystemTest::initStatus(kdc.script) != 0);
+    QCOMPARE(SystemTest::elementTextState(run.report, kdc.element), QStringLiteral("stopped"));
+    QVERIFY(SystemTest::namespaceProcesses(kdc.daemon).isEmpty());
 }
 
 void TestSystemServices::configurationFiles()
