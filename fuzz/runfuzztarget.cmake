@@ -1,5 +1,6 @@
 # Runs one libFuzzer target for a bounded time (the CTest command of oxa_add_fuzz_target):
-#   cmake -DFUZZER=<executable> -DWORK=<build-tree folder> -DSEEDS=<dir|dir> -DSECONDS=<n> -P
+#   cmake -DFUZZER=<executable> -DWORK=<build-tree folder> -DSEEDS=<dir|dir> -DSECONDS=<n>
+#         [-DDICT=<dictionary>] -P
 # The scratch corpus and the crash artifacts go to WORK, emptied first, so that every run
 # starts from the seeds alone and nothing is written into the source tree. libFuzzer exits
 # non-zero on a crash, a leak, a time-out of one input, memory beyond the limit or (with
@@ -14,6 +15,10 @@ endforeach()
 string(REPLACE "|" ";" _seeds "${SEEDS}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/corpus" "${WORK}/artifacts")
+set(_options "")
+if(DICT)
+    list(APPEND _options "-dict=${DICT}")
+endif()
 
 execute_process(
     COMMAND "${FUZZER}"
@@ -21,6 +26,7 @@ execute_process(
         -timeout=10
         -rss_limit_mb=2048
         -print_final_stats=1
+        ${_options}
         "-artifact_prefix=${WORK}/artifacts/"
         "${WORK}/corpus"
         ${_seeds}
