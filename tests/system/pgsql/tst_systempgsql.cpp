@@ -261,7 +261,7 @@ void TestSystemPgsql::stoppedCluster()
     QCOMPARE(listedCluster(clusterName).value(3), QStringLiteral("down"));
     QCOMPARE(initScriptClusterState(clusterName), QStringLiteral("down"));
     QCOMPARE(consoleClusters(run.report), listedClusters());
-    QCOMPARE(SystemTest::namespaceProcesses(QStringLiteral("postgres")).size(), 0);
+    QVERIFY(SystemTest::waitForProcessesGone(QStringLiteral("postgres")));
     // Stopped, the console offers start and no stop.
     const QJsonObject element = ConsoleBatch::elementByTitle(
         run.report.value(QStringLiteral("tree")).toArray(), clusterTitle);
