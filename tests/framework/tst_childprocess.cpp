@@ -178,7 +178,9 @@ void TestChildProcess::floodThenHangIsBoundedAndKilled()
                        "touch @DIR@/flooded\nsleep 1000 &\necho $! > @DIR@/sleeper.pid\n"
                        "yes endless\n")
             .arg(ChildProcess::MaxOutputBytes + 1024 * 1024));
-    const ProcessResult result = ChildProcess::run(script, {}, 4000);
+    // The limit leaves the flood time to end even on a busy machine or in a sanitizer build,
+    // where 33 MiB through the pipe take several seconds.
+    const ProcessResult result = ChildProcess::run(script, {}, 15000);
     QVERIFY(!result.finished);
     QCOMPARE(result.error, int(QProcess::Timedout));
     QVERIFY(result.standardOutput.size() <= ChildProcess::MaxOutputBytes);

@@ -10,6 +10,12 @@
 
 namespace {
 
+/// The bytes of a literal that holds NUL bytes, all of them but its terminating one.
+template <int N> QByteArray literalBytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 QStringList texts(const QList<TreeNode *> &nodes)
 {
     QStringList list;
@@ -95,10 +101,10 @@ void TestCronTabReader::entries_data()
     QTest::newRow("CRLF line ends")
         << QByteArray("MAILTO=root\r\n# c\r\n") << QStringList{"MAILTO=root"};
     QTest::newRow("NUL ends the line only")
-        << QByteArray("@daily root /bin/true\0garbage\n@hourly root /bin/false\n", 56)
+        << literalBytes("@daily root /bin/true\0garbage\n@hourly root /bin/false\n")
         << QStringList{"@daily root /bin/true", "@hourly root /bin/false"};
     QTest::newRow("NUL first makes the line empty")
-        << QByteArray("\0MAILTO=x\n", 10) << QStringList();
+        << literalBytes("\0MAILTO=x\n") << QStringList();
     const QByteArray latin1("@daily root echo caf\xe9\n");
     QTest::newRow("local 8-bit decoding")
         << latin1 << QStringList{QString::fromLocal8Bit(latin1).trimmed()};
