@@ -404,6 +404,7 @@ void TestServiceCupsTasks::printersWrittenByTheScheduler()
     QVERIFY(host.removePath(QStringLiteral("/etc/cups/classes.conf")));
     QVERIFY(host.writeFile(QStringLiteral("/etc/cups/cups-files.conf"),
                            "SystemGroup root\nStateDir /var/lib/oxa-cups-test/state\n"
+                           "Printcap /var/lib/oxa-cups-test/printcap\n"
                            "ErrorLog /var/lib/oxa-cups-test/error_log\n"
                            "AccessLog /var/lib/oxa-cups-test/access_log\n"
                            "PageLog /var/lib/oxa-cups-test/page_log\n"));
