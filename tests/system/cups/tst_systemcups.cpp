@@ -156,18 +156,7 @@ void TestSystemCups::cleanupTestCase()
 
 bool TestSystemCups::runConsole(const QByteArray &script, ConsoleBatchResult *result)
 {
-    *result = m_console->run(script, 240000);
-    if (!result->ran || !result->reportParsed) {
-        qWarning("console: %s", result->errors.constData());
-        return false;
-    }
-    const QStringList failures = SystemTest::taskFailures(result->report);
-    if (!failures.isEmpty() || result->exitCode != 0) {
-        qWarning("console exit %d, failed tasks: %s\n%s", result->exitCode,
-                 qPrintable(failures.join(QStringLiteral("; "))), result->errors.constData());
-        return false;
-    }
-    return true;
+    return SystemTest::runConsole(*m_console, script, result);
 }
 
 bool TestSystemCups::waitForScheduler()

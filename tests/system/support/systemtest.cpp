@@ -318,6 +318,23 @@ QStringList SystemTest::taskFailures(const QJsonObject &report)
     return failures;
 }
 
+bool SystemTest::runConsole(const ConsoleBatch &console, const QByteArray &script,
+                            ConsoleBatchResult *result, int timeoutMs)
+{
+    *result = console.run(script, timeoutMs);
+    if (!result->ran || !result->reportParsed) {
+        qWarning("console: %s", result->errors.constData());
+        return false;
+    }
+    const QStringList failures = taskFailures(result->report);
+    if (!failures.isEmpty() || result->exitCode != 0) {
+        qWarning("console exit %d, failed tasks: %s\n%s", result->exitCode,
+                 qPrintable(failures.join(QStringLiteral("; "))), result->errors.constData());
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 QJsonObject findById(const QJsonArray &elements, const QString &id)

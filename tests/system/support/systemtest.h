@@ -13,7 +13,7 @@
 //     unavailable or a service package is not installed.
 //   - SystemTest::initScript(), waitForStatus(), runTool(), packageVersion(),
 //     namespaceProcesses(), waitForProcessesGone(), pluginFiles(), taskFailures(),
-//     elementTextState(): the small tools the suites share.
+//     elementTextState(), runConsole(): the small tools the suites share.
 //   - SystemHost::prepareKerberos(), prepareDovecot(): the set-up the packages leave undone
 //     (a realm database and kadm5.acl; the snakeoil certificate and Dovecot's two links);
 //     installConsoleData(): the package lists the console's packages elements read.
@@ -21,6 +21,7 @@
 // A typical suite keeps one SystemHost for all its test functions (set up in initTestCase,
 // reset in cleanupTestCase), since only one TestHost may live at a time.
 
+#include "consolebatch.h"
 #include "testhost.h"
 
 #include <QByteArray>
@@ -127,6 +128,13 @@ QStringList taskFailures(const QJsonObject &report);
 /// The "textState" and "state" the report's tree gives element @p id ("" and false if none).
 QString elementTextState(const QJsonObject &report, const QString &id);
 bool elementRunning(const QJsonObject &report, const QString &id);
+
+/**
+ * Runs @p console on @p script into @p result; whether it ran, gave a report, exited 0 and
+ * no task failed. What went wrong goes to the test log.
+ */
+bool runConsole(const ConsoleBatch &console, const QByteArray &script,
+                ConsoleBatchResult *result, int timeoutMs = 240000);
 
 } // namespace SystemTest
 
