@@ -2,10 +2,7 @@
 // long, braces that never close or close too often, NUL bytes and bytes that are no text,
 // and more settings than a tree can sensibly hold.
 
-#include "doveconfparser.h"
-#include "servicemaildovecotelementwidget.h"
-#include "servicemaildovecotplugin.h"
-#include "servicemaildovecottasks.h"
+#include "dovecottestfixture.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -25,12 +22,6 @@ namespace {
 
 const QString script = QStringLiteral("/etc/init.d/dovecot");
 const QString outputFile = QStringLiteral("/var/tmp/doveconf.out");
-
-QString nodeText(const TreeNode *node)
-{
-    const auto *conf = qobject_cast<const ConfTreeNode *>(node);
-    return conf ? conf->name() + QLatin1Char('=') + conf->value() : QString();
-}
 
 /// The deepest level below @p root and the number of nodes, walked without recursion.
 void measure(const TreeNode *root, int *depth, int *count)
@@ -52,29 +43,6 @@ void freeAll(const QList<TreeNode *> &nodes)
 {
     qDeleteAll(nodes);
 }
-
-struct Dovecot
-{
-    Dovecot()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceMailDovecotElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceMailDovecot")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceMailDovecotReadHeavyTask(element));
-    }
-
-    ServiceMailDovecotPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceMailDovecotElementWidget *widget = nullptr;
-};
 
 } // namespace
 
@@ -151,7 +119,7 @@ void TestDovecotHostile::megabyteLines()
     QVERIFY(!nodes.isEmpty());
     QStringList shown;
     for (const TreeNode *node : nodes.first()->childNodes())
-        shown << nodeText(node);
+        shown << dovecotNodeText(node);
     QCOMPARE(shown, rows);
     freeAll(nodes);
 }
@@ -193,10 +161,10 @@ void TestDovecotHostile::bracesThatNeverCloseOrCloseTooOften()
     const TreeNode *root = dovecot.widget->treeRoot();
     QVERIFY(root->childCount() >= 1);
     const TreeNode *full = root->childNodes().first();
-    QCOMPARE(nodeText(full), QStringLiteral("DOVECOT="));
+    QCOMPARE(dovecotNodeText(full), QStringLiteral("DOVECOT="));
     QStringList top;
     for (const TreeNode *node : full->childNodes())
-        top << nodeText(node);
+        top << dovecotNodeText(node);
     QCOMPARE(top, topRows);
     int depth = 0;
     int count = 0;
@@ -219,7 +187,7 @@ void TestDovecotHostile::garbageAndNulBytes()
     const QList<TreeNode *> nodes = DoveconfParser::parse(output);
     QStringList top;
     for (const TreeNode *node : nodes.first()->childNodes())
-        top << nodeText(node);
+        top << dovecotNodeText(node);
     QCOMPARE(top.size(), 5);
     QCOMPARE(top.at(0), QStringLiteral("ssl=yes"));
     QCOMPARE(top.at(1), QString::fromLocal8Bit("\xff\xfe=\xc3\x28"));
@@ -239,7 +207,7 @@ void TestDovecotHostile::entriesPastTheBoundAreDropped()
     const QList<TreeNode *> nodes = DoveconfParser::parse(output, &cut);
     QVERIFY(cut);
     QCOMPARE(nodes.first()->childCount(), ReadLimits::maxEntries);
-    QCOMPARE(nodeText(nodes.first()->childNodes().last()),
+    QCOMPARE(dovecotNodeText(nodes.first()->childNodes().last()),
              QStringLiteral("k%1=v").arg(ReadLimits::maxEntries - 1));
     freeAll(nodes);
 
@@ -267,7 +235,7 @@ void TestDovecotHostile::floodingDoveconfReachesTheWidgetBounded()
     QVERIFY(full);
     QStringList top;
     for (const TreeNode *node : full->childNodes())
-        top << nodeText(node);
+        top << dovecotNodeText(node);
     QCOMPARE(top, QStringList{"ssl=yes"});
 }
 

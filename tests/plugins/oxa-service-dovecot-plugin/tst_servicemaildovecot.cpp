@@ -1,6 +1,4 @@
-#include "servicemaildovecotelementwidget.h"
-#include "servicemaildovecotplugin.h"
-#include "servicemaildovecottasks.h"
+#include "dovecottestfixture.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -23,44 +21,6 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/dovecot");
 const QString callsFile = QStringLiteral("/var/tmp/dovecot.calls");
 const QString doveconfRan = QStringLiteral("/var/tmp/doveconf.ran");
-
-QString nodeName(const TreeNode *node)
-{
-    const auto *conf = qobject_cast<const ConfTreeNode *>(node);
-    return conf ? conf->name() + QLatin1Char('=') + conf->value() : QString();
-}
-
-/** The Dovecot plug-in as the console holds it: element, and its widget showing it. */
-struct Dovecot
-{
-    Dovecot()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceMailDovecotElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceMailDovecot")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceMailDovecotReadHeavyTask(element));
-    }
-    /// The tree's top-level rows as "name=value", in the order the parse gave them.
-    QStringList rows() const
-    {
-        QStringList names;
-        for (const TreeNode *node : widget->treeRoot()->childNodes())
-            names << nodeName(node);
-        return names;
-    }
-
-    ServiceMailDovecotPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceMailDovecotElementWidget *widget = nullptr;
-};
 
 } // namespace
 
@@ -338,10 +298,10 @@ void TestServiceMailDovecot::realDoveconfReachesTheWidget()
     QVERIFY(auth > 0);
     QCOMPARE(top.at(auth)->childCount(), 1);
     const TreeNode *listener = top.at(auth)->child(0);
-    QCOMPARE(nodeName(listener), QStringLiteral("unix_listener=auth-client"));
+    QCOMPARE(dovecotNodeText(listener), QStringLiteral("unix_listener=auth-client"));
     QStringList settings;
     for (const TreeNode *node : listener->childNodes())
-        settings << nodeName(node);
+        settings << dovecotNodeText(node);
     QVERIFY2(settings.contains(QStringLiteral("mode=0660")), qPrintable(settings.join(", ")));
     QVERIFY(dovecot.widget->treeRoot()->child(0)->childCount() > 100);
 
