@@ -2,9 +2,7 @@
 // NUL bytes and bytes that are no text.
 
 #include "eximconfreader.h"
-#include "servicemaileximelementwidget.h"
-#include "servicemaileximplugin.h"
-#include "servicemaileximtasks.h"
+#include "eximtestfixture.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -24,39 +22,6 @@ namespace {
 
 const QString script = QStringLiteral("/etc/init.d/exim4");
 const QString config = QStringLiteral("/etc/exim4/update-exim4.conf.conf");
-
-QStringList texts(const QList<TreeNode *> &nodes)
-{
-    QStringList result;
-    for (const TreeNode *node : nodes) {
-        const auto *conf = qobject_cast<const ConfTreeNode *>(node);
-        result << (conf ? conf->name() + QLatin1Char('=') + conf->value() : QString());
-    }
-    return result;
-}
-
-struct Exim
-{
-    Exim()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceMailEximElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceMailExim")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceMailEximReadHeavyTask(element));
-    }
-
-    ServiceMailEximPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceMailEximElementWidget *widget = nullptr;
-};
 
 } // namespace
 
@@ -119,7 +84,7 @@ void TestEximHostile::megabyteLines()
     QFETCH(QByteArray, text);
     QFETCH(QStringList, rows);
     const QList<TreeNode *> nodes = EximConfReader::parse(text);
-    QCOMPARE(texts(nodes), rows);
+    QCOMPARE(eximNodeTexts(nodes), rows);
     qDeleteAll(nodes);
 }
 
@@ -138,7 +103,7 @@ void TestEximHostile::garbageAndNulBytes()
     const QList<TreeNode *> nodes = EximConfReader::parse(&buffer, &cut);
     QVERIFY(!cut);
     // A NUL ends its line's text: "b='2" has no closing quote, "\0c='3'" is empty.
-    QCOMPARE(texts(nodes), (QStringList{"a=1", QString::fromLocal8Bit("\xff\xfe=\xc3\x28"), "d=4"}));
+    QCOMPARE(eximNodeTexts(nodes), (QStringList{"a=1", QString::fromLocal8Bit("\xff\xfe=\xc3\x28"), "d=4"}));
     qDeleteAll(nodes);
 }
 
@@ -161,7 +126,7 @@ void TestEximHostile::hundredMegabyteFileIsCut()
     const TaskReport report = exim.readHeavy();
     QCOMPARE(report.status, 3);
     QCOMPARE(report.message, ReadLimits::fileCut(config));
-    QCOMPARE(texts(exim.widget->treeRoot()->childNodes()),
+    QCOMPARE(eximNodeTexts(exim.widget->treeRoot()->childNodes()),
              QStringList{"dc_eximconfig_configtype=internet"});
 }
 

@@ -1,7 +1,5 @@
-#include "servicemaileximelementwidget.h"
+#include "eximtestfixture.h"
 #include "servicemaileximmodule.h"
-#include "servicemaileximplugin.h"
-#include "servicemaileximtasks.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -25,40 +23,6 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/exim4");
 const QString config = QStringLiteral("/etc/exim4/update-exim4.conf.conf");
 const QString callsFile = QStringLiteral("/var/tmp/exim4.calls");
-
-/** The Exim plug-in as the console holds it: element, and its widget showing it. */
-struct Exim
-{
-    Exim()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceMailEximElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceMailExim")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceMailEximReadHeavyTask(element));
-    }
-    /// The tree's rows as "name=value" in the order they were loaded.
-    QStringList rows() const
-    {
-        QStringList texts;
-        for (const TreeNode *node : widget->treeRoot()->childNodes()) {
-            const auto *conf = qobject_cast<const ConfTreeNode *>(node);
-            texts << conf->name() + QLatin1Char('=') + conf->value();
-        }
-        return texts;
-    }
-
-    ServiceMailEximPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceMailEximElementWidget *widget = nullptr;
-};
 
 } // namespace
 
