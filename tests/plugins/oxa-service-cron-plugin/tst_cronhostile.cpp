@@ -3,10 +3,9 @@
 // than a tree can sensibly hold, and job files whose names hold blanks, line feeds or a
 // leading "-".
 
+#include "crontestfixture.h"
+
 #include <crontabreader.h>
-#include <servicecronelementwidget.h>
-#include <servicecronplugin.h>
-#include <servicecrontasks.h>
 
 #include <element.h>
 #include <module.h>
@@ -21,52 +20,6 @@ namespace {
 
 const QString initScript = QStringLiteral("/etc/init.d/cron");
 const QString crontab = QStringLiteral("/etc/crontab");
-
-struct Cron
-{
-    Cron()
-    {
-        module = plugin.modules().value(0);
-        module->setData(QStringLiteral("administrator"), true);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceCronElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceCron")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceCronReadHeavyTask(element));
-    }
-
-    /// The rows below the top-level row @p row of the tree view, as it shows them.
-    QStringList children(int row) const
-    {
-        const QAbstractItemModel *model = widget->configTreeView()->model();
-        QStringList rows;
-        const QModelIndex parent = model->index(row, 0);
-        for (int child = 0; child < model->rowCount(parent); ++child)
-            rows << model->index(child, 0, parent).data().toString();
-        return rows;
-    }
-
-    /// The row of the top-level node @p text.
-    int topRow(const QString &text) const
-    {
-        const QAbstractItemModel *model = widget->configTreeView()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            if (model->index(row, 0).data().toString() == text)
-                return row;
-        }
-        return -1;
-    }
-
-    ServiceCronPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceCronElementWidget *widget = nullptr;
-};
 
 } // namespace
 

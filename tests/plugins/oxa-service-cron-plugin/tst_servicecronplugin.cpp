@@ -1,3 +1,5 @@
+#include "crontestfixture.h"
+
 #include <crontabreader.h>
 #include <crontreenode.h>
 #include <servicecronelement.h>
@@ -34,49 +36,6 @@ public:
     {
         setElementType(QStringLiteral("ServiceServices"));
     }
-};
-
-/** The Cron plug-in as the console holds it: element, and its widget showing it. */
-struct Cron
-{
-    Cron()
-    {
-        module = plugin.modules().value(0);
-        module->setData(QStringLiteral("administrator"), true);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceCronElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceCron")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceCronReadHeavyTask(element));
-    }
-
-    /// What the tree view shows: "text" per row, children indented by two blanks.
-    QStringList shown() const
-    {
-        QStringList rows;
-        collect(widget->configTreeView()->model(), QModelIndex(), QString(), &rows);
-        return rows;
-    }
-
-    static void collect(const QAbstractItemModel *model, const QModelIndex &parent,
-                        const QString &indent, QStringList *rows)
-    {
-        for (int row = 0; row < model->rowCount(parent); ++row) {
-            const QModelIndex index = model->index(row, 0, parent);
-            rows->append(indent + index.data().toString());
-            collect(model, index, indent + QStringLiteral("  "), rows);
-        }
-    }
-
-    ServiceCronPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceCronElementWidget *widget = nullptr;
 };
 
 QStringList childTexts(const QList<TreeNode *> &nodes)
