@@ -2,9 +2,7 @@
 // misbehaves: a configuration of 100 MB, a line of a megabyte, NUL bytes and bytes that are
 // no text, and a status script that prints megabytes and then hangs.
 
-#include "servicesambaelementwidget.h"
-#include "servicesambaplugin.h"
-#include "servicesambatasks.h"
+#include "sambatestfixture.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -25,25 +23,6 @@ namespace {
 
 const QString script = QStringLiteral("/etc/init.d/smbd");
 const QString config = QStringLiteral("/etc/samba/smb.conf");
-
-struct Samba
-{
-    Samba()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceSambaElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceSamba")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    QString text() const { return widget->configPlainEdit()->toPlainText(); }
-
-    ServiceSambaPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceSambaElementWidget *widget = nullptr;
-};
 
 } // namespace
 
@@ -101,8 +80,7 @@ void TestSambaHostile::configurationBeyondTheTextBounds()
     content.squeeze();
 
     Samba samba;
-    TaskRunner runner;
-    const TaskReport report = runner.perform(new ServiceSambaReadHeavyTask(samba.element));
+    const TaskReport report = samba.readHeavy();
     QCOMPARE(report.status, status);
     QCOMPARE(report.message, status == 3 ? ReadLimits::textCut(config) : QString());
     const QString text = samba.text();
@@ -124,8 +102,7 @@ void TestSambaHostile::garbageAndNulBytes()
     QVERIFY(host.writeFile(config, QByteArray(raw, sizeof(raw) - 1)));
 
     Samba samba;
-    TaskRunner runner;
-    const TaskReport report = runner.perform(new ServiceSambaReadHeavyTask(samba.element));
+    const TaskReport report = samba.readHeavy();
     QCOMPARE(report.status, 2);
     QCOMPARE(samba.text(), QString::fromLocal8Bit("[global]\n\xff\xfe\xc3\x28 = \x01\x02\n"));
 }

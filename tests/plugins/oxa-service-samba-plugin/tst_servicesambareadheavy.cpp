@@ -1,6 +1,4 @@
-#include "servicesambaelementwidget.h"
-#include "servicesambaplugin.h"
-#include "servicesambatasks.h"
+#include "sambatestfixture.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -23,34 +21,6 @@ namespace {
 
 const QString script = QStringLiteral("/etc/init.d/smbd");
 const QString config = QStringLiteral("/etc/samba/smb.conf");
-
-/** The Samba plug-in as the console holds it: element, and its widget showing it. */
-struct Samba
-{
-    Samba()
-    {
-        module = plugin.modules().value(0);
-        element = module->firstElement();
-        widget = qobject_cast<ServiceSambaElementWidget *>(
-            module->elementWidget(QStringLiteral("ServiceSamba")));
-        widget->setElement(element, ElementWidgetRoleView);
-    }
-
-    QString stateLabel() const { return widget->stateLabel()->text(); }
-    QString text() const { return widget->configPlainEdit()->toPlainText(); }
-    QString title() const { return widget->configGroupBox()->title(); }
-
-    TaskReport readHeavy()
-    {
-        TaskRunner runner;
-        return runner.perform(new ServiceSambaReadHeavyTask(element));
-    }
-
-    ServiceSambaPlugin plugin;
-    Module *module = nullptr;
-    Element *element = nullptr;
-    ServiceSambaElementWidget *widget = nullptr;
-};
 
 QString bold(const QString &text)
 {
