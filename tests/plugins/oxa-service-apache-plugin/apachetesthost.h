@@ -1,13 +1,20 @@
 #pragma once
 
 // What the Apache suites share: a disposable host in which the real apache2ctl, a2ensite,
-// a2dissite, a2enmod and a2dismod run, and a readable form of the nodes a read builds.
+// a2dissite, a2enmod and a2dismod run, the module's elements as the console's tree holds
+// them, and a readable form of the nodes a read builds.
 
 #include "moduletreenodes.h"
+#include "serviceapachemodule.h"
 #include "sitetreenodes.h"
 #include "testhost.h"
 
+#include <element.h>
+#include <taskobserver.h>
+
 #include <QStringList>
+
+#include <memory>
 
 namespace ApacheTestHost {
 
@@ -73,6 +80,42 @@ inline QStringList describe(const QList<TreeNode *> &nodes)
     }
     return rows;
 }
+
+/**
+ * A fresh disposable host and the module's two elements as the console's tree holds them,
+ * for the suites that run the tasks: they derive from it, call setUpTree() in init() and
+ * tearDownTree() in cleanup().
+ */
+class TaskFixture
+{
+protected:
+    /// Whether the module has its service and modules elements.
+    bool setUpTree()
+    {
+        m_host.reset(new TestHost);
+        m_module.reset(new ServiceApacheModule(nullptr));
+        m_service = m_module->elements().value(0);
+        m_modules = m_module->elements().value(1);
+        if (!m_service || !m_modules)
+            return false;
+        // As in the console's tree: the modules element hangs under the service element.
+        m_service->append(m_modules);
+        return true;
+    }
+
+    /// Waits for the tasks still running, then drops the module and the host.
+    void tearDownTree()
+    {
+        TaskObserver::instance()->waitForIdle(60000);
+        m_module.reset();
+        m_host.reset();
+    }
+
+    std::unique_ptr<TestHost> m_host;
+    std::unique_ptr<ServiceApacheModule> m_module;
+    Element *m_service = nullptr;
+    Element *m_modules = nullptr;
+};
 
 } // namespace ApacheTestHost
 

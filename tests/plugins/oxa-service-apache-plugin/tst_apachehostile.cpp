@@ -40,7 +40,7 @@ QStringList entries(const QString &directory)
 
 } // namespace
 
-class TestApacheHostile : public QObject
+class TestApacheHostile : public QObject, protected ApacheTestHost::TaskFixture
 {
     Q_OBJECT
 
@@ -55,29 +55,16 @@ private slots:
     void optionLikeModuleNamesStayNames();
     void unsafeNames_data();
     void unsafeNames();
-
-private:
-    std::unique_ptr<TestHost> m_host;
-    std::unique_ptr<ServiceApacheModule> m_module;
-    Element *m_service = nullptr;
-    Element *m_modules = nullptr;
 };
 
 void TestApacheHostile::init()
 {
-    m_host.reset(new TestHost);
-    m_module.reset(new ServiceApacheModule(nullptr));
-    m_service = m_module->elements().value(0);
-    m_modules = m_module->elements().value(1);
-    QVERIFY(m_service && m_modules);
-    m_service->append(m_modules);
+    QVERIFY(setUpTree());
 }
 
 void TestApacheHostile::cleanup()
 {
-    TaskObserver::instance()->waitForIdle(60000);
-    m_module.reset();
-    m_host.reset();
+    tearDownTree();
 }
 
 void TestApacheHostile::oddSiteNamesAreListed()

@@ -56,7 +56,7 @@ QSet<QString> setOf(std::initializer_list<const char *> names)
 
 } // namespace
 
-class TestServiceApacheTasks : public QObject
+class TestServiceApacheTasks : public QObject, protected ApacheTestHost::TaskFixture
 {
     Q_OBJECT
 
@@ -90,30 +90,16 @@ private slots:
 
     void applyAfterUpdate_data();
     void applyAfterUpdate();
-
-private:
-    std::unique_ptr<TestHost> m_host;
-    std::unique_ptr<ServiceApacheModule> m_module;
-    Element *m_service = nullptr;
-    Element *m_modules = nullptr;
 };
 
 void TestServiceApacheTasks::init()
 {
-    m_host.reset(new TestHost);
-    m_module.reset(new ServiceApacheModule(nullptr));
-    m_service = m_module->elements().value(0);
-    m_modules = m_module->elements().value(1);
-    QVERIFY(m_service && m_modules);
-    // As in the console's tree: the modules element hangs under the service element.
-    m_service->append(m_modules);
+    QVERIFY(setUpTree());
 }
 
 void TestServiceApacheTasks::cleanup()
 {
-    TaskObserver::instance()->waitForIdle(60000);
-    m_module.reset();
-    m_host.reset();
+    tearDownTree();
 }
 
 void TestServiceApacheTasks::readsFreshDebianServer()
