@@ -4,6 +4,7 @@
 // leading "-".
 
 #include "crontestfixture.h"
+#include "hostiletext.h"
 
 #include <crontabreader.h>
 
@@ -39,10 +40,8 @@ void TestCronHostile::hundredMegabyteCrontabIsCut()
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(host.writeStatusScript(initScript, 0));
     const QByteArray comment("# a comment line of the kind that fills this file to the brim\n");
-    QByteArray text("17 * * * * root cd / && run-parts --report /etc/cron.hourly\n");
-    text.reserve(100 * 1024 * 1024 + 128);
-    while (text.size() < 100 * 1024 * 1024)
-        text += comment;
+    QByteArray text = HostileText::filledTo(
+        "17 * * * * root cd / && run-parts --report /etc/cron.hourly\n", comment);
     text += "0 0 * * * root /usr/bin/past-the-bound\n";
     QVERIFY(host.writeFile(crontab, text));
     text.clear();

@@ -3,6 +3,7 @@
 // names hold blanks, line feeds, a leading "-" or bytes that are no text.
 
 #include "cupstestutil.h"
+#include "hostiletext.h"
 
 #include <cupsconfreader.h>
 #include <servicecupselementwidget.h>
@@ -134,10 +135,7 @@ void TestCupsHostile::hundredMegabyteConfigurationIsCut()
     QVERIFY(host.writeStatusScript(initScript, 0));
     QVERIFY(host.removePath(QStringLiteral("/etc/cups")));
     const QByteArray comment("# a comment line of the kind that fills this file to the brim\n");
-    QByteArray text("Listen localhost:631\n");
-    text.reserve(100 * 1024 * 1024 + 64);
-    while (text.size() < 100 * 1024 * 1024)
-        text += comment;
+    QByteArray text = HostileText::filledTo("Listen localhost:631\n", comment);
     text += "Port 631\n";
     QVERIFY(host.writeFile(cupsd, text));
     text.clear();

@@ -3,6 +3,7 @@
 // and more settings than a tree can sensibly hold.
 
 #include "dovecottestfixture.h"
+#include "hostiletext.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -69,10 +70,7 @@ void TestDovecotHostile::matchersAgreeWithTheirExpressions()
     const QString alphabet = QStringLiteral("ab= \t{{}");
     QRandomGenerator random(20261208);
     for (int round = 0; round < 40000; ++round) {
-        QString line;
-        const int length = 1 + random.bounded(14);
-        for (int i = 0; i < length; ++i)
-            line += alphabet.at(random.bounded(alphabet.size()));
+        const QString line = HostileText::randomLine(random, alphabet, 14);
         QString key, value;
         const bool isSetting = DoveconfParser::matchSetting(line, &key, &value);
         QVERIFY2(isSetting == (setting.indexIn(line) >= 0), qPrintable(line));

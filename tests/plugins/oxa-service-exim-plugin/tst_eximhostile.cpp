@@ -3,6 +3,7 @@
 
 #include "eximconfreader.h"
 #include "eximtestfixture.h"
+#include "hostiletext.h"
 #include "servicetaskcheck.h"
 #include "taskrunner.h"
 #include "testhost.h"
@@ -45,10 +46,7 @@ void TestEximHostile::matcherAgreesWithItsExpression()
     const QString alphabet = QStringLiteral("ab= \t''=");
     QRandomGenerator random(20261208);
     for (int round = 0; round < 40000; ++round) {
-        QString line;
-        const int length = 1 + random.bounded(14);
-        for (int i = 0; i < length; ++i)
-            line += alphabet.at(random.bounded(alphabet.size()));
+        const QString line = HostileText::randomLine(random, alphabet, 14);
         QString name, value;
         const bool matched = EximConfReader::matchSetting(line, &name, &value);
         QVERIFY2(matched == (setting.indexIn(line) >= 0), qPrintable(line));
@@ -112,11 +110,8 @@ void TestEximHostile::hundredMegabyteFileIsCut()
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(ServiceTaskCheck::writeInitScript(host, script, QStringLiteral("exit 0")));
-    QByteArray content("dc_eximconfig_configtype='internet'\n");
     const QByteArray comment("# a long comment of the kind that fills this file to the brim\n");
-    content.reserve(100 * 1024 * 1024 + comment.size());
-    while (content.size() < 100 * 1024 * 1024)
-        content += comment;
+    QByteArray content = HostileText::filledTo("dc_eximconfig_configtype='internet'\n", comment);
     content += "dc_localdelivery='mail_spool'\n";
     QVERIFY(host.writeFile(config, content));
     content.clear();

@@ -3,6 +3,7 @@
 // no text, and a status script that prints megabytes and then hangs.
 
 #include "sambatestfixture.h"
+#include "hostiletext.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
@@ -45,10 +46,7 @@ void TestSambaHostile::configurationBeyondTheTextBounds_data()
     QTest::addColumn<QString>("lastLine");
 
     const QByteArray line("   path = /srv/share/with/a/path/of/some/length\n");
-    QByteArray huge("[global]\n");
-    huge.reserve(100 * 1024 * 1024 + line.size());
-    while (huge.size() < 100 * 1024 * 1024)
-        huge += line;
+    const QByteArray huge = HostileText::filledTo("[global]\n", line);
     // Shown: the first lines that fit, each whole.
     QTest::newRow("100 MB") << huge << 3 << QStringLiteral("[global]")
                             << QString::fromLatin1(line).chopped(1);
