@@ -5,6 +5,7 @@
 // services read them.
 
 #include "consolebatch.h"
+#include "packagetable.h"
 #include "systemtest.h"
 
 #include <QFile>
@@ -12,8 +13,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTextDocument>
-#include <QTextTable>
 
 #include <memory>
 
@@ -90,31 +89,6 @@ const QStringList requiredPackages = {
 const QByteArray lightReads = "perform read-light ServiceServices\n"
                               "perform read-light ServiceKerberosKadmin\n"
                               "perform read-content ServicePgsqlClusters\n";
-
-/// The cell texts of the first table in @p html, row by row.
-QList<QStringList> tableCells(const QString &html)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    QList<QStringList> rows;
-    for (QTextFrame *frame : document.rootFrame()->childFrames()) {
-        auto *table = qobject_cast<QTextTable *>(frame);
-        if (!table)
-            continue;
-        for (int r = 0; r < table->rows(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columns(); ++c) {
-                const QTextTableCell cell = table->cellAt(r, c);
-                QTextCursor cursor = cell.firstCursorPosition();
-                cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
-                cells.append(cursor.selectedText());
-            }
-            rows.append(cells);
-        }
-        break;
-    }
-    return rows;
-}
 
 /// The children of @p element of element type "ServicePackages".
 QList<QJsonObject> packagesChildren(const QJsonObject &element)

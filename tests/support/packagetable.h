@@ -1,6 +1,7 @@
 #pragma once
 
-// The package table as a reader sees it, for the suites of the installed-packages plug-in.
+// The package table as a reader sees it, for the suites of the installed-packages plug-in
+// and the system suite that reads the machine's packages through the console.
 
 #include <QStringList>
 #include <QTextDocument>
