@@ -192,13 +192,8 @@ void TestSystemApache::initTestCase()
     m_host = std::make_unique<SystemHost>();
     OXA_REQUIRE_SYSTEM_HOST(*m_host, QStringList{QStringLiteral("apache2")});
     // The Services root and Apache: the branch under test, with nothing else reading alongside.
-    QStringList plugins;
-    for (const QString &file : SystemTest::pluginFiles()) {
-        const QString name = QFileInfo(file).fileName();
-        if (name.contains(QLatin1String("-services-plugin")) ||
-            name.contains(QLatin1String("-apache-plugin")))
-            plugins << file;
-    }
+    const QStringList plugins =
+        SystemTest::pluginFiles({QStringLiteral("services"), QStringLiteral("apache")});
     QCOMPARE(plugins.size(), 2);
     m_console = std::make_unique<ConsoleBatch>(plugins);
     QVERIFY2(m_console->isValid(), qPrintable(m_console->errorString()));

@@ -107,13 +107,8 @@ void TestSystemCups::initTestCase()
     OXA_REQUIRE_SYSTEM_HOST(
         *m_host, (QStringList{QStringLiteral("cups-daemon"), QStringLiteral("cups-client"),
                               QStringLiteral("cups-common")}));
-    QStringList plugins;
-    for (const QString &file : SystemTest::pluginFiles()) {
-        const QString name = QFileInfo(file).fileName();
-        if (name.contains(QLatin1String("-services-plugin")) ||
-            name.contains(QLatin1String("-cups-plugin")))
-            plugins << file;
-    }
+    const QStringList plugins =
+        SystemTest::pluginFiles({QStringLiteral("services"), QStringLiteral("cups")});
     QCOMPARE(plugins.size(), 2);
     m_console = std::make_unique<ConsoleBatch>(plugins);
     QVERIFY2(m_console->isValid(), qPrintable(m_console->errorString()));

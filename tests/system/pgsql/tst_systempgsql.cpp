@@ -125,13 +125,8 @@ void TestSystemPgsql::initTestCase()
     m_host = std::make_unique<SystemHost>();
     OXA_REQUIRE_SYSTEM_HOST(*m_host, (QStringList{QStringLiteral("postgresql-15"),
                                                   QStringLiteral("postgresql-common")}));
-    QStringList plugins;
-    for (const QString &file : SystemTest::pluginFiles()) {
-        const QString name = QFileInfo(file).fileName();
-        if (name.contains(QLatin1String("-services-plugin")) ||
-            name.contains(QLatin1String("-pgsql-plugin")))
-            plugins << file;
-    }
+    const QStringList plugins =
+        SystemTest::pluginFiles({QStringLiteral("services"), QStringLiteral("pgsql")});
     QCOMPARE(plugins.size(), 2);
     m_console = std::make_unique<ConsoleBatch>(plugins);
     QVERIFY2(m_console->isValid(), qPrintable(m_console->errorString()));

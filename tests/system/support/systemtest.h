@@ -25,6 +25,7 @@
 #include "testhost.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -121,6 +122,22 @@ inline QStringList pluginFiles()
 #else
     return QStringList();
 #endif
+}
+
+/// The plug-in libraries of pluginFiles() named "…-<name>-plugin…" for a name of @p names.
+inline QStringList pluginFiles(const QStringList &names)
+{
+    QStringList chosen;
+    for (const QString &file : pluginFiles()) {
+        const QString fileName = QFileInfo(file).fileName();
+        for (const QString &name : names) {
+            if (fileName.contains(QLatin1Char('-') + name + QLatin1String("-plugin"))) {
+                chosen << file;
+                break;
+            }
+        }
+    }
+    return chosen;
 }
 
 /// "description: message" of every failed task (status 1) of a console batch report.
