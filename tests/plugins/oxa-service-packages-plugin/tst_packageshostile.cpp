@@ -2,6 +2,7 @@
 // megabyte, NUL bytes and names that are no text. Each name costs a dpkg-query run, so what a
 // list can make the console run is bounded.
 
+#include "packagestestfixture.h"
 #include "servicepackageselement.h"
 #include "servicepackagesheavyelementdata.h"
 #include "servicepackagesmodule.h"
@@ -20,14 +21,9 @@ namespace {
 const QString list =
     QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin/ServiceSamba");
 
-bool grantAccess(const Module *)
-{
-    return true;
-}
-
 } // namespace
 
-class TestPackagesHostile : public QObject
+class TestPackagesHostile : public QObject, protected PackagesFixture
 {
     Q_OBJECT
 
@@ -39,38 +35,24 @@ private slots:
     void garbageAndNulBytes();
 
 private:
+    /// The packages element of a service element "ServiceSamba" titled "Samba".
     ServicePackagesElement *packages();
-
-    std::unique_ptr<TestHost> m_host;
-    std::unique_ptr<Module> m_serviceModule;
-    std::unique_ptr<ServicePackagesModule> m_packagesModule;
 };
 
 void TestPackagesHostile::init()
 {
-    m_host = std::make_unique<TestHost>();
-    m_serviceModule = std::make_unique<Module>(QStringLiteral("ServiceTestModule"));
-    m_packagesModule = std::make_unique<ServicePackagesModule>(nullptr);
+    setUpFixture();
 }
 
 void TestPackagesHostile::cleanup()
 {
-    m_packagesModule.reset();
-    m_serviceModule.reset();
-    m_host.reset();
+    tearDownFixture();
 }
 
 ServicePackagesElement *TestPackagesHostile::packages()
 {
-    auto *service = new ServiceElement(m_serviceModule.get(), grantAccess);
-    service->setId(QStringLiteral("ServiceSamba"));
-    service->setElementType(QStringLiteral("ServiceSamba"));
-    service->setTitle(QStringLiteral("Samba"));
-    m_serviceModule->appendElement(service);
-    auto *element = new ServicePackagesElement(m_packagesModule.get());
-    m_packagesModule->appendElement(element);
-    service->append(element);
-    return element;
+    return packagesUnder(QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSamba"), nullptr,
+                         QStringLiteral("Samba"));
 }
 
 void TestPackagesHostile::listsPastTheBounds_data()

@@ -1,4 +1,5 @@
 #include "packagelist.h"
+#include "packagestestfixture.h"
 #include "servicepackageselement.h"
 #include "servicepackagesheavyelementdata.h"
 #include "servicepackagesmodule.h"
@@ -23,11 +24,6 @@ namespace {
 
 const QString dataDirectory = QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin");
 
-bool grantAccess(const Module *)
-{
-    return true;
-}
-
 /// "name=value;..." as a package map (values may be empty; no ";" or "=" in the parts).
 PackageMap mapOf(const QString &text)
 {
@@ -45,7 +41,7 @@ PackageMap mapOf(const QString &text)
  * Reading a service's package list with the real dpkg-query on a disposable host: what each
  * package state yields, the task's status and message, list names, and the failures.
  */
-class TestServicePackagesReadHeavyTask : public QObject
+class TestServicePackagesReadHeavyTask : public QObject, protected PackagesFixture
 {
     Q_OBJECT
 
@@ -63,46 +59,16 @@ private slots:
     void dpkgQueryThatCrashesStopsTheRead();
     void afterRunShowsOnlyGoodReads();
 
-private:
-    /// A service element "ServiceSamba" with a packages element under it.
-    ServicePackagesElement *packagesUnder(const QString &id, const QString &elementType,
-                                          ElementData *data = nullptr);
-
-    std::unique_ptr<TestHost> m_host;
-    std::unique_ptr<Module> m_serviceModule;
-    std::unique_ptr<ServicePackagesModule> m_packagesModule;
 };
 
 void TestServicePackagesReadHeavyTask::init()
 {
-    m_host = std::make_unique<TestHost>();
-    m_serviceModule = std::make_unique<Module>(QStringLiteral("ServiceTestModule"));
-    m_packagesModule = std::make_unique<ServicePackagesModule>(nullptr);
+    setUpFixture();
 }
 
 void TestServicePackagesReadHeavyTask::cleanup()
 {
-    // Packages elements go first: they hang under the service elements.
-    m_packagesModule.reset();
-    m_serviceModule.reset();
-    m_host.reset();
-}
-
-ServicePackagesElement *TestServicePackagesReadHeavyTask::packagesUnder(const QString &id,
-                                                                        const QString &elementType,
-                                                                        ElementData *data)
-{
-    auto *service = new ServiceElement(m_serviceModule.get(), grantAccess);
-    service->setId(id);
-    service->setElementType(elementType);
-    service->setTitle(QStringLiteral("Service"));
-    if (data)
-        service->setElementData(data);
-    m_serviceModule->appendElement(service);
-    auto *packages = new ServicePackagesElement(m_packagesModule.get());
-    m_packagesModule->appendElement(packages);
-    service->append(packages);
-    return packages;
+    tearDownFixture();
 }
 
 void TestServicePackagesReadHeavyTask::readsList_data()
