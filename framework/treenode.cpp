@@ -110,7 +110,10 @@ void TreeNode::insertChildren(const QList<TreeNode *> &nodes)
 
 void TreeNode::attachChildren(const QList<TreeNode *> &nodes)
 {
-    m_children.reserve(m_children.size() + nodes.size());
+    // Reserving the exact size on every call would copy the whole list for each node
+    // appended one at a time; the list grows geometrically by itself.
+    if (m_children.isEmpty())
+        m_children.reserve(nodes.size());
     for (TreeNode *node : nodes) {
         node->m_parentNode = this;
         node->m_row = m_children.size();
