@@ -8,6 +8,24 @@
 # <deliverable>.ts (lupdate) and its compiled catalogue <deliverable>_en.qm, and installs
 # the plug-in and the catalogue.
 
+# oxa_add_subdirectories([PATTERN])
+# Adds, in name order, every folder of the current source folder matching PATTERN (default
+# "*") that has a CMakeLists.txt: one folder per deliverable in plugins/, tests/, bench/, fuzz/.
+macro(oxa_add_subdirectories)
+    set(_oxa_pattern "*")
+    if(${ARGC} GREATER 0)
+        set(_oxa_pattern "${ARGV0}")
+    endif()
+    file(GLOB _oxa_subdirs LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}"
+         "${CMAKE_CURRENT_SOURCE_DIR}/${_oxa_pattern}")
+    list(SORT _oxa_subdirs)
+    foreach(_oxa_subdir IN LISTS _oxa_subdirs)
+        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${_oxa_subdir}/CMakeLists.txt")
+            add_subdirectory(${_oxa_subdir})
+        endif()
+    endforeach()
+endmacro()
+
 find_program(OXA_LUPDATE NAMES lupdate-qt5 lupdate PATHS /usr/lib/qt5/bin NO_DEFAULT_PATH)
 find_program(OXA_LUPDATE NAMES lupdate-qt5 lupdate)
 find_program(OXA_LRELEASE NAMES lrelease-qt5 lrelease PATHS /usr/lib/qt5/bin NO_DEFAULT_PATH)
