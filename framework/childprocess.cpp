@@ -1,21 +1,20 @@
 #include "childprocess.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
+#include <QFile>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
+#include <vector>
 
-namespace {
-// A process that leads a process group of its own, so that a program that hangs can be
-// killed together with whatever it started.
-class GroupLeaderProcess : public QProcess
-{
-protected:
-    void setupChildProcess() override { ::setsid(); }
-};
-} // namespace
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 QString ProcessResult::outputText() const
 {
@@ -34,37 +33,169 @@ QStringList ProcessResult::outputLines() const
 
 namespace {
 
-// How long one wait lasts before the pipes are emptied into the bounded buffers: what a
-// flooding program can add to QProcess's own buffers in that time stays small.
-const int DrainSliceMs = 20;
+// Process creation. The console is a large, many-threaded process: a fork() copies its page
+// tables and makes every page copy-on-write, so the GUI thread and the other workers fault
+// and flush TLBs while children start (about 10 ms of the console's time per child, fifty
+// packages reads at start-up). posix_spawn() starts the program without copying the console
+// (the kernel shares the address space until the exec), and can do all the child needs:
+// a session of its own, input from /dev/null, output into our pipes, nothing else open.
 
-void keep(QByteArray *into, bool *cut, const QByteArray &bytes, int limit)
+// Qt's codes of a run that did not finish (QProcess::ProcessError), kept in ProcessResult.
+const int FailedToStart = 0;
+const int Crashed = 1;
+const int TimedOut = 2;
+
+class Fd
 {
-    if (bytes.isEmpty())
-        return;
-    const int room = limit - into->size();
-    if (bytes.size() > room) {
-        *cut = true;
-        if (room > 0)
-            into->append(bytes.constData(), room);
-        return;
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
     }
-    into->append(bytes);
+
+private:
+    int m_fd = -1;
+};
+
+bool makePipe(Fd *readEnd, Fd *writeEnd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    readEnd->reset(fds[0]);
+    writeEnd->reset(fds[1]);
+    // The reading end never blocks: what is there is taken, the rest waits for poll().
+    return ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK) == 0;
 }
 
-void drain(QProcess &process, ProcessResult *result)
+/// One of the child's output pipes, read into a bounded buffer.
+struct Reader
 {
-    keep(&result->standardOutput, &result->outputCut, process.readAllStandardOutput(),
-         ChildProcess::MaxOutputBytes);
-    keep(&result->standardError, &result->errorCut, process.readAllStandardError(),
-         ChildProcess::MaxErrorBytes);
-}
+    Fd fd;
+    QByteArray *into = nullptr;
+    bool *cut = nullptr;
+    int limit = 0;
+
+    /// Reads what the pipe holds now; false once it is at its end (or broken).
+    bool readAvailable()
+    {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+            if (n > 0) {
+                keep(buffer, int(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return true;
+            fd.reset();
+            return false;
+        }
+    }
+
+    void keep(const char *bytes, int size)
+    {
+        const int room = limit - into->size();
+        if (size > room) {
+            *cut = true;
+            if (room > 0)
+                into->append(bytes, room);
+            return;
+        }
+        into->append(bytes, size);
+    }
+};
 
 /// Kills the process group @p pid leads (the leader and whatever it started and left there).
-void killGroup(qint64 pid)
+void killGroup(pid_t pid)
 {
     if (pid > 0)
-        ::kill(-pid_t(pid), SIGKILL);
+        ::kill(-pid, SIGKILL);
+}
+
+/// A descriptor that becomes readable when @p pid ends, or -1 where the kernel has none.
+int openPidFd(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid)
+    return -1;
+#endif
+}
+
+/// Waits for @p pid without blocking; true (with its status) once it has ended and is reaped.
+bool reaped(pid_t pid, int *status)
+{
+    for (;;) {
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
+        if (r == pid)
+            return true;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            // Not ours to wait for any more (reaped elsewhere): take it as ended.
+            *status = 0;
+            return true;
+        }
+        return false;
+    }
+}
+
+void reap(pid_t pid, int *status)
+{
+    while (::waitpid(pid, status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+/// Starts @p program (looked up on PATH when it has no slash) with @p argv; 0 or an errno.
+int spawn(pid_t *pid, const QByteArray &program, const std::vector<char *> &argv, int out, int err)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 34)
+    // Descriptors the console opened without close-on-exec stay out of the child too.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
+    // A session of its own: the program and whatever it starts can be killed as one group.
+    // Signals as a new program expects them: none blocked, none ignored that it may need.
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGCHLD);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGQUIT);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int result =
+        program.contains('/')
+            ? ::posix_spawn(pid, program.constData(), &actions, &attributes, argv.data(), environ)
+            : ::posix_spawnp(pid, program.constData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
 }
 
 } // namespace
@@ -72,54 +203,107 @@ void killGroup(qint64 pid)
 ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     ProcessResult result;
-    GroupLeaderProcess process;
+    result.error = FailedToStart;
+    if (program.isEmpty())
+        return result;
     QElapsedTimer clock;
     clock.start();
-    // A tool that reads its input must meet its end at once, not wait out the time limit.
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(timeoutMs)) {
-        result.error = process.error();
-        if (process.state() != QProcess::NotRunning) {
-            // Started too slowly: treat as a time-out and leave nothing behind.
-            result.error = QProcess::Timedout;
-            killGroup(process.processId());
-            process.kill();
-            process.waitForFinished(5000);
-        }
+
+    Reader readers[2];
+    Fd writeEnds[2];
+    if (!makePipe(&readers[0].fd, &writeEnds[0]) || !makePipe(&readers[1].fd, &writeEnds[1]))
         return result;
-    }
-    const qint64 pid = process.processId();
-    bool done = false;
+    readers[0].into = &result.standardOutput;
+    readers[0].cut = &result.outputCut;
+    readers[0].limit = MaxOutputBytes;
+    readers[1].into = &result.standardError;
+    readers[1].cut = &result.errorCut;
+    readers[1].limit = MaxErrorBytes;
+
+    const QByteArray path = QFile::encodeName(program);
+    QList<QByteArray> encoded;
+    encoded.reserve(arguments.size());
+    for (const QString &argument : arguments)
+        encoded.append(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    argv.reserve(size_t(encoded.size()) + 2);
+    argv.push_back(const_cast<char *>(path.constData()));
+    for (QByteArray &argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = -1;
+    if (spawn(&pid, path, argv, writeEnds[0].get(), writeEnds[1].get()) != 0)
+        return result;
+    // Only the child writes now: the pipes end when it (and whatever it started) closes them.
+    writeEnds[0].reset();
+    writeEnds[1].reset();
+    Fd pidFd(openPidFd(pid));
+
+    int status = 0;
+    bool ended = false;
     for (;;) {
+        if (pidFd.valid() ? false : reaped(pid, &status)) {
+            ended = true;
+            break;
+        }
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0)
             break;
-        // Finished, or crashed: either way the leader is gone and reaped.
-        done = process.waitForFinished(int(qMin<qint64>(left, DrainSliceMs))) ||
-               process.state() == QProcess::NotRunning;
-        drain(process, &result);
-        if (done)
+        pollfd fds[3];
+        int count = 0;
+        for (Reader &reader : readers) {
+            if (reader.fd.valid())
+                fds[count++] = {reader.fd.get(), POLLIN, 0};
+        }
+        if (pidFd.valid())
+            fds[count++] = {pidFd.get(), POLLIN, 0};
+        // Without a process descriptor the end of the child is looked for a few times a
+        // second; with one, poll() wakes for it.
+        const int slice = int(qMin<qint64>(left, pidFd.valid() ? INT_MAX : 10));
+        if (count == 0) {
+            ::usleep(useconds_t(slice) * 1000);
+            continue;
+        }
+        if (::poll(fds, nfds_t(count), slice) < 0 && errno != EINTR)
             break;
+        for (Reader &reader : readers) {
+            if (reader.fd.valid())
+                reader.readAvailable();
+        }
+        if (pidFd.valid() && (fds[count - 1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            reap(pid, &status);
+            ended = true;
+            break;
+        }
     }
-    if (!done) {
-        result.error = QProcess::Timedout;
+
+    if (!ended) {
+        result.error = TimedOut;
         killGroup(pid);
-        process.kill();
-        process.waitForFinished(5000); // reap
-        drain(process, &result);
+        reap(pid, &status);
+        for (Reader &reader : readers) {
+            if (reader.fd.valid())
+                reader.readAvailable();
+        }
         return result;
     }
-    drain(process, &result);
-    if (process.exitStatus() != QProcess::NormalExit) {
+    // What the program wrote before it ended is in the pipes; whatever it left running and
+    // still holding them is not waited for.
+    for (Reader &reader : readers) {
+        if (reader.fd.valid())
+            reader.readAvailable();
+    }
+    if (!WIFEXITED(status)) {
         // What a crashed program started is left without its parent: end it too. The group
         // outlives its leader while a member lives, so its id still names only them.
         killGroup(pid);
-        result.error = QProcess::Crashed;
+        result.error = Crashed;
         return result;
     }
+    result.error = 5;
     result.finished = true;
-    result.exitCode = process.exitCode();
+    result.exitCode = WEXITSTATUS(status);
     return result;
 }
 

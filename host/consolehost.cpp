@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -107,6 +108,8 @@ void ConsoleHost::report(const QString &file, const QString &message)
 
 void ConsoleHost::loadFile(const QString &path)
 {
+    QElapsedTimer clock;
+    clock.start();
     QPluginLoader loader(path);
     // Qt reads the metadata from the file without running any of the library's code.
     const QJsonObject metaData = loader.metaData();
@@ -140,6 +143,7 @@ void ConsoleHost::loadFile(const QString &path)
     record.className = metaData.value(QStringLiteral("className")).toString();
     record.plugin = plugin;
     m_records.append(record);
+    qCDebug(lcHost) << "loaded" << path << "in" << clock.elapsed() << "ms";
     if (m_checkWhileLoading && !m_checked)
         startCheck(m_records.size() - 1);
 }
@@ -185,7 +189,10 @@ void ConsoleHost::startCheck(int index)
         m_pool->setMaxThreadCount(started);
     QPointer<ConsoleHost> self(this);
     m_pool->start(QRunnable::create([self, plugin, index] {
+        QElapsedTimer clock;
+        clock.start();
         const bool valid = plugin->isValid();
+        qCDebug(lcHost) << "checked" << plugin << "in" << clock.elapsed() << "ms";
         if (self) {
             QMetaObject::invokeMethod(
                 self,
@@ -229,6 +236,7 @@ void ConsoleHost::finishChecks(bool timedOut)
     }
     m_checking = false;
     m_checked = true;
+    qCDebug(lcHost) << "every plug-in checked";
     emit pluginsChecked();
 }
 
@@ -256,5 +264,6 @@ void ConsoleHost::build(bool paranoid)
             m_registry->addPlugin(record.plugin, record.checked && record.valid);
     }
     m_registry->build();
+    qCDebug(lcHost) << "console tree built";
     emit built();
 }

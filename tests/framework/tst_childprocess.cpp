@@ -9,6 +9,9 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 class TestChildProcess : public QObject
 {
     Q_OBJECT
@@ -20,6 +23,9 @@ private slots:
     void standardInputIsClosed();
     void argumentsReachProgramUnchanged();
     void missingProgramDidNotStart();
+    void programIsLookedUpOnPath();
+    void childStartsClean();
+    void backgroundChildHoldingOutputIsNotWaitedFor();
     void crashIsNotFinished();
     void timeoutKillsWholeGroupAndReaps();
     void crashKillsWhatItLeftBehind();
@@ -97,6 +103,58 @@ void TestChildProcess::missingProgramDidNotStart()
     QCOMPARE(result.error, int(QProcess::FailedToStart));
 }
 
+void TestChildProcess::programIsLookedUpOnPath()
+{
+    const ProcessResult result =
+        ChildProcess::run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $0")});
+    QVERIFY(result.succeeded());
+    QCOMPARE(result.outputLines(), QStringList{"sh"});
+}
+
+void TestChildProcess::childStartsClean()
+{
+    // What the console has open or ignores is not the program's business: a descriptor
+    // opened without close-on-exec stays behind, an ignored SIGPIPE is default again, and
+    // the program leads a session (and process group) of its own.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    QVERIFY(leaked > 2);
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    const QString script = m_dir.script(
+        QStringLiteral("clean"),
+        QStringLiteral("ls /proc/$$/fd\n"
+                       "echo \"ignored $(sed -n 's/^SigIgn:\\t//p' /proc/$$/status)\"\n"
+                       "echo \"session $(cut -d' ' -f6 /proc/$$/stat) self $$\"\n"));
+    const ProcessResult result = ChildProcess::run(script, {});
+    std::signal(SIGPIPE, previous);
+    ::close(leaked);
+    QVERIFY(result.succeeded());
+    const QStringList lines = result.outputLines();
+    QVERIFY2(!lines.contains(QString::number(leaked)), qPrintable(lines.join(' ')));
+    const QString ignored = lines.filter(QStringLiteral("ignored ")).value(0).mid(8);
+    bool ok = false;
+    const qulonglong mask = ignored.toULongLong(&ok, 16);
+    QVERIFY2(ok, qPrintable(ignored));
+    QCOMPARE(mask & (1ULL << (SIGPIPE - 1)), 0ULL);
+    const QStringList session = lines.filter(QStringLiteral("session ")).value(0).split(' ');
+    QCOMPARE(session.size(), 4);
+    QCOMPARE(session.at(1), session.at(3));
+}
+
+void TestChildProcess::backgroundChildHoldingOutputIsNotWaitedFor()
+{
+    // An init script's start leaves a daemon behind that may still hold the pipes: the run
+    // ends with the script, not with the daemon.
+    const QString script =
+        m_dir.script(QStringLiteral("daemonize"),
+                     QStringLiteral("sleep 1000 &\necho $! > @DIR@/daemon.pid\necho started\n"));
+    const ProcessResult result = ChildProcess::run(script, {}, 5000);
+    QVERIFY(result.succeeded());
+    QCOMPARE(result.outputLines(), QStringList{"started"});
+    const pid_t daemon = m_dir.pidFrom(QStringLiteral("daemon.pid"));
+    QVERIFY(daemon > 0);
+    ::kill(daemon, SIGKILL);
+}
+
 void TestChildProcess::crashIsNotFinished()
 {
     const QString script =
@@ -130,9 +188,9 @@ void TestChildProcess::timeoutKillsWholeGroupAndReaps()
 
 void TestChildProcess::crashKillsWhatItLeftBehind()
 {
-    const QString script = m_dir.script(
-        QStringLiteral("crashparent"),
-        QStringLiteral("sleep 1000 &\necho $! > @DIR@/orphan.pid\nkill -SEGV $$\n"));
+    const QString script =
+        m_dir.script(QStringLiteral("crashparent"),
+                     QStringLiteral("sleep 1000 &\necho $! > @DIR@/orphan.pid\nkill -SEGV $$\n"));
     const ProcessResult result = ChildProcess::run(script, {}, 10000);
     QVERIFY(!result.finished);
     QCOMPARE(result.error, int(QProcess::Crashed));
@@ -146,11 +204,10 @@ void TestChildProcess::floodedOutputIsKeptUpToItsBound()
     // More than both bounds on both pipes, then a normal end: the program is never blocked
     // on a full pipe, and what is kept is the beginning.
     const QString script = m_dir.script(
-        QStringLiteral("flood"),
-        QStringLiteral("echo first\nhead -c %1 /dev/zero | tr '\\000' x\n"
-                       "head -c %2 /dev/zero | tr '\\000' e >&2\nexit 4\n")
-            .arg(ChildProcess::MaxOutputBytes + 3 * 1024 * 1024)
-            .arg(ChildProcess::MaxErrorBytes * 4));
+        QStringLiteral("flood"), QStringLiteral("echo first\nhead -c %1 /dev/zero | tr '\\000' x\n"
+                                                "head -c %2 /dev/zero | tr '\\000' e >&2\nexit 4\n")
+                                     .arg(ChildProcess::MaxOutputBytes + 3 * 1024 * 1024)
+                                     .arg(ChildProcess::MaxErrorBytes * 4));
     const ProcessResult result = ChildProcess::run(script, {}, 20000);
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 4);
