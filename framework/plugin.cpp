@@ -2,6 +2,9 @@
 
 #include "module.h"
 
+#include <QMutex>
+#include <QVector>
+
 Plugin::Plugin(QObject *parent) : QObject(parent) {}
 
 Plugin::~Plugin() = default;
@@ -29,4 +32,32 @@ bool Plugin::isValid() const
 QStringList Plugin::requiredPackageNames() const
 {
     return QStringList();
+}
+
+namespace {
+QMutex preparationLock;
+QVector<PluginPreparations::Routine> &pendingPreparations()
+{
+    static QVector<PluginPreparations::Routine> routines;
+    return routines;
+}
+} // namespace
+
+void PluginPreparations::add(Routine routine)
+{
+    if (!routine)
+        return;
+    QMutexLocker locker(&preparationLock);
+    pendingPreparations().append(routine);
+}
+
+void PluginPreparations::startAll()
+{
+    QVector<Routine> routines;
+    {
+        QMutexLocker locker(&preparationLock);
+        routines.swap(pendingPreparations());
+    }
+    for (Routine routine : std::as_const(routines))
+        routine();
 }

@@ -46,3 +46,29 @@ private:
 };
 
 Q_DECLARE_INTERFACE(Plugin, OXA_PLUGIN_IID)
+
+/**
+ * Work a plug-in library starts for its plug-in object while the console makes the others.
+ * A library registers a routine when it is loaded (OXA_REGISTER_PREPARATION); the host starts
+ * every routine registered once it has loaded all libraries and before it makes the first
+ * plug-in object. A routine runs on the GUI thread and returns at once: it starts its work in
+ * the background (a read-only question to a tool, say) for the constructor to collect. Where
+ * nobody starts them (a test that makes a plug-in object directly) the constructor does the
+ * work itself, so a routine only ever saves time.
+ */
+namespace PluginPreparations {
+using Routine = void (*)();
+OXA_EXPORT void add(Routine routine);
+/// Starts the routines registered since the last call, in the order they were registered.
+OXA_EXPORT void startAll();
+} // namespace PluginPreparations
+
+/// Registers @p routine (a function without arguments) as a preparation of this library.
+#define OXA_REGISTER_PREPARATION(routine)                                                          \
+    namespace {                                                                                    \
+    void oxaRegisterPreparation()                                                                  \
+    {                                                                                              \
+        PluginPreparations::add(routine);                                                          \
+    }                                                                                              \
+    }                                                                                              \
+    Q_CONSTRUCTOR_FUNCTION(oxaRegisterPreparation)

@@ -146,8 +146,10 @@ TaskObserver::TaskObserver(QObject *parent)
       m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); }))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
-    // Tasks mostly wait for child processes: more threads than cores pay off.
-    m_pool->setMaxThreadCount(8);
+    // Tasks mostly wait for child processes: more threads than cores pay off. Enough for the
+    // state reads of every service at once (a dozen at start-up), so that the slowest of
+    // them never waits for a thread.
+    m_pool->setMaxThreadCount(16);
     m_pool->setExpiryTimeout(30000);
     m_clock.start();
     m_startMs = processAgeMs();

@@ -16,6 +16,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 #ifndef OXA_DEFAULT_PLUGIN_DIR
 #define OXA_DEFAULT_PLUGIN_DIR "/usr/lib/vell-admin-service/plugins"
 #endif
@@ -73,6 +76,9 @@ QStringList ConsoleHost::defaultSearchPath(const QStringList &directories)
 
 void ConsoleHost::loadPlugins(const QStringList &directories)
 {
+    // Every library first, then the plug-in objects: what a library prepares for its object
+    // (a question to a tool) runs while the others are made, not in turn with them.
+    std::vector<std::unique_ptr<QPluginLoader>> loaders;
     for (const QString &directory : directories) {
         QDir dir(directory);
         if (!dir.exists()) {
@@ -95,9 +101,13 @@ void ConsoleHost::loadPlugins(const QStringList &directories)
                 continue;
             m_seenNames.append(entry.fileName());
             m_seenPaths.append(canonical);
-            loadFile(entry.absoluteFilePath());
+            if (QPluginLoader *loader = openLibrary(entry.absoluteFilePath()))
+                loaders.emplace_back(loader);
         }
     }
+    PluginPreparations::startAll();
+    for (const auto &loader : loaders)
+        makePlugin(loader.get());
 }
 
 void ConsoleHost::report(const QString &file, const QString &message)
@@ -106,29 +116,39 @@ void ConsoleHost::report(const QString &file, const QString &message)
     emit issueReported(file, message);
 }
 
-void ConsoleHost::loadFile(const QString &path)
+QPluginLoader *ConsoleHost::openLibrary(const QString &path)
 {
-    QElapsedTimer clock;
-    clock.start();
-    QPluginLoader loader(path);
+    auto loader = std::make_unique<QPluginLoader>(path);
     // Qt reads the metadata from the file without running any of the library's code.
-    const QJsonObject metaData = loader.metaData();
+    const QJsonObject metaData = loader->metaData();
     if (metaData.isEmpty()) {
-        const QString why = loader.errorString();
+        const QString why = loader->errorString();
         report(path, why.isEmpty() || why == QLatin1String("Unknown error")
                          ? tr("not a console plug-in (no plug-in metadata)")
                          : why);
-        return;
+        return nullptr;
     }
     const QString iid = metaData.value(QStringLiteral("IID")).toString();
     if (iid != QLatin1String(OXA_PLUGIN_IID)) {
         // Another program's plug-in: not ours to judge.
         qCDebug(lcHost) << "ignoring" << path << "with interface" << iid;
-        return;
+        return nullptr;
     }
-    QObject *instance = loader.instance();
+    if (!loader->load()) {
+        report(path, tr("cannot be loaded: %1").arg(loader->errorString()));
+        return nullptr;
+    }
+    return loader.release();
+}
+
+void ConsoleHost::makePlugin(QPluginLoader *loader)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QString path = loader->fileName();
+    QObject *instance = loader->instance();
     if (!instance) {
-        report(path, tr("cannot be loaded: %1").arg(loader.errorString()));
+        report(path, tr("cannot be loaded: %1").arg(loader->errorString()));
         return;
     }
     Plugin *plugin = qobject_cast<Plugin *>(instance);
@@ -140,10 +160,10 @@ void ConsoleHost::loadFile(const QString &path)
     }
     PluginRecord record;
     record.file = path;
-    record.className = metaData.value(QStringLiteral("className")).toString();
+    record.className = loader->metaData().value(QStringLiteral("className")).toString();
     record.plugin = plugin;
     m_records.append(record);
-    qCDebug(lcHost) << "loaded" << path << "in" << clock.elapsed() << "ms";
+    qCDebug(lcHost) << "made the plug-in of" << path << "in" << clock.elapsed() << "ms";
     if (m_checkWhileLoading && !m_checked)
         startCheck(m_records.size() - 1);
 }

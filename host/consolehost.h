@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class ConsoleRegistry;
+class QPluginLoader;
 #include <plugin.h>
 class QThreadPool;
 
@@ -94,7 +95,11 @@ signals:
     void built();
 
 private:
-    void loadFile(const QString &path);
+    /// Reads the plug-in metadata of @p path and loads the library; null if it is not one of
+    /// ours or cannot be loaded (said through report()).
+    QPluginLoader *openLibrary(const QString &path);
+    /// Makes the plug-in object of a loaded library and starts its check.
+    void makePlugin(QPluginLoader *loader);
     void report(const QString &file, const QString &message);
     void startCheck(int index);
     void onChecked(int index, bool valid);

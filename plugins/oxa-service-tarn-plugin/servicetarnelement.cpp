@@ -6,6 +6,26 @@
 #include <elementdata.h>
 #include <module.h>
 
+#include <future>
+#include <mutex>
+
+namespace {
+
+bool askTool()
+{
+    const ProcessResult result = ChildProcess::run(
+        QString::fromLatin1(TarnTool::client),
+        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)},
+        ServiceTask::TimeoutMs);
+    return !result.finished || result.exitCode != TarnTool::notServerExitCode;
+}
+
+// The role asked while the console loads the other plug-ins, for the next element made.
+std::mutex preparedLock;
+std::future<bool> preparedRole;
+
+} // namespace
+
 ServiceTarnElement::ServiceTarnElement(Module *module)
     : ServiceElement(module, &Module::isAdministratorHierarchy)
 {
@@ -20,13 +40,21 @@ ServiceTarnElement::ServiceTarnElement(Module *module)
     setContentFlag(true);
 }
 
+void ServiceTarnElement::prepareRole()
+{
+    const std::lock_guard<std::mutex> locker(preparedLock);
+    if (!preparedRole.valid())
+        preparedRole = std::async(std::launch::async, askTool);
+}
+
 bool ServiceTarnElement::detectServer()
 {
-    const ProcessResult result = ChildProcess::run(
-        QString::fromLatin1(TarnTool::client),
-        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)},
-        ServiceTask::TimeoutMs);
-    return !result.finished || result.exitCode != TarnTool::notServerExitCode;
+    std::future<bool> prepared;
+    {
+        const std::lock_guard<std::mutex> locker(preparedLock);
+        prepared = std::move(preparedRole);
+    }
+    return prepared.valid() ? prepared.get() : askTool();
 }
 
 QString ServiceTarnElement::roleText() const

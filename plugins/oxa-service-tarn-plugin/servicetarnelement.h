@@ -26,9 +26,11 @@ public:
     /**
      * Whether "tarn-client status --server" (30 s at most) says this host is a directory
      * server: any normal exit but 4. A tool that is missing, hangs or crashes counts as a
-     * server.
+     * server. Takes the answer prepareRole() asked for, when there is one.
      */
     static bool detectServer();
+    /// Asks the tool in the background for the next element made (a plug-in preparation).
+    static void prepareRole();
 
 private:
     QString roleText() const;

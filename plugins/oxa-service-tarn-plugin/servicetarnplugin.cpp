@@ -1,11 +1,14 @@
 #include "servicetarnplugin.h"
 
+#include "servicetarnelement.h"
 #include "servicetarnmodule.h"
 #include "servicetarntarndmodule.h"
 
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-tarn-plugin")
+// The host's role is asked while the console makes the other plug-ins.
+OXA_REGISTER_PREPARATION(ServiceTarnElement::prepareRole)
 
 ServiceTarnPlugin::ServiceTarnPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceTarnPlugin"), tr("Service Tarn plugin"),

@@ -93,10 +93,16 @@ void TestConsoleHost::discovery()
     QVERIFY(readme.open(QIODevice::WriteOnly));
     readme.close();
 
+    // The first case to load the libraries: none is loaded, nothing prepared yet.
+    QVERIFY(qEnvironmentVariableIsEmpty("OXA_HOST_TEST_PREPARED"));
     ConsoleHost host;
     QSignalSpy issues(&host, &ConsoleHost::issueReported);
     host.loadPlugins({HostTestEnvironment::pluginDirectory(), extra.path(),
                       extra.filePath(QStringLiteral("missing"))});
+    // Every library is loaded and its preparation started before the first object is made,
+    // and only once.
+    QCOMPARE(host.plugins().at(0).plugin->property("preparedBefore").toString(),
+             QStringLiteral("gamma;"));
 
     // Ours, in file-name order; the other program's plug-in is ignored, not reported.
     QCOMPARE(names(host.plugins()),
@@ -113,11 +119,13 @@ void TestConsoleHost::discovery()
         files.append(QFileInfo(issue.file).fileName());
         QVERIFY(!issue.message.isEmpty());
     }
-    QCOMPARE(files, (QStringList{"libtst-host-notplugin-plugin.so", "libgarbage.so", "libplain.so",
-                                 "missing"}));
-    QVERIFY(reported.at(3).message.contains(QLatin1String("does not exist")));
-    QVERIFY2(reported.at(0).message.contains(QLatin1String("TestImpostorPlugin")),
-             qPrintable(reported.at(0).message));
+    // What cannot be loaded is said while the libraries are loaded, in search order; a library
+    // whose object is no console plug-in when the objects are made, after every library.
+    QCOMPARE(files, (QStringList{"libgarbage.so", "libplain.so", "missing",
+                                 "libtst-host-notplugin-plugin.so"}));
+    QVERIFY(reported.at(2).message.contains(QLatin1String("does not exist")));
+    QVERIFY2(reported.at(3).message.contains(QLatin1String("TestImpostorPlugin")),
+             qPrintable(reported.at(3).message));
     for (const PluginRecord &record : host.plugins())
         QVERIFY(!record.file.contains(QLatin1String("otheriid")));
 }

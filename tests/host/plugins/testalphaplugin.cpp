@@ -50,6 +50,8 @@ public:
     {
         setType(1);
         setName(QStringLiteral("TestAlphaPlugin"));
+        // Which preparations had been started when this object was made.
+        setProperty("preparedBefore", qEnvironmentVariable("OXA_HOST_TEST_PREPARED"));
         setDescription(QStringLiteral("Test alpha plugin"));
 
         auto *root = new Module(QStringLiteral("TestRootModule"), this);

@@ -6,6 +6,16 @@
 
 #include <plugin.h>
 
+namespace {
+// Loaded after Alpha's library, prepared before Alpha's object is made.
+void prepareGamma()
+{
+    qputenv("OXA_HOST_TEST_PREPARED", qgetenv("OXA_HOST_TEST_PREPARED") + "gamma;");
+}
+} // namespace
+
+OXA_REGISTER_PREPARATION(prepareGamma)
+
 class TestGammaPlugin : public Plugin
 {
     Q_OBJECT

@@ -98,6 +98,7 @@ private slots:
     void identity();
     void roleDetection_data();
     void roleDetection();
+    void preparedRoleIsTakenOnce();
     void caption();
     void packageCheck_data();
     void packageCheck();
@@ -258,6 +259,28 @@ void TestServiceTarnPlugin::roleDetection()
     QVERIFY(element.contentFlag());
     if (setUp != QLatin1String("missing"))
         QCOMPARE(tarn.calls(), QStringList{QStringLiteral("tarn-client status --server")});
+}
+
+void TestServiceTarnPlugin::preparedRoleIsTakenOnce()
+{
+    // The console asks the role while it loads the other plug-ins; the element made next takes
+    // that answer, any later one asks again.
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    TarnSimulation tarn(host);
+    QVERIFY2(tarn.install(), qPrintable(tarn.errorString()));
+    QVERIFY(tarn.setRole(TarnSimulation::Client));
+    ServiceTarnElement::prepareRole();
+    ServiceTarnElement::prepareRole(); // one question, however often it is prepared
+    QTRY_COMPARE_WITH_TIMEOUT(tarn.calls().size(), 1, 30000);
+
+    ServiceTarnElement prepared(nullptr);
+    QVERIFY(!prepared.isServer());
+    QCOMPARE(tarn.calls().size(), 1);
+    ServiceTarnElement later(nullptr);
+    QVERIFY(!later.isServer());
+    QCOMPARE(tarn.calls(), (QStringList{QStringLiteral("tarn-client status --server"),
+                                        QStringLiteral("tarn-client status --server")}));
 }
 
 void TestServiceTarnPlugin::caption()
