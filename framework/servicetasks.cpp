@@ -52,8 +52,11 @@ ServiceLightElementData *ServiceTask::writableStateRecord()
 
 bool ServiceTask::readState(const QString &action)
 {
-    const ProcessResult result =
-        ChildProcess::run(m_scriptPath, composedArguments(action), TimeoutMs);
+    return takeState(ChildProcess::run(m_scriptPath, composedArguments(action), TimeoutMs));
+}
+
+bool ServiceTask::takeState(const ProcessResult &result)
+{
     if (!result.finished) {
         taskDescription().setStatus(TaskDescription::TaskStatusFailed);
         taskDescription().setMessage(TaskMessages::notFinished(m_scriptPath, result.error));

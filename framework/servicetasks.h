@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+struct ProcessResult;
+
 /**
  * Runs a service's program with an action word: `program action args...`, or
  * `program args... action` when actionFirst is false (as pg_ctlcluster wants). No shell, stdin
@@ -53,6 +55,9 @@ protected:
     /// After a good run that learned the state: copy it into the element's service record.
     void copyStateToElement();
     ServiceLightElementData *writableStateRecord();
+    /// Takes the state a status run of the program gave (exit code 0: running); false, with
+    /// status and message set, when the run did not finish.
+    bool takeState(const ProcessResult &result);
 
 private:
     /// Runs `program status ...`; false with status and message set when it did not finish.

@@ -8,6 +8,8 @@
 #include <taskmessages.h>
 #include <treenode.h>
 
+#include <future>
+
 namespace {
 
 QString tool(const char *name)
@@ -83,9 +85,17 @@ ServiceTarnServerReadLightTask::ServiceTarnServerReadLightTask(Element *element)
 
 void ServiceTarnServerReadLightTask::run()
 {
+    // The domain and the state are two answers to the same read-only question: both are asked
+    // at once rather than one after the other.
+    auto stateRun = std::async(std::launch::async, [this] {
+        return ChildProcess::run(scriptPath(), composedArguments(statusAction()),
+                                 ServiceTask::TimeoutMs);
+    });
     const ProcessResult result =
         ChildProcess::run(scriptPath(), composedArguments(), ServiceTask::TimeoutMs);
+    const ProcessResult state = stateRun.get();
     if (!result.finished) {
+        // Without the domain the state is not taken either.
         fail(this, TaskMessages::notFinished(scriptPath(), result.error));
         AbstractTask::run();
         return;
@@ -96,8 +106,10 @@ void ServiceTarnServerReadLightTask::run()
         if (ServiceLightElementData *light = writableStateRecord())
             light->setName(domain);
     }
-    // The state itself comes from the framework's own status run.
-    ReadPropertyLightServiceTask::run();
+    // The state as the framework's own status read takes it.
+    if (takeState(state))
+        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+    AbstractTask::run();
 }
 
 ServiceTarnServerReadHeavyTask::ServiceTarnServerReadHeavyTask(Element *element)
