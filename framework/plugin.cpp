@@ -1,6 +1,7 @@
 #include "plugin.h"
 
 #include "module.h"
+#include "packagequeries.h"
 
 #include <QMutex>
 #include <QVector>
@@ -60,4 +61,6 @@ void PluginPreparations::startAll()
     }
     for (Routine routine : std::as_const(routines))
         routine();
+    // The package questions the routines prepared go together.
+    PackageQueries::start();
 }

@@ -65,10 +65,14 @@ OXA_EXPORT void startAll();
 
 /// Registers @p routine (a function without arguments) as a preparation of this library.
 #define OXA_REGISTER_PREPARATION(routine)                                                          \
+    OXA_REGISTER_PREPARATION_AS(routine, OXA_PREPARATION_NAME(oxaRegisterPreparation, __LINE__))
+#define OXA_PREPARATION_NAME(stem, line) OXA_PREPARATION_JOIN(stem, line)
+#define OXA_PREPARATION_JOIN(stem, line) stem##line
+#define OXA_REGISTER_PREPARATION_AS(routine, registrar)                                            \
     namespace {                                                                                    \
-    void oxaRegisterPreparation()                                                                  \
+    void registrar()                                                                               \
     {                                                                                              \
         PluginPreparations::add(routine);                                                          \
     }                                                                                              \
     }                                                                                              \
-    Q_CONSTRUCTOR_FUNCTION(oxaRegisterPreparation)
+    Q_CONSTRUCTOR_FUNCTION(registrar)

@@ -1,6 +1,7 @@
 #include "packagecheck.h"
 
 #include <childprocess.h>
+#include <packagequeries.h>
 
 #include <QRegExp>
 
@@ -13,8 +14,16 @@ QString standardShowFormat()
 
 ProcessResult run(const QString &package, const QString &showFormat)
 {
+    ProcessResult result;
+    if (PackageQueries::take(package, showFormat, &result))
+        return result;
     return ChildProcess::run(QStringLiteral("dpkg-query"),
                              {showFormat, QStringLiteral("--show"), package});
+}
+
+void prepare(const QString &package, const QString &showFormat)
+{
+    PackageQueries::prepare(package, showFormat);
 }
 
 bool query(const QString &package, QStringList *lines, const QString &showFormat)

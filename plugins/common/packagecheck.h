@@ -1,6 +1,7 @@
 #pragma once
 
 #include <childprocess.h>
+#include <plugin.h>
 
 #include <QString>
 #include <QStringList>
@@ -14,8 +15,13 @@ namespace PackageCheck {
 /// "--showformat=${db:Status-Abbrev}${binary:Package}\n": one line per package.
 QString standardShowFormat();
 
-/// Runs `dpkg-query <showFormat> --show <package>` (30 s at most) and returns how it went.
+/// Runs `dpkg-query <showFormat> --show <package>` (30 s at most) and returns how it went;
+/// a question prepared ahead takes its answer from the console's common run.
 ProcessResult run(const QString &package, const QString &showFormat = standardShowFormat());
+
+/// Prepares the question for the console's common run (see PackageQueries); for a plug-in
+/// library's preparation routine.
+void prepare(const QString &package, const QString &showFormat = standardShowFormat());
 
 /**
  * Runs `dpkg-query <showFormat> --show <package>` (30 s at most). False when it did not
@@ -37,3 +43,18 @@ bool anyLineMatches(const QStringList &lines, const QString &pattern);
 QString firstCaptureIn(const QStringList &lines, const QString &pattern);
 
 } // namespace PackageCheck
+
+/**
+ * Prepares, once the console has loaded the library, the package questions its plug-in's
+ * check will ask (@p showFormat, then the packages), so that they go with the other plug-ins'
+ * in one run. A question prepared but not asked costs a name in that run, nothing more.
+ */
+#define OXA_PREPARE_PACKAGE_CHECKS(showFormat, ...)                                                \
+    namespace {                                                                                    \
+    void oxaPreparePackageChecks()                                                                 \
+    {                                                                                              \
+        for (const QString &package : QStringList{__VA_ARGS__})                                    \
+            PackageCheck::prepare(package, showFormat);                                            \
+    }                                                                                              \
+    }                                                                                              \
+    OXA_REGISTER_PREPARATION(oxaPreparePackageChecks)

@@ -9,7 +9,11 @@ OXA_REGISTER_CATALOGUE("oxa-service-apache-plugin")
 
 namespace {
 const char versionPattern[] = "ii\\sapache2\\s(\\d+\\.\\d+)";
-}
+const QString versionFormat =
+    QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package} ${Version}\n");
+} // namespace
+
+OXA_PREPARE_PACKAGE_CHECKS(versionFormat, "apache2")
 
 ServiceApachePlugin::ServiceApachePlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceApachePlugin"), tr("Service Apache plugin"),
@@ -27,9 +31,7 @@ QString ServiceApachePlugin::versionIn(const QStringList &lines)
 bool ServiceApachePlugin::isValid() const
 {
     QStringList lines;
-    if (!PackageCheck::query(
-            QStringLiteral("apache2"), &lines,
-            QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package} ${Version}\n")))
+    if (!PackageCheck::query(QStringLiteral("apache2"), &lines, versionFormat))
         return false;
     const QString version = versionIn(lines);
     if (version.isEmpty())

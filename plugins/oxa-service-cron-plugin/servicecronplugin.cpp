@@ -2,9 +2,11 @@
 
 #include "servicecronmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-cron-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "cron")
 
 ServiceCronPlugin::ServiceCronPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceCronPlugin"), tr("Service Cron plugin"),

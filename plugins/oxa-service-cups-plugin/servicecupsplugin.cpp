@@ -2,9 +2,11 @@
 
 #include "servicecupsmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-cups-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "cups-common")
 
 ServiceCupsPlugin::ServiceCupsPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceCupsPlugin"), tr("Service Cups plugin"),

@@ -2,9 +2,11 @@
 
 #include "servicemaildovecotmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-dovecot-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "dovecot-core")
 
 ServiceMailDovecotPlugin::ServiceMailDovecotPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceMailDovecotPlugin"), tr("Service Dovecot plugin"),

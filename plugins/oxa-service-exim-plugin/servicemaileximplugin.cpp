@@ -2,9 +2,11 @@
 
 #include "servicemaileximmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-exim-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "exim4-base")
 
 ServiceMailEximPlugin::ServiceMailEximPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceMailEximPlugin"), tr("Service Exim plugin"),

@@ -2,9 +2,11 @@
 
 #include "servicekerberosmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-kerberos-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "krb5-kdc")
 
 ServiceKerberosPlugin::ServiceKerberosPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceKerberosPlugin"), tr("Service Kerberos plugin"),

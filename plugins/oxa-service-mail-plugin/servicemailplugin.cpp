@@ -8,6 +8,7 @@
 #include <QProcess>
 
 OXA_REGISTER_CATALOGUE("oxa-service-mail-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "exim4-base", "dovecot-core")
 
 ServiceMailPlugin::ServiceMailPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceMailPlugin"), tr("Service mail plugin - dummy")),

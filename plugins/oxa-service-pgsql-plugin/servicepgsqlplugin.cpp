@@ -7,6 +7,7 @@
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-pgsql-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), ServicePgsqlParser::packagePattern())
 
 ServicePgsqlPlugin::ServicePgsqlPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServicePostgreSQLPlugin"), tr("Service PostgreSQL plugin"),

@@ -2,9 +2,11 @@
 
 #include "servicesambamodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-samba-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "samba")
 
 ServiceSambaPlugin::ServiceSambaPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceSambaPlugin"), tr("Service Samba plugin"),

@@ -2,9 +2,11 @@
 
 #include "serviceslapdmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-slapd-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "slapd")
 
 ServiceSlapdPlugin::ServiceSlapdPlugin(QObject *parent)
     : ServicePlugin(parent, 5, tr("ServiceSlapdPlugin"), tr("Service Slapd plugin"),

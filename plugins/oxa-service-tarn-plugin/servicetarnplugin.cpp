@@ -4,9 +4,11 @@
 #include "servicetarnmodule.h"
 #include "servicetarntarndmodule.h"
 
+#include <packagecheck.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-tarn-plugin")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "tarn-client")
 // The host's role is asked while the console makes the other plug-ins.
 OXA_REGISTER_PREPARATION(ServiceTarnElement::prepareRole)
 

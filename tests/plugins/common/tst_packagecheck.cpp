@@ -2,6 +2,8 @@
 #include "pluginbase.h"
 #include "testhost.h"
 
+#include <packagequeries.h>
+
 #include <QTest>
 
 /**
@@ -25,6 +27,8 @@ private slots:
     void hangingQueryIsNotValid();
 
     void pluginCheck();
+    void questionsAskedTogether();
+    void preparedQuestionsAnsweredOnce();
 };
 
 void TestPackageCheck::matchesLines_data()
@@ -168,6 +172,113 @@ void TestPackageCheck::pluginCheck()
     QVERIFY(service.isValid());
     QVERIFY(host.removePackage(QStringLiteral("samba")));
     QVERIFY(!service.isValid()); // asked anew each time
+}
+
+namespace {
+QString answer(const ProcessResult &result)
+{
+    return QStringLiteral("%1 %2 %3")
+        .arg(result.finished)
+        .arg(result.exitCode)
+        .arg(result.outputLines().join(QLatin1Char('|')));
+}
+
+bool installSome(TestHost &host)
+{
+    return host.installPackage(QStringLiteral("samba"), QStringLiteral("2:4.17.12")) &&
+           host.installPackage(QStringLiteral("samba-common"), QStringLiteral("2:4.17.12"),
+                               QStringLiteral("deinstall ok config-files")) &&
+           host.installPackage(QStringLiteral("cron"), QStringLiteral("3.0pl1-162")) &&
+           host.installPackage(QStringLiteral("postgresql-15"), QStringLiteral("15.18")) &&
+           host.installPackage(QStringLiteral("postgresql-16"), QStringLiteral("16.1"));
+}
+
+/// A dpkg-query that writes each run's arguments (one line a run) before it answers.
+bool logRuns(TestHost &host, const QString &log)
+{
+    return host.writeTool(QStringLiteral("dpkg-query"),
+                          QStringLiteral("echo \"$*\" | tr '\\n' ' ' >> '%1'\necho >> '%1'\n"
+                                         "exec /usr/bin/dpkg-query \"$@\"\n")
+                              .arg(log));
+}
+
+QStringList runsIn(const QString &log)
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+} // namespace
+
+void TestPackageCheck::questionsAskedTogether()
+{
+    // One run for several names or patterns; each gets what a run of its own says.
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(installSome(host));
+    const QStringList packages{QStringLiteral("samba"),
+                               QStringLiteral("samba-common"),
+                               QStringLiteral("cron"),
+                               QStringLiteral("not-here"),
+                               QStringLiteral("postgresql-1?"),
+                               QStringLiteral("samba"),
+                               QStringLiteral("postgresql-[0123456789]*")};
+    const QStringList formats{
+        PackageCheck::standardShowFormat(),
+        QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package} ${Version}\n")};
+    for (const QString &format : formats) {
+        QStringList alone;
+        for (const QString &package : packages)
+            alone.append(answer(PackageCheck::run(package, format)));
+        QVERIFY2(alone.at(4).contains(QLatin1String("ii postgresql-15")) &&
+                     alone.at(4).contains(QLatin1String("ii postgresql-16")),
+                 qPrintable(alone.at(4)));
+        QCOMPARE(alone.at(3), QStringLiteral("1 1 "));
+        QStringList together;
+        for (const ProcessResult &result : PackageQueries::askTogether(packages, format))
+            together.append(answer(result));
+        QCOMPARE(together, alone);
+    }
+    // A database that does not answer is every question's answer.
+    QVERIFY(
+        host.writeTool(QStringLiteral("dpkg-query"), QStringLiteral("echo broken >&2; exit 2")));
+    const QList<ProcessResult> broken =
+        PackageQueries::askTogether(packages, PackageCheck::standardShowFormat());
+    QCOMPARE(broken.size(), packages.size());
+    for (const ProcessResult &result : broken)
+        QVERIFY(result.finished && result.exitCode == 2 && !result.succeeded());
+}
+
+void TestPackageCheck::preparedQuestionsAnsweredOnce()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(installSome(host));
+    const QString log = host.toolDirectory() + QStringLiteral("/dpkg-query.log");
+    QVERIFY(logRuns(host, log));
+    // Two plug-ins prepare the same question, a third another; a name with an architecture
+    // qualifier is not prepared.
+    PackageCheck::prepare(QStringLiteral("samba"));
+    PackageCheck::prepare(QStringLiteral("samba"));
+    PackageCheck::prepare(QStringLiteral("cron"));
+    PackageCheck::prepare(QStringLiteral("cron:amd64"));
+    PackageQueries::start();
+    QVERIFY(PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QVERIFY(PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
+    QVERIFY(PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QCOMPARE(runsIn(log).size(), 1);
+    QVERIFY2(runsIn(log).first().endsWith(QLatin1String("--show samba cron ")),
+             qPrintable(runsIn(log).first()));
+    // Answered as often as prepared; then each question runs on its own again, and sees what
+    // changed since.
+    QVERIFY(host.removePackage(QStringLiteral("samba")));
+    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    PackageCheck::run(QStringLiteral("cron:amd64"));
+    const QStringList runs = runsIn(log);
+    QCOMPARE(runs.size(), 3);
+    QVERIFY2(runs.at(1).endsWith(QLatin1String("--show samba ")), qPrintable(runs.at(1)));
+    QVERIFY2(runs.at(2).endsWith(QLatin1String("--show cron:amd64 ")), qPrintable(runs.at(2)));
 }
 
 OXA_TEST_MAIN(TestPackageCheck)
