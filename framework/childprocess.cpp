@@ -145,8 +145,8 @@ bool reaped(pid_t pid, int *status)
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0) {
-            // Not ours to wait for any more (reaped elsewhere): take it as ended.
-            *status = 0;
+            // Not ours to wait for any more (reaped elsewhere): ended, how is not known.
+            *status = -1;
             return true;
         }
         return false;
@@ -155,6 +155,8 @@ bool reaped(pid_t pid, int *status)
 
 void reap(pid_t pid, int *status)
 {
+    // Where it cannot be waited for, how it ended is not known: not a normal exit.
+    *status = -1;
     while (::waitpid(pid, status, 0) < 0 && errno == EINTR) {
     }
 }

@@ -162,3 +162,11 @@ bool PackageQueries::take(const QString &package, const QString &showFormat, Pro
         *result = round->answers.value(question);
     return true;
 }
+
+void PackageQueries::forget()
+{
+    const std::lock_guard<std::mutex> locker(roundsLock);
+    prepared.clear();
+    tickets.clear();
+    rounds.clear();
+}

@@ -31,6 +31,10 @@ OXA_EXPORT void start();
  */
 OXA_EXPORT bool take(const QString &package, const QString &showFormat, ProcessResult *result);
 
+/// Drops the answers prepared and not taken (the console's checks are over): a later question
+/// must see the database as it is then.
+OXA_EXPORT void forget();
+
 /**
  * Asks dpkg-query about several packages (names or patterns) of one format in one run; each
  * gets what `dpkg-query <showFormat> --show <package>` alone would have said: its lines, exit

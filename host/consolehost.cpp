@@ -1,6 +1,7 @@
 #include "consolehost.h"
 
 #include <consoleregistry.h>
+#include <packagequeries.h>
 #include <plugin.h>
 
 #include <QCoreApplication>
@@ -256,6 +257,9 @@ void ConsoleHost::finishChecks(bool timedOut)
     }
     m_checking = false;
     m_checked = true;
+    // Package answers prepared for checks that did not ask (a plug-in that stopped at its
+    // first package) would be stale for a later question.
+    PackageQueries::forget();
     qCDebug(lcHost) << "every plug-in checked";
     emit pluginsChecked();
 }

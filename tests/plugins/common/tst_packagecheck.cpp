@@ -275,10 +275,19 @@ void TestPackageCheck::preparedQuestionsAnsweredOnce()
     QVERIFY(host.removePackage(QStringLiteral("samba")));
     QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
     PackageCheck::run(QStringLiteral("cron:amd64"));
+    // What nobody asked for by the end of the checks is dropped, not given later.
+    PackageCheck::prepare(QStringLiteral("cron"));
+    PackageCheck::prepare(QStringLiteral("cron"));
+    PackageQueries::start();
+    QVERIFY(PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
+    PackageQueries::forget();
+    QVERIFY(host.removePackage(QStringLiteral("cron")));
+    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
     const QStringList runs = runsIn(log);
-    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs.size(), 5);
     QVERIFY2(runs.at(1).endsWith(QLatin1String("--show samba ")), qPrintable(runs.at(1)));
     QVERIFY2(runs.at(2).endsWith(QLatin1String("--show cron:amd64 ")), qPrintable(runs.at(2)));
+    QVERIFY2(runs.at(4).endsWith(QLatin1String("--show cron ")), qPrintable(runs.at(4)));
 }
 
 OXA_TEST_MAIN(TestPackageCheck)
