@@ -97,7 +97,8 @@ class Bench:
             sys.exit("console printed no report; see %s.err" % stem)
         run = Run(report, wall, usage.ru_maxrss, None, process.returncode)
         if trace:
-            run.timed_commands, run.markers = direct_commands(stem + ".trace", self.console)
+            run.timed_commands, run.markers, run.ends = direct_commands(stem + ".trace",
+                                                                        self.console)
             run.commands = [command for _, command in run.timed_commands]
         return run
 
@@ -105,6 +106,21 @@ class Bench:
         return [self.run(plugin_dir, script) for _ in range(self.args.repeat)]
 
     # -- bare commands -------------------------------------------------------------------
+
+    def replay_waves(self, waves):
+        """Median wall ms of running each wave's commands at once, wave after wave."""
+        times = []
+        for _ in range(self.args.repeat):
+            start = time.monotonic()
+            for wave in waves:
+                processes = [subprocess.Popen(argv, executable=path, stdin=subprocess.DEVNULL,
+                                              stdout=subprocess.DEVNULL,
+                                              stderr=subprocess.DEVNULL, env=self.env)
+                             for path, argv in wave]
+                for process in processes:
+                    process.wait()
+            times.append((time.monotonic() - start) * 1000)
+        return Figure(times)
 
     def replay(self, commands):
         """Median wall ms of running commands one after another, as the console would."""
@@ -121,6 +137,7 @@ class Bench:
 class Run:
     def __init__(self, report, wall, rss, commands, code):
         self.timed_commands = []
+        self.ends = []
         self.markers = {}
         self.report = report
         self.wall = wall
@@ -206,8 +223,8 @@ def parse_execve(line):
 def direct_commands(stem, console):
     """Commands started by the console process itself, as (start time, (path, argv)) in order
     of their start, from the per-process files of strace -ff -ttt (children of its children are
-    theirs, not the console's); and the times at which the console opened a file named
-    "marker-N.png", by N."""
+    theirs, not the console's); the times at which the console opened a file named
+    "marker-N.png", by N; and when each command's process ended, in the same order."""
     files = {}
     directory, base = os.path.split(stem)
     for name in os.listdir(directory):
@@ -225,7 +242,7 @@ def direct_commands(stem, console):
     roots = [pid for pid, found in execs.items()
              if found and os.path.realpath(found[-1][0]) == os.path.realpath(console)]
     if not roots:
-        return [], {}
+        return [], {}, []
     children = []
     markers = {}
     pending = [min(roots)]
@@ -245,10 +262,31 @@ def direct_commands(stem, console):
             else:
                 children.append((stamp, child))
     commands = []
+    ends = []
     for stamp, child in sorted(children):
         if execs.get(child):
             commands.append((stamp, execs[child][-1]))
-    return commands, markers
+            ends.append(files[child][-1][0])
+    return commands, markers, ends
+
+
+def waves(run, keep):
+    """The commands of a traced run for which keep(command) holds, in waves: a command that
+    started before every command of the current wave had ended ran beside them and joins the
+    wave; else it starts the next one. Replaying wave after wave, each at once, follows the
+    console where it overlaps its own commands (a chain run one after another does not)."""
+    result = []
+    wave_end = None
+    for (stamp, command), end in zip(run.timed_commands, run.ends):
+        if not keep(command):
+            continue
+        if result and wave_end is not None and stamp < wave_end:
+            result[-1].append(command)
+            wave_end = min(wave_end, end)
+        else:
+            result.append([command])
+            wave_end = end
+    return result
 
 
 def is_packages_query(command):
@@ -310,9 +348,12 @@ def main():
         frame = {ROOT_PLUGIN, MAIL_PLUGIN} if name in MAIL_SERVICES else {ROOT_PLUGIN}
         run = bench.run(bench.plugin_dir(frame | {name}), ready_script, trace=True)
         commands = [c for c in run.commands if not is_packages_query(c)]
-        chains.append((name, commands, bench.replay(commands)))
+        overlapped = waves(run, lambda c: not is_packages_query(c))
+        chains.append((name, commands, bench.replay(commands), overlapped,
+                       bench.replay_waves(overlapped)))
     chains.sort(key=lambda chain: chain[2].median, reverse=True)
     slowest = chains[0][2].median if chains else float("nan")
+    slowest_overlapped = max((chain[4].median for chain in chains), default=float("nan"))
     empty_ms = Figure(r.wall for r in empty)
     ready_ms = Figure(r.ready_ms() for r in ready)
     exit_ms = Figure(r.wall for r in ready)
@@ -333,8 +374,11 @@ def main():
     out.write("   %-44s %s\n" % ("  the same runs, start to exit (all reads):", exit_ms))
     out.write("   %-44s %s   %d commands\n" % ("naive sequential (bare, one after another):",
                                                sequential, len(startup_commands)))
-    for name, commands, figure in chains:
+    for name, commands, figure, overlapped, overlapped_figure in chains:
         out.write("   %-44s %s   %s\n" % ("  chain of %s:" % name, figure, describe(commands, 3)))
+        if len(overlapped) < len(commands):
+            out.write("   %-44s %s   %d waves as the console overlaps them\n"
+                      % ("    the same, overlapped:", overlapped_figure, len(overlapped)))
     out.write("   ready / slowest chain:        %6.2f  (%.1f / %.1f ms)\n"
               % (ratio(ready_ms.median, slowest), ready_ms.median, slowest))
     out.write("   ready / (chain + empty host): %6.2f  (%.1f / %.1f ms)\n"
@@ -344,6 +388,17 @@ def main():
               % (ratio(ready_ms.median, sequential.median), ready_ms.median, sequential.median))
     out.write("   target 1.5 x chain + empty host = %.1f ms: %s\n"
               % (target, "met" if ready_ms.median <= target else "NOT met"))
+    # The chains are the limit with a processor for every command; on this machine the commands
+    # share its processors, which bounds the start-up from below as well.
+    cores = os.cpu_count() or 1
+    overlapped_target = 1.5 * slowest_overlapped + empty_ms.median
+    out.write("   with the chains overlapped as the console runs them (slowest %.1f ms):\n"
+              "     target 1.5 x chain + empty host = %.1f ms: %s\n"
+              % (slowest_overlapped, overlapped_target,
+                 "met" if ready_ms.median <= overlapped_target else "NOT met"))
+    floor = sequential.median / cores + empty_ms.median
+    out.write("   ready / (naive sequential / %d processors + empty host): %.2f  (%.1f / %.1f ms)\n"
+              % (cores, ratio(ready_ms.median, floor), ready_ms.median, floor))
     if other:
         other_ready = Figure(r.ready_ms() for r in other)
         out.write("   %-44s %s   (this build x%.2f of it)\n"
