@@ -75,37 +75,77 @@ QStringList ConsoleHost::defaultSearchPath(const QStringList &directories)
                       installedPluginDirectory());
 }
 
-void ConsoleHost::loadPlugins(const QStringList &directories)
+void ConsoleHost::forEachLibrary(const QStringList &directories,
+                                 const std::function<void(const QString &)> &use,
+                                 const std::function<void(const QString &)> &missing)
 {
-    // Every library first, then the plug-in objects: what a library prepares for its object
-    // (a question to a tool) runs while the others are made, not in turn with them.
-    std::vector<std::unique_ptr<QPluginLoader>> loaders;
+    QStringList names;
+    QStringList paths;
     for (const QString &directory : directories) {
         QDir dir(directory);
         if (!dir.exists()) {
-            // The installed directory is missing in a build tree: nothing to say about it. A
-            // directory somebody named is another matter.
-            if (QDir::cleanPath(dir.absolutePath()) != installedPluginDirectory())
-                report(directory, tr("the plug-in directory does not exist"));
+            missing(directory);
             continue;
         }
         const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
         for (const QFileInfo &entry : entries) {
             if (!QLibrary::isLibrary(entry.fileName()))
                 continue;
-            if (m_seenNames.contains(entry.fileName())) {
+            if (names.contains(entry.fileName())) {
                 qCDebug(lcHost) << "shadowed by an earlier directory:" << entry.filePath();
                 continue;
             }
             const QString canonical = entry.canonicalFilePath();
-            if (m_seenPaths.contains(canonical))
+            if (paths.contains(canonical))
                 continue;
-            m_seenNames.append(entry.fileName());
-            m_seenPaths.append(canonical);
-            if (QPluginLoader *loader = openLibrary(entry.absoluteFilePath()))
-                loaders.emplace_back(loader);
+            names.append(entry.fileName());
+            paths.append(canonical);
+            use(entry.absoluteFilePath());
         }
     }
+}
+
+void ConsoleHost::preloadLibraries(const QStringList &directories)
+{
+    // Loaded for good: a library is never unloaded while the console runs.
+    static QList<QPluginLoader *> loaders;
+    forEachLibrary(
+        directories,
+        [](const QString &path) {
+            auto *loader = new QPluginLoader(path);
+            if (loader->metaData().value(QStringLiteral("IID")).toString() ==
+                    QLatin1String(OXA_PLUGIN_IID) &&
+                loader->load())
+                loaders.append(loader);
+            else
+                delete loader;
+        },
+        [](const QString &) {});
+    PluginPreparations::startAll();
+}
+
+void ConsoleHost::loadPlugins(const QStringList &directories)
+{
+    // Every library first, then the plug-in objects: what a library prepares for its object
+    // (a question to a tool) runs while the others are made, not in turn with them.
+    std::vector<std::unique_ptr<QPluginLoader>> loaders;
+    forEachLibrary(
+        directories,
+        [this, &loaders](const QString &path) {
+            if (m_seenNames.contains(QFileInfo(path).fileName()) ||
+                m_seenPaths.contains(QFileInfo(path).canonicalFilePath()))
+                return;
+            m_seenNames.append(QFileInfo(path).fileName());
+            m_seenPaths.append(QFileInfo(path).canonicalFilePath());
+            if (QPluginLoader *loader = openLibrary(path))
+                loaders.emplace_back(loader);
+        },
+        [this](const QString &directory) {
+            // The installed directory is missing in a build tree: nothing to say about it. A
+            // directory somebody named is another matter.
+            if (QDir::cleanPath(QDir(directory).absolutePath()) != installedPluginDirectory())
+                report(directory, tr("the plug-in directory does not exist"));
+        });
     PluginPreparations::startAll();
     for (const auto &loader : loaders)
         makePlugin(loader.get());

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 
 class ConsoleRegistry;
 class QPluginLoader;
@@ -67,6 +68,12 @@ public:
      * skipped: the first directory wins.
      */
     void loadPlugins(const QStringList &directories);
+    /**
+     * Loads the plug-in libraries in @p directories and starts what they prepare (see
+     * PluginPreparations), ahead of everything else, before Qt starts up even: the preparations
+     * then run while it does. Says nothing about what it cannot load; loadPlugins() does.
+     */
+    static void preloadLibraries(const QStringList &directories);
     QList<PluginRecord> plugins() const { return m_records; }
     QList<PluginLoadIssue> issues() const { return m_issues; }
 
@@ -95,6 +102,11 @@ signals:
     void built();
 
 private:
+    /// Calls @p use with every plug-in file of @p directories in search order (the first of a
+    /// name wins), @p missing with every directory that does not exist.
+    static void forEachLibrary(const QStringList &directories,
+                               const std::function<void(const QString &)> &use,
+                               const std::function<void(const QString &)> &missing);
     /// Reads the plug-in metadata of @p path and loads the library; null if it is not one of
     /// ours or cannot be loaded (said through report()).
     QPluginLoader *openLibrary(const QString &path);

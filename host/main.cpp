@@ -1,3 +1,4 @@
+#include "consolehost.h"
 #include "hostapplication.h"
 
 #include <QApplication>
@@ -24,6 +25,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
         return 1;
     }
+    // The plug-in libraries' preparations (questions to tools) run while Qt starts up.
+    ConsoleHost::preloadLibraries(ConsoleHost::defaultSearchPath(options.pluginDirectories));
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vell-admin-service"));
     return HostApplication::exec(options);
