@@ -184,11 +184,12 @@ void TaskObserver::performTask(AbstractTask *task)
     m_waiting.append(entry);
     if (wasIdle)
         emit busyChanged(true);
-    // Nothing starts from here: the tasks the caller asks for in the same turn start together
-    // when it returns (the state read of every service at once, rather than the last one after
-    // the first ones' programs have taken the processors), the highest priority first (the
-    // start's state reads before the background work the build's attaches asked for).
-    dispatchLater();
+    // Background work never starts from here: what the caller asks for next in the same turn
+    // (the start's state reads, after the attaches of the build) goes first.
+    if (entry.priority < 0)
+        dispatchLater();
+    else
+        dispatch();
 }
 
 void TaskObserver::dispatchLater()
