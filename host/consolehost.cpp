@@ -132,11 +132,13 @@ void ConsoleHost::loadPlugins(const QStringList &directories)
     forEachLibrary(
         directories,
         [this, &loaders](const QString &path) {
-            if (m_seenNames.contains(QFileInfo(path).fileName()) ||
-                m_seenPaths.contains(QFileInfo(path).canonicalFilePath()))
+            // A library an earlier call loaded is not loaded again.
+            const QFileInfo file(path);
+            if (m_seenNames.contains(file.fileName()) ||
+                m_seenPaths.contains(file.canonicalFilePath()))
                 return;
-            m_seenNames.append(QFileInfo(path).fileName());
-            m_seenPaths.append(QFileInfo(path).canonicalFilePath());
+            m_seenNames.append(file.fileName());
+            m_seenPaths.append(file.canonicalFilePath());
             if (QPluginLoader *loader = openLibrary(path))
                 loaders.emplace_back(loader);
         },
