@@ -54,41 +54,45 @@ QHash<Question, std::shared_ptr<Round>> rounds;
 QList<ProcessResult> PackageQueries::askTogether(const QStringList &packages,
                                                  const QString &showFormat)
 {
-    if (packages.size() == 1 || !showFormat.startsWith(showFormatOption)) {
-        QList<ProcessResult> results;
-        for (const QString &package : packages)
-            results.append(askAlone(package, showFormat));
-        return results;
+    QVector<ProcessResult> results(packages.size());
+    // What cannot go in one run is asked alone; the rest together, if there are several.
+    QVector<int> joined;
+    for (int i = 0; i < packages.size(); ++i) {
+        if (joinable(packages.at(i), showFormat))
+            joined.append(i);
+        else
+            results[i] = askAlone(packages.at(i), showFormat);
     }
+    if (joined.size() == 1)
+        results[joined.first()] = askAlone(packages.at(joined.first()), showFormat);
+    if (joined.size() < 2)
+        return results.toList();
     QStringList names;
-    for (const QString &package : packages) {
-        if (!names.contains(package))
-            names.append(package);
+    for (int i : std::as_const(joined)) {
+        if (!names.contains(packages.at(i)))
+            names.append(packages.at(i));
     }
     // Each line starts with the name of the package it is about, then a tab.
     const QString format =
         showFormatOption + QStringLiteral("${Package}\t") + showFormat.mid(showFormatOption.size());
-    const ProcessResult together = ChildProcess::run(
+    const ProcessResult run = ChildProcess::run(
         QStringLiteral("dpkg-query"), QStringList{format, QStringLiteral("--show")} + names);
     // dpkg-query exits 1 when a name is unknown (it still prints the others); anything else
     // is every question's answer alike.
-    if (!together.finished || (together.exitCode != 0 && together.exitCode != 1) ||
-        together.outputCut) {
-        QList<ProcessResult> results;
-        for (int i = 0; i < packages.size(); ++i)
-            results.append(together);
-        return results;
+    if (!run.finished || (run.exitCode != 0 && run.exitCode != 1) || run.outputCut) {
+        for (int i : std::as_const(joined))
+            results[i] = run;
+        return results.toList();
     }
     QVector<QPair<QByteArray, QByteArray>> lines; // package name, the line as asked for
-    const QList<QByteArray> raw = together.standardOutput.split('\n');
+    const QList<QByteArray> raw = run.standardOutput.split('\n');
     for (const QByteArray &bytes : raw) {
         const int tab = bytes.indexOf('\t');
         if (tab > 0)
             lines.append({bytes.left(tab), bytes.mid(tab + 1)});
     }
-    QList<ProcessResult> results;
-    for (const QString &package : packages) {
-        const QByteArray pattern = package.toLocal8Bit();
+    for (int i : std::as_const(joined)) {
+        const QByteArray pattern = packages.at(i).toLocal8Bit();
         ProcessResult result;
         result.finished = true;
         for (const auto &line : std::as_const(lines)) {
@@ -97,9 +101,9 @@ QList<ProcessResult> PackageQueries::askTogether(const QStringList &packages,
         }
         // As a run of its own: 1 ("no packages found") when none of its names is known.
         result.exitCode = result.standardOutput.isEmpty() ? 1 : 0;
-        results.append(result);
+        results[i] = result;
     }
-    return results;
+    return results.toList();
 }
 
 void PackageQueries::prepare(const QString &package, const QString &showFormat)

@@ -38,8 +38,9 @@ OXA_EXPORT void forget();
 /**
  * Asks dpkg-query about several packages (names or patterns) of one format in one run; each
  * gets what `dpkg-query <showFormat> --show <package>` alone would have said: its lines, exit
- * code 0, or 1 when none of its names is known. A run that fails is every one's answer. One
- * package runs exactly as alone.
+ * code 0, or 1 when none of its names is known. A run that fails is the answer of every
+ * question in it. A name with an architecture qualifier, a format of several lines, or a
+ * question without company runs alone.
  */
 OXA_EXPORT QList<ProcessResult> askTogether(const QStringList &packages, const QString &showFormat);
 

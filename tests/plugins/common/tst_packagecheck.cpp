@@ -4,6 +4,7 @@
 
 #include <packagequeries.h>
 
+#include <QRegularExpression>
 #include <QTest>
 
 /**
@@ -223,7 +224,8 @@ void TestPackageCheck::questionsAskedTogether()
                                QStringLiteral("not-here"),
                                QStringLiteral("postgresql-1?"),
                                QStringLiteral("samba"),
-                               QStringLiteral("postgresql-[0123456789]*")};
+                               QStringLiteral("postgresql-[0123456789]*"),
+                               QStringLiteral("cron:amd64")};
     const QStringList formats{
         PackageCheck::standardShowFormat(),
         QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package} ${Version}\n")};
@@ -235,10 +237,21 @@ void TestPackageCheck::questionsAskedTogether()
                      alone.at(4).contains(QLatin1String("ii postgresql-16")),
                  qPrintable(alone.at(4)));
         QCOMPARE(alone.at(3), QStringLiteral("1 1 "));
+        const QString log =
+            host.toolDirectory() + QStringLiteral("/together-%1.log").arg(formats.indexOf(format));
+        QVERIFY(logRuns(host, log));
         QStringList together;
         for (const ProcessResult &result : PackageQueries::askTogether(packages, format))
             together.append(answer(result));
         QCOMPARE(together, alone);
+        // One run for the names and patterns, one of its own for the qualified name.
+        const QStringList runs = runsIn(log);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs.filter(QStringLiteral("--show samba samba-common cron not-here "
+                                            "postgresql-1? postgresql-[0123456789]* "))
+                     .size(),
+                 1);
+        QCOMPARE(runs.filter(QRegularExpression(QStringLiteral("--show cron:amd64 $"))).size(), 1);
     }
     // A database that does not answer is every question's answer.
     QVERIFY(
