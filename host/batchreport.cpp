@@ -1,6 +1,7 @@
 #include "batchreport.h"
 
 #include "consolehost.h"
+#include "reporttext.h"
 #include "widgetdumper.h"
 
 #include <consoleregistry.h>
@@ -132,9 +133,10 @@ QJsonObject BatchReport::task(const TaskReport &report)
 }
 
 namespace {
+/// One line of the text report; what tools printed and files held is in it, escaped.
 QString line(int indent, const QString &text)
 {
-    return QString(indent, QLatin1Char(' ')) + text + QLatin1Char('\n');
+    return QString(indent, QLatin1Char(' ')) + ReportText::escaped(text) + QLatin1Char('\n');
 }
 
 void treeToText(const QJsonArray &elements, int indent, QString &out)
@@ -247,7 +249,7 @@ QString BatchReport::toText(const QJsonObject &report)
     }
     const QString error = report.value(QStringLiteral("error")).toString();
     if (!error.isEmpty())
-        out += QStringLiteral("Error: ") + error + QLatin1Char('\n');
+        out += line(0, QStringLiteral("Error: ") + error);
     out += QStringLiteral("Exit code: %1\n").arg(report.value(QStringLiteral("exitCode")).toInt());
     return out;
 }

@@ -1,5 +1,7 @@
 #include "consolehost.h"
 
+#include "pathtrust.h"
+
 #include <consoleregistry.h>
 #include <packagequeries.h>
 #include <plugin.h>
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QLibrary>
@@ -19,6 +22,8 @@
 
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 #ifndef OXA_DEFAULT_PLUGIN_DIR
 #define OXA_DEFAULT_PLUGIN_DIR "/usr/lib/vell-admin-service/plugins"
@@ -69,16 +74,44 @@ QStringList ConsoleHost::searchPath(const QStringList &directories, const QStrin
     return path;
 }
 
+namespace {
+int s_trustedFilesOnly = -1;
+} // namespace
+
+bool ConsoleHost::trustedFilesOnly()
+{
+    if (s_trustedFilesOnly < 0)
+        s_trustedFilesOnly = ::geteuid() == 0 ? 1 : 0;
+    return s_trustedFilesOnly == 1;
+}
+
+void ConsoleHost::setTrustedFilesOnly(bool on)
+{
+    s_trustedFilesOnly = on ? 1 : 0;
+}
+
+QString ConsoleHost::untrustedReason(const QString &path)
+{
+    return QString::fromStdString(
+        PathTrust::untrustedReason(QFile::encodeName(QDir::cleanPath(path)).toStdString()));
+}
+
 QStringList ConsoleHost::defaultSearchPath(const QStringList &directories)
 {
-    return searchPath(directories, qEnvironmentVariable("VELL_ADMIN_PLUGIN_PATH"),
+    // Root takes code only from where the administrator put it, not from the environment of
+    // whoever started it (su and sudo -E keep the caller's).
+    return searchPath(directories,
+                      trustedFilesOnly() ? QString()
+                                         : qEnvironmentVariable("VELL_ADMIN_PLUGIN_PATH"),
                       installedPluginDirectory());
 }
 
-void ConsoleHost::forEachLibrary(const QStringList &directories,
-                                 const std::function<void(const QString &)> &use,
-                                 const std::function<void(const QString &)> &missing)
+void ConsoleHost::forEachLibrary(
+    const QStringList &directories, const std::function<void(const QString &)> &use,
+    const std::function<void(const QString &)> &missing,
+    const std::function<void(const QString &, const QString &)> &refused)
 {
+    const bool trusted = trustedFilesOnly();
     QStringList names;
     QStringList paths;
     for (const QString &directory : directories) {
@@ -86,6 +119,13 @@ void ConsoleHost::forEachLibrary(const QStringList &directories,
         if (!dir.exists()) {
             missing(directory);
             continue;
+        }
+        if (trusted) {
+            const QString why = untrustedReason(dir.absolutePath());
+            if (!why.isEmpty()) {
+                refused(directory, why);
+                continue;
+            }
         }
         const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
         for (const QFileInfo &entry : entries) {
@@ -100,7 +140,20 @@ void ConsoleHost::forEachLibrary(const QStringList &directories,
                 continue;
             names.append(entry.fileName());
             paths.append(canonical);
-            use(entry.absoluteFilePath());
+            if (!trusted) {
+                use(entry.absoluteFilePath());
+                continue;
+            }
+            const QString why = untrustedReason(entry.absoluteFilePath());
+            if (!why.isEmpty()) {
+                refused(entry.absoluteFilePath(), why);
+                continue;
+            }
+            // Loaded by the name that was judged: no link on the way can be turned meanwhile.
+            if (QFileInfo(canonical).isFile())
+                use(canonical);
+            else
+                refused(entry.absoluteFilePath(), tr("not a regular file"));
         }
     }
 }
@@ -120,7 +173,7 @@ void ConsoleHost::preloadLibraries(const QStringList &directories)
             else
                 delete loader;
         },
-        [](const QString &) {});
+        [](const QString &) {}, [](const QString &, const QString &) {});
     PluginPreparations::startAll();
 }
 
@@ -147,6 +200,9 @@ void ConsoleHost::loadPlugins(const QStringList &directories)
             // directory somebody named is another matter.
             if (QDir::cleanPath(QDir(directory).absolutePath()) != installedPluginDirectory())
                 report(directory, tr("the plug-in directory does not exist"));
+        },
+        [this](const QString &path, const QString &why) {
+            report(path, tr("not loaded by a console running as root: %1").arg(why));
         });
     PluginPreparations::startAll();
     for (const auto &loader : loaders)

@@ -58,8 +58,19 @@ public:
      */
     static QStringList searchPath(const QStringList &directories, const QString &environmentPath,
                                   const QString &installDirectory);
-    /// searchPath() with the process environment and the installed directory.
+    /// searchPath() with the process environment and the installed directory; the environment
+    /// is not asked when trustedFilesOnly().
     static QStringList defaultSearchPath(const QStringList &directories);
+
+    /**
+     * Whether plug-in libraries are loaded only from files and directories that root owns and
+     * nobody else may write (see PathTrust); on by default when the console runs as root.
+     * Refused directories and files are reported with the reason.
+     */
+    static bool trustedFilesOnly();
+    static void setTrustedFilesOnly(bool on);
+    /// Why a root console must not load code from @p path; empty when it may.
+    static QString untrustedReason(const QString &path);
 
     /**
      * Loads every library in @p directories whose metadata names the console's interface;
@@ -103,10 +114,12 @@ signals:
 
 private:
     /// Calls @p use with every plug-in file of @p directories in search order (the first of a
-    /// name wins), @p missing with every directory that does not exist.
-    static void forEachLibrary(const QStringList &directories,
-                               const std::function<void(const QString &)> &use,
-                               const std::function<void(const QString &)> &missing);
+    /// name wins), @p missing with every directory that does not exist, @p refused with every
+    /// directory or file that trustedFilesOnly() turns away, and why.
+    static void
+    forEachLibrary(const QStringList &directories, const std::function<void(const QString &)> &use,
+                   const std::function<void(const QString &)> &missing,
+                   const std::function<void(const QString &, const QString &)> &refused);
     /// Reads the plug-in metadata of @p path and loads the library; null if it is not one of
     /// ours or cannot be loaded (said through report()).
     QPluginLoader *openLibrary(const QString &path);

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QJsonDocument>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
@@ -34,6 +35,40 @@ void loadPlugins(ConsoleHost &host, const HostOptions &options)
     host.loadPlugins(ConsoleHost::defaultSearchPath(options.pluginDirectories));
 }
 } // namespace
+
+QStringList HostApplication::dropCallersCodePaths()
+{
+    if (!ConsoleHost::trustedFilesOnly())
+        return {};
+    // Each names a path (or a plug-in found on one) that Qt, GTK through a platform theme,
+    // GIO or glibc's iconv would load code from.
+    static const char *const names[] = {"QT_PLUGIN_PATH",
+                                        "QT_QPA_PLATFORM_PLUGIN_PATH",
+                                        "QT_QPA_PLATFORMTHEME",
+                                        "QT_QPA_GENERIC_PLUGINS",
+                                        "QT_XCB_GL_INTEGRATION",
+                                        "QT_QPA_EGLFS_INTEGRATION",
+                                        "QML_IMPORT_PATH",
+                                        "QML2_IMPORT_PATH",
+                                        "GCONV_PATH",
+                                        "GETCONF_DIR"};
+    static const char *const prefixes[] = {"LD_",  "GTK_",        "GTK2_", "GTK3_",
+                                           "GIO_", "GDK_PIXBUF_", "GST_",  "GSETTINGS_"};
+    QStringList dropped;
+    for (const QString &entry : QProcessEnvironment::systemEnvironment().keys()) {
+        const QByteArray name = entry.toLocal8Bit();
+        bool drop = false;
+        for (const char *exact : names)
+            drop = drop || name == exact;
+        for (const char *prefix : prefixes)
+            drop = drop || name.startsWith(prefix);
+        if (drop) {
+            qunsetenv(name.constData());
+            dropped.append(entry);
+        }
+    }
+    return dropped;
+}
 
 bool HostApplication::preparePlatform(const HostOptions &options, QString *error)
 {

@@ -3,6 +3,7 @@
 #include "hostoptions.h"
 
 #include <QString>
+#include <QStringList>
 
 /**
  * What main() does, kept in the library: chooses the platform before the application object
@@ -16,6 +17,13 @@ public:
      * window without a display cannot start, and @p error says so. True when it may go on.
      */
     static bool preparePlatform(const HostOptions &options, QString *error);
+    /**
+     * First thing in main(), as root: drops every variable of the caller's that would have Qt,
+     * a toolkit it brings in or the C library load code from a path of the caller's (plug-in
+     * paths, a platform theme, GTK and GIO modules, gconv modules, the dynamic loader's
+     * variables). Returns the names dropped.
+     */
+    static QStringList dropCallersCodePaths();
     /// Runs the console (QApplication must exist); returns the process's exit code.
     static int exec(const HostOptions &options);
 

@@ -7,6 +7,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before anything reads the environment: Qt reads its plug-in paths when it starts.
+    HostApplication::dropCallersCodePaths();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

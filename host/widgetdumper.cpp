@@ -1,5 +1,7 @@
 #include "widgetdumper.h"
 
+#include "reporttext.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -160,7 +162,7 @@ void rowsToText(const QJsonArray &rows, int indent, QString &out)
         if (checked.isBool())
             mark = checked.toBool() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ");
         out += QString(indent, QLatin1Char(' ')) + QStringLiteral("- ") + mark +
-               cells.join(QStringLiteral(" | "));
+               ReportText::escaped(cells.join(QStringLiteral(" | ")));
         if (!row.value(QStringLiteral("enabled")).toBool(true))
             out += QStringLiteral(" (disabled)");
         out += QLatin1Char('\n');
@@ -171,9 +173,10 @@ void rowsToText(const QJsonArray &rows, int indent, QString &out)
 
 QString WidgetDumper::toText(const QJsonObject &dump, int indent)
 {
+    // What widgets show came from tools and files: every part is escaped before it is printed.
     QString out;
     const QString pad(indent, QLatin1Char(' '));
-    out += pad + dump.value(QStringLiteral("class")).toString();
+    out += dump.value(QStringLiteral("class")).toString();
     const QString name = dump.value(QStringLiteral("objectName")).toString();
     if (!name.isEmpty())
         out += QLatin1Char(' ') + name;
@@ -205,17 +208,17 @@ QString WidgetDumper::toText(const QJsonObject &dump, int indent)
             items.append(item.toString());
         out += QStringLiteral(" items=[") + items.join(QStringLiteral(", ")) + QLatin1Char(']');
     }
-    out += QLatin1Char('\n');
+    out = pad + ReportText::escaped(out) + QLatin1Char('\n');
     for (const QString &block : std::as_const(blocks)) {
         for (const QString &line : block.split(QLatin1Char('\n')))
-            out += pad + QStringLiteral("  | ") + line + QLatin1Char('\n');
+            out += pad + QStringLiteral("  | ") + ReportText::escaped(line) + QLatin1Char('\n');
     }
     if (dump.contains(QStringLiteral("headers"))) {
         QStringList headers;
         for (const QJsonValue &header : dump.value(QStringLiteral("headers")).toArray())
             headers.append(header.toString());
-        out += pad + QStringLiteral("  headers: ") + headers.join(QStringLiteral(" | ")) +
-               QLatin1Char('\n');
+        out += pad + QStringLiteral("  headers: ") +
+               ReportText::escaped(headers.join(QStringLiteral(" | "))) + QLatin1Char('\n');
         rowsToText(dump.value(QStringLiteral("rows")).toArray(), indent + 2, out);
     }
     for (const QJsonValue &child : dump.value(QStringLiteral("children")).toArray())

@@ -5,10 +5,10 @@
 
 #include <childprocess.h>
 #include <element.h>
+#include <regularfile.h>
 #include <taskmessages.h>
 
 #include <QFile>
-#include <QFileInfo>
 
 ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
                                            ServiceHeavyElementData *record)
@@ -86,8 +86,8 @@ void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     // Only a regular file: opening a FIFO would block this worker for good, and a device such
     // as /dev/zero never ends.
-    QFile file(m_file);
-    if (!QFileInfo(m_file).isFile() || !file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (RegularFile::open(&file, m_file) != RegularFile::Opened) {
         fail(TaskMessages::failedToReadConfig(m_file));
         return;
     }

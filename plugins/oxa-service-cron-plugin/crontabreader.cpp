@@ -3,11 +3,11 @@
 #include "crontreenode.h"
 
 #include <readlimits.h>
+#include <regularfile.h>
 #include <taskmessages.h>
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace CronTabReader {
 
@@ -103,16 +103,11 @@ QList<TreeNode *> readTree(QString *error, bool *cut)
 {
     bool left = false;
     const QString path = crontabPath();
-    QFile file(path);
+    QFile file;
     // Only a regular file: a FIFO would block the worker for good, a device never ends.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError,
-                                         QObject::tr("Not a regular file"));
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+    QString why;
+    if (RegularFile::open(&file, path, &why) != RegularFile::Opened) {
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
         return {};
     }
     QByteArray content = file.read(ReadLimits::maxFileBytes + 1);

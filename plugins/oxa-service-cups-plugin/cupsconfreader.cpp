@@ -3,10 +3,10 @@
 #include "printerstreenode.h"
 
 #include <readlimits.h>
+#include <regularfile.h>
 #include <taskmessages.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QVector>
 
@@ -363,21 +363,16 @@ Nodes readFile(const QString &path, QString *error, Flavour flavour,
                const QSet<QString> &summaryKeys)
 {
     error->clear();
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
     // A pipe would block the reading for good and a device such as /dev/zero never ends.
-    if (!info.isFile()) {
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError,
-                                         QObject::tr("Not a regular file"));
+    QFile file;
+    QString why;
+    switch (RegularFile::open(&file, path, &why)) {
+    case RegularFile::Opened:
+        break;
+    case RegularFile::Missing:
         return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Removed between the check and the opening: nothing to read, nothing wrong.
-        if (!file.exists())
-            return {};
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+    default:
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
         return {};
     }
     Nodes nodes = parse(&file, flavour, summaryKeys);

@@ -2,12 +2,12 @@
 
 #include <childprocess.h>
 #include <readlimits.h>
+#include <regularfile.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
 namespace EximConfReader {
@@ -140,20 +140,17 @@ QList<TreeNode *> parse(const QByteArray &text)
 
 bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error, bool *cut)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    // A pipe would block the reading for good and a device such as /dev/zero never ends.
+    QFile file;
+    QString why;
+    switch (RegularFile::open(&file, path, &why)) {
+    case RegularFile::Opened:
+        break;
+    case RegularFile::Missing:
         *error = TaskMessages::fileNotExist(path);
         return false;
-    }
-    // A pipe would block the reading for good and a device such as /dev/zero never ends.
-    if (!info.isFile()) {
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError,
-                                         QObject::tr("Not a regular file"));
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+    default:
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
         return false;
     }
     const QList<TreeNode *> read = parse(&file, cut);

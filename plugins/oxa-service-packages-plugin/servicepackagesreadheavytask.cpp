@@ -5,10 +5,10 @@
 
 #include <childprocess.h>
 #include <element.h>
+#include <regularfile.h>
 #include <taskmessages.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
 namespace {
@@ -38,9 +38,9 @@ void ServicePackagesReadHeavyTask::run()
 {
     TaskDescription &description = taskDescription();
     ServicePackagesHeavyElementData *packages = record();
-    QFile file(m_listPath);
+    QFile file;
     // A directory opens for reading too: only a plain file is a list.
-    if (!packages || QFileInfo(m_listPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+    if (!packages || RegularFile::open(&file, m_listPath) != RegularFile::Opened) {
         description.setStatus(TaskDescription::TaskStatusFailed);
         description.setMessage(QObject::tr("Failed to open file %1").arg(m_listPath));
         AbstractTask::run();

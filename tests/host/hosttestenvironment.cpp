@@ -71,6 +71,16 @@ QString HostTestEnvironment::frameworkLibraryPath()
     return QStringLiteral(OXA_HOST_FRAMEWORK_LIBRARY);
 }
 
+QString HostTestEnvironment::markerPluginPath()
+{
+    return QStringLiteral(OXA_HOST_MARKER_PLUGIN);
+}
+
+QString HostTestEnvironment::pkexecWrapperPath()
+{
+    return QStringLiteral(OXA_HOST_PKEXEC_WRAPPER);
+}
+
 namespace {
 bool writeText(const QString &path, const QString &text)
 {

@@ -1,3 +1,5 @@
+#include "batchreport.h"
+#include "reporttext.h"
 #include "widgetdumper.h"
 
 #include <QCheckBox>
@@ -22,6 +24,9 @@ private slots:
     void nesting();
     void itemRows();
     void text();
+    void escapes_data();
+    void escapes();
+    void reportTextIsEscaped();
 };
 
 namespace {
@@ -167,6 +172,62 @@ void TestWidgetDumper::text()
     QVERIFY2(block.contains(QLatin1String("  QLabel _configLabel\n    | [global]\n"
                                           "    | workgroup = X\n")),
              qPrintable(block));
+}
+
+void TestWidgetDumper::escapes_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("plain text stays") << "smb.conf: ok \\ [x]"
+                                      << "smb.conf: ok \\ [x]";
+    QTest::newRow("terminal escape") << "\x1b]0;owned\x07\x1b[2J"
+                                     << "\\e]0;owned\\x07\\e[2J";
+    QTest::newRow("line breaks and tabs") << "a\r\nb\tc"
+                                          << "a\\r\\nb\\tc";
+    QTest::newRow("DEL and C1 controls") << QString::fromUtf8("x\x7f\xc2\x9b") << "x\\x7f\\x9b";
+    QTest::newRow("bidirectional override") << QString::fromUtf8("a\xe2\x80\xae"
+                                                                 "b")
+                                            << "a\\u{202e}b";
+    QTest::newRow("other text beyond ASCII")
+        << QString::fromUtf8("K\xc3\xb6ln") << QString::fromUtf8("K\xc3\xb6ln");
+}
+
+void TestWidgetDumper::escapes()
+{
+    QFETCH(QString, raw);
+    QFETCH(QString, printed);
+    QCOMPARE(ReportText::escaped(raw), printed);
+}
+
+void TestWidgetDumper::reportTextIsEscaped()
+{
+    // What tools print and files hold reaches the text report through task messages, widget
+    // texts, blocks and rows: none of it may reach the terminal raw.
+    const QString hostile = QStringLiteral("\x1b[31mred\x1b[0m\r");
+    QWidget top;
+    auto *label = new QLabel(hostile, &top);
+    label->setObjectName(QStringLiteral("_stateLabel"));
+    auto *block = new QLabel(hostile + QStringLiteral("\n") + hostile + QStringLiteral("\n"), &top);
+    block->setObjectName(QStringLiteral("_configLabel"));
+    auto *view = new QTreeView(&top);
+    auto *model = new QStandardItemModel(&top);
+    model->setHorizontalHeaderLabels({hostile});
+    model->appendRow(new QStandardItem(hostile));
+    view->setModel(model);
+    QJsonObject widget = WidgetDumper::dump(&top);
+    widget.insert(QStringLiteral("element"), hostile);
+    QJsonObject task{{QStringLiteral("description"), hostile},
+                     {QStringLiteral("message"), hostile},
+                     {QStringLiteral("element"), hostile}};
+    const QJsonObject report{{QStringLiteral("tasks"), QJsonArray{task}},
+                             {QStringLiteral("widgets"), QJsonArray{widget}},
+                             {QStringLiteral("error"), hostile}};
+    const QString text = BatchReport::toText(report);
+    // Label, two block lines, header, row, step element, task element, description, message,
+    // error.
+    QCOMPARE(text.count(QStringLiteral("\\e[31mred")), 10);
+    for (const QChar c : text)
+        QVERIFY2(c == QLatin1Char('\n') || c.unicode() >= 0x20, qPrintable(text));
 }
 
 QTEST_MAIN(TestWidgetDumper)
