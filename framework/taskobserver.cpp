@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QPointer>
 #include <QRunnable>
 #include <QSet>
@@ -43,26 +42,26 @@ private:
     quint64 m_id;
 };
 
-/// Milliseconds since this process started (the kernel's start time, in clock ticks since
-/// boot), so that the console's clock includes what happened before the observer existed:
-/// loading libraries and Qt's own start-up. Zero where it cannot be told.
-qint64 processAgeMs()
+/// The console's own start: when this library was loaded, right after the program was
+/// executed, so that the console's clock includes loading the libraries and Qt's start-up. Not
+/// the process's start: a process may run a while before it executes the console (run-console's
+/// shell builds the project first, then replaces itself with the console).
+struct LoadTime
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    // The command name may hold blanks and parentheses: count fields after its last ')'.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
-    const int startTimeField = 22 - 3; // field 22 of the line; the first after ')' is field 3
-    const long ticks = sysconf(_SC_CLK_TCK);
+    timespec at{};
+    LoadTime() { clock_gettime(CLOCK_MONOTONIC, &at); }
+};
+const LoadTime loadTime;
+
+/// Milliseconds since the console started.
+qint64 consoleAgeMs()
+{
     timespec now;
-    if (fields.size() <= startTimeField || ticks <= 0 || clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
         return 0;
-    bool ok = false;
-    const qint64 started = fields.at(startTimeField).toLongLong(&ok) * 1000 / ticks;
-    const qint64 age = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - started;
-    return ok && age > 0 ? age : 0;
+    const qint64 age = (qint64(now.tv_sec) - qint64(loadTime.at.tv_sec)) * 1000 +
+                       (now.tv_nsec - loadTime.at.tv_nsec) / 1000000;
+    return age > 0 ? age : 0;
 }
 } // namespace
 
@@ -152,7 +151,7 @@ TaskObserver::TaskObserver(QObject *parent)
     m_pool->setMaxThreadCount(16);
     m_pool->setExpiryTimeout(30000);
     m_clock.start();
-    m_startMs = processAgeMs();
+    m_startMs = consoleAgeMs();
 }
 
 TaskObserver::~TaskObserver()

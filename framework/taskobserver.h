@@ -20,7 +20,8 @@ struct OXA_EXPORT TaskReport
     int status = 0;
     QString message;
     QString elementId;  ///< id of the task's element, or its title when it has no id
-    qint64 endedMs = 0; ///< milliseconds from the console's (process's) start to the task's end
+    qint64 endedMs = 0; ///< milliseconds from the console's start (when the program was executed)
+                        ///< to the task's end
 };
 
 /**

@@ -5,10 +5,13 @@
 #include "icontheme.h"
 #include "mainwindow.h"
 
+#include <consoledata.h>
 #include <module.h>
 #include <taskobserver.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
 
@@ -68,6 +71,29 @@ QStringList HostApplication::dropCallersCodePaths()
         }
     }
     return dropped;
+}
+
+bool HostApplication::chooseDataDirectory(const HostOptions &options, QString *error)
+{
+    if (options.dataDirectory.isEmpty())
+        return true;
+    const QString directory = QDir(options.dataDirectory).absolutePath();
+    if (!QFileInfo(directory).isDir()) {
+        *error = QApplication::translate("HostApplication", "the data directory %1 does not exist")
+                     .arg(directory);
+        return false;
+    }
+    if (ConsoleHost::trustedFilesOnly()) {
+        const QString why = ConsoleHost::untrustedReason(directory);
+        if (!why.isEmpty()) {
+            *error = QApplication::translate("HostApplication",
+                                             "the data directory is refused as root: %1")
+                         .arg(why);
+            return false;
+        }
+    }
+    ConsoleData::setDirectory(QDir::cleanPath(directory));
+    return true;
 }
 
 bool HostApplication::preparePlatform(const HostOptions &options, QString *error)

@@ -24,6 +24,12 @@ public:
      * variables). Returns the names dropped.
      */
     static QStringList dropCallersCodePaths();
+    /**
+     * Before the plug-ins are loaded: the console's own data from --data-dir, which a console
+     * running as root takes only from where root alone may write (as plug-ins); @p error says
+     * why not. True when it may go on.
+     */
+    static bool chooseDataDirectory(const HostOptions &options, QString *error);
     /// Runs the console (QApplication must exist); returns the process's exit code.
     static int exec(const HostOptions &options);
 

@@ -34,9 +34,9 @@ HostOptions HostOptions::parse(const QStringList &arguments)
             options.error = tr("unexpected argument \"%1\"").arg(argument);
             return options;
         }
-        const bool takesValue = name == QLatin1String("--plugin-dir") ||
-                                name == QLatin1String("--title") ||
-                                name == QLatin1String("--batch");
+        const bool takesValue =
+            name == QLatin1String("--plugin-dir") || name == QLatin1String("--title") ||
+            name == QLatin1String("--data-dir") || name == QLatin1String("--batch");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 options.error = tr("option %1 needs a value").arg(name);
@@ -53,6 +53,12 @@ HostOptions HostOptions::parse(const QStringList &arguments)
                 return options;
             }
             options.pluginDirectories.append(value);
+        } else if (name == QLatin1String("--data-dir")) {
+            if (value.isEmpty()) {
+                options.error = tr("option --data-dir needs a directory");
+                return options;
+            }
+            options.dataDirectory = value;
         } else if (name == QLatin1String("--title")) {
             options.title = value;
         } else if (name == QLatin1String("--batch")) {
@@ -88,6 +94,8 @@ QString HostOptions::helpText()
               "  --plugin-dir DIR   look for plug-ins in DIR first (repeatable); then in\n"
               "                     VELL_ADMIN_PLUGIN_PATH (directories separated by colons),\n"
               "                     then in the installed plug-in directory\n"
+              "  --data-dir DIR     the console's own data (package lists, translations) in\n"
+              "                     DIR instead of /usr/share/vell (a build tree's)\n"
               "  --viewer           run without administrator rights: only reading\n"
               "  --paranoid         read again after every change instead of patching the tree\n"
               "  --title TEXT       the window title\n"

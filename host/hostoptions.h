@@ -11,6 +11,8 @@ class HostOptions
 {
 public:
     QStringList pluginDirectories;
+    /// The console's own data (package lists, translations) when not under /usr/share/vell.
+    QString dataDirectory;
     bool viewer = false;
     bool paranoid = false;
     QString title;

@@ -23,6 +23,10 @@ int main(int argc, char *argv[])
         return 0;
     }
     QString error;
+    if (!HostApplication::chooseDataDirectory(options, &error)) {
+        std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
+        return 2;
+    }
     if (!HostApplication::preparePlatform(options, &error)) {
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
         return 1;

@@ -1,5 +1,7 @@
 #include "translations.h"
 
+#include <consoledata.h>
+
 #include <QLocale>
 #include <QThread>
 #include <QTimer>
@@ -9,7 +11,7 @@ namespace PluginTranslations {
 
 QString directory()
 {
-    return QStringLiteral("/usr/share/vell/translations/vell-admin-service");
+    return ConsoleData::path(QStringLiteral("translations/vell-admin-service"));
 }
 
 void install(const char *deliverable)

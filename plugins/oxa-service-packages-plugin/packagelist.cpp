@@ -1,5 +1,6 @@
 #include "packagelist.h"
 
+#include <consoledata.h>
 #include <elementdata.h>
 
 #include <QVector>
@@ -8,7 +9,7 @@ namespace PackageList {
 
 QString directory()
 {
-    return QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin");
+    return ConsoleData::path(QStringLiteral("data/oxa-service-packages-plugin"));
 }
 
 QList<Entry> parse(const QString &text)

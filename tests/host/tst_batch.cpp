@@ -1,6 +1,7 @@
 #include "hosttestenvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -19,6 +20,7 @@ class TestBatch : public QObject
     Q_OBJECT
 private slots:
     void reportFields();
+    void clockStartsWithTheConsole();
     void exitCodes_data();
     void exitCodes();
     void controlOperations();
@@ -78,6 +80,36 @@ TestBatch::Run TestBatch::run(const HostTestEnvironment &environment, const QStr
     if (json)
         result.report = QJsonDocument::fromJson(result.out).object();
     return result;
+}
+
+void TestBatch::clockStartsWithTheConsole()
+{
+    // The process runs a while before it becomes the console, as run-console's shell does:
+    // the task times count from the console's start, not from the shell's.
+    HostTestEnvironment environment;
+    QVERIFY(environment.isValid());
+    const int before = 3000;
+    QProcess process;
+    process.setProcessEnvironment(environment.processEnvironment());
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("sleep %1; exec \"$0\" \"$@\"").arg(before / 1000),
+                   HostTestEnvironment::programPath(), QStringLiteral("--plugin-dir"),
+                   HostTestEnvironment::pluginDirectory(), QStringLiteral("--batch"),
+                   QStringLiteral("-"), QStringLiteral("--json")});
+    QVERIFY(process.waitForStarted(10000));
+    process.write("perform read-light TestRoot\n");
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(120000));
+    const qint64 whole = clock.elapsed();
+    const QJsonArray tasks =
+        QJsonDocument::fromJson(process.readAllStandardOutput()).object().value("tasks").toArray();
+    QVERIFY(!tasks.isEmpty());
+    const double last = tasks.last().toObject().value("endedMs").toDouble();
+    QVERIFY2(last <= whole - before,
+             qPrintable(QStringLiteral("%1 ms of %2").arg(last).arg(whole)));
 }
 
 QJsonObject TestBatch::findElement(const QJsonArray &tree, const QString &idOrTitle)

@@ -27,6 +27,8 @@ private slots:
     void pathTrust();
     void pluginDirectories_data();
     void pluginDirectories();
+    void dataDirectory_data();
+    void dataDirectory();
     void codePathsDropped();
     void qtLooksOnlyWhereRootPutsCode_data();
     void qtLooksOnlyWhereRootPutsCode();
@@ -228,6 +230,33 @@ void TestHostileCaller::pluginDirectories()
     QCOMPARE(QFile::exists(mark), loaded);
     if (!said.isEmpty())
         QVERIFY2(QString::fromLocal8Bit(run.errors).contains(said.arg(dir)),
+                 run.errors.constData());
+}
+
+void TestHostileCaller::dataDirectory_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("root's") << 0755 << 0;
+    // Package names and translations from there would reach root's console.
+    QTest::newRow("writable by others") << 0777 << 2;
+}
+
+void TestHostileCaller::dataDirectory()
+{
+    QFETCH(int, mode);
+    QFETCH(int, exitCode);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString data = base.filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data));
+    QVERIFY(setOwnerAndMode(data, 0, mode));
+    const Run run = runConsole({QStringLiteral("--data-dir"), data},
+                               baseEnvironment(base.filePath(QStringLiteral("mark"))));
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode != 0)
+        QVERIFY2(run.errors.contains("the data directory is refused as root: " +
+                                     QFile::encodeName(data) + " is writable by group or others"),
                  run.errors.constData());
 }
 

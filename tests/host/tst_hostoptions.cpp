@@ -66,6 +66,7 @@ void TestHostOptions::refused_data()
     QTest::newRow("stray word") << QStringList{"samba"};
     QTest::newRow("dir without value") << QStringList{"--plugin-dir"};
     QTest::newRow("empty dir") << QStringList{"--plugin-dir="};
+    QTest::newRow("data dir without value") << QStringList{"--data-dir"};
     QTest::newRow("batch without file") << QStringList{"--batch"};
     QTest::newRow("json without batch") << QStringList{"--json"};
     QTest::newRow("value for a flag") << QStringList{"--viewer=yes"};

@@ -8,6 +8,7 @@
 
 #include <childprocess.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -86,9 +87,10 @@ private slots:
     void initTestCase();
     void cleanup();
     void packagesUnderSambaAndCluster();
+    void listsFromTheDataDirectory();
 
 private:
-    QJsonObject runConsole(const QByteArray &script, int *exitCode);
+    QJsonObject runConsole(const QByteArray &script, int *exitCode, const QStringList &extra = {});
     /// Checks a "show" dump of a packages element against the list file @p listName.
     void checkTable(const QJsonObject &widget, const QString &listName, const QString &package);
 
@@ -112,7 +114,8 @@ void TestPackagesBatch::cleanup()
     m_host.reset();
 }
 
-QJsonObject TestPackagesBatch::runConsole(const QByteArray &script, int *exitCode)
+QJsonObject TestPackagesBatch::runConsole(const QByteArray &script, int *exitCode,
+                                          const QStringList &extra)
 {
     QProcess console;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -120,8 +123,10 @@ QJsonObject TestPackagesBatch::runConsole(const QByteArray &script, int *exitCod
     environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
     console.setProcessEnvironment(environment);
     console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
+                  QStringList{QStringLiteral("--plugin-dir"), m_plugins.path(),
+                              QStringLiteral("--batch"), QStringLiteral("-"),
+                              QStringLiteral("--json")} +
+                      extra);
     if (!console.waitForStarted())
         return QJsonObject();
     console.write(script);
@@ -242,6 +247,46 @@ void TestPackagesBatch::packagesUnderSambaAndCluster()
     checkTable(widgets.at(0).toObject(), QStringLiteral("ServiceSamba"), QStringLiteral("samba"));
     checkTable(widgets.at(1).toObject(), QStringLiteral("ServicePgsqlCluster-15"),
                QStringLiteral("postgresql-15"));
+}
+
+void TestPackagesBatch::listsFromTheDataDirectory()
+{
+    // A console started from a build tree reads the lists laid out there (--data-dir), not
+    // those of an installed console under /usr/share/vell, which this host does not have.
+    m_host = std::make_unique<TestHost>(TestHost::MachinePackageDatabase);
+    OXA_REQUIRE_TEST_HOST(*m_host);
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/usr/share/vell")) ||
+            m_host->removePath(QStringLiteral("/usr/share/vell")));
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    const QString lists = data.filePath(QStringLiteral("data/oxa-service-packages-plugin"));
+    QVERIFY(QDir().mkpath(lists));
+    QFile samba(lists + QStringLiteral("/ServiceSamba"));
+    QVERIFY(samba.open(QIODevice::WriteOnly));
+    samba.write("samba\n");
+    samba.close();
+
+    for (const bool withData : {false, true}) {
+        int exitCode = -2;
+        const QJsonObject report = runConsole(
+            "show ServiceSamba/Samba\n", &exitCode,
+            withData ? QStringList{QStringLiteral("--data-dir"), data.path()} : QStringList{});
+        int status = 0;
+        for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray()) {
+            if (task[QStringLiteral("description")].toString() ==
+                QLatin1String("Read information about installed packages of service"))
+                status = task[QStringLiteral("status")].toInt();
+        }
+        QCOMPARE(status, withData ? 2 : 1);
+        QCOMPARE(exitCode, withData ? 0 : 1);
+        if (!withData)
+            continue;
+        const QJsonObject edit = widgetChild(report.value(QStringLiteral("widgets"))[0].toObject(),
+                                             QStringLiteral("_packagesTextEdit"));
+        const QList<QStringList> rows = tableCells(edit.value(QStringLiteral("html")).toString());
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(1).first(), QStringLiteral("samba"));
+    }
 }
 
 OXA_TEST_MAIN(TestPackagesBatch)

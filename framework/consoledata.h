@@ -1,0 +1,21 @@
+#pragma once
+
+#include "oxaglobal.h"
+
+#include <QString>
+
+/**
+ * Where the console's own data lies (package lists, translations): /usr/share/vell for an
+ * installed console, the build tree's copy for one started from there. Always read locally,
+ * never from the administered host.
+ */
+namespace ConsoleData {
+
+/// The top directory: "/usr/share/vell" unless setDirectory() chose another.
+OXA_EXPORT QString directory();
+/// @p sub below directory().
+OXA_EXPORT QString path(const QString &sub);
+/// Chooses the top directory; before the plug-ins are loaded.
+OXA_EXPORT void setDirectory(const QString &directory);
+
+} // namespace ConsoleData
