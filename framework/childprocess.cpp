@@ -127,8 +127,8 @@ struct Reader
 // first on the caller's PATH would run as root); as the user it is still the wrong one for
 // tools whose output is parsed. So always, not only as root: one rule, the same everywhere.
 const char fixedPath[] = "/usr/sbin:/usr/bin:/sbin:/bin";
-const char *const fixedVariables[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C.UTF-8",
-                                      "LANG=C.UTF-8"};
+// The tools whose output is parsed answer in one language and encoding.
+const char *const fixedLocale[] = {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"};
 
 std::atomic<int> killWaitMs{ChildProcess::DefaultKillWaitMs};
 
@@ -319,8 +319,8 @@ QString ChildProcess::fixedSearchPath()
 
 QList<QByteArray> ChildProcess::fixedEnvironment()
 {
-    QList<QByteArray> entries;
-    for (const char *variable : fixedVariables)
+    QList<QByteArray> entries{QByteArray("PATH=") + fixedPath};
+    for (const char *variable : fixedLocale)
         entries.append(QByteArray(variable));
     return entries;
 }
