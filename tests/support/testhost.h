@@ -23,7 +23,7 @@
  * tests that run real Debian tools whose packages must look installed.
  *
  * Mind: a program a test started must end before its host is destroyed; one still running
- * afterwards sees the real trees again. Mounts below the three trees (bind mounts of a
+ * afterwards sees the real trees again. Mounts below the overlaid trees (bind mounts of a
  * container, say) are not part of the overlays. Without root, the host lives in a user
  * namespace: the test is "root" there, and the machine's files belong to "nobody".
  */
