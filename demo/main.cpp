@@ -1,6 +1,6 @@
 // vell-admin-demo: starts the console on a disposable demo host. The console sees the demo's
-// files at their real paths, its packages in dpkg's database and its tools first on PATH;
-// the machine itself is never changed (see demo/README.md).
+// files and tools at their real paths and its packages in dpkg's database; the machine
+// itself is never changed (see demo/README.md).
 
 #include "hostlayout.h"
 #include "testhost.h"
@@ -23,8 +23,9 @@ const char usage[] =
     "Usage: vell-admin-demo --layout DIR --console PROGRAM [--copy SOURCE=TARGET]...\n"
     "                       [--title TEXT] [--] [console arguments...]\n"
     "Starts PROGRAM in a private view of this machine: DIR/root laid over /etc, /var and\n"
-    "/usr/share, the packages of DIR/packages as dpkg's whole database, DIR/bin first on\n"
-    "PATH, and every SOURCE directory copied to TARGET. PROGRAM gets --title TEXT\n"
+    "/usr/share, the programs of DIR/bin in /usr/bin (or /usr/sbin, where the real one is),\n"
+    "the packages of DIR/packages as dpkg's whole database, and every SOURCE directory\n"
+    "copied to TARGET. PROGRAM gets --title TEXT\n"
     "(default \"vell-admin-service (demo)\") unless its own arguments hold --title.\n";
 
 int fail(const QString &message)

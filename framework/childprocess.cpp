@@ -3,14 +3,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -117,7 +122,44 @@ struct Reader
     }
 };
 
+// Every child runs with this environment and nothing else, whoever started the console. As
+// root the caller's environment is not to be trusted (su and sudo -E keep it: a dpkg-query
+// first on the caller's PATH would run as root); as the user it is still the wrong one for
+// tools whose output is parsed. So always, not only as root: one rule, the same everywhere.
+const char fixedPath[] = "/usr/sbin:/usr/bin:/sbin:/bin";
+// The tools whose output is parsed answer in one language and encoding.
+const char *const fixedLocale[] = {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"};
+
+std::atomic<int> killWaitMs{ChildProcess::DefaultKillWaitMs};
+
+// Children given up on: killed ones that did not end in time, and started programs that live
+// on. They stay our children; each start of another child reaps those that have ended
+// (without waiting), so none stays a zombie for long and none holds anybody up.
+std::mutex leftoversMutex;
+std::vector<pid_t> leftovers;
+
+void leaveForLater(pid_t pid)
+{
+    const std::lock_guard<std::mutex> lock(leftoversMutex);
+    leftovers.push_back(pid);
+}
+
+void reapLeftovers()
+{
+    const std::lock_guard<std::mutex> lock(leftoversMutex);
+    leftovers.erase(std::remove_if(leftovers.begin(), leftovers.end(),
+                                   [](pid_t pid) {
+                                       pid_t r;
+                                       do {
+                                           r = ::waitpid(pid, nullptr, WNOHANG);
+                                       } while (r < 0 && errno == EINTR);
+                                       return r == pid || r < 0;
+                                   }),
+                    leftovers.end());
+}
+
 /// Kills the process group @p pid leads (the leader and whatever it started and left there).
+/// Only while the leader is not reaped: until then no other process can get its id.
 void killGroup(pid_t pid)
 {
     if (pid > 0)
@@ -135,42 +177,97 @@ int openPidFd(pid_t pid)
 #endif
 }
 
-/// Waits for @p pid without blocking; true (with its status) once it has ended and is reaped.
-bool reaped(pid_t pid, int *status)
+/// How a child ended, learned without reaping it.
+struct End
 {
+    enum Kind
+    {
+        Exited,
+        Signalled,
+        Unknown ///< reaped elsewhere: how is not known, and its id is no longer ours
+    };
+    Kind kind = Unknown;
+    int code = 0; ///< exit code or signal
+};
+
+/// Whether @p pid has ended; it stays a zombie (its id and group id ours) until reaped.
+bool hasEnded(pid_t pid, End *end)
+{
+    siginfo_t info;
     for (;;) {
-        const pid_t r = ::waitpid(pid, status, WNOHANG);
-        if (r == pid)
-            return true;
-        if (r < 0 && errno == EINTR)
+        memset(&info, 0, sizeof info);
+        if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+            break;
+        if (errno == EINTR)
             continue;
-        if (r < 0) {
-            // Not ours to wait for any more (reaped elsewhere): ended, how is not known.
-            *status = -1;
-            return true;
-        }
+        end->kind = End::Unknown;
+        return true;
+    }
+    if (info.si_pid != pid)
         return false;
-    }
+    end->kind = info.si_code == CLD_EXITED ? End::Exited : End::Signalled;
+    end->code = info.si_status;
+    return true;
 }
 
-void reap(pid_t pid, int *status)
+/// Reaps @p pid, which has ended (hasEnded() said so): does not block.
+void reap(pid_t pid)
 {
-    // Where it cannot be waited for, how it ended is not known: not a normal exit.
-    *status = -1;
-    while (::waitpid(pid, status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
 }
 
-/// Starts @p program (looked up on PATH when it has no slash) with @p argv; 0 or an errno.
-int spawn(pid_t *pid, const QByteArray &program, const std::vector<char *> &argv, int out, int err)
+/// Waits up to @p ms for @p pid to end; false when it still has not.
+bool waitForEnd(pid_t pid, const Fd &pidFd, int ms, End *end)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (hasEnded(pid, end))
+            return true;
+        const qint64 left = ms - clock.elapsed();
+        if (left <= 0)
+            return false;
+        if (pidFd.valid()) {
+            pollfd fd = {pidFd.get(), POLLIN, 0};
+            ::poll(&fd, 1, int(left));
+        } else {
+            ::usleep(useconds_t(qMin<qint64>(left, 10)) * 1000);
+        }
+    }
+}
+
+/// "NAME=value" entries as the NULL-terminated array exec wants; valid while @p entries is.
+std::vector<char *> environmentArray(const QList<QByteArray> &entries)
+{
+    std::vector<char *> array;
+    array.reserve(size_t(entries.size()) + 1);
+    for (const QByteArray &entry : entries)
+        array.push_back(const_cast<char *>(entry.constData()));
+    array.push_back(nullptr);
+    return array;
+}
+
+/**
+ * Starts the file @p path (never looked up) with @p argv and @p envp; standard output and
+ * error go to @p out and @p err, or to /dev/null where they are -1. 0 or an errno.
+ */
+int spawn(pid_t *pid, const QByteArray &path, const std::vector<char *> &argv, int out, int err,
+          const std::vector<char *> &envp)
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    if (out >= 0)
+        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (err >= 0)
+        posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 #if defined(__GLIBC__) && __GLIBC_PREREQ(2, 34)
     // Descriptors the console opened without close-on-exec stay out of the child too.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
@@ -192,21 +289,82 @@ int spawn(pid_t *pid, const QByteArray &program, const std::vector<char *> &argv
     posix_spawnattr_setflags(&attributes,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const int result =
-        program.contains('/')
-            ? ::posix_spawn(pid, program.constData(), &actions, &attributes, argv.data(), environ)
-            : ::posix_spawnp(pid, program.constData(), &actions, &attributes, argv.data(), environ);
+        ::posix_spawn(pid, path.constData(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return result;
 }
 
+/// argv of @p program (as named) and @p arguments; valid while @p storage is.
+std::vector<char *> argumentArray(const QString &program, const QStringList &arguments,
+                                  QList<QByteArray> *storage)
+{
+    storage->append(QFile::encodeName(program));
+    for (const QString &argument : arguments)
+        storage->append(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    argv.reserve(size_t(storage->size()) + 1);
+    for (QByteArray &entry : *storage)
+        argv.push_back(entry.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 } // namespace
+
+QString ChildProcess::fixedSearchPath()
+{
+    return QString::fromLatin1(fixedPath);
+}
+
+QList<QByteArray> ChildProcess::fixedEnvironment()
+{
+    QList<QByteArray> entries{QByteArray("PATH=") + fixedPath};
+    for (const char *variable : fixedLocale)
+        entries.append(QByteArray(variable));
+    return entries;
+}
+
+QList<QByteArray> ChildProcess::ownEnvironment()
+{
+    QList<QByteArray> entries;
+    for (char **entry = environ; entry && *entry; ++entry)
+        entries.append(QByteArray(*entry));
+    return entries;
+}
+
+QString ChildProcess::findProgram(const QString &program)
+{
+    const auto executable = [](const QString &path) {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat st;
+        return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+               ::access(name.constData(), X_OK) == 0;
+    };
+    if (program.isEmpty())
+        return QString();
+    if (program.contains(QLatin1Char('/')))
+        return executable(program) ? program : QString();
+    for (const QString &directory : fixedSearchPath().split(QLatin1Char(':'))) {
+        const QString candidate = directory + QLatin1Char('/') + program;
+        if (executable(candidate))
+            return candidate;
+    }
+    return QString();
+}
+
+int ChildProcess::setKillWaitMs(int ms)
+{
+    return killWaitMs.exchange(qMax(0, ms));
+}
 
 ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     ProcessResult result;
     result.error = FailedToStart;
-    if (program.isEmpty())
+    reapLeftovers();
+    const QString file = findProgram(program);
+    if (file.isEmpty())
         return result;
     QElapsedTimer clock;
     clock.start();
@@ -222,30 +380,22 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
     readers[1].cut = &result.errorCut;
     readers[1].limit = MaxErrorBytes;
 
-    const QByteArray path = QFile::encodeName(program);
-    QList<QByteArray> encoded;
-    encoded.reserve(arguments.size());
-    for (const QString &argument : arguments)
-        encoded.append(argument.toLocal8Bit());
-    std::vector<char *> argv;
-    argv.reserve(size_t(encoded.size()) + 2);
-    argv.push_back(const_cast<char *>(path.constData()));
-    for (QByteArray &argument : encoded)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
+    QList<QByteArray> storage;
+    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
+    const QList<QByteArray> environment = fixedEnvironment();
     pid_t pid = -1;
-    if (spawn(&pid, path, argv, writeEnds[0].get(), writeEnds[1].get()) != 0)
+    if (spawn(&pid, QFile::encodeName(file), argv, writeEnds[0].get(), writeEnds[1].get(),
+              environmentArray(environment)) != 0)
         return result;
     // Only the child writes now: the pipes end when it (and whatever it started) closes them.
     writeEnds[0].reset();
     writeEnds[1].reset();
     Fd pidFd(openPidFd(pid));
 
-    int status = 0;
+    End end;
     bool ended = false;
     for (;;) {
-        if (pidFd.valid() ? false : reaped(pid, &status)) {
+        if (!pidFd.valid() && hasEnded(pid, &end)) {
             ended = true;
             break;
         }
@@ -273,8 +423,8 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
             if (reader.fd.valid())
                 reader.readAvailable();
         }
-        if (pidFd.valid() && (fds[count - 1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            reap(pid, &status);
+        if (pidFd.valid() && (fds[count - 1].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            hasEnded(pid, &end)) {
             ended = true;
             break;
         }
@@ -282,8 +432,15 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
 
     if (!ended) {
         result.error = TimedOut;
+        // The group first, while the unreaped leader keeps its id ours; then a bounded wait:
+        // a child stuck in the kernel must not keep this thread (nor the console) forever.
         killGroup(pid);
-        reap(pid, &status);
+        if (waitForEnd(pid, pidFd, killWaitMs.load(), &end)) {
+            if (end.kind != End::Unknown)
+                reap(pid);
+        } else {
+            leaveForLater(pid);
+        }
         for (Reader &reader : readers) {
             if (reader.fd.valid())
                 reader.readAvailable();
@@ -296,17 +453,55 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
         if (reader.fd.valid())
             reader.readAvailable();
     }
-    if (!WIFEXITED(status)) {
-        // What a crashed program started is left without its parent: end it too. The group
-        // outlives its leader while a member lives, so its id still names only them.
+    if (end.kind == End::Signalled) {
+        // What a crashed program started is left without its parent: end it too, before the
+        // leader is reaped (its zombie holds the group's id, so -pid names only them).
         killGroup(pid);
+    }
+    if (end.kind != End::Unknown)
+        reap(pid);
+    if (end.kind != End::Exited) {
         result.error = Crashed;
         return result;
     }
     result.error = 5;
     result.finished = true;
-    result.exitCode = WEXITSTATUS(status);
+    result.exitCode = end.code;
     return result;
+}
+
+DetachedStart ChildProcess::startDetached(const QString &program, const QStringList &arguments,
+                                          const QList<QByteArray> &environment, int graceMs)
+{
+    DetachedStart start;
+    reapLeftovers();
+    const QString file = findProgram(program);
+    if (file.isEmpty()) {
+        start.code = ENOENT;
+        return start;
+    }
+    QList<QByteArray> storage;
+    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
+    pid_t pid = -1;
+    const int error =
+        spawn(&pid, QFile::encodeName(file), argv, -1, -1, environmentArray(environment));
+    if (error != 0) {
+        start.code = error;
+        return start;
+    }
+    const Fd pidFd(openPidFd(pid));
+    End end;
+    if (!waitForEnd(pid, pidFd, graceMs, &end)) {
+        start.state = DetachedStart::Running;
+        leaveForLater(pid);
+        return start;
+    }
+    if (end.kind != End::Unknown)
+        reap(pid);
+    // Reaped elsewhere: it did end, how is not known; not a failure to report.
+    start.state = end.kind == End::Signalled ? DetachedStart::Killed : DetachedStart::Exited;
+    start.code = end.kind == End::Unknown ? 0 : end.code;
+    return start;
 }
 
 QString ChildProcess::decodeLocal8Bit(const QByteArray &bytes)

@@ -4,8 +4,12 @@
 #include "element.h"
 #include "taskmessages.h"
 
-#include <QProcess>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
+#include <pwd.h>
 #include <unistd.h>
 
 ServiceTask::ServiceTask(Element *element, const QString &program, const QString &action,
@@ -183,35 +187,179 @@ ReloadServiceTask::ReloadServiceTask(Element *element)
 {
 }
 
+namespace {
+
+const char runuser[] = "/usr/sbin/runuser";
+
+/// A user of the passwd database, as run() needs it.
+struct DesktopUser
+{
+    QByteArray name;
+    uid_t uid = 0;
+    QByteArray home;
+    QByteArray shell;
+};
+
+/// Looks up @p name, or (with an empty name) @p uid; getpw*_r: tasks run on worker threads.
+bool lookUpUser(const QByteArray &name, uid_t uid, DesktopUser *user)
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size_t(size > 0 ? size : 16384));
+    for (;;) {
+        passwd entry;
+        passwd *found = nullptr;
+        const int error =
+            name.isEmpty()
+                ? ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)
+                : ::getpwnam_r(name.constData(), &entry, buffer.data(), buffer.size(), &found);
+        if (error == ERANGE && buffer.size() < 1024 * 1024) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0 || !found)
+            return false;
+        user->name = found->pw_name;
+        user->uid = found->pw_uid;
+        user->home = found->pw_dir;
+        user->shell = found->pw_shell;
+        if (user->shell.isEmpty())
+            user->shell = "/bin/sh";
+        return true;
+    }
+}
+
+/**
+ * The desktop user a root console starts administration programs for: @p setName, else
+ * SUDO_USER, else the user of PKEXEC_UID. False, with the reason, when there is none, it is
+ * unknown, or it is root (a desktop program never runs with the administrator's rights).
+ */
+bool desktopUser(const QString &program, const QString &setName, DesktopUser *user, QString *error)
+{
+    QByteArray name = setName.toLocal8Bit();
+    if (name.isEmpty())
+        name = qgetenv("SUDO_USER");
+    bool found = false;
+    if (!name.isEmpty()) {
+        found = lookUpUser(name, 0, user);
+        if (!found)
+            *error = QObject::tr("Cannot start \"%1\": there is no user \"%2\" to start it for.")
+                         .arg(program, QString::fromLocal8Bit(name));
+    } else {
+        const QByteArray pkexecUid = qgetenv("PKEXEC_UID");
+        bool ok = !pkexecUid.isEmpty() && std::all_of(pkexecUid.cbegin(), pkexecUid.cend(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+        const uint uid = ok ? pkexecUid.toUInt(&ok) : 0;
+        if (!ok) {
+            *error = pkexecUid.isEmpty()
+                         ? QObject::tr("Cannot start \"%1\": the desktop user to start it for is "
+                                       "not known (start the console through sudo or pkexec).")
+                               .arg(program)
+                         : QObject::tr("Cannot start \"%1\": PKEXEC_UID \"%2\" is no user id.")
+                               .arg(program, QString::fromLocal8Bit(pkexecUid));
+            return false;
+        }
+        found = lookUpUser(QByteArray(), uid_t(uid), user);
+        if (!found)
+            *error = QObject::tr("Cannot start \"%1\": there is no user with the id %2 to start "
+                                 "it for.")
+                         .arg(program, QString::number(uid));
+    }
+    if (found && user->uid == 0) {
+        *error = QObject::tr("Cannot start \"%1\" as root: a desktop program does not run with "
+                             "administrator rights (start the console through sudo or pkexec "
+                             "as the desktop user).")
+                     .arg(program);
+        return false;
+    }
+    return found;
+}
+
+/// A clean environment of @p user for a desktop program, with the display the console has.
+QList<QByteArray> userEnvironment(const DesktopUser &user)
+{
+    QList<QByteArray> entries = ChildProcess::fixedEnvironment();
+    entries << "HOME=" + user.home << "USER=" + user.name << "LOGNAME=" + user.name
+            << "SHELL=" + user.shell;
+    for (const char *variable : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY"}) {
+        const QByteArray value = qgetenv(variable);
+        if (!value.isEmpty())
+            entries << QByteArray(variable) + '=' + value;
+    }
+    entries << "XDG_RUNTIME_DIR=/run/user/" + QByteArray::number(quint64(user.uid));
+    return entries;
+}
+
+} // namespace
+
 ControlServiceTask::ControlServiceTask(Element *element) : ElementTask(element)
 {
 }
 
 QStringList ControlServiceTask::commandLine() const
 {
-    if (::geteuid() == 0 && !m_userName.isEmpty())
-        return {QStringLiteral("runuser"), QStringLiteral("-u"), m_userName, QStringLiteral("--"),
-                m_programName};
-    return {m_programName};
+    QString program = ChildProcess::findProgram(m_programName);
+    if (program.isEmpty())
+        program = m_programName;
+    if (::geteuid() != 0)
+        return {program};
+    DesktopUser user;
+    QString error;
+    const QString name = desktopUser(m_programName, m_userName, &user, &error)
+                             ? QString::fromLocal8Bit(user.name)
+                             : m_userName;
+    return {QString::fromLatin1(runuser), QStringLiteral("-u"), name, QStringLiteral("--"),
+            program};
+}
+
+void ControlServiceTask::fail(const QString &message)
+{
+    taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+    taskDescription().setMessage(message);
 }
 
 void ControlServiceTask::run()
 {
-    QStringList command = commandLine();
-    // The tool lives on its own: it must not write into the console's output (a batch report
-    // goes there) nor wait for input from it.
-    QProcess process;
-    process.setProgram(command.takeFirst());
-    process.setArguments(command);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    if (m_programName.isEmpty() || !process.startDetached()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(
-            TaskMessages::notFinished(m_programName, QProcess::FailedToStart));
+    const QString program = ChildProcess::findProgram(m_programName);
+    DesktopUser user;
+    QString error;
+    if (m_programName.isEmpty()) {
+        fail(TaskMessages::notFinished(m_programName, 0));
+    } else if (program.isEmpty()) {
+        fail(m_programName.contains(QLatin1Char('/'))
+                 ? QObject::tr("Cannot start \"%1\": there is no such program.").arg(m_programName)
+                 : QObject::tr("Cannot start \"%1\": there is no such program in %2.")
+                       .arg(m_programName, ChildProcess::fixedSearchPath()));
+    } else if (::geteuid() == 0 && !desktopUser(m_programName, m_userName, &user, &error)) {
+        fail(error);
     } else {
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        // The tool lives on its own: it must not write into the console's output (a batch
+        // report goes there) nor wait for input from it.
+        const bool asRoot = ::geteuid() == 0;
+        const DetachedStart start =
+            asRoot ? ChildProcess::startDetached(QString::fromLatin1(runuser),
+                                                 {QStringLiteral("-u"),
+                                                  QString::fromLocal8Bit(user.name),
+                                                  QStringLiteral("--"), program},
+                                                 userEnvironment(user), StartGraceMs)
+                   : ChildProcess::startDetached(program, {}, ChildProcess::ownEnvironment(),
+                                                 StartGraceMs);
+        const QString who = asRoot ? QString::fromLocal8Bit(user.name) : QString();
+        if (start.state == DetachedStart::NotStarted) {
+            fail(QObject::tr("Cannot start \"%1\": %2")
+                     .arg(asRoot ? QString::fromLatin1(runuser) : program,
+                          QString::fromLocal8Bit(strerror(start.code))));
+        } else if (start.state == DetachedStart::Killed) {
+            fail(QObject::tr("\"%1\" ended at once, killed by signal %2.")
+                     .arg(m_programName, QString::number(start.code)));
+        } else if (start.failed() && asRoot) {
+            fail(QObject::tr("\"%1\" (as user %2) ended at once with exit code %3.")
+                     .arg(m_programName, who, QString::number(start.code)));
+        } else if (start.failed()) {
+            fail(QObject::tr("\"%1\" ended at once with exit code %2.")
+                     .arg(m_programName, QString::number(start.code)));
+        } else {
+            taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        }
     }
     AbstractTask::run();
 }

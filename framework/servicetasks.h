@@ -121,22 +121,30 @@ public:
 };
 
 /**
- * Starts a service's graphical administration program, detached (through runuser as the user
- * name when the console runs as root and a name is set).
+ * Starts a service's graphical administration program, detached, for the desktop user: as
+ * root through /usr/sbin/runuser as that user (the user name set, else SUDO_USER, else the
+ * user of PKEXEC_UID; never root), with a clean environment of that user; otherwise as the
+ * console itself, with its environment. A start that fails at once fails the task.
  */
 class OXA_EXPORT ControlServiceTask : public ElementTask
 {
 public:
+    /// How long a started program is watched: one that ends within it with an error failed.
+    static const int StartGraceMs = 1500;
+
     explicit ControlServiceTask(Element *element);
 
     QString packageName() const { return m_packageName; }
     void setPackageName(const QString &name) { m_packageName = name; }
     QString programName() const { return m_programName; }
     void setProgramName(const QString &name) { m_programName = name; }
+    /// The user to start the program as when the console runs as root; empty: the desktop
+    /// user the console was started for.
     QString userName() const { return m_userName; }
     void setUserName(const QString &name) { m_userName = name; }
 
-    /// The program and arguments run() starts.
+    /// The program and arguments run() starts, the program found on the children's fixed
+    /// search path: as root `/usr/sbin/runuser -u USER -- PROGRAM`.
     QStringList commandLine() const;
     void run() override;
 
@@ -144,6 +152,8 @@ public:
     static bool existPackage(const QString &package);
 
 private:
+    void fail(const QString &message);
+
     QString m_packageName;
     QString m_programName;
     QString m_userName;

@@ -57,6 +57,9 @@ class Bench:
         libraries = os.path.join(self.build, "lib")
         if os.path.isdir(libraries):
             self.env["LD_LIBRARY_PATH"] = libraries
+        # What the console gives every child (and nothing else): the bare commands get it too.
+        self.child_env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL": "C.UTF-8",
+                          "LANG": "C.UTF-8"}
         self.counter = 0
         self.libraries = sorted(f for f in os.listdir(self.plugins) if f.endswith(".so"))
 
@@ -115,7 +118,7 @@ class Bench:
             for wave in waves:
                 processes = [subprocess.Popen(argv, executable=path, stdin=subprocess.DEVNULL,
                                               stdout=subprocess.DEVNULL,
-                                              stderr=subprocess.DEVNULL, env=self.env)
+                                              stderr=subprocess.DEVNULL, env=self.child_env)
                              for path, argv in wave]
                 for process in processes:
                     process.wait()
@@ -129,7 +132,8 @@ class Bench:
             start = time.monotonic()
             for path, argv in commands:
                 subprocess.run(argv, executable=path, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env)
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=self.child_env)
             times.append((time.monotonic() - start) * 1000)
         return Figure(times)
 

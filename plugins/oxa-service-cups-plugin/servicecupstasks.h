@@ -81,7 +81,7 @@ public:
     static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
 };
 
-/** Starts the printer administration tool "vell-admin-printer", as the sudo user if any. */
+/** Starts the printer administration tool "vell-admin-printer", for the desktop user. */
 class ServiceCupsControlTask : public PackageCheckedControlTask
 {
 public:

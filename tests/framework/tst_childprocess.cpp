@@ -1,8 +1,10 @@
 // ChildProcess: real child processes, their output, and what is left when one overstays.
 
+#include "testhost.h"
 #include "testscripts.h"
 
 #include <childprocess.h>
+#include <servicetasks.h>
 
 #include <QProcess>
 #include <QtTest>
@@ -10,6 +12,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestChildProcess : public QObject
@@ -31,6 +34,10 @@ private slots:
     void crashKillsWhatItLeftBehind();
     void floodedOutputIsKeptUpToItsBound();
     void floodThenHangIsBoundedAndKilled();
+    void killedChildNotEndingInTimeIsLeftBehind();
+    void callerEnvironmentDoesNotReachChildren_data();
+    void callerEnvironmentDoesNotReachChildren();
+    void childSeesOnlyTheFixedEnvironment();
 
 private:
     ScriptDir m_dir;
@@ -250,5 +257,94 @@ void TestChildProcess::floodThenHangIsBoundedAndKilled()
     QVERIFY(waitDead(sleeper));
 }
 
-QTEST_GUILESS_MAIN(TestChildProcess)
+void TestChildProcess::killedChildNotEndingInTimeIsLeftBehind()
+{
+    // A child stuck in the kernel cannot be made here; a bound of 0 gives up on a killed
+    // child as soon as the kill is sent, as the bound does on a stuck one.
+    const QString script =
+        m_dir.script(QStringLiteral("stuck"),
+                     QStringLiteral("echo $$ > @DIR@/stuck.pid\n"
+                                    "sleep 1000 &\necho $! > @DIR@/member.pid\nwait\n"));
+    const int previous = ChildProcess::setKillWaitMs(0);
+    const ProcessResult result = ChildProcess::run(script, {}, 500);
+    ChildProcess::setKillWaitMs(previous);
+    QVERIFY(!result.finished);
+    QCOMPARE(result.error, int(QProcess::Timedout));
+    const pid_t leader = m_dir.pidFrom(QStringLiteral("stuck.pid"));
+    const pid_t member = m_dir.pidFrom(QStringLiteral("member.pid"));
+    QVERIFY(leader > 0 && member > 0);
+    // The group was killed all the same; the leader, once it has ended, is reaped by a later
+    // start, which does not wait for it.
+    QVERIFY(waitDead(member));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (ChildProcess::run(QStringLiteral("true"), {}).succeeded() && isReaped(leader)), 10000);
+}
+
+void TestChildProcess::callerEnvironmentDoesNotReachChildren_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("package check") << QStringLiteral("existPackage");
+    QTest::newRow("program by name") << QStringLiteral("dpkg-query");
+    QTest::newRow("only on the caller's PATH") << QStringLiteral("oxa-only-for-the-caller");
+}
+
+void TestChildProcess::callerEnvironmentDoesNotReachChildren()
+{
+    QFETCH(QString, what);
+    // A caller (su, sudo -E) with a directory anybody may write to first on its PATH, and
+    // programs of the console's names in it.
+    QTemporaryDir evil;
+    QVERIFY(evil.isValid());
+    QVERIFY(::chmod(QFile::encodeName(evil.path()).constData(), 0777) == 0);
+    const QString mark = evil.filePath(QStringLiteral("ran"));
+    for (const QString &name :
+         {QStringLiteral("dpkg-query"), QStringLiteral("oxa-only-for-the-caller")}) {
+        QFile tool(evil.filePath(name));
+        QVERIFY(tool.open(QIODevice::WriteOnly));
+        tool.write(
+            QStringLiteral("#!/bin/sh\ntouch '%1'\necho 'ii dpkg'\n").arg(mark).toLocal8Bit());
+        tool.close();
+        QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadOther | QFile::ExeOther));
+    }
+    const ScopedEnvironment path("PATH", QFile::encodeName(evil.path()) + ':' + qgetenv("PATH"));
+
+    if (what == QLatin1String("existPackage")) {
+        // dpkg is essential: the machine's own database knows it.
+        QVERIFY(ControlServiceTask::existPackage(QStringLiteral("dpkg")));
+    } else if (what == QLatin1String("dpkg-query")) {
+        const ProcessResult result = ChildProcess::run(what, {QStringLiteral("--version")});
+        QVERIFY(result.succeeded());
+        QVERIFY2(result.outputText().contains(QLatin1String("dpkg-query")),
+                 qPrintable(result.outputText()));
+    } else {
+        const ProcessResult result = ChildProcess::run(what, {});
+        QVERIFY(!result.finished);
+        QCOMPARE(result.error, int(QProcess::FailedToStart));
+        QVERIFY(ChildProcess::findProgram(what).isEmpty());
+    }
+    QVERIFY(!QFile::exists(mark));
+}
+
+void TestChildProcess::childSeesOnlyTheFixedEnvironment()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    // What the program was started with, byte for byte (a shell adds PWD to what it passes on).
+    QVERIFY(host.writeTool(QStringLiteral("oxa-print-env"),
+                           QStringLiteral("tr '\\000' '\\n' < /proc/$$/environ")));
+    const ScopedEnvironment foo("FOO", "bar");
+    const ScopedEnvironment preload("LD_PRELOAD", "");
+    const ScopedEnvironment locale("LC_ALL", "de_DE.ISO-8859-1");
+    const ScopedEnvironment path("PATH", "/nowhere");
+    const ProcessResult result = ChildProcess::run(QStringLiteral("oxa-print-env"), {});
+    QVERIFY2(result.succeeded(), qPrintable(result.errorText()));
+    QStringList variables = result.outputLines();
+    variables.sort();
+    QCOMPARE(variables,
+             (QStringList{QStringLiteral("LANG=C.UTF-8"), QStringLiteral("LC_ALL=C.UTF-8"),
+                          QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin")}));
+}
+
+OXA_TEST_MAIN(TestChildProcess)
 #include "tst_childprocess.moc"

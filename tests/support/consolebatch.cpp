@@ -62,6 +62,8 @@ ConsoleBatchResult ConsoleBatch::run(const QByteArray &script, int timeoutMs) co
     environment.remove(QStringLiteral("VELL_ADMIN_PLUGIN_PATH"));
     for (const QString &name : m_unset)
         environment.remove(name);
+    for (int i = 0; i + 1 < m_set.size(); i += 2)
+        environment.insert(m_set.at(i), m_set.at(i + 1));
     console.setProcessEnvironment(environment);
     console.start(QStringLiteral(OXA_CONSOLE_FILE),
                   {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),

@@ -45,6 +45,8 @@ public:
 
     /// Drops @p name from the console's environment (VELL_ADMIN_PLUGIN_PATH always is).
     void unsetEnvironment(const QString &name) { m_unset << name; }
+    /// Gives the console's environment @p name with @p value (SUDO_USER, say).
+    void setEnvironment(const QString &name, const QString &value) { m_set << name << value; }
 
     /// Runs the console on @p script (one step a line); kills it after @p timeoutMs.
     ConsoleBatchResult run(const QByteArray &script, int timeoutMs = 120000) const;
@@ -83,4 +85,5 @@ private:
     QTemporaryDir m_plugins;
     QString m_error;
     QStringList m_unset;
+    QStringList m_set; ///< name, value, name, value...
 };

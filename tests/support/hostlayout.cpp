@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 bool HostLayout::parsePackages(const QByteArray &text, QVector<Package> *packages, QString *error)
 {
     const QList<QByteArray> lines = text.split('\n');
@@ -51,9 +53,27 @@ bool HostLayout::apply(TestHost &host, const QString &directory, QString *error)
     if (QFileInfo(root).isDir() && !host.copyTree(root, QStringLiteral("/")))
         return failed(host.errorString());
 
-    const QString bin = layout.filePath(QStringLiteral("bin"));
-    if (QFileInfo(bin).isDir() && !host.copyTree(bin, host.toolDirectory()))
-        return failed(host.errorString());
+    // Programs go where the real ones are (or would be): children look them up on a fixed
+    // search path only.
+    const QDir bin(layout.filePath(QStringLiteral("bin")));
+    const QFileInfoList programs =
+        bin.exists()
+            ? bin.entryInfoList(
+                  QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)
+            : QFileInfoList();
+    for (const QFileInfo &program : programs) {
+        QFile in(program.filePath());
+        if (program.isSymLink() || !program.isFile())
+            return failed(QStringLiteral("%1 is no regular file").arg(program.filePath()));
+        if (!in.open(QIODevice::ReadOnly))
+            return failed(QStringLiteral("%1: %2").arg(in.fileName(), in.errorString()));
+        struct stat st;
+        const int mode = ::stat(QFile::encodeName(in.fileName()).constData(), &st) == 0
+                             ? int(st.st_mode & 07777)
+                             : 0755;
+        if (!host.writeFile(host.toolPath(program.fileName()), in.readAll(), mode))
+            return failed(host.errorString());
+    }
 
     QFile list(layout.filePath(QStringLiteral("packages")));
     if (list.exists()) {

@@ -9,7 +9,8 @@ class TestHost;
 /**
  * A directory that describes a host, laid onto a TestHost in one call: "root/" holds files
  * at their real paths, "packages" the packages that dpkg knows, "bin/" the programs that
- * cannot exist here and go first on PATH. The demo host is one; tests may keep their own.
+ * cannot exist here, laid where the real ones go (TestHost::toolPath()). The demo host is
+ * one; tests may keep their own.
  */
 class HostLayout
 {

@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -26,7 +27,6 @@
 namespace {
 
 const char mountSource[] = "oxa-testhost";
-const char toolDirectoryPath[] = "/var/lib/oxa-testhost/bin";
 const char statusPath[] = "/var/lib/dpkg/status";
 const char availablePath[] = "/var/lib/dpkg/available";
 const char updatesPath[] = "/var/lib/dpkg/updates";
@@ -113,6 +113,24 @@ int ownMountCount(const QString &directory)
             ++count;
     }
     return count;
+}
+
+/// @p path with a link at its top ("/bin" -> "usr/bin" on a merged /usr) replaced by where
+/// it leads, so that the overlay behind it is found.
+QString throughTopLink(const QString &path)
+{
+    const int slash = path.indexOf(QLatin1Char('/'), 1);
+    if (!path.startsWith(QLatin1Char('/')) || slash < 0)
+        return path;
+    const QFileInfo top(path.left(slash));
+    const QString target = top.isSymLink() ? top.canonicalFilePath() : QString();
+    return target.isEmpty() ? path : target + path.mid(slash);
+}
+
+bool validProgramName(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
+           name != QLatin1String("..");
 }
 
 int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
@@ -218,7 +236,8 @@ bool TestHost::mustRun()
 
 QStringList TestHost::overlaidDirectories()
 {
-    return {QStringLiteral("/etc"), QStringLiteral("/var"), QStringLiteral("/usr/share")};
+    return {QStringLiteral("/etc"), QStringLiteral("/var"), QStringLiteral("/usr/share"),
+            QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin")};
 }
 
 TestHost::MachinePathState TestHost::machinePathState(const QString &path, QByteArray *content)
@@ -306,18 +325,6 @@ TestHost::TestHost(PackageDatabase packages)
     }
 
     m_available = true;
-    if (!mkdir(QString::fromLatin1(toolDirectoryPath))) {
-        m_available = false;
-        m_unavailableReason = m_errorString;
-        releaseLayers();
-        return;
-    }
-    m_pathWasSet = qEnvironmentVariableIsSet("PATH");
-    m_savedPath = qgetenv("PATH");
-    qputenv("PATH", QByteArray(toolDirectoryPath) + ':' +
-                        (m_pathWasSet ? m_savedPath : QByteArray("/usr/sbin:/usr/bin:/sbin:/bin")));
-    m_pathChanged = true;
-
     if (packages == EmptyPackageDatabase) {
         m_packagesLoaded = true;
         const bool cleared =
@@ -339,13 +346,6 @@ TestHost::~TestHost()
 
 void TestHost::releaseLayers()
 {
-    if (m_pathChanged) {
-        m_pathChanged = false;
-        if (m_pathWasSet)
-            qputenv("PATH", m_savedPath);
-        else
-            qunsetenv("PATH");
-    }
     m_available = false;
     for (int i = m_layers.size() - 1; i >= 0; --i)
         unmountLayer(m_layers[i]);
@@ -489,14 +489,57 @@ bool TestHost::fail(const QString &message)
     return false;
 }
 
-QString TestHost::toolDirectory() const
-{
-    return QString::fromLatin1(toolDirectoryPath);
-}
-
 QString TestHost::toolPath(const QString &name) const
 {
-    return toolDirectory() + QLatin1Char('/') + name;
+    if (!validProgramName(name))
+        return QString();
+    // Where the children's fixed search path finds it first: /usr/sbin before /usr/bin.
+    const QString sbin = QStringLiteral("/usr/sbin/") + name;
+    struct stat st;
+    if (lstat(QFile::encodeName(sbin).constData(), &st) == 0)
+        return sbin;
+    return QStringLiteral("/usr/bin/") + name;
+}
+
+bool TestHost::addUser(const QString &name, uint *uid)
+{
+    static const QRegularExpression valid(QStringLiteral("^[a-z_][a-z0-9_-]{0,30}$"));
+    if (!valid.match(name).hasMatch())
+        return fail(QStringLiteral("\"%1\" is not a user name").arg(name));
+    QByteArray files[2];
+    QSet<QByteArray> names;
+    QSet<uint> ids;
+    const char *paths[2] = {"/etc/passwd", "/etc/group"};
+    for (int i = 0; i < 2; ++i) {
+        QFile file(QString::fromLatin1(paths[i]));
+        if (file.exists() && !file.open(QIODevice::ReadOnly))
+            return fail(
+                QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        files[i] = file.readAll();
+        for (const QByteArray &line : files[i].split('\n')) {
+            const QList<QByteArray> fields = line.split(':');
+            if (fields.size() > 2) {
+                names.insert(fields.at(0));
+                ids.insert(fields.at(2).toUInt());
+            }
+        }
+        if (!files[i].isEmpty() && !files[i].endsWith('\n'))
+            files[i] += '\n';
+    }
+    if (names.contains(name.toLatin1()))
+        return fail(QStringLiteral("the user or group %1 exists already").arg(name));
+    uint id = 60100;
+    while (ids.contains(id))
+        ++id;
+    const QByteArray user = name.toLatin1();
+    const QByteArray number = QByteArray::number(id);
+    if (!writeFile(QStringLiteral("/etc/passwd"), files[0] + user + ":x:" + number + ':' + number +
+                                                      "::/home/" + user + ":/bin/sh\n") ||
+        !writeFile(QStringLiteral("/etc/group"), files[1] + user + ":x:" + number + ":\n"))
+        return false;
+    if (uid)
+        *uid = id;
+    return true;
 }
 
 bool TestHost::resolveWritable(const QString &path, bool createParents, QString *resolved,
@@ -507,7 +550,7 @@ bool TestHost::resolveWritable(const QString &path, bool createParents, QString 
             QStringLiteral("the disposable host is not available: %1").arg(m_unavailableReason));
     if (!QDir::isAbsolutePath(path))
         return fail(QStringLiteral("%1 is not an absolute path").arg(path));
-    const QString clean = QDir::cleanPath(path);
+    const QString clean = throughTopLink(QDir::cleanPath(path));
     const QString root = rootOf(clean);
     if (root.isEmpty() || clean == root)
         return fail(QStringLiteral("%1 is outside the disposable host (%2)")
@@ -628,8 +671,7 @@ bool TestHost::writeCrashingScript(const QString &path)
 
 bool TestHost::writeTool(const QString &name, const QString &shellBody)
 {
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
-        name == QLatin1String(".."))
+    if (!validProgramName(name))
         return fail(QStringLiteral("%1 is not a program name").arg(name));
     return writeScript(toolPath(name), shellBody);
 }
@@ -656,7 +698,7 @@ bool TestHost::mkdir(const QString &path, int mode)
 {
     // An overlay's top or a directory above one ("/", "/usr") exists already; copyTree of a
     // tree laid out from "/" passes them.
-    const QString clean = QDir::cleanPath(path);
+    const QString clean = throughTopLink(QDir::cleanPath(path));
     if (m_available && QDir::isAbsolutePath(clean)) {
         for (const QString &root : overlaidDirectories()) {
             if (clean == root ||

@@ -8,8 +8,10 @@
 #include <QTest>
 
 /**
- * A disposable view of this machine for a test case: copy-on-write overlays on /etc, /var
- * and /usr/share and a private directory first on PATH, all thrown away by the destructor.
+ * A disposable view of this machine for a test case: copy-on-write overlays on /etc, /var,
+ * /usr/share and the program directories /usr/bin and /usr/sbin (/bin and /sbin lead there
+ * on a merged /usr), all thrown away by the destructor. A fake program goes where the real
+ * one is (writeTool()): the console's children look programs up on a fixed PATH only.
  *
  * The process must have entered its private mount namespace first (OXA_TEST_MAIN does, as
  * its first act), so that nothing a test writes ever reaches the real machine. Only one
@@ -21,7 +23,7 @@
  * tests that run real Debian tools whose packages must look installed.
  *
  * Mind: a program a test started must end before its host is destroyed; one still running
- * afterwards sees the real trees again. Mounts below the three trees (bind mounts of a
+ * afterwards sees the real trees again. Mounts below the overlaid trees (bind mounts of a
  * container, say) are not part of the overlays. Without root, the host lives in a user
  * namespace: the test is "root" there, and the machine's files belong to "nobody".
  */
@@ -61,7 +63,8 @@ public:
      * regular file's content is read too.
      */
     static MachinePathState machinePathState(const QString &path, QByteArray *content = nullptr);
-    /// The directories that get an overlay: "/etc", "/var", "/usr/share".
+    /// The directories that get an overlay: "/etc", "/var", "/usr/share", "/usr/bin",
+    /// "/usr/sbin".
     static QStringList overlaidDirectories();
 
     bool isAvailable() const { return m_available; }
@@ -69,8 +72,8 @@ public:
     /// Why the last helper returned false.
     QString errorString() const { return m_errorString; }
 
-    /// The private directory first on PATH, and the path a tool @p name gets there.
-    QString toolDirectory() const;
+    /// Where the program @p name is, or goes: the first of /usr/sbin/NAME and /usr/bin/NAME
+    /// that exists, else /usr/bin/NAME (empty for a name that is no program name).
     QString toolPath(const QString &name) const;
 
     /// Writes a file (replacing a file or symbolic link there), creating its directories.
@@ -85,7 +88,7 @@ public:
     bool writeHangingScript(const QString &path);
     /// A script that kills itself with SIGSEGV (without leaving a core file).
     bool writeCrashingScript(const QString &path);
-    /// An executable script @p name in the private PATH directory.
+    /// An executable script in place of the program @p name, at toolPath().
     bool writeTool(const QString &name, const QString &shellBody);
     /// Creates (or replaces) a symbolic link at @p path pointing to @p target.
     bool writeSymlink(const QString &path, const QString &target);
@@ -99,6 +102,12 @@ public:
      * symbolic links are recreated as they are.
      */
     bool copyTree(const QString &sourceDirectory, const QString &targetDirectory);
+    /**
+     * Adds the user @p name, with a group of that name, to the host's /etc/passwd and
+     * /etc/group: a user and group id no entry has (60100 or above, the same for both, in
+     * @p uid), home /home/NAME (not created), shell /bin/sh.
+     */
+    bool addUser(const QString &name, uint *uid = nullptr);
 
     /// Marks the package installed ("ii") with @p version, or with another dpkg @p status.
     bool installPackage(const QString &name, const QString &version,
@@ -138,11 +147,39 @@ private:
     QString m_unavailableReason;
     QString m_errorString;
     QVector<Layer> m_layers;
-    QByteArray m_savedPath;
-    bool m_pathWasSet = false;
-    bool m_pathChanged = false;
     bool m_packagesLoaded = false;
     DpkgStatus m_packages;
+};
+
+/**
+ * Sets an environment variable of the process (or, with a null value, unsets it) for the
+ * scope, as the console's caller would have it (SUDO_USER, PKEXEC_UID, DISPLAY, PATH).
+ */
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnvironment()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_saved);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_saved;
 };
 
 /**

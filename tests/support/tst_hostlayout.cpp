@@ -139,7 +139,12 @@ void TestHostLayout::appliesEveryPart()
     QVERIFY(conf.open(QIODevice::ReadOnly));
     QCOMPARE(conf.readAll(), QByteArray("key = 1\n"));
     QVERIFY(QFileInfo::exists(QStringLiteral("/usr/share/vell/data/oxa-layout/List")));
-    QCOMPARE(run(QStringLiteral("tarn-client"), {}).out, QByteArray("server\n"));
+    // Programs go where the real ones would be, found on the children's fixed search path.
+    QCOMPARE(run(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("PATH=/usr/sbin:/usr/bin; tarn-client")})
+                 .out,
+             QByteArray("server\n"));
+    QVERIFY(QFileInfo(QStringLiteral("/usr/bin/tarn-client")).isExecutable());
     QCOMPARE(dpkgStatus(QStringLiteral("samba")).out, QByteArray("ii samba 2:4.17.12\n"));
     QCOMPARE(dpkgStatus(QStringLiteral("samba-common")).out,
              QByteArray("rc samba-common 2:4.17.12\n"));
@@ -159,6 +164,9 @@ void TestHostLayout::reportsWhereLayoutIsWrong_data()
     QTest::newRow("file outside the overlays")
         << QStringLiteral("root/usr/lib/oxa-layout") << QByteArray("x")
         << QStringLiteral("/usr/lib is outside the disposable host");
+    QTest::newRow("directory among the programs")
+        << QStringLiteral("bin/sub/tool") << QByteArray("x")
+        << QStringLiteral("bin/sub is no regular file");
 }
 
 void TestHostLayout::reportsWhereLayoutIsWrong()

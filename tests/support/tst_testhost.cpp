@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -84,7 +83,9 @@ private slots:
     void scriptGetsArguments();
     void crashingScriptCrashes();
     void hangingScriptCanBeKilled();
-    void toolsShadowProgramsWhileHostLives();
+    void toolsTakeTheProgramsPlace_data();
+    void toolsTakeTheProgramsPlace();
+    void addsUsers();
 
     void dpkgQuerySeesPackages_data();
     void dpkgQuerySeesPackages();
@@ -112,6 +113,15 @@ void TestTestHost::writtenFilesStayInside_data()
     QTest::newRow("usr/share")
         << QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin/ServiceSamba")
         << QStringLiteral("/usr/share/vell/data/oxa-service-packages-plugin");
+    QTest::newRow("usr/bin") << QStringLiteral("/usr/bin/oxa-testhost-probe")
+                             << QStringLiteral("/usr/bin/oxa-testhost-probe");
+    QTest::newRow("usr/sbin") << QStringLiteral("/usr/sbin/oxa-testhost-probe/tool")
+                              << QStringLiteral("/usr/sbin/oxa-testhost-probe");
+    // A merged /usr: /bin leads to /usr/bin, and what is written through it lands there.
+    if (QFileInfo(QStringLiteral("/bin")).isSymLink() &&
+        QFileInfo(QStringLiteral("/bin")).canonicalFilePath() == QLatin1String("/usr/bin"))
+        QTest::newRow("bin, a link") << QStringLiteral("/bin/oxa-testhost-probe")
+                                     << QStringLiteral("/usr/bin/oxa-testhost-probe");
 }
 
 void TestTestHost::writtenFilesStayInside()
@@ -190,6 +200,7 @@ void TestTestHost::refusesPathsOutsideHost_data()
     QTest::newRow("dot-dot out") << QStringLiteral("/etc/../usr/lib/oxa-testhost-probe") << false;
     QTest::newRow("similar prefix") << QStringLiteral("/usr/sharewhat/oxa-testhost-probe") << false;
     QTest::newRow("overlay top itself") << QStringLiteral("/var") << true;
+    QTest::newRow("program overlay top itself") << QStringLiteral("/usr/sbin") << true;
     QTest::newRow("above an overlay") << QStringLiteral("/usr") << true;
     if (QFileInfo(QStringLiteral("/var/run")).isSymLink() &&
         !QFileInfo(QStringLiteral("/var/run"))
@@ -400,36 +411,80 @@ void TestTestHost::hangingScriptCanBeKilled()
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
 }
 
-void TestTestHost::toolsShadowProgramsWhileHostLives()
+void TestTestHost::toolsTakeTheProgramsPlace_data()
 {
-    const QByteArray path = qgetenv("PATH");
-    if (QStandardPaths::findExecutable(QStringLiteral("dpkg-query")).isEmpty())
-        QSKIP("dpkg-query is not installed");
-    QVERIFY(QStandardPaths::findExecutable(QStringLiteral("tarn-client")).isEmpty());
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
+    // Programs every Debian host has (dpkg, util-linux), and one no host has.
+    QTest::newRow("in /usr/bin") << QStringLiteral("dpkg-query")
+                                 << QStringLiteral("/usr/bin/dpkg-query");
+    QTest::newRow("in /usr/sbin") << QStringLiteral("runuser")
+                                  << QStringLiteral("/usr/sbin/runuser");
+    QTest::newRow("nowhere yet") << QStringLiteral("tarn-client")
+                                 << QStringLiteral("/usr/bin/tarn-client");
+}
+
+void TestTestHost::toolsTakeTheProgramsPlace()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+    // Where the console's children look: the fixed search path, not the caller's PATH.
+    const QStringList byName{
+        QStringLiteral("-c"),
+        QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin; %1 -W x").arg(name)};
+    const QByteArray before = run(QStringLiteral("/bin/sh"), byName).out;
     {
         TestHost host;
         OXA_REQUIRE_TEST_HOST(host);
-        QVERIFY(host.writeTool(QStringLiteral("dpkg-query"),
-                               QStringLiteral("echo shadowed \"$@\"\nexit 7")));
-        QCOMPARE(QStandardPaths::findExecutable(QStringLiteral("dpkg-query")),
-                 host.toolPath(QStringLiteral("dpkg-query")));
-        Run result = run(QStringLiteral("dpkg-query"), {QStringLiteral("-W"), QStringLiteral("x")});
+        QCOMPARE(host.toolPath(name), path);
+        QVERIFY(host.writeTool(name, QStringLiteral("echo shadowed \"$@\"\nexit 7")));
+        const Run result = run(QStringLiteral("/bin/sh"), byName);
         QCOMPARE(result.out, QByteArray("shadowed -W x\n"));
         QCOMPARE(result.exitCode, 7);
-
-        QVERIFY(
-            host.writeOutputScript(host.toolPath(QStringLiteral("tarn-client")), "role: server\n"));
-        result = run(QStringLiteral("tarn-client"), {QStringLiteral("--status")});
-        QCOMPARE(result.out, QByteArray("role: server\n"));
+        QCOMPARE(run(path, {}).out, QByteArray("shadowed\n"));
+        QByteArray onMachine;
+        TestHost::machinePathState(path, &onMachine);
+        QVERIFY(!onMachine.contains("shadowed"));
 
         QVERIFY(!host.writeTool(QStringLiteral("../escape"), QStringLiteral("exit 0")));
         QVERIFY(!host.writeTool(QString(), QStringLiteral("exit 0")));
+        QVERIFY(host.toolPath(QStringLiteral("..")).isEmpty());
     }
-    QCOMPARE(qgetenv("PATH"), path);
-    QVERIFY(QStandardPaths::findExecutable(QStringLiteral("tarn-client")).isEmpty());
-    const Run real = run(QStringLiteral("dpkg-query"), {QStringLiteral("--version")});
-    QCOMPARE(real.exitCode, 0);
-    QVERIFY(!real.out.contains("shadowed"));
+    // The machine's own again, or nothing.
+    QVERIFY(!run(QStringLiteral("/bin/sh"), byName).out.contains("shadowed"));
+    QCOMPARE(run(QStringLiteral("/bin/sh"), byName).out, before);
+}
+
+void TestTestHost::addsUsers()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    uint uid = 0;
+    QVERIFY2(host.addUser(QStringLiteral("oxa-desk"), &uid), qPrintable(host.errorString()));
+    QVERIFY(uid >= 60100);
+    // The system's own lookups see it: id, as runuser and the console look users up.
+    QCOMPARE(
+        run(QStringLiteral("/usr/bin/id"), {QStringLiteral("-u"), QStringLiteral("oxa-desk")}).out,
+        QByteArray::number(uid) + '\n');
+    QCOMPARE(
+        run(QStringLiteral("/usr/bin/id"), {QStringLiteral("-g"), QStringLiteral("oxa-desk")}).out,
+        QByteArray::number(uid) + '\n');
+    QVERIFY(readFile(QStringLiteral("/etc/passwd"))
+                .contains("\noxa-desk:x:" + QByteArray::number(uid) + ':' +
+                          QByteArray::number(uid) + "::/home/oxa-desk:/bin/sh\n"));
+    uint second = 0;
+    QVERIFY(host.addUser(QStringLiteral("oxa-desk2"), &second));
+    QVERIFY(second != uid);
+    // Taken names and names no user can have are refused, and change nothing.
+    const QByteArray passwd = readFile(QStringLiteral("/etc/passwd"));
+    for (const QString &name : {QStringLiteral("oxa-desk"), QStringLiteral("root"),
+                                QStringLiteral("two words"), QStringLiteral("a:b"), QString()})
+        QVERIFY2(!host.addUser(name), qPrintable(name));
+    QCOMPARE(readFile(QStringLiteral("/etc/passwd")), passwd);
+    QByteArray machine;
+    QCOMPARE(TestHost::machinePathState(QStringLiteral("/etc/passwd"), &machine),
+             TestHost::MachinePathExists);
+    QVERIFY(!machine.contains("oxa-desk"));
 }
 
 void TestTestHost::dpkgQuerySeesPackages_data()
@@ -601,11 +656,12 @@ void TestTestHost::onlyOneHostAtATime()
         QVERIFY(second.unavailableReason().contains(QLatin1String("another TestHost")));
         QVERIFY(!second.writeFile(QStringLiteral("/etc/oxa-second"), "x"));
     }
-    // The refused one must not have taken the first one's mounts or PATH with it.
+    // The refused one must not have taken the first one's mounts with it.
     QVERIFY(first->writeFile(QStringLiteral("/etc/oxa-first"), "x"));
-    QVERIFY(qgetenv("PATH").startsWith(first->toolDirectory().toLatin1() + ':'));
+    QVERIFY(first->writeTool(QStringLiteral("oxa-first"), QStringLiteral("exit 0")));
     first.reset();
     QVERIFY(!QFileInfo::exists(QStringLiteral("/etc/oxa-first")));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/usr/bin/oxa-first")));
     TestHost third;
     QVERIFY(third.isAvailable());
 }

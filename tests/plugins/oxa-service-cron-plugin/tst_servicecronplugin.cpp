@@ -400,7 +400,9 @@ void TestServiceCronPlugin::controlStartsProgram()
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(host.installPackage(QStringLiteral("vell-admin-cron"), QStringLiteral("1.0")));
     QVERIFY(host.writeTool(QStringLiteral("vell-admin-cron"),
-                           QStringLiteral("echo started >/var/lib/oxa-cron-control")));
+                           QStringLiteral("echo started >/var/tmp/oxa-cron-control")));
+    // As root it runs as the user who called sudo: one every Debian host has.
+    const ScopedEnvironment sudo("SUDO_USER", "nobody");
     Cron cron;
     TaskRunner runner;
     cron.element->performOperation(OperationControl, nullptr, 0);
@@ -409,7 +411,7 @@ void TestServiceCronPlugin::controlStartsProgram()
     QCOMPARE(runner.reports().first().status, 2);
     QVERIFY(ServiceCronControlTask::packageFound());
     // Detached: give it a moment.
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/var/lib/oxa-cron-control")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/var/tmp/oxa-cron-control")), 20000);
 }
 
 OXA_TEST_MAIN(TestServiceCronPlugin)

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <pwd.h>
 #include <sys/fsuid.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -593,46 +594,103 @@ void TestServiceCupsTasks::controlWithoutThePackage()
 
 void TestServiceCupsTasks::controlStartsTheTool_data()
 {
+    // "@uid" stands for the id of the host's desktop user oxa-desk; a null value is unset.
     QTest::addColumn<QByteArray>("sudoUser");
-    QTest::addColumn<QString>("runsAs");
-    QTest::newRow("SUDO_USER unset") << QByteArray() << "root";
-    QTest::newRow("SUDO_USER set") << QByteArray("nobody") << "nobody";
+    QTest::addColumn<QByteArray>("pkexecUid");
+    QTest::addColumn<int>("toolExit");
+    QTest::addColumn<QString>("runsAs");  ///< empty: the task fails
+    QTest::addColumn<QString>("message"); ///< part of the failure's message
+
+    QTest::newRow("SUDO_USER") << QByteArray("oxa-desk") << QByteArray() << 0 << "oxa-desk"
+                               << QString();
+    QTest::newRow("SUDO_USER before PKEXEC_UID")
+        << QByteArray("oxa-desk") << QByteArray("0") << 0 << "oxa-desk" << QString();
+    QTest::newRow("SUDO_USER nobody")
+        << QByteArray("nobody") << QByteArray() << 0 << "nobody" << QString();
+    QTest::newRow("PKEXEC_UID") << QByteArray() << QByteArray("@uid") << 0 << "oxa-desk"
+                                << QString();
+    QTest::newRow("empty SUDO_USER, PKEXEC_UID")
+        << QByteArray("") << QByteArray("@uid") << 0 << "oxa-desk" << QString();
+    QTest::newRow("neither") << QByteArray() << QByteArray() << 0 << QString()
+                             << "desktop user to start it for is not known";
+    QTest::newRow("unknown SUDO_USER") << QByteArray("oxa-nobody-here") << QByteArray("@uid") << 0
+                                       << QString() << "there is no user \"oxa-nobody-here\"";
+    QTest::newRow("SUDO_USER root")
+        << QByteArray("root") << QByteArray() << 0 << QString() << "as root";
+    QTest::newRow("PKEXEC_UID 0") << QByteArray() << QByteArray("0") << 0 << QString() << "as root";
+    QTest::newRow("PKEXEC_UID not a number")
+        << QByteArray() << QByteArray("60100;id") << 0 << QString() << "is no user id";
+    QTest::newRow("PKEXEC_UID of no user")
+        << QByteArray() << QByteArray("4000000000") << 0 << QString() << "no user with the id";
+    QTest::newRow("tool fails at once")
+        << QByteArray("oxa-desk") << QByteArray() << 3 << QString() << "exit code 3";
 }
 
 void TestServiceCupsTasks::controlStartsTheTool()
 {
     QFETCH(QByteArray, sudoUser);
+    QFETCH(QByteArray, pkexecUid);
+    QFETCH(int, toolExit);
     QFETCH(QString, runsAs);
+    QFETCH(QString, message);
 
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    const QString log = QStringLiteral("/var/lib/oxa-cups-test/log/tool");
-    QVERIFY(host.mkdir(QStringLiteral("/var/lib/oxa-cups-test/log"), 0777));
+    if (::geteuid() != 0)
+        QSKIP("the console starts the tool as the desktop user only as root");
+    if (!fileText(QStringLiteral("/proc/self/uid_map"))
+             .simplified()
+             .startsWith(QLatin1String("0 0 ")))
+        QSKIP("other users than root do not exist in this user namespace");
+    uint uid = 0;
+    QVERIFY(host.addUser(QStringLiteral("oxa-desk"), &uid));
     QVERIFY(host.installPackage(QStringLiteral("vell-admin-printer"), QStringLiteral("1.0")));
-    QVERIFY(host.writeTool(
-        QStringLiteral("vell-admin-printer"),
-        QStringLiteral("echo \"$(id -un) $#\" > %1.part && mv %1.part %1").arg(log)));
+    // Who it runs as, its arguments, and exactly the environment it was started with.
+    const QString log = QStringLiteral("/var/tmp/oxa-printer-tool");
+    QVERIFY(host.writeTool(QStringLiteral("vell-admin-printer"),
+                           QStringLiteral("{ echo \"$(id -un) $#\"; tr '\\000' '\\n' "
+                                          "< /proc/$$/environ | sort; } > %1.part && "
+                                          "mv %1.part %1\nexit %2")
+                               .arg(log)
+                               .arg(toolExit)));
 
-    const QByteArray saved = qgetenv("SUDO_USER");
-    const bool wasSet = qEnvironmentVariableIsSet("SUDO_USER");
-    if (sudoUser.isEmpty())
-        qunsetenv("SUDO_USER");
-    else
-        qputenv("SUDO_USER", sudoUser);
+    const ScopedEnvironment sudo("SUDO_USER", sudoUser);
+    const ScopedEnvironment pkexec("PKEXEC_UID",
+                                   pkexecUid == "@uid" ? QByteArray::number(uid) : pkexecUid);
+    const ScopedEnvironment display("DISPLAY", ":7");
+    const ScopedEnvironment wayland("WAYLAND_DISPLAY", "wayland-7");
+    const ScopedEnvironment xauthority("XAUTHORITY", QByteArray());
+    const ScopedEnvironment foreign("FOO", "bar");
+    const ScopedEnvironment preload("LD_PRELOAD", "");
     ServiceCupsModule module(nullptr);
     ServiceCupsControlTask task(module.elements().first());
-    if (wasSet)
-        qputenv("SUDO_USER", saved);
-    else
-        qunsetenv("SUDO_USER");
-
     QCOMPARE(task.userName(), QString::fromLocal8Bit(sudoUser));
     task.run();
+    QVERIFY(ServiceCupsControlTask::packageFound());
+    if (runsAs.isEmpty()) {
+        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QVERIFY2(task.taskDescription().message().contains(message),
+                 qPrintable(task.taskDescription().message()));
+        return;
+    }
     QVERIFY2(task.status() == TaskDescription::TaskStatusDone,
              qPrintable(task.taskDescription().message()));
-    QVERIFY(ServiceCupsControlTask::packageFound());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 20000);
-    QCOMPARE(fileText(log), runsAs + QStringLiteral(" 0\n"));
+    const passwd *user = ::getpwnam(runsAs.toLocal8Bit().constData());
+    QVERIFY(user);
+    QStringList expected{QStringLiteral("DISPLAY=:7"),
+                         QStringLiteral("HOME=%1").arg(QString::fromLocal8Bit(user->pw_dir)),
+                         QStringLiteral("LANG=C.UTF-8"),
+                         QStringLiteral("LC_ALL=C.UTF-8"),
+                         QStringLiteral("LOGNAME=%1").arg(runsAs),
+                         QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin"),
+                         QStringLiteral("SHELL=%1").arg(QString::fromLocal8Bit(user->pw_shell)),
+                         QStringLiteral("USER=%1").arg(runsAs),
+                         QStringLiteral("WAYLAND_DISPLAY=wayland-7"),
+                         QStringLiteral("XDG_RUNTIME_DIR=/run/user/%1").arg(user->pw_uid)};
+    expected.sort();
+    QCOMPARE(fileText(log).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList{runsAs + QStringLiteral(" 0")} + expected);
 }
 
 void TestServiceCupsTasks::controlRemembersThePackage()
@@ -643,12 +701,14 @@ void TestServiceCupsTasks::controlRemembersThePackage()
     QVERIFY(host.writeTool(QStringLiteral("vell-admin-printer"),
                            QStringLiteral("touch /var/lib/oxa-cups-test/log/again")));
     QVERIFY(host.installPackage(QStringLiteral("vell-admin-printer"), QStringLiteral("1.0")));
-    qunsetenv("SUDO_USER");
+    // Started as an ordinary user that every Debian host has.
+    const ScopedEnvironment sudo("SUDO_USER", "nobody");
     ServiceCupsModule module(nullptr);
     {
         ServiceCupsControlTask task(module.elements().first());
         task.run();
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+        QVERIFY2(task.status() == TaskDescription::TaskStatusDone,
+                 qPrintable(task.taskDescription().message()));
     }
     QVERIFY(ServiceCupsControlTask::packageFound());
     // The package is gone now, but a control task found it before: no new check.

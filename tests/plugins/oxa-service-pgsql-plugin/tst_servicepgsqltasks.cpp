@@ -726,6 +726,8 @@ void TestServicePgsqlTasks::controlRemembersFoundPackage()
     m_module = std::make_unique<ServicePgsqlModule>(nullptr);
     QVERIFY(host.installPackage("pgadmin3", "1.22.2-6"));
     QVERIFY(host.writeTool("pgadmin3", "echo started >> /var/tmp/pgadmin3-ran"));
+    // As root it runs as the user who called sudo: one every Debian host has.
+    const ScopedEnvironment sudo("SUDO_USER", "nobody");
     auto *element = new ServicePgsqlClusterElement(m_module.get());
     clusters()->append(element);
 

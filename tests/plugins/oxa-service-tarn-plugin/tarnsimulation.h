@@ -24,7 +24,7 @@ public:
 
     /// Installs the stand-ins: a directory server, everything running, nothing reported.
     bool install();
-    /// Removes a tool from the host's PATH ("tarn-client", "tarn-init").
+    /// Removes a tool from the host ("tarn-client", "tarn-init"): the program is gone.
     bool removeTool(const QString &name);
 
     bool setRole(Role role);
