@@ -33,6 +33,8 @@ private slots:
     void qtLooksOnlyWhereRootPutsCode_data();
     void qtLooksOnlyWhereRootPutsCode();
     void pkexecWrapperTakesNoArguments();
+    void pkexecWrapperAsTheUser();
+    void programsNotFromCallersPath();
 
 private:
     struct Run
@@ -345,6 +347,64 @@ void TestHostileCaller::pkexecWrapperTakesNoArguments()
     QVERIFY(wrapper.waitForFinished(60000));
     QCOMPARE(wrapper.exitCode(), 2);
     QVERIFY(wrapper.readAllStandardError().contains("takes no arguments"));
+    QVERIFY(!QFile::exists(mark));
+}
+
+void TestHostileCaller::pkexecWrapperAsTheUser()
+{
+    // Started by the desktop user, the script asks pkexec for exactly itself, nothing the
+    // user added; with anything added it does not ask at all.
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    const QString asked = QStringLiteral("/var/tmp/pkexec-asked");
+    QVERIFY(host.writeTool(QStringLiteral("pkexec"),
+                           QStringLiteral("printf '%s\\n' \"$@\" > %1").arg(asked)));
+    const QString wrapper = HostTestEnvironment::pkexecWrapperPath();
+    for (const bool smuggled : {true, false}) {
+        QProcess process;
+        QStringList arguments{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                              QStringLiteral("/bin/sh"), wrapper};
+        if (smuggled)
+            arguments << QStringLiteral("--plugin-dir") << QStringLiteral("/var/tmp/x");
+        process.start(QStringLiteral("/usr/sbin/runuser"), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), smuggled ? 2 : 0);
+        QFile file(asked);
+        QCOMPARE(file.exists(), !smuggled);
+        if (!smuggled) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QFile::encodeName(wrapper) + '\n');
+        }
+    }
+}
+
+void TestHostileCaller::programsNotFromCallersPath()
+{
+    // A dpkg-query of the caller's first on PATH, as ~/.local/bin is under Debian's stock
+    // profile: the package check at start-up must run the real one.
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(setOwnerAndMode(base.path(), 0, 0755));
+    const QString evil = base.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(evil));
+    QVERIFY(setOwnerAndMode(evil, 0, 0777));
+    const QString mark = base.filePath(QStringLiteral("mark"));
+    QFile tool(evil + QStringLiteral("/dpkg-query"));
+    QVERIFY(tool.open(QIODevice::WriteOnly));
+    tool.write(QStringLiteral("#!/bin/sh\necho ran >> %1\nexit 1\n").arg(mark).toLocal8Bit());
+    tool.close();
+    QVERIFY(setOwnerAndMode(tool.fileName(), 0, 0755));
+    const QString plugins = base.filePath(QStringLiteral("plugins"));
+    QVERIFY(QDir().mkpath(plugins));
+    QVERIFY(QFile::link(QStringLiteral(OXA_HOST_CRON_PLUGIN),
+                        plugins + QStringLiteral("/liboxa-service-cron-plugin.so")));
+
+    QProcessEnvironment environment = baseEnvironment(mark);
+    environment.insert(QStringLiteral("PATH"),
+                       evil + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+    const Run run = runConsole({QStringLiteral("--plugin-dir"), plugins}, environment);
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    QVERIFY2(run.output.contains("ServiceCronPlugin"), run.output.constData());
     QVERIFY(!QFile::exists(mark));
 }
 
