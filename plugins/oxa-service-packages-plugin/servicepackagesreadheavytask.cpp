@@ -100,8 +100,8 @@ bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *r
     bool known = false;   // dpkg knows an alternative that is not installed
     bool unknown = false; // dpkg has no information on an alternative
     for (const QString &name : entry.alternatives) {
-        const ProcessResult result = ChildProcess::run(
-            dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
+        const ProcessResult result =
+            ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
         if (!result.finished) {
             taskDescription().setStatus(TaskDescription::TaskStatusFailed);
             taskDescription().setMessage(TaskMessages::notFinished(dpkgQuery, result.error));

@@ -63,9 +63,8 @@ void TestPackageList::parse_data()
     QTest::newRow("carriage return stays")
         << QStringLiteral("samba\r\n") << QStringLiteral("samba\r");
     QTest::newRow("duplicates stay") << QStringLiteral("a\na") << QStringLiteral("a;a");
-    QTest::newRow("alternatives")
-        << QStringLiteral("libcups2 | libcups2t64\n")
-        << QStringLiteral("libcups2 | libcups2t64=libcups2/libcups2t64");
+    QTest::newRow("alternatives") << QStringLiteral("libcups2 | libcups2t64\n")
+                                  << QStringLiteral("libcups2 | libcups2t64=libcups2/libcups2t64");
     QTest::newRow("optional marker covers the line")
         << QStringLiteral("!a|!b\nc|d") << QStringLiteral("?a|b=a/b;c|d=c/d");
     QTest::newRow("empty alternatives dropped")

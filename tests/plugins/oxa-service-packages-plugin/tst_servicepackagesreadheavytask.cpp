@@ -58,7 +58,6 @@ private slots:
     void dpkgQueryThatHangsStopsTheRead();
     void dpkgQueryThatCrashesStopsTheRead();
     void afterRunShowsOnlyGoodReads();
-
 };
 
 void TestServicePackagesReadHeavyTask::init()
@@ -152,10 +151,9 @@ void TestServicePackagesReadHeavyTask::readsList_data()
     QTest::newRow("alternatives: one removed, none installed")
         << QByteArray("pkga | pkgb\n") << QStringList{QStringLiteral("pkgb|2|hold ok config-files")}
         << QStringLiteral("pkga | pkgb=not installed") << 3 << QStringLiteral("    pkga | pkgb\n");
-    QTest::newRow("alternatives: none known")
-        << QByteArray("pkga | pkgb\n") << QStringList()
-        << QStringLiteral("pkga | pkgb=unknown package") << 3
-        << QStringLiteral("    pkga | pkgb\n");
+    QTest::newRow("alternatives: none known") << QByteArray("pkga | pkgb\n") << QStringList()
+                                              << QStringLiteral("pkga | pkgb=unknown package") << 3
+                                              << QStringLiteral("    pkga | pkgb\n");
     QTest::newRow("optional alternatives: none known, left out")
         << QByteArray("!pkga | pkgb\nq\n") << QStringList{QStringLiteral("q|1|") + ok}
         << QStringLiteral("q=1") << 2 << QString();
