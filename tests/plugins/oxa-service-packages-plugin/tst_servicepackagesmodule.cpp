@@ -290,7 +290,7 @@ void TestServicePackagesModule::attachUnderEveryServiceElement()
     for (const PackageList::Entry &entry :
          PackageList::parse(QString::fromLocal8Bit(list.readAll()))) {
         if (!entry.optional)
-            QVERIFY(m_host->installPackage(entry.name, QStringLiteral("2:4.17.12")));
+            QVERIFY(m_host->installPackage(entry.alternatives.first(), QStringLiteral("2:4.17.12")));
     }
 
     TaskRunner runner;
