@@ -82,8 +82,9 @@ const QStringList requiredPackages = {
     QStringLiteral("dovecot-core"), QStringLiteral("krb5-kdc"),
     QStringLiteral("krb5-admin-server"), QStringLiteral("cron"),
     QStringLiteral("cups"),         QStringLiteral("cups-common"),
-    QStringLiteral("apache2"),      QStringLiteral("postgresql-15"),
-    QStringLiteral("ssl-cert")};
+    QStringLiteral("apache2"),      QStringLiteral("ssl-cert"),
+    // The release's own server: 15 on Debian 12, 17 on Debian 13.
+    QStringLiteral("postgresql-") + SystemTest::pgsqlServerVersion()};
 
 /// The light reads that give every service element its state.
 const QByteArray lightReads = "perform read-light ServiceServices\n"
