@@ -57,10 +57,10 @@ void TestServicePgsqlBatch::cleanup()
     // A failed run may leave the cluster behind, perhaps running: its socket lives in the
     // machine's /run.
     if (m_host && m_host->isAvailable() &&
-        QFile::exists(QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName))))
-        ChildProcess::run(
-            QStringLiteral("/usr/bin/pg_dropcluster"),
-            {version, QLatin1String(clusterName), QStringLiteral("--stop")});
+        QFile::exists(
+            QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName))))
+        ChildProcess::run(QStringLiteral("/usr/bin/pg_dropcluster"),
+                          {version, QLatin1String(clusterName), QStringLiteral("--stop")});
     m_host.reset();
 }
 
@@ -131,8 +131,10 @@ void TestServicePgsqlBatch::createStartShowDrop()
              quint64(0xC));
     // Dropped: gone from the tree and from the host.
     QVERIFY(ConsoleBatch::elementByTitle(tree, title).isEmpty());
-    QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName))));
-    QVERIFY(!QFile::exists(QStringLiteral("/var/lib/postgresql/%1/%2").arg(version, QLatin1String(clusterName))));
+    QVERIFY(!QFile::exists(
+        QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName))));
+    QVERIFY(!QFile::exists(
+        QStringLiteral("/var/lib/postgresql/%1/%2").arg(version, QLatin1String(clusterName))));
 
     // The cluster form as "show" found it: the running cluster, its fields not editable.
     const QJsonArray widgets = report.value(QStringLiteral("widgets")).toArray();
@@ -157,9 +159,11 @@ void TestServicePgsqlBatch::createStartShowDrop()
     const QJsonObject table = ConsoleBatch::widgetChild(form, QStringLiteral("_infoTableView"));
     QCOMPARE(
         ConsoleBatch::firstCells(table),
-        (QStringList{QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName)),
-                     QStringLiteral("/var/lib/postgresql/%1/%2").arg(version, QLatin1String(clusterName)),
-                     QStringLiteral("/var/log/postgresql/postgresql-%1-%2.log").arg(version, QLatin1String(clusterName))}));
+        (QStringList{
+            QStringLiteral("/etc/postgresql/%1/%2").arg(version, QLatin1String(clusterName)),
+            QStringLiteral("/var/lib/postgresql/%1/%2").arg(version, QLatin1String(clusterName)),
+            QStringLiteral("/var/log/postgresql/postgresql-%1-%2.log")
+                .arg(version, QLatin1String(clusterName))}));
 }
 
 OXA_TEST_MAIN(TestServicePgsqlBatch)

@@ -287,9 +287,11 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     reports = perform(main2, OperationReadHeavy);
     QCOMPARE(reports.size(), 1);
     QCOMPARE(reports.first().status, 2);
-    QCOMPARE(main2->elementData()->property("directories").toStringList(),
-             (QStringList{QStringLiteral("/etc/postgresql/%1/main2").arg(version), QStringLiteral("/var/lib/postgresql/%1/main2").arg(version),
-                          QStringLiteral("/var/log/postgresql/postgresql-%1-main2.log").arg(version)}));
+    QCOMPARE(
+        main2->elementData()->property("directories").toStringList(),
+        (QStringList{QStringLiteral("/etc/postgresql/%1/main2").arg(version),
+                     QStringLiteral("/var/lib/postgresql/%1/main2").arg(version),
+                     QStringLiteral("/var/log/postgresql/postgresql-%1-main2.log").arg(version)}));
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
     QCOMPARE(main2->availableOperations(), OperationTypes(0x110A4));
 
