@@ -171,10 +171,10 @@ void TestSystemPgsql::createdClusterAsPgLsclustersListsIt()
                            .toUtf8(),
                        &run));
     const QStringList fields = listedCluster(clusterName);
-    QCOMPARE(fields.mid(0, 6), (QStringList{version, clusterName, QString::number(clusterPort),
-                                            QStringLiteral("down"), QStringLiteral("postgres"),
-                                            QStringLiteral("/var/lib/postgresql/%1/sysb1")
-                                                .arg(version)}));
+    QCOMPARE(fields.mid(0, 6),
+             (QStringList{version, clusterName, QString::number(clusterPort),
+                          QStringLiteral("down"), QStringLiteral("postgres"),
+                          QStringLiteral("/var/lib/postgresql/%1/sysb1").arg(version)}));
     QVERIFY(QFileInfo(QStringLiteral("/etc/postgresql/%1/sysb1/postgresql.conf").arg(version))
                 .isFile());
     // Every cluster of the host, ours among them, as the console read them after the create.
