@@ -20,8 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QMap<QString, QString> packages;
     for (const PackageList::Entry &entry : PackageList::parse(text)) {
         if (entry.name.contains(QLatin1Char('\n')) ||
-            (entry.optional && entry.name.contains(QLatin1Char('!'))))
+            (entry.optional && entry.name.contains(QLatin1Char('!'))) ||
+            entry.alternatives.isEmpty())
             __builtin_trap();
+        if (entry.alternatives.size() > 1 || entry.alternatives.first() != entry.name) {
+            for (const QString &alternative : entry.alternatives) {
+                if (alternative.isEmpty() || alternative.contains(QLatin1Char('|')) ||
+                    alternative != alternative.trimmed())
+                    __builtin_trap();
+            }
+        }
         const PackageList::Record record = PackageList::parseRecord(entry.name);
         if (record.kind != PackageList::Record::Installed && !record.version.isEmpty())
             __builtin_trap();

@@ -4,13 +4,15 @@
 #include <readlimits.h>
 #include <treenode.h>
 
-
 namespace DoveconfParser {
 
 const QSet<QString> &summaryKeys()
 {
+    // Each under the name the running version prints: 2.4 renamed disable_plaintext_auth
+    // to auth_allow_cleartext (with the opposite sense), so both are kept as printed.
     static const QSet<QString> keys{
         QStringLiteral("disable_plaintext_auth"),
+        QStringLiteral("auth_allow_cleartext"),
         QStringLiteral("auth_mechanisms"),
         QStringLiteral("ssl"),
         QStringLiteral("listen"),
@@ -218,6 +220,11 @@ void Parser::closeSection()
 
 bool Parser::onWatchedPath() const
 {
+    // 2.4 prints a list setting given as a section ("protocols { imap = yes }") as that
+    // section: a summary key that way goes to the summary whole.
+    if (m_path.size() == 1 && m_path.first().second.isEmpty() &&
+        summaryKeys().contains(m_path.first().first))
+        return true;
     for (const SectionPath &watched : watchedPaths()) {
         if (watched == m_path)
             return true;

@@ -20,7 +20,8 @@ namespace DoveconfParser {
 using Section = QPair<QString, QString>;
 using SectionPath = QVector<Section>;
 
-/// Top-level settings that also go to the summary.
+/// Top-level settings that also go to the summary; one printed as an unnamed section (Dovecot
+/// 2.4's "protocols { imap = yes }") goes there whole.
 const QSet<QString> &summaryKeys();
 /// Section chains copied whole into the summary: service auth > unix_listener auth-client.
 const QList<SectionPath> &watchedPaths();

@@ -3,8 +3,8 @@
 #include "doveconfparser.h"
 
 #include <childprocess.h>
-#include <readlimits.h>
 #include <elementdata.h>
+#include <readlimits.h>
 #include <taskmessages.h>
 
 ServiceMailDovecotReadHeavyTask::ServiceMailDovecotReadHeavyTask(Element *element)
@@ -15,7 +15,9 @@ ServiceMailDovecotReadHeavyTask::ServiceMailDovecotReadHeavyTask(Element *elemen
 void ServiceMailDovecotReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     const QString doveconf = QString::fromLatin1(program);
-    const ProcessResult result = ChildProcess::run(doveconf, {});
+    // "-a": every setting. Dovecot 2.4 prints only the changed ones without it; 2.3 and
+    // older print the same with it as without, so no version needs to be asked first.
+    const ProcessResult result = ChildProcess::run(doveconf, {QStringLiteral("-a")});
     if (!result.finished) {
         fail(TaskMessages::notFinished(doveconf, result.error));
         return;

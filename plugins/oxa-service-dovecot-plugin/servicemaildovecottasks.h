@@ -33,6 +33,6 @@ public:
     explicit ServiceMailDovecotReadHeavyTask(Element *element);
 
 protected:
-    /// Runs doveconf (30 s at most); its exit code says nothing about what it printed.
+    /// Runs "doveconf -a" (30 s at most); its exit code says nothing about what it printed.
     void readConfiguration(ServiceHeavyElementData *record) override;
 };

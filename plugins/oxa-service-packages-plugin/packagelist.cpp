@@ -18,6 +18,7 @@ QList<Entry> parse(const QString &text)
     const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'), Qt::SkipEmptyParts);
     entries.reserve(lines.size());
     const QChar marker = QLatin1Char('!');
+    const QChar bar = QLatin1Char('|');
     for (const QStringRef &line : lines) {
         Entry entry;
         if (line.startsWith(marker)) {
@@ -26,6 +27,17 @@ QList<Entry> parse(const QString &text)
             entry.name.remove(marker);
         } else {
             entry.name = line.toString();
+        }
+        if (entry.name.contains(bar)) {
+            for (const QStringRef &alternative : entry.name.splitRef(bar)) {
+                const QStringRef trimmed = alternative.trimmed();
+                if (!trimmed.isEmpty())
+                    entry.alternatives.append(trimmed.toString());
+            }
+            if (entry.alternatives.isEmpty())
+                continue;
+        } else {
+            entry.alternatives.append(entry.name);
         }
         entries.append(entry);
     }

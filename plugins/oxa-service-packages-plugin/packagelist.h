@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 class ElementData;
 
@@ -18,7 +19,11 @@ QString directory();
 /// One package line of a list file.
 struct Entry
 {
+    /// The line as written, without its "!" markers: what is reported when no alternative is
+    /// installed.
     QString name;
+    /// The packages the line accepts, in order: the line itself, or its "|"-separated names.
+    QStringList alternatives;
     /// The line began with "!": a package dpkg does not know is left out silently.
     bool optional = false;
 };
@@ -26,7 +31,9 @@ struct Entry
 /**
  * The entries of a list file's text, in file order: one a line, empty lines skipped. A line
  * beginning with "!" is optional and loses every "!"; otherwise it is used unchanged (blanks
- * and carriage returns stay part of the name, as dpkg-query then sees them).
+ * and carriage returns stay part of the name, as dpkg-query then sees them). A line holding
+ * "|" names alternatives (a library under its Debian 12 and Debian 13 names, say): each is
+ * trimmed, empty ones are dropped, and a line left without any is skipped.
  */
 QList<Entry> parse(const QString &text);
 

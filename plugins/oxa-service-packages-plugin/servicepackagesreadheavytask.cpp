@@ -52,14 +52,23 @@ void ServicePackagesReadHeavyTask::run()
     if (cut) // the last name may be cut: it is dropped
         bytes.truncate(bytes.left(maxListBytes).lastIndexOf('\n') + 1);
     QList<PackageList::Entry> entries = PackageList::parse(ChildProcess::decodeLocal8Bit(bytes));
-    if (entries.size() > maxPackages) {
-        entries.erase(entries.begin() + maxPackages, entries.end());
+    // Each alternative costs a run, so the bound counts them all, not the lines.
+    int names = 0;
+    for (int i = 0; i < entries.size(); ++i) {
+        QStringList &alternatives = entries[i].alternatives;
+        if (names + alternatives.size() <= maxPackages) {
+            names += alternatives.size();
+            continue;
+        }
+        alternatives.erase(alternatives.begin() + (maxPackages - names), alternatives.end());
+        entries.erase(entries.begin() + (alternatives.isEmpty() ? i : i + 1), entries.end());
         cut = true;
+        break;
     }
 
     QString missing;
     for (const PackageList::Entry &entry : entries) {
-        if (!queryPackage(packages, entry.name, entry.optional, &missing)) {
+        if (!queryEntry(packages, entry, &missing)) {
             AbstractTask::run();
             return;
         }
@@ -85,36 +94,44 @@ QString ServicePackagesReadHeavyTask::listCutMessage(const QString &path)
     return QObject::tr("Only the first %1 packages of %2 are read").arg(maxPackages).arg(path);
 }
 
-bool ServicePackagesReadHeavyTask::queryPackage(ServicePackagesHeavyElementData *record,
-                                                const QString &name, bool optional,
-                                                QString *missing)
+bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *record,
+                                              const PackageList::Entry &entry, QString *missing)
 {
-    const ProcessResult result =
-        ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
-    if (!result.finished) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(dpkgQuery, result.error));
-        return false;
-    }
-    // The exit code says nothing here: dpkg-query fails for a package it does not know.
-    const PackageList::Record parsed = PackageList::parseRecord(result.outputText());
-    const QString line = QStringLiteral("    %1\n").arg(name);
-    switch (parsed.kind) {
-    case PackageList::Record::Unknown:
-        if (optional)
+    bool known = false;   // dpkg knows an alternative that is not installed
+    bool unknown = false; // dpkg has no information on an alternative
+    for (const QString &name : entry.alternatives) {
+        const ProcessResult result =
+            ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
+        if (!result.finished) {
+            taskDescription().setStatus(TaskDescription::TaskStatusFailed);
+            taskDescription().setMessage(TaskMessages::notFinished(dpkgQuery, result.error));
+            return false;
+        }
+        // The exit code says nothing here: dpkg-query fails for a package it does not know.
+        const PackageList::Record parsed = PackageList::parseRecord(result.outputText());
+        switch (parsed.kind) {
+        case PackageList::Record::Unknown:
+            unknown = true;
             break;
+        case PackageList::Record::Malformed:
+            break;
+        case PackageList::Record::Installed:
+            record->packages().insert(name, parsed.version);
+            return true;
+        case PackageList::Record::NotInstalled:
+            known = true;
+            break;
+        }
+    }
+    // None installed: the line as written, "not installed" when dpkg knows one of its
+    // packages (removed, say), else unknown, which an optional line may be.
+    const QString line = QStringLiteral("    %1\n").arg(entry.name);
+    if (known) {
         missing->append(line);
-        record->packages().insert(name, QObject::tr("unknown package"));
-        break;
-    case PackageList::Record::Malformed:
-        break;
-    case PackageList::Record::Installed:
-        record->packages().insert(name, parsed.version);
-        break;
-    case PackageList::Record::NotInstalled:
+        record->packages().insert(entry.name, QObject::tr("not installed"));
+    } else if (unknown && !entry.optional) {
         missing->append(line);
-        record->packages().insert(name, QObject::tr("not installed"));
-        break;
+        record->packages().insert(entry.name, QObject::tr("unknown package"));
     }
     return true;
 }

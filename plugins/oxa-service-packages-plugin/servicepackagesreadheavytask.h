@@ -1,5 +1,7 @@
 #pragma once
 
+#include "packagelist.h"
+
 #include <tasks.h>
 
 #include <QString>
@@ -8,7 +10,8 @@ class ServicePackagesHeavyElementData;
 
 /**
  * Reads the package list of the service a packages element hangs under and asks dpkg-query
- * for each listed package, one after the other.
+ * for each listed package, one after the other; of a line naming alternatives, the first
+ * installed one is shown.
  */
 class ServicePackagesReadHeavyTask : public ReadPropertyHeavyTask
 {
@@ -20,7 +23,8 @@ public:
     QString listPath() const { return m_listPath; }
 
     /// A list names a service's few packages, and each name costs one dpkg-query run: of a
-    /// longer file only this many bytes and packages are read, and the read warns.
+    /// longer file only this many bytes and package names (alternatives included) are read,
+    /// and the read warns.
     static constexpr int maxListBytes = 64 * 1024;
     static constexpr int maxPackages = 100;
     /// The warning of a list cut to those bounds.
@@ -32,8 +36,8 @@ public:
 
 private:
     /// False when dpkg-query did not finish (the status and message are then set).
-    bool queryPackage(ServicePackagesHeavyElementData *record, const QString &name, bool optional,
-                      QString *missing);
+    bool queryEntry(ServicePackagesHeavyElementData *record, const PackageList::Entry &entry,
+                    QString *missing);
 
     QString m_listPath;
 };

@@ -68,6 +68,7 @@ private slots:
     void hostParent_data();
     void hostParent();
     void siteAndHostCells();
+    void modulesFromCapturedOutput_data();
     void modulesFromCapturedOutput();
     void moduleShapes_data();
     void moduleShapes();
@@ -83,6 +84,10 @@ void TestApacheOutputParser::hostsFromCapturedOutput_data()
     // A freshly installed server: one compact line on the wildcard port.
     QTest::newRow("debian default")
         << QStringLiteral("apache2ctl-S-debian-default.txt")
+        << QStringList{QStringLiteral("127.0.0.1|*:80|%1|Site_000-default.conf|2").arg(def)};
+    // Debian 13's apache2 says the same of its default site.
+    QTest::newRow("debian 13 default")
+        << QStringLiteral("apache2ctl-S-trixie-default.txt")
         << QStringList{QStringLiteral("127.0.0.1|*:80|%1|Site_000-default.conf|2").arg(def)};
     QTest::newRow("address blocks")
         << QStringLiteral("apache2ctl-S-address-blocks.txt")
@@ -320,10 +325,19 @@ void TestApacheOutputParser::siteAndHostCells()
     QCOMPARE(core.data(0, Qt::ToolTipRole).toString(), QStringLiteral("core"));
 }
 
+void TestApacheOutputParser::modulesFromCapturedOutput_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("debian 12 default") << QStringLiteral("apache2ctl-M-debian-default.txt");
+    QTest::newRow("debian 13 default") << QStringLiteral("apache2ctl-M-trixie-default.txt");
+}
+
 void TestApacheOutputParser::modulesFromCapturedOutput()
 {
+    QFETCH(QString, file);
+    const QString output = fixture(file.toLatin1().constData());
     ServiceApacheHeavyElementData record;
-    ApacheOutput::parseModules(fixture("apache2ctl-M-debian-default.txt"), &record);
+    ApacheOutput::parseModules(output, &record);
     const QStringList rows = moduleRows(record);
     QCOMPARE(rows.size(), 27);
     QCOMPARE(rows.first(), QStringLiteral("core|static"));
@@ -335,6 +349,16 @@ void TestApacheOutputParser::modulesFromCapturedOutput()
     QVERIFY(record.checkedNames().contains(QStringLiteral("mpm_event")));
     QVERIFY(record.checkedNames().contains(QStringLiteral("access_compat")));
     QVERIFY(qobject_cast<ModuleStaticTreeNode *>(record.data().first()));
+
+    // Each " name_module (kind)" line of the output is one row, in its order.
+    QStringList listed;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char(' ')) && line.contains(QLatin1String("_module (")))
+            listed << line.trimmed()
+                          .replace(QLatin1String("_module ("), QLatin1String("|"))
+                          .chopped(1);
+    }
+    QCOMPARE(rows, listed);
 }
 
 void TestApacheOutputParser::moduleShapes_data()

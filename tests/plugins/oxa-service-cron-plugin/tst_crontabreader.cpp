@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QTemporaryDir>
@@ -58,7 +59,9 @@ private slots:
     void initTestCase() { QVERIFY(installIconTheme(m_theme)); }
     void entries_data();
     void entries();
+    void debianCrontab_data();
     void debianCrontab();
+    void debianJobDirectories();
     void buildTree();
     void nodeData_data();
     void nodeData();
@@ -117,26 +120,79 @@ void TestCronTabReader::entries()
     QCOMPARE(CronTabReader::entries(content), expected);
 }
 
-/// The crontab the cron package installs, as shipped.
+void TestCronTabReader::debianCrontab_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+
+    // The crontab the cron package installs, as shipped (Debian 12, in part).
+    QTest::newRow("debian 12")
+        << QByteArray("# /etc/crontab: system-wide crontab\n"
+                      "# Unlike any other crontab you don't have to run the `crontab'\n"
+                      "SHELL=/bin/sh\n"
+                      "PATH=/usr/local/sbin:/usr/local/bin:/sbin:/bin:/usr/sbin:/usr/bin\n"
+                      "\n"
+                      "# Example of job definition:\n"
+                      "# .---------------- minute (0 - 59)\n"
+                      "# *  *  *  *  * user-name command to be executed\n"
+                      "17 *\t* * *\troot\tcd / && run-parts --report /etc/cron.hourly\n"
+                      "25 6\t* * *\troot\ttest -x /usr/sbin/anacron || { cd / && run-parts "
+                      "--report /etc/cron.daily; }\n"
+                      "#\n")
+        << QStringList{"17 * * * * root cd / && run-parts --report /etc/cron.hourly",
+                       "25 6 * * * root test -x /usr/sbin/anacron || { cd / && run-parts "
+                       "--report /etc/cron.daily; }"};
+    // Debian 13's cron 3.0pl1-197, whole, as installed.
+    QFile file(QStringLiteral(OXA_CRON_TEST_DATA "/trixie/crontab"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QTest::newRow("debian 13")
+        << file.readAll()
+        << QStringList{"17 * * * * root cd / && run-parts --report /etc/cron.hourly",
+                       "25 6 * * * root test -x /usr/sbin/anacron || { cd / && run-parts "
+                       "--report /etc/cron.daily; }",
+                       "47 6 * * 7 root test -x /usr/sbin/anacron || { cd / && run-parts "
+                       "--report /etc/cron.weekly; }",
+                       "52 6 1 * * root test -x /usr/sbin/anacron || { cd / && run-parts "
+                       "--report /etc/cron.monthly; }"};
+}
+
 void TestCronTabReader::debianCrontab()
 {
-    const QByteArray content =
-        "# /etc/crontab: system-wide crontab\n"
-        "# Unlike any other crontab you don't have to run the `crontab'\n"
-        "SHELL=/bin/sh\n"
-        "PATH=/usr/local/sbin:/usr/local/bin:/sbin:/bin:/usr/sbin:/usr/bin\n"
-        "\n"
-        "# Example of job definition:\n"
-        "# .---------------- minute (0 - 59)\n"
-        "# *  *  *  *  * user-name command to be executed\n"
-        "17 *\t* * *\troot\tcd / && run-parts --report /etc/cron.hourly\n"
-        "25 6\t* * *\troot\ttest -x /usr/sbin/anacron || { cd / && run-parts --report "
-        "/etc/cron.daily; }\n"
-        "#\n";
-    QCOMPARE(CronTabReader::entries(content),
-             (QStringList{"17 * * * * root cd / && run-parts --report /etc/cron.hourly",
-                          "25 6 * * * root test -x /usr/sbin/anacron || { cd / && run-parts "
-                          "--report /etc/cron.daily; }"}));
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    QCOMPARE(CronTabReader::entries(content), expected);
+}
+
+void TestCronTabReader::debianJobDirectories()
+{
+    // The job directories of a Debian 13 host (every name, ".placeholder" too) laid out
+    // anew: each shows the jobs run-parts --list named there.
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QFile listing(QStringLiteral(OXA_CRON_TEST_DATA "/trixie/cron-directories.txt"));
+    QVERIFY(listing.open(QIODevice::ReadOnly));
+    for (const QByteArray &name : listing.readAll().split('\n')) {
+        if (name.isEmpty())
+            continue;
+        const QString path = root.filePath(QString::fromLocal8Bit(name));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile job(path);
+        QVERIFY(job.open(QIODevice::WriteOnly));
+    }
+    QFile runParts(QStringLiteral(OXA_CRON_TEST_DATA "/trixie/run-parts-list.txt"));
+    QVERIFY(runParts.open(QIODevice::ReadOnly));
+    const QStringList run =
+        QString::fromLocal8Bit(runParts.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &directory : CronTabReader::jobDirectories()) {
+        QStringList shown = CronTabReader::directoryFiles(root.path() + directory.mid(4));
+        shown.sort();
+        QStringList listed;
+        for (const QString &job : run) {
+            if (job.startsWith(directory + QLatin1Char('/')))
+                listed << job.mid(directory.size() + 1);
+        }
+        QCOMPARE(shown, listed);
+    }
 }
 
 void TestCronTabReader::buildTree()

@@ -22,6 +22,8 @@ private slots:
     void configuration_data();
     void configuration();
     void summaryNodesComeFromEveryDepth();
+    void capturedFiles_data();
+    void capturedFiles();
     void printers_data();
     void printers();
     void printerNodeColumns();
@@ -281,6 +283,75 @@ void TestCupsConfReader::summaryNodesComeFromEveryDepth()
     const Nodes printers = parse(text, Flavour::Printers, summaryKeys());
     QVERIFY(printers.summary.isEmpty());
     qDeleteAll(printers.topLevel);
+}
+
+void TestCupsConfReader::capturedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("summary"); // the summary directives the file holds, in order
+
+    // The files of Debian 13's cups 2.4.10 as installed.
+    QTest::newRow("cupsd.conf 2.4.10")
+        << QStringLiteral("cupsd.conf-2.4.10-trixie")
+        << QStringLiteral(
+               "Listen= localhost:631;Listen= /run/cups/cups.sock;DefaultAuthType= Basic");
+    QTest::newRow("cups-files.conf 2.4.10")
+        << QStringLiteral("cups-files.conf-2.4.10-trixie")
+        << QStringLiteral("SystemGroup= root lpadmin;AccessLog= /var/log/cups/access_log;"
+                          "ErrorLog= /var/log/cups/error_log;PageLog= /var/log/cups/page_log");
+}
+
+void TestCupsConfReader::capturedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, summary);
+    QFile data(QStringLiteral(OXA_CUPS_TEST_DATA "/") + file);
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    const QByteArray text = data.readAll();
+
+    // The file read plainly: its directives and section tags outside comments, as
+    // "name= value", a section's closing tag ending its children.
+    QStringList plain;
+    int depth = 0;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1String("</"))) {
+            plain << QStringLiteral("}");
+            --depth;
+            continue;
+        }
+        const bool opens = line.startsWith(QLatin1Char('<'));
+        const QString body = opens ? line.mid(1).chopped(1) : line;
+        const QString value = body.section(QLatin1Char(' '), 1);
+        plain << body.section(QLatin1Char(' '), 0, 0) + QLatin1Char('=') +
+                     (value.isEmpty() ? QString() : QLatin1Char(' ') + value) +
+                     (opens ? QStringLiteral("{") : QString());
+        depth += opens ? 1 : 0;
+    }
+    QCOMPARE(depth, 0);
+
+    const Nodes nodes = parse(text, Flavour::Configuration, summaryKeys());
+    QCOMPARE(dumpNodes(nodes.summary), summary);
+    // The tree as the same sequence: each node, its children in braces.
+    QStringList tree;
+    std::function<void(const TreeNode *)> walk = [&](const TreeNode *node) {
+        const auto *conf = qobject_cast<const ConfTreeNode *>(node);
+        QVERIFY(conf);
+        const bool section = node->childCount() > 0 || plain.value(tree.size()).endsWith('{');
+        tree << conf->name() + QLatin1Char('=') + conf->value() +
+                    (section ? QStringLiteral("{") : QString());
+        for (const TreeNode *child : node->childNodes())
+            walk(child);
+        if (section)
+            tree << QStringLiteral("}");
+    };
+    for (const TreeNode *node : nodes.topLevel)
+        walk(node);
+    QCOMPARE(tree, plain);
+    qDeleteAll(nodes.summary);
+    qDeleteAll(nodes.topLevel);
 }
 
 void TestCupsConfReader::printers_data()

@@ -4,6 +4,7 @@
 #include <childprocess.h>
 #include <treenode.h>
 
+#include <QFile>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -79,7 +80,13 @@ private slots:
     void shapes();
     void fixedTables();
     void deepNestingIsCapped();
+    void capturedOutput_data();
+    void capturedOutput();
     void realDoveconfOutput();
+
+private:
+    /// Compares the parse of @p output with a plain reading of the same text.
+    static void compareWithPlainReading(const QByteArray &output);
 };
 
 void TestDoveconfParser::shapes_data()
@@ -150,6 +157,17 @@ void TestDoveconfParser::shapes_data()
                "protocol imap {\nservice auth {\nunix_listener auth-client {\nmode = 1\n}\n}\n}\n")
         << QStringList{"protocol=imap{service=auth{unix_listener=auth-client{mode=1}}}"}
         << QStringList();
+    // Dovecot 2.4 prints a list given in section form as that section; the names are
+    // each version's own (no translation between 2.3's and 2.4's).
+    QTest::newRow("2.4: summary key as a section")
+        << QByteArray("auth_allow_cleartext = no\nprotocols {\n  imap = yes\n  pop3 = yes\n}\n"
+                      "ssl = yes\n")
+        << QStringList{"auth_allow_cleartext=no", "protocols={imap=yes, pop3=yes}", "ssl=yes"}
+        << QStringList{"auth_allow_cleartext=no", "protocols={imap=yes, pop3=yes}", "ssl=yes"};
+    QTest::newRow("2.4: summary key as a named or nested section is not summary")
+        << QByteArray("protocols imap {\n  a = 1\n}\nservice x {\n  protocols {\n"
+                      "    imap = yes\n  }\n}\n")
+        << QStringList{"protocols=imap{a=1}", "service=x{protocols={imap=yes}}"} << QStringList();
     // doveconf's own default configuration has "mailbox "Sent Messages" {".
     QTest::newRow("name in quotes, with blanks")
         << QByteArray("namespace inbox {\n  mailbox \"Sent Messages\" {\n    special_use = \\Sent\n"
@@ -158,8 +176,8 @@ void TestDoveconfParser::shapes_data()
                        "mailbox=\"a \\\" b\", mailbox=Drafts}"}
         << QStringList();
     QTest::newRow("quote never closed: read as the expression reads it")
-        << QByteArray("mailbox \"Sent Messages {\n}\n")
-        << QStringList{"\"Sent=Messages"} << QStringList();
+        << QByteArray("mailbox \"Sent Messages {\n}\n") << QStringList{"\"Sent=Messages"}
+        << QStringList();
     QTest::newRow("closing brace with a comment")
         << QByteArray("namespace inbox {\n  inbox = yes\n} # end\nssl = yes\n")
         << QStringList{"namespace=inbox{inbox=yes}", "ssl=yes"} << QStringList{"ssl=yes"};
@@ -206,8 +224,8 @@ void TestDoveconfParser::shapes()
 void TestDoveconfParser::fixedTables()
 {
     QCOMPARE(DoveconfParser::summaryKeys(),
-             (QSet<QString>{"disable_plaintext_auth", "auth_mechanisms", "ssl", "listen",
-                            "protocols", "unix"}));
+             (QSet<QString>{"disable_plaintext_auth", "auth_allow_cleartext", "auth_mechanisms",
+                            "ssl", "listen", "protocols", "unix"}));
     QCOMPARE(DoveconfParser::watchedPaths().size(), 1);
     QCOMPARE(DoveconfParser::watchedPaths().first(),
              (DoveconfParser::SectionPath{{"service", "auth"}, {"unix_listener", "auth-client"}}));
@@ -235,6 +253,53 @@ void TestDoveconfParser::deepNestingIsCapped()
     QCOMPARE(parsed.summary(), QStringList{"ssl=yes"});
 }
 
+void TestDoveconfParser::capturedOutput_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("topLevel");        // top-level entries the output has
+    QTest::addColumn<QStringList>("summary"); // as the output says them, in its order
+
+    // Debian 13's dovecot-core 2.4.1 with its own configuration: plain doveconf prints only
+    // what differs from the defaults, none of the summary's settings among it; "-a" prints
+    // them all. 2.4 spells the plain-text switch auth_allow_cleartext.
+    QTest::newRow("2.4.1 plain") << QStringLiteral("doveconf-2.4.1-trixie.txt") << 24
+                                 << QStringList();
+    QTest::newRow("2.4.1 -a") << QStringLiteral("doveconf-a-2.4.1-trixie.txt") << 691
+                              << QStringList{"auth_allow_cleartext=no", "auth_mechanisms=",
+                                             "listen=", "protocols=", "ssl=yes"};
+    // dovecot-imapd and dovecot-pop3d installed: each adds "protocols { x = yes }".
+    QTest::newRow("2.4.1 -a, imapd and pop3d")
+        << QStringLiteral("doveconf-a-2.4.1-trixie-imapd-pop3d.txt") << 692
+        << QStringList{"auth_allow_cleartext=no",
+                       "auth_mechanisms=", "listen=", "protocols={imap=yes, pop3=yes}", "ssl=yes"};
+    // Debian 12's 2.3.19.1 prints the same with "-a" as without.
+    QTest::newRow("2.3.19.1 -a") << QStringLiteral("doveconf-a-2.3.19.1-bookworm.txt") << 0
+                                 << QStringList{
+                                        "auth_mechanisms=plain",
+                                        "disable_plaintext_auth=yes",
+                                        "listen=*, ::",
+                                        "protocols=",
+                                        "service=auth{unix_listener=auth-client{group=, mode=0600, "
+                                        "user=$default_internal_user}}",
+                                        "ssl=yes"};
+}
+
+void TestDoveconfParser::capturedOutput()
+{
+    QFETCH(QString, file);
+    QFETCH(int, topLevel);
+    QFETCH(QStringList, summary);
+    QFile data(QStringLiteral(OXA_DOVECOT_TEST_DATA "/") + file);
+    QVERIFY2(data.open(QIODevice::ReadOnly), qPrintable(data.fileName()));
+    const QByteArray output = data.readAll();
+
+    Parsed parsed(output);
+    QCOMPARE(parsed.summary(), summary);
+    if (topLevel > 0)
+        QCOMPARE(parsed.dovecot()->childCount(), topLevel);
+    compareWithPlainReading(output);
+}
+
 void TestDoveconfParser::realDoveconfOutput()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("doveconf")).isEmpty()) {
@@ -242,13 +307,19 @@ void TestDoveconfParser::realDoveconfOutput()
             QFAIL("doveconf is not installed (scripts/install-services installs dovecot-core)");
         QSKIP("doveconf is not installed");
     }
-    const ProcessResult result = ChildProcess::run(QStringLiteral("doveconf"), {});
+    // As the heavy read asks: every setting, whichever version runs (2.3 or 2.4).
+    const ProcessResult result = ChildProcess::run(QStringLiteral("doveconf"), {"-a"});
     QVERIFY(result.finished);
-    const QStringList lines = result.outputLines();
-    QVERIFY2(lines.size() > 300, qPrintable(result.errorText()));
+    QVERIFY2(result.outputLines().size() > 300, qPrintable(result.errorText()));
+    compareWithPlainReading(result.standardOutput);
+}
 
-    // What the output says, read plainly: its top-level entries, the summary keys among them,
-    // and the lines of the auth-client listener inside "service auth".
+void TestDoveconfParser::compareWithPlainReading(const QByteArray &output)
+{
+    const QStringList lines = QString::fromLocal8Bit(output).split(QLatin1Char('\n'));
+    // What the output says, read plainly: its top-level entries, the summary keys among them
+    // (a setting, or 2.4's unnamed section of that name), and the lines of the auth-client
+    // listener inside "service auth" where the output has one (2.3 always does).
     QStringList topLevel;
     QStringList summaryKeys;
     QStringList listener;
@@ -256,6 +327,7 @@ void TestDoveconfParser::realDoveconfOutput()
     int depth = 0;
     bool inAuth = false;
     bool inListener = false;
+    bool sawListener = false;
     for (const QString &line : lines) {
         const QString text = DoveconfParser::prepareLine(line);
         if (text.isEmpty())
@@ -272,7 +344,9 @@ void TestDoveconfParser::realDoveconfOutput()
         const QString name = text.section(QLatin1Char(' '), 0, 0);
         if (depth == 0) {
             topLevel << name;
-            if (DoveconfParser::summaryKeys().contains(name))
+            const bool setting = text.section(QLatin1Char(' '), 1, 1) == QLatin1String("=");
+            if (DoveconfParser::summaryKeys().contains(name) &&
+                (setting || text == name + QLatin1String(" {")))
                 summaryKeys << name;
         }
         if (inListener)
@@ -282,13 +356,12 @@ void TestDoveconfParser::realDoveconfOutput()
             if (depth == 1 && text == QLatin1String("service auth {"))
                 inAuth = true;
             if (inAuth && depth == 2 && text == QLatin1String("unix_listener auth-client {"))
-                inListener = true;
+                inListener = sawListener = true;
         }
     }
     QCOMPARE(depth, 0);
-    QVERIFY(!listener.isEmpty());
 
-    Parsed parsed(result.standardOutput);
+    Parsed parsed(output);
     const QList<TreeNode *> &full = parsed.dovecot()->childNodes();
     QStringList names;
     int nodes = 0;
@@ -307,7 +380,7 @@ void TestDoveconfParser::realDoveconfOutput()
     // The summary: the top-level keys in output order, and where "service auth" comes, the
     // watched chain with every line of the listener.
     const QList<TreeNode *> summary = parsed.nodes.mid(1);
-    QCOMPARE(summary.size(), summaryKeys.size() + 1);
+    QCOMPARE(summary.size(), summaryKeys.size() + (sawListener ? 1 : 0));
     QStringList summaryNames;
     const TreeNode *auth = nullptr;
     for (const TreeNode *node : summary) {
@@ -318,6 +391,8 @@ void TestDoveconfParser::realDoveconfOutput()
             summaryNames << name;
     }
     QCOMPARE(summaryNames, summaryKeys);
+    if (!sawListener)
+        return;
     QVERIFY(auth);
     QCOMPARE(dump(auth).left(39), QStringLiteral("service=auth{unix_listener=auth-client{"));
     QCOMPARE(auth->childCount(), 1);

@@ -203,7 +203,9 @@ void TestServiceMailDovecot::heavyRead_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<bool>("doveconfRuns");
 
-    const QString ran = QStringLiteral(": > %1; ").arg(doveconfRan);
+    // The stand-in notes its arguments: the read asks for every setting ("-a"), which
+    // Dovecot 2.4 prints only when asked.
+    const QString ran = QStringLiteral("printf '%s\\n' \"$@\" > %1; ").arg(doveconfRan);
     const QString output =
         ran + QStringLiteral("printf '# comment\\nprotocols = imap\\n"
                              "service imap {\\n  listen = *\\n}\\nssl = yes\\n'");
@@ -252,6 +254,11 @@ void TestServiceMailDovecot::heavyRead()
     QCOMPARE(report.status, taskStatus);
     QCOMPARE(report.message, message);
     QCOMPARE(QFile::exists(doveconfRan), doveconfRuns);
+    if (doveconfRuns) {
+        QFile arguments(doveconfRan);
+        QVERIFY(arguments.open(QIODevice::ReadOnly));
+        QCOMPARE(arguments.readAll(), QByteArray("-a\n"));
+    }
 
     const ServiceLightElementData *light = dovecot.element->serviceData();
     if (taskStatus == 1) {
@@ -282,7 +289,8 @@ void TestServiceMailDovecot::realDoveconfReachesTheWidget()
         QSKIP("doveconf is not installed");
     }
     QVERIFY(host.writeStatusScript(script, 0));
-    // Settings of our own, where Debian's dovecot.conf includes them last.
+    // Settings of our own, where Debian's dovecot.conf includes them last; Dovecot 2.3 and
+    // 2.4 print both as written here.
     QVERIFY(host.writeFile(QStringLiteral("/etc/dovecot/local.conf"),
                            "protocols = imap\nservice auth {\n  unix_listener auth-client {\n"
                            "    mode = 0660\n  }\n}\n"));

@@ -88,6 +88,7 @@ class TestServiceKerberosPlugin : public QObject
 
 private slots:
     void identity();
+    void readsTheInstalledKdcConf_data();
     void readsTheInstalledKdcConf();
     void eachElementReadsItsOwnFile();
     void missingAclFailsKadminOnly();
@@ -139,19 +140,35 @@ void TestServiceKerberosPlugin::identity()
     QVERIFY(kadminWidget->findChild<QPlainTextEdit *>(QStringLiteral("_configPlainEdit")));
 }
 
-/// The kdc.conf the krb5-kdc package installs, read through the overlay of this machine.
+void TestServiceKerberosPlugin::readsTheInstalledKdcConf_data()
+{
+    QTest::addColumn<QString>("captured"); // empty: this machine's own file
+    QTest::newRow("this machine's") << QString();
+    QTest::newRow("debian 13, krb5 1.21.3")
+        << QStringLiteral(OXA_KERBEROS_TEST_DATA "/kdc.conf-1.21.3-trixie");
+}
+
+/// The kdc.conf the krb5-kdc package installs, read through the overlay of this machine, or
+/// as a Debian 13 host has it.
 void TestServiceKerberosPlugin::readsTheInstalledKdcConf()
 {
+    QFETCH(QString, captured);
     TestHost host(TestHost::MachinePackageDatabase);
     OXA_REQUIRE_TEST_HOST(host);
-    QFile file(kdcConf);
+    QFile file(captured.isEmpty() ? kdcConf : captured);
     if (!file.open(QIODevice::ReadOnly))
         QSKIP("the krb5-kdc package is not installed here (scripts/install-services)");
-    const QString expected = QString::fromLocal8Bit(file.readAll());
+    const QByteArray content = file.readAll();
+    const QString expected = QString::fromLocal8Bit(content);
+    if (!captured.isEmpty()) {
+        QVERIFY(expected.contains(QLatin1String("[realms]")));
+        QVERIFY(host.writeFile(kdcConf, content));
+    }
     QVERIFY(host.writeStatusScript(kdcScript, 3));
 
     Kerberos kerberos;
-    QVERIFY(kerberos.plugin.isValid());
+    if (captured.isEmpty())
+        QVERIFY(kerberos.plugin.isValid());
     TaskRunner runner;
     const TaskReport report = runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc));
     QCOMPARE(report.description, QStringLiteral("Read Kerberos KDC service configuration"));

@@ -9,12 +9,17 @@ Q_DECLARE_METATYPE(PackageList::Record::Kind)
 
 namespace {
 
+/// "?" for an optional entry, its name, then "=a/b" when it names alternatives; ";" between.
 QString names(const QList<PackageList::Entry> &entries)
 {
     QStringList out;
-    for (const PackageList::Entry &entry : entries)
-        out.append((entry.optional ? QStringLiteral("?") : QString()) + entry.name);
-    return out.join(QLatin1Char('|'));
+    for (const PackageList::Entry &entry : entries) {
+        QString text = (entry.optional ? QStringLiteral("?") : QString()) + entry.name;
+        if (entry.alternatives != QStringList{entry.name})
+            text += QLatin1Char('=') + entry.alternatives.join(QLatin1Char('/'));
+        out.append(text);
+    }
+    return out.join(QLatin1Char(';'));
 }
 
 } // namespace
@@ -45,19 +50,29 @@ void TestPackageList::parse_data()
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("only line feeds") << QStringLiteral("\n\n\n") << QString();
     QTest::newRow("plain") << QStringLiteral("samba\nsamba-common\n")
-                           << QStringLiteral("samba|samba-common");
-    QTest::newRow("no final line feed") << QStringLiteral("a\nb") << QStringLiteral("a|b");
-    QTest::newRow("empty lines between") << QStringLiteral("\na\n\n\nb\n") << QStringLiteral("a|b");
+                           << QStringLiteral("samba;samba-common");
+    QTest::newRow("no final line feed") << QStringLiteral("a\nb") << QStringLiteral("a;b");
+    QTest::newRow("empty lines between") << QStringLiteral("\na\n\n\nb\n") << QStringLiteral("a;b");
     QTest::newRow("optional") << QStringLiteral("!smbclient") << QStringLiteral("?smbclient");
     QTest::newRow("every marker goes")
-        << QStringLiteral("!!pkg\n!p!kg") << QStringLiteral("?pkg|?pkg");
+        << QStringLiteral("!!pkg\n!p!kg") << QStringLiteral("?pkg;?pkg");
     QTest::newRow("marker counts only first") << QStringLiteral("p!kg") << QStringLiteral("p!kg");
-    QTest::newRow("marker per line") << QStringLiteral("!a\nb") << QStringLiteral("?a|b");
+    QTest::newRow("marker per line") << QStringLiteral("!a\nb") << QStringLiteral("?a;b");
     QTest::newRow("blanks stay") << QStringLiteral("samba \n cups")
-                                 << QStringLiteral("samba | cups");
+                                 << QStringLiteral("samba ; cups");
     QTest::newRow("carriage return stays")
         << QStringLiteral("samba\r\n") << QStringLiteral("samba\r");
-    QTest::newRow("duplicates stay") << QStringLiteral("a\na") << QStringLiteral("a|a");
+    QTest::newRow("duplicates stay") << QStringLiteral("a\na") << QStringLiteral("a;a");
+    QTest::newRow("alternatives") << QStringLiteral("libcups2 | libcups2t64\n")
+                                  << QStringLiteral("libcups2 | libcups2t64=libcups2/libcups2t64");
+    QTest::newRow("optional marker covers the line")
+        << QStringLiteral("!a|!b\nc|d") << QStringLiteral("?a|b=a/b;c|d=c/d");
+    QTest::newRow("empty alternatives dropped")
+        << QStringLiteral("a||\tb\t|") << QStringLiteral("a||\tb\t|=a/b");
+    QTest::newRow("line of bars only skipped")
+        << QStringLiteral("|\n | \nc") << QStringLiteral("c");
+    QTest::newRow("alternative with carriage return")
+        << QStringLiteral("a|b\r\n") << QStringLiteral("a|b\r=a/b");
 }
 
 void TestPackageList::parse()

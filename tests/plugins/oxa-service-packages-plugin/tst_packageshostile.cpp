@@ -71,6 +71,11 @@ void TestPackagesHostile::listsPastTheBounds_data()
     for (int i = 0; i <= ServicePackagesReadHeavyTask::maxPackages; ++i)
         many += "p" + QByteArray::number(i) + '\n';
     QTest::newRow("one package too many") << many << ServicePackagesReadHeavyTask::maxPackages;
+    // Every alternative costs a run: samba, then 99 of the line's 100; "last" is not asked.
+    QByteArray alternatives("samba\n");
+    for (int i = 0; i < ServicePackagesReadHeavyTask::maxPackages; ++i)
+        alternatives += "p" + QByteArray::number(i) + '|';
+    QTest::newRow("alternatives count") << alternatives + "\nlast\n" << 2;
 }
 
 void TestPackagesHostile::listsPastTheBounds()

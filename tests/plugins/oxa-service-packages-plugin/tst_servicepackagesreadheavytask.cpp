@@ -58,7 +58,6 @@ private slots:
     void dpkgQueryThatHangsStopsTheRead();
     void dpkgQueryThatCrashesStopsTheRead();
     void afterRunShowsOnlyGoodReads();
-
 };
 
 void TestServicePackagesReadHeavyTask::init()
@@ -135,6 +134,33 @@ void TestServicePackagesReadHeavyTask::readsList_data()
     QTest::newRow("pattern of one record is kept under its pattern")
         << QByteArray("pkg?\n") << QStringList{QStringLiteral("pkga|1|") + ok}
         << QStringLiteral("pkg?=1") << 2 << QString();
+    // A line of alternatives: the first installed one, else the line as written.
+    QTest::newRow("alternatives: the installed one")
+        << QByteArray("libcups2 | libcups2t64\n")
+        << QStringList{QStringLiteral("libcups2t64|2.4.10-3|") + ok}
+        << QStringLiteral("libcups2t64=2.4.10-3") << 2 << QString();
+    QTest::newRow("alternatives: the first of two installed")
+        << QByteArray("pkga|pkgb\n")
+        << QStringList{QStringLiteral("pkgb|2|") + ok, QStringLiteral("pkga|1|") + ok}
+        << QStringLiteral("pkga=1") << 2 << QString();
+    QTest::newRow("alternatives: an installed one after a removed one")
+        << QByteArray("pkga | pkgb\n")
+        << QStringList{QStringLiteral("pkga|1|deinstall ok config-files"),
+                       QStringLiteral("pkgb|2|") + ok}
+        << QStringLiteral("pkgb=2") << 2 << QString();
+    QTest::newRow("alternatives: one removed, none installed")
+        << QByteArray("pkga | pkgb\n") << QStringList{QStringLiteral("pkgb|2|hold ok config-files")}
+        << QStringLiteral("pkga | pkgb=not installed") << 3 << QStringLiteral("    pkga | pkgb\n");
+    QTest::newRow("alternatives: none known") << QByteArray("pkga | pkgb\n") << QStringList()
+                                              << QStringLiteral("pkga | pkgb=unknown package") << 3
+                                              << QStringLiteral("    pkga | pkgb\n");
+    QTest::newRow("optional alternatives: none known, left out")
+        << QByteArray("!pkga | pkgb\nq\n") << QStringList{QStringLiteral("q|1|") + ok}
+        << QStringLiteral("q=1") << 2 << QString();
+    QTest::newRow("optional alternatives: one removed")
+        << QByteArray("!pkga|!pkgb\n")
+        << QStringList{QStringLiteral("pkgb|1|deinstall ok config-files")}
+        << QStringLiteral("pkga|pkgb=not installed") << 3 << QStringLiteral("    pkga|pkgb\n");
 }
 
 void TestServicePackagesReadHeavyTask::readsList()

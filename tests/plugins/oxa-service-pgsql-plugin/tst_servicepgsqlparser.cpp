@@ -2,7 +2,21 @@
 
 #include <servicepgsqlparser.h>
 
+#include <QFile>
 #include <QTest>
+
+namespace {
+
+/// The lines of a file captured from a real host (tests/.../data), empty ones left out.
+QStringList capturedLines(const char *name)
+{
+    QFile file(QStringLiteral(OXA_PGSQL_TEST_DATA "/%1").arg(QLatin1String(name)));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing captured file %s", name);
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
 
 class TestServicePgsqlParser : public QObject
 {
@@ -42,6 +56,9 @@ void TestServicePgsqlParser::installedVersions_data()
     QTest::newRow("two versions") << QStringList{"ii postgresql-11", "ii postgresql-15"}
                                   << QStringList{"11", "15"};
     QTest::newRow("empty") << QStringList{} << QStringList{};
+    // Debian 13 with postgresql-17, as dpkg-query answers the plug-in's question there.
+    QTest::newRow("debian 13") << capturedLines("dpkg-query-postgresql-trixie.txt")
+                               << QStringList{"17"};
 }
 
 void TestServicePgsqlParser::installedVersions()
@@ -90,6 +107,13 @@ void TestServicePgsqlParser::clusterRecords_data()
     QTest::newRow("port not a number") << "15 main ??? down"
                                        << "15"
                                        << "main" << 0 << false << "down";
+    // pg_lsclusters --no-header of Debian 13's postgresql-common 278: the cluster the
+    // package made, and one made with pg_createcluster and started.
+    const QStringList trixie = capturedLines("pg_lsclusters-17-trixie.txt");
+    QTest::newRow("debian 13, installed cluster") << trixie.value(0) << "17"
+                                                  << "main" << 5432 << false << "down";
+    QTest::newRow("debian 13, created and started") << trixie.value(1) << "17"
+                                                    << "second" << 5433 << true << "online";
     QTest::newRow("exactly four fields") << "15 main 5432 online"
                                          << "15"
                                          << "main" << 5432 << true << "online";

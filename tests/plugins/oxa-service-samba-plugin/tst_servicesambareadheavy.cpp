@@ -9,6 +9,7 @@
 #include <taskmessages.h>
 #include <treenodemodel.h>
 
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -94,6 +95,14 @@ void TestServiceSambaReadHeavy::heavyRead_data()
     QTest::newRow("NUL ends the text") << "exit 0"
                                        << "file" << QByteArray("[global]\n\0[hidden]\n", 19) << 2
                                        << QString() << true << QStringLiteral("[global]\n");
+    // As Debian 13's samba 4.22 installs it: shown whole, as it stands.
+    QFile trixie(QStringLiteral(OXA_SAMBA_TEST_DATA "/smb.conf-4.22-trixie"));
+    QVERIFY(trixie.open(QIODevice::ReadOnly));
+    const QByteArray installed = trixie.readAll();
+    QVERIFY(installed.size() > 4096);
+    QTest::newRow("debian 13 smb.conf")
+        << "exit 0"
+        << "file" << installed << 2 << QString() << true << QString::fromLocal8Bit(installed);
     const QByteArray latin1("comment = caf\xe9 \xff\n");
     QTest::newRow("local 8-bit decoding")
         << "exit 0"

@@ -13,8 +13,12 @@
 #include <serviceheavyreadtask.h>
 #include <servicemodule.h>
 
+#include <QDir>
+#include <QFile>
 #include <QIcon>
+#include <QImage>
 #include <QPluginLoader>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -118,13 +122,28 @@ private slots:
     void operationsReachingTheModule();
     void moduleDropsTheRecord();
     void lightReadReachesEveryServiceModule();
+
+private:
+    QTemporaryDir m_themes;
 };
 
 void TestServiceServicesPlugin::initTestCase()
 {
-    // As the console does: the offscreen platform knows no icon theme of its own.
-    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
-    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    // The offscreen platform knows no icon theme: one of the suite's own holds the computer
+    // icon, whatever themes the machine has (Debian 13's Adwaita has changed its icons).
+    QVERIFY(m_themes.isValid());
+    const QString devices = m_themes.filePath(QStringLiteral("oxa-test/16x16/devices"));
+    QVERIFY(QDir().mkpath(devices));
+    QFile index(m_themes.filePath(QStringLiteral("oxa-test/index.theme")));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=oxa-test\nDirectories=16x16/devices\n\n"
+                "[16x16/devices]\nSize=16\nType=Fixed\n");
+    index.close();
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::green);
+    QVERIFY(image.save(devices + QStringLiteral("/computer.png")));
+    QIcon::setThemeSearchPaths({m_themes.path()});
+    QIcon::setThemeName(QStringLiteral("oxa-test"));
 }
 
 void TestServiceServicesPlugin::identity()

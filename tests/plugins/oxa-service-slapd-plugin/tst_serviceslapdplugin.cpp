@@ -77,6 +77,7 @@ class TestServiceSlapdPlugin : public QObject
 private slots:
     void identity();
     void showsTheInstalledDirectory();
+    void showsDebian13Directory();
     void namesOnly();
     void stoppedStillShowsTheDirectory();
     void missingDirectoryIsNoFailure();
@@ -144,6 +145,55 @@ void TestServiceSlapdPlugin::showsTheInstalledDirectory()
     QCOMPARE(slapd.widget->fileSystemModel()->filePath(slapd.view()->rootIndex()), directory);
     // The model lists the directory on its own time.
     QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), expected, 10000);
+}
+
+/*
+ * The directory of Debian 13's slapd 2.6.10 as its package leaves it, laid out from the
+ * captured listing: the view shows its entries, and those of cn=config below.
+ */
+void TestServiceSlapdPlugin::showsDebian13Directory()
+{
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeStatusScript(script, 0));
+    QVERIFY(host.removePath(directory));
+    QFile listing(QStringLiteral(OXA_SLAPD_TEST_DATA "/slapd.d-2.6.10-trixie.txt"));
+    QVERIFY(listing.open(QIODevice::ReadOnly));
+    QStringList top;
+    QStringList config;
+    for (const QString &entry : QString::fromUtf8(listing.readAll()).split(QLatin1Char('\n'))) {
+        if (!entry.startsWith(QLatin1String("slapd.d/")))
+            continue;
+        const QString path = QStringLiteral("/etc/ldap/") + entry;
+        // The .ldif files are files; the rest are directories.
+        QVERIFY(entry.endsWith(QLatin1String(".ldif")) ? host.writeFile(path, "dn: x\n")
+                                                       : host.mkdir(path));
+        const QStringList parts = entry.split(QLatin1Char('/'));
+        if (parts.size() == 2)
+            top << parts.at(1);
+        else if (parts.size() == 3 && parts.at(1) == QLatin1String("cn=config"))
+            config << parts.at(2);
+    }
+    top.sort();
+    config.sort();
+    QCOMPARE(top, (QStringList{"cn=config", "cn=config.ldif"}));
+    QCOMPARE(config.size(), 6);
+
+    Slapd slapd;
+    QCOMPARE(slapd.readHeavy().status, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), top, 10000);
+    QFileSystemModel *model = slapd.widget->fileSystemModel();
+    const QModelIndex configIndex = model->index(directory + QStringLiteral("/cn=config"));
+    QVERIFY(configIndex.isValid());
+    model->fetchMore(configIndex);
+    const auto below = [&] {
+        QStringList names;
+        for (int row = 0; row < model->rowCount(configIndex); ++row)
+            names << model->index(row, 0, configIndex).data().toString();
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(below(), config, 10000);
 }
 
 /*

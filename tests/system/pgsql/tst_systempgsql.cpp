@@ -1,4 +1,4 @@
-// The PostgreSQL plug-in against the real PostgreSQL 15 tooling in a disposable host: a
+// The PostgreSQL plug-in against the real PostgreSQL tooling in a disposable host: a
 // cluster created, started, restarted, reloaded, stopped and dropped through the console, each
 // step checked with pg_lsclusters and the init script's status.
 
@@ -14,7 +14,8 @@
 
 namespace {
 
-const QString version = QStringLiteral("15");
+// The server the machine has: 15 on Debian 12, 17 on Debian 13.
+const QString version = SystemTest::pgsqlServerVersion();
 const QString clusterName = QStringLiteral("sysb1");
 // 5471 to 5473 are the system suites' own; the unit tests use other ports.
 const int clusterPort = 5471;
@@ -73,7 +74,7 @@ QStringList listedCluster(const QString &name)
     return QStringList();
 }
 
-/// What the init script's status says of the cluster: "15/sysb1 (port 5471): online".
+/// What the init script's status says of the cluster: "17/sysb1 (port 5471): online".
 QString initScriptClusterState(const QString &name)
 {
     const ToolRun run =
@@ -123,7 +124,7 @@ private:
 void TestSystemPgsql::initTestCase()
 {
     m_host = std::make_unique<SystemHost>();
-    OXA_REQUIRE_SYSTEM_HOST(*m_host, (QStringList{QStringLiteral("postgresql-15"),
+    OXA_REQUIRE_SYSTEM_HOST(*m_host, (QStringList{QStringLiteral("postgresql-") + version,
                                                   QStringLiteral("postgresql-common")}));
     const QStringList plugins =
         SystemTest::pluginFiles({QStringLiteral("services"), QStringLiteral("pgsql")});
@@ -170,10 +171,12 @@ void TestSystemPgsql::createdClusterAsPgLsclustersListsIt()
                            .toUtf8(),
                        &run));
     const QStringList fields = listedCluster(clusterName);
-    QCOMPARE(fields.mid(0, 6), (QStringList{version, clusterName, QString::number(clusterPort),
-                                            QStringLiteral("down"), QStringLiteral("postgres"),
-                                            QStringLiteral("/var/lib/postgresql/15/sysb1")}));
-    QVERIFY(QFileInfo(QStringLiteral("/etc/postgresql/15/sysb1/postgresql.conf")).isFile());
+    QCOMPARE(fields.mid(0, 6),
+             (QStringList{version, clusterName, QString::number(clusterPort),
+                          QStringLiteral("down"), QStringLiteral("postgres"),
+                          QStringLiteral("/var/lib/postgresql/%1/sysb1").arg(version)}));
+    QVERIFY(QFileInfo(QStringLiteral("/etc/postgresql/%1/sysb1/postgresql.conf").arg(version))
+                .isFile());
     // Every cluster of the host, ours among them, as the console read them after the create.
     QCOMPARE(consoleClusters(run.report), listedClusters());
     QVERIFY(!ConsoleBatch::elementByTitle(run.report.value(QStringLiteral("tree")).toArray(),
@@ -215,7 +218,7 @@ void TestSystemPgsql::startedClusterShown()
              fields.value(2));
     QCOMPARE(
         ConsoleBatch::firstCells(ConsoleBatch::widgetChild(form, QStringLiteral("_infoTableView"))),
-        (QStringList{QStringLiteral("/etc/postgresql/15/sysb1"), fields.value(5),
+        (QStringList{QStringLiteral("/etc/postgresql/%1/sysb1").arg(version), fields.value(5),
                      fields.value(6)}));
 }
 
@@ -278,8 +281,8 @@ void TestSystemPgsql::droppedCluster()
     ConsoleBatchResult run;
     QVERIFY(perform(QStringLiteral("delete"), &run));
     QVERIFY(listedCluster(clusterName).isEmpty());
-    QVERIFY(!QFileInfo::exists(QStringLiteral("/etc/postgresql/15/sysb1")));
-    QVERIFY(!QFileInfo::exists(QStringLiteral("/var/lib/postgresql/15/sysb1")));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/etc/postgresql/%1/sysb1").arg(version)));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/var/lib/postgresql/%1/sysb1").arg(version)));
     QVERIFY(ConsoleBatch::elementByTitle(run.report.value(QStringLiteral("tree")).toArray(),
                                          clusterTitle)
                 .isEmpty());

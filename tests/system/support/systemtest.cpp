@@ -159,6 +159,18 @@ int SystemTest::waitForStatus(const QString &script, bool running, int timeoutMs
     return code;
 }
 
+QString SystemTest::pgsqlServerVersion()
+{
+    QString newest;
+    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
+    for (const QString &version : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(lib.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable() &&
+            (newest.isEmpty() || version.toDouble() > newest.toDouble()))
+            newest = version;
+    }
+    return newest;
+}
+
 QString SystemTest::packageVersion(const QString &package)
 {
     const ToolRun run = runTool(QStringLiteral("dpkg-query"),

@@ -82,6 +82,9 @@ int waitForStatus(const QString &script, bool running, int timeoutMs = 20000);
 QString packageVersion(const QString &package);
 /// The packages of @p packages that are not installed.
 QStringList missingPackages(const QStringList &packages);
+/// The newest PostgreSQL server major version installed (its initdb is there): 15 on Debian
+/// 12, 17 on Debian 13; empty when there is none.
+QString pgsqlServerVersion();
 
 /**
  * The processes living in this process's mount namespace, this process left out, with
