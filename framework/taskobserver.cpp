@@ -1,6 +1,7 @@
 #include "taskobserver.h"
 
 #include "element.h"
+#include "taskdescription.h"
 #include "tasks.h"
 #include "threadannotations.h"
 
@@ -143,7 +144,8 @@ TaskObserver *TaskObserver::instance(QObject *parent)
 
 TaskObserver::TaskObserver(QObject *parent)
     : QObject(parent), m_pool(new QThreadPool(this)),
-      m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); }))
+      m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); })),
+      m_progressed(new TaskEndQueue(this, [this](quint64 id) { onTaskProgress(id); }))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
     // Tasks mostly wait for child processes: more threads than cores pay off. Enough for the
@@ -177,6 +179,7 @@ void TaskObserver::performTask(AbstractTask *task)
     Element *element = task->taskElement();
     entry.key = element;
     entry.priority = task->priority();
+    entry.change = task->isChange();
     entry.description = task->taskDescription().description();
     if (element)
         entry.elementId = element->id().isEmpty() ? element->title() : element->id();
@@ -266,6 +269,9 @@ void TaskObserver::dispatch()
         if (background)
             ++m_runningBackground;
         emit taskStarted(entry.id, entry.description);
+        TaskEndQueue *progressed = m_progressed;
+        const quint64 id = entry.id;
+        entry.task->setProgressHook([progressed, id] { progressed->push(id); });
         auto *runnable = new TaskRunnable(m_ended, entry.task, entry.id);
         OxaThreads::handOver(runnable);
         m_pool->start(runnable);
@@ -302,6 +308,55 @@ void TaskObserver::onTaskRun(quint64 id)
     if (isIdle()) {
         emit busyChanged(false);
         emit idle();
+    }
+}
+
+void TaskObserver::onTaskProgress(quint64 id)
+{
+    // A task that ended meanwhile has said all there is in its end report.
+    const auto it = m_active.constFind(id);
+    if (it == m_active.cend())
+        return;
+    TaskReport report;
+    report.id = id;
+    report.description = it->description;
+    report.status = TaskDescription::TaskStatusUndefined;
+    report.message = it->task->progressMessage();
+    report.elementId = it->elementId;
+    report.endedMs = elapsedMs();
+    emit taskProgress(report);
+}
+
+int TaskObserver::runningChangeCount() const
+{
+    int count = 0;
+    for (const Entry &entry : m_active)
+        count += entry.change ? 1 : 0;
+    return count;
+}
+
+int TaskObserver::waitingChangeCount() const
+{
+    int count = 0;
+    for (const Entry &entry : m_waiting)
+        count += entry.change ? 1 : 0;
+    return count;
+}
+
+bool TaskObserver::stopWaiting(quint64 id)
+{
+    const auto it = m_active.constFind(id);
+    if (it == m_active.cend() || !it->change)
+        return false;
+    it->task->stopWaiting();
+    return true;
+}
+
+void TaskObserver::stopWaitingForChanges()
+{
+    for (const Entry &entry : std::as_const(m_active)) {
+        if (entry.change)
+            entry.task->stopWaiting();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 
 #include <fcntl.h>
@@ -31,6 +32,9 @@ private slots:
     void crashKillsWhatItLeftBehind();
     void floodedOutputIsKeptUpToItsBound();
     void floodThenHangIsBoundedAndKilled();
+    void changeIsNeverKilled_data();
+    void changeIsNeverKilled();
+    void floodedChangeIsBounded();
 
 private:
     ScriptDir m_dir;
@@ -248,6 +252,99 @@ void TestChildProcess::floodThenHangIsBoundedAndKilled()
     const pid_t sleeper = m_dir.pidFrom(QStringLiteral("sleeper.pid"));
     QVERIFY(sleeper > 0);
     QVERIFY(waitDead(sleeper));
+}
+
+void TestChildProcess::changeIsNeverKilled_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("readLimit");
+    QTest::addColumn<int>("changeLimit");
+    QTest::addColumn<bool>("stopWhenTold"); // give up waiting once told it still runs
+    QTest::addColumn<int>("told");          // how often it was said to still run
+    QTest::addColumn<bool>("leftRunning");
+    QTest::addColumn<int>("exitCode");      // -1: did not finish
+    QTest::addColumn<QStringList>("output");
+    QTest::addColumn<bool>("goesOn");       // "done" appears afterwards: it was not killed
+
+    // Ends by itself, whatever it prints afterwards or whoever stopped reading.
+    const QString late = QStringLiteral("echo $$ > @DIR@/change.pid\necho early\nsleep 0.6\n"
+                                        "echo late\necho late >&2\ntouch @DIR@/done\n");
+    QTest::newRow("ends before the read limit")
+        << "echo quick\n" << 5000 << 60000 << false << 0 << false << 0 << QStringList{"quick"}
+        << false;
+    QTest::newRow("ends after the read limit")
+        << "sleep 0.4\necho out\necho err >&2\nexit 3\n" << 100 << 60000 << false << 1 << false
+        << 3 << QStringList{"out"} << false;
+    QTest::newRow("wait stopped: left running") << late << 100 << 60000 << true << 1 << true << -1
+                                                << QStringList{"early"} << true;
+    QTest::newRow("change limit: left running")
+        << late << 60000 << 200 << false << 0 << true << -1 << QStringList{"early"} << true;
+    QTest::newRow("crash: what it started goes on")
+        << "sh -c 'sleep 0.4; touch @DIR@/done' &\nkill -SEGV $$\n" << 5000 << 60000 << false
+        << 0 << false << -1 << QStringList{} << true;
+}
+
+void TestChildProcess::changeIsNeverKilled()
+{
+    QFETCH(QString, body);
+    QFETCH(int, readLimit);
+    QFETCH(int, changeLimit);
+    QFETCH(bool, stopWhenTold);
+    QFETCH(bool, leftRunning);
+    QFETCH(int, exitCode);
+    QFETCH(bool, goesOn);
+
+    ChildProcess::setReadLimitMs(readLimit);
+    ChildProcess::setChangeLimitMs(changeLimit);
+    std::atomic<bool> stop{false};
+    int told = 0;
+    ChildProcess::ChangeWait wait;
+    wait.stop = &stop;
+    wait.stillRunning = [&] {
+        ++told;
+        if (stopWhenTold)
+            stop = true;
+    };
+    const ProcessResult result =
+        ChildProcess::runChange(m_dir.script(QStringLiteral("change"), body), {}, wait);
+    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
+    ChildProcess::setChangeLimitMs(ChildProcess::DefaultChangeLimitMs);
+
+    QTEST(told, "told");
+    QCOMPARE(result.leftRunning, leftRunning);
+    QCOMPARE(result.finished, exitCode >= 0);
+    if (exitCode >= 0)
+        QCOMPARE(result.exitCode, exitCode);
+    else
+        QCOMPARE(result.error, int(leftRunning ? QProcess::Timedout : QProcess::Crashed));
+    QTEST(result.outputLines(), "output");
+    if (exitCode == 3)
+        QCOMPARE(result.errorText(), QStringLiteral("err\n"));
+    if (goesOn) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.path(QStringLiteral("done"))), 10000);
+        // Nobody waited for its end, and still it is no zombie of the console.
+        const pid_t pid = pid_t(m_dir.read(QStringLiteral("change.pid")).trimmed().toInt());
+        if (pid > 0)
+            QTRY_VERIFY_WITH_TIMEOUT(isReaped(pid), 10000);
+    }
+    QFile::remove(m_dir.path(QStringLiteral("done")));
+    QFile::remove(m_dir.path(QStringLiteral("change.pid")));
+}
+
+void TestChildProcess::floodedChangeIsBounded()
+{
+    // Written to a file rather than a pipe, a change's flood still keeps its beginning only.
+    const QString script = m_dir.script(
+        QStringLiteral("floodchange"),
+        QStringLiteral("echo first\nhead -c %1 /dev/zero | tr '\\000' x\necho done >&2\n")
+            .arg(ChildProcess::MaxOutputBytes + 3 * 1024 * 1024));
+    const ProcessResult result = ChildProcess::runChange(script, {}, ChildProcess::ChangeWait());
+    QVERIFY(result.succeeded());
+    QVERIFY(result.outputCut);
+    QCOMPARE(result.standardOutput.size(), int(ChildProcess::MaxOutputBytes));
+    QVERIFY(result.standardOutput.startsWith("first\nxxx"));
+    QCOMPARE(result.errorText(), QStringLiteral("done\n"));
+    QVERIFY(!result.errorCut);
 }
 
 QTEST_GUILESS_MAIN(TestChildProcess)
