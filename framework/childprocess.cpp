@@ -379,8 +379,9 @@ struct OutputFile
         taken = true;
         char buffer[65536];
         while (into->size() < limit) {
-            const ssize_t n = ::pread(fd.get(), buffer, size_t(qMin<qint64>(sizeof buffer, limit - into->size())),
-                                      off_t(into->size()));
+            const ssize_t n =
+                ::pread(fd.get(), buffer, size_t(qMin<qint64>(sizeof buffer, limit - into->size())),
+                        off_t(into->size()));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)

@@ -28,10 +28,7 @@ public:
     bool isFailed() const { return m_status == TaskStatusFailed; }
     bool isUnknown() const { return m_status == TaskStatusUnknown; }
     /// Done, or done with a warning: what the task did is known to have happened.
-    bool isSucceeded() const
-    {
-        return m_status == TaskStatusDone || m_status == TaskStatusWarning;
-    }
+    bool isSucceeded() const { return m_status == TaskStatusDone || m_status == TaskStatusWarning; }
     /// The status as a word for logs and reports ("failed", "done", "warning", "unknown",
     /// "undefined").
     static QString statusName(int status);

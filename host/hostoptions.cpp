@@ -34,10 +34,9 @@ HostOptions HostOptions::parse(const QStringList &arguments)
             options.error = tr("unexpected argument \"%1\"").arg(argument);
             return options;
         }
-        const bool takesValue = name == QLatin1String("--plugin-dir") ||
-                                name == QLatin1String("--title") ||
-                                name == QLatin1String("--batch") ||
-                                name == QLatin1String("--change-timeout");
+        const bool takesValue =
+            name == QLatin1String("--plugin-dir") || name == QLatin1String("--title") ||
+            name == QLatin1String("--batch") || name == QLatin1String("--change-timeout");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 options.error = tr("option %1 needs a value").arg(name);
@@ -66,10 +65,11 @@ HostOptions HostOptions::parse(const QStringList &arguments)
             bool ok = false;
             const int seconds = value.toInt(&ok);
             if (!ok || seconds < 1 || seconds > MaxChangeTimeout) {
-                options.error = tr("option --change-timeout needs a number of seconds from 1 to %1, "
-                                   "not \"%2\"")
-                                    .arg(MaxChangeTimeout)
-                                    .arg(value);
+                options.error =
+                    tr("option --change-timeout needs a number of seconds from 1 to %1, "
+                       "not \"%2\"")
+                        .arg(MaxChangeTimeout)
+                        .arg(value);
                 return options;
             }
             options.changeTimeout = seconds;

@@ -122,8 +122,8 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
 
     // A change past the read limit may take minutes (a service waiting for another): the
     // administrator may stop waiting for it, never kill it half-way.
-    m_stopWaiting = new QAction(QIcon::fromTheme(QStringLiteral("process-stop")),
-                                tr("Stop waiting"), this);
+    m_stopWaiting =
+        new QAction(QIcon::fromTheme(QStringLiteral("process-stop")), tr("Stop waiting"), this);
     m_stopWaiting->setObjectName(QStringLiteral("_stopWaitingAction"));
     m_stopWaiting->setToolTip(tr("Stop waiting for the change selected in the task log: its "
                                  "tool goes on running, its outcome is unknown, and what it "
@@ -626,9 +626,9 @@ bool MainWindow::stopWaiting()
 void MainWindow::onTaskProgress(const TaskReport &report)
 {
     m_log->setRunning(report);
-    statusBar()->showMessage(tr("Still running: %1. \"Stop waiting\" leaves it running.")
-                                 .arg(report.description),
-                             15000);
+    statusBar()->showMessage(
+        tr("Still running: %1. \"Stop waiting\" leaves it running.").arg(report.description),
+        15000);
     updateStopWaiting();
 }
 

@@ -39,9 +39,9 @@ void ServiceCupsElementWidget::clearCache()
     if (!shown || !(shown->availableOperations() & OperationClearCache))
         return;
     // The element's own question, the one the window's actions ask too.
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Clear cache"), shown->operationQuestion(OperationClearCache),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Clear cache"), shown->operationQuestion(OperationClearCache),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
     // The question may have outlived the element.

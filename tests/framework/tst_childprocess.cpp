@@ -262,26 +262,26 @@ void TestChildProcess::changeIsNeverKilled_data()
     QTest::addColumn<bool>("stopWhenTold"); // give up waiting once told it still runs
     QTest::addColumn<int>("told");          // how often it was said to still run
     QTest::addColumn<bool>("leftRunning");
-    QTest::addColumn<int>("exitCode");      // -1: did not finish
+    QTest::addColumn<int>("exitCode"); // -1: did not finish
     QTest::addColumn<QStringList>("output");
-    QTest::addColumn<bool>("goesOn");       // "done" appears afterwards: it was not killed
+    QTest::addColumn<bool>("goesOn"); // "done" appears afterwards: it was not killed
 
     // Ends by itself, whatever it prints afterwards or whoever stopped reading.
     const QString late = QStringLiteral("echo $$ > @DIR@/change.pid\necho early\nsleep 0.6\n"
                                         "echo late\necho late >&2\ntouch @DIR@/done\n");
     QTest::newRow("ends before the read limit")
-        << "echo quick\n" << 5000 << 60000 << false << 0 << false << 0 << QStringList{"quick"}
-        << false;
+        << "echo quick\n"
+        << 5000 << 60000 << false << 0 << false << 0 << QStringList{"quick"} << false;
     QTest::newRow("ends after the read limit")
-        << "sleep 0.4\necho out\necho err >&2\nexit 3\n" << 100 << 60000 << false << 1 << false
-        << 3 << QStringList{"out"} << false;
-    QTest::newRow("wait stopped: left running") << late << 100 << 60000 << true << 1 << true << -1
-                                                << QStringList{"early"} << true;
+        << "sleep 0.4\necho out\necho err >&2\nexit 3\n"
+        << 100 << 60000 << false << 1 << false << 3 << QStringList{"out"} << false;
+    QTest::newRow("wait stopped: left running")
+        << late << 100 << 60000 << true << 1 << true << -1 << QStringList{"early"} << true;
     QTest::newRow("change limit: left running")
         << late << 60000 << 200 << false << 0 << true << -1 << QStringList{"early"} << true;
     QTest::newRow("crash: what it started goes on")
-        << "sh -c 'sleep 0.4; touch @DIR@/done' &\nkill -SEGV $$\n" << 5000 << 60000 << false
-        << 0 << false << -1 << QStringList{} << true;
+        << "sh -c 'sleep 0.4; touch @DIR@/done' &\nkill -SEGV $$\n"
+        << 5000 << 60000 << false << 0 << false << -1 << QStringList{} << true;
 }
 
 void TestChildProcess::changeIsNeverKilled()

@@ -282,13 +282,13 @@ void TestServiceTasks::changePastReadLimit_data()
     QTest::addColumn<bool>("runningAfter"); // the state read at the task's end
 
     // The start outlasts the read limit: the task says it still runs, and is not killed.
-    QTest::newRow("ends done") << "sleep 0.5\ntouch @DIR@/running\n" << false
-                               << int(TaskDescription::TaskStatusDone) << true;
-    QTest::newRow("ends failed") << "sleep 0.5\necho 'no luck' >&2\nexit 1\n" << false
-                                 << int(TaskDescription::TaskStatusFailed) << false;
+    QTest::newRow("ends done") << "sleep 0.5\ntouch @DIR@/running\n"
+                               << false << int(TaskDescription::TaskStatusDone) << true;
+    QTest::newRow("ends failed") << "sleep 0.5\necho 'no luck' >&2\nexit 1\n"
+                                 << false << int(TaskDescription::TaskStatusFailed) << false;
     QTest::newRow("wait stopped: left running, outcome unknown")
-        << "sleep 1\ntouch @DIR@/running\n" << true << int(TaskDescription::TaskStatusUnknown)
-        << false;
+        << "sleep 1\ntouch @DIR@/running\n"
+        << true << int(TaskDescription::TaskStatusUnknown) << false;
 }
 
 void TestServiceTasks::changePastReadLimit()
@@ -329,7 +329,8 @@ void TestServiceTasks::changePastReadLimit()
     QCOMPARE(report.id, said.id);
     QCOMPARE(report.status, status);
     if (stopWaiting) {
-        QVERIFY2(report.message.contains(QStringLiteral("left running")), qPrintable(report.message));
+        QVERIFY2(report.message.contains(QStringLiteral("left running")),
+                 qPrintable(report.message));
         QVERIFY(report.message.contains(QStringLiteral("unknown")));
     }
     // Whatever the outcome, the state and the element are read again.

@@ -297,30 +297,30 @@ void TestTasks::changeReadsAgainUnlessKnownDone_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("plainParent");
-    QTest::addColumn<int>("read");      // the operation read again, or OperationNone
+    QTest::addColumn<int>("read");       // the operation read again, or OperationNone
     QTest::addColumn<QString>("target"); // "container" or "element"
     const int done = TaskDescription::TaskStatusDone;
     const int failed = TaskDescription::TaskStatusFailed;
     const int unknown = TaskDescription::TaskStatusUnknown;
     const int none = OperationNone;
     QTest::newRow("create done") << "create" << done << false << none << "";
-    QTest::newRow("create failed") << "create" << failed << false << int(OperationReadContent)
-                                   << "container";
-    QTest::newRow("create unknown") << "create" << unknown << false << int(OperationReadContent)
-                                    << "container";
+    QTest::newRow("create failed")
+        << "create" << failed << false << int(OperationReadContent) << "container";
+    QTest::newRow("create unknown")
+        << "create" << unknown << false << int(OperationReadContent) << "container";
     QTest::newRow("delete done") << "delete" << done << false << none << "";
-    QTest::newRow("delete failed") << "delete" << failed << false << int(OperationReadContent)
-                                   << "container";
-    QTest::newRow("delete unknown") << "delete" << unknown << false << int(OperationReadContent)
-                                    << "container";
+    QTest::newRow("delete failed")
+        << "delete" << failed << false << int(OperationReadContent) << "container";
+    QTest::newRow("delete unknown")
+        << "delete" << unknown << false << int(OperationReadContent) << "container";
     QTest::newRow("delete failed, parent cannot read")
         << "delete" << failed << true << int(OperationReadHeavy) << "element";
     QTest::newRow("update done") << "update" << done << false << int(OperationReadHeavy)
                                  << "element";
-    QTest::newRow("update failed") << "update" << failed << false << int(OperationReadHeavy)
-                                   << "element";
-    QTest::newRow("update unknown") << "update" << unknown << false << int(OperationReadHeavy)
-                                    << "element";
+    QTest::newRow("update failed")
+        << "update" << failed << false << int(OperationReadHeavy) << "element";
+    QTest::newRow("update unknown")
+        << "update" << unknown << false << int(OperationReadHeavy) << "element";
 }
 
 void TestTasks::changeReadsAgainUnlessKnownDone()
@@ -351,12 +351,13 @@ void TestTasks::changeReadsAgainUnlessKnownDone()
         QVERIFY(m_log.isEmpty());
     } else {
         QCOMPARE(typesOf(m_log), QList<OperationType>{OperationType(read)});
-        QCOMPARE(m_log.first().element,
-                 target == QLatin1String("container") ? static_cast<Element *>(&container)
-                                                      : element);
+        QCOMPARE(m_log.first().element, target == QLatin1String("container")
+                                            ? static_cast<Element *>(&container)
+                                            : element);
     }
     // Only a delete known to be done drops the element.
-    QCOMPARE(guard.isNull(), kind == QLatin1String("delete") && status == int(TaskDescription::TaskStatusDone));
+    QCOMPARE(guard.isNull(),
+             kind == QLatin1String("delete") && status == int(TaskDescription::TaskStatusDone));
 }
 
 void TestTasks::widgetAppliesCreateAndUpdate()
