@@ -27,6 +27,10 @@
 namespace {
 QPointer<TaskObserver> g_instance;
 
+/// Marks the id of a task that said how it goes, in the queue of ended tasks (ids count up
+/// from 1: they never reach it).
+const quint64 ProgressMark = quint64(1) << 63;
+
 /// Runs one task's run() on a worker thread, then hands its id back to the observer. The
 /// observer outlives it: its destructor waits for the pool.
 class TaskRunnable : public QRunnable
@@ -144,8 +148,12 @@ TaskObserver *TaskObserver::instance(QObject *parent)
 
 TaskObserver::TaskObserver(QObject *parent)
     : QObject(parent), m_pool(new QThreadPool(this)),
-      m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); })),
-      m_progressed(new TaskEndQueue(this, [this](quint64 id) { onTaskProgress(id); }))
+      m_ended(new TaskEndQueue(this, [this](quint64 id) {
+          if (id & ProgressMark)
+              onTaskProgress(id & ~ProgressMark);
+          else
+              onTaskRun(id);
+      }))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
     // Tasks mostly wait for child processes: more threads than cores pay off. Enough for the
@@ -269,9 +277,9 @@ void TaskObserver::dispatch()
         if (background)
             ++m_runningBackground;
         emit taskStarted(entry.id, entry.description);
-        TaskEndQueue *progressed = m_progressed;
+        TaskEndQueue *ended = m_ended;
         const quint64 id = entry.id;
-        entry.task->setProgressHook([progressed, id] { progressed->push(id); });
+        entry.task->setProgressHook([ended, id] { ended->push(id | ProgressMark); });
         auto *runnable = new TaskRunnable(m_ended, entry.task, entry.id);
         OxaThreads::handOver(runnable);
         m_pool->start(runnable);

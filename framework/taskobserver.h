@@ -100,8 +100,9 @@ private:
     bool keyBusy(const void *key) const;
 
     QThreadPool *m_pool;
-    TaskEndQueue *m_ended;          ///< ids of tasks whose run() ended, handed back by the workers
-    TaskEndQueue *m_progressed;     ///< ids of running tasks that said how they go
+    /// Ids of tasks whose run() ended, and (marked) of running tasks that said how they go,
+    /// handed back by the workers in the order they came: what a task said comes before its end.
+    TaskEndQueue *m_ended;
     QList<Entry> m_waiting;         ///< in arrival order
     QHash<quint64, Entry> m_active; ///< running, or ran and waiting for afterRun
     QHash<const void *, int> m_activeKeys;

@@ -266,9 +266,12 @@ void TestChildProcess::changeIsNeverKilled_data()
     QTest::addColumn<QStringList>("output");
     QTest::addColumn<bool>("goesOn"); // "done" appears afterwards: it was not killed
 
-    // Ends by itself, whatever it prints afterwards or whoever stopped reading.
-    const QString late = QStringLiteral("echo $$ > @DIR@/change.pid\necho early\nsleep 0.6\n"
-                                        "echo late\necho late >&2\ntouch @DIR@/done\n");
+    // Goes on once the test says so (never later than in 20 s), whatever it prints then and
+    // whoever stopped reading it; "done" shows it ended by itself.
+    const QString late = QStringLiteral(
+        "echo early\necho $$ > @DIR@/change.pid\n"
+        "for i in $(seq 400); do [ -e @DIR@/go ] && break; sleep 0.05; done\n"
+        "echo late\necho late >&2\ntouch @DIR@/done\n");
     QTest::newRow("ends before the read limit")
         << "echo quick\n"
         << 5000 << 60000 << false << 0 << false << 0 << QStringList{"quick"} << false;
@@ -278,7 +281,7 @@ void TestChildProcess::changeIsNeverKilled_data()
     QTest::newRow("wait stopped: left running")
         << late << 100 << 60000 << true << 1 << true << -1 << QStringList{"early"} << true;
     QTest::newRow("change limit: left running")
-        << late << 60000 << 200 << false << 0 << true << -1 << QStringList{"early"} << true;
+        << late << 50 << 300 << false << 1 << true << -1 << QStringList{"early"} << true;
     QTest::newRow("crash: what it started goes on")
         << "sh -c 'sleep 0.4; touch @DIR@/done' &\nkill -SEGV $$\n"
         << 5000 << 60000 << false << 0 << false << -1 << QStringList{} << true;
@@ -300,8 +303,13 @@ void TestChildProcess::changeIsNeverKilled()
     int told = 0;
     ChildProcess::ChangeWait wait;
     wait.stop = &stop;
+    const QString pidFile = m_dir.path(QStringLiteral("change.pid"));
     wait.stillRunning = [&] {
         ++told;
+        // Once it has written its first line (the wait's end must not depend on the pace of a
+        // busy machine).
+        for (int waited = 0; leftRunning && !QFile::exists(pidFile) && waited < 10000; waited += 10)
+            QThread::msleep(10);
         if (stopWhenTold)
             stop = true;
     };
@@ -320,6 +328,9 @@ void TestChildProcess::changeIsNeverKilled()
     QTEST(result.outputLines(), "output");
     if (exitCode == 3)
         QCOMPARE(result.errorText(), QStringLiteral("err\n"));
+    QFile go(m_dir.path(QStringLiteral("go")));
+    QVERIFY(go.open(QIODevice::WriteOnly));
+    go.close();
     if (goesOn) {
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.path(QStringLiteral("done"))), 10000);
         // Nobody waited for its end, and still it is no zombie of the console.
@@ -327,8 +338,8 @@ void TestChildProcess::changeIsNeverKilled()
         if (pid > 0)
             QTRY_VERIFY_WITH_TIMEOUT(isReaped(pid), 10000);
     }
-    QFile::remove(m_dir.path(QStringLiteral("done")));
-    QFile::remove(m_dir.path(QStringLiteral("change.pid")));
+    for (const char *name : {"done", "change.pid", "go"})
+        QFile::remove(m_dir.path(QString::fromLatin1(name)));
 }
 
 void TestChildProcess::floodedChangeIsBounded()

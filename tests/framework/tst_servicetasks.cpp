@@ -286,8 +286,10 @@ void TestServiceTasks::changePastReadLimit_data()
                                << false << int(TaskDescription::TaskStatusDone) << true;
     QTest::newRow("ends failed") << "sleep 0.5\necho 'no luck' >&2\nexit 1\n"
                                  << false << int(TaskDescription::TaskStatusFailed) << false;
+    // Goes on once the test says so (never later than in 20 s).
     QTest::newRow("wait stopped: left running, outcome unknown")
-        << "sleep 1\ntouch @DIR@/running\n"
+        << "for i in $(seq 400); do [ -e @DIR@/go ] && break; sleep 0.05; done\n"
+           "touch @DIR@/running\n"
         << true << int(TaskDescription::TaskStatusUnknown) << false;
 }
 
@@ -337,6 +339,9 @@ void TestServiceTasks::changePastReadLimit()
     QCOMPARE(element->serviceData()->state(), runningAfter);
     QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
     // Left running, the start still does its work.
+    QFile go(m_dir->path(QStringLiteral("go")));
+    QVERIFY(go.open(QIODevice::WriteOnly));
+    go.close();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir->path(QStringLiteral("running"))) ==
                                  (status != TaskDescription::TaskStatusFailed),
                              10000);

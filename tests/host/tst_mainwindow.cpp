@@ -555,7 +555,7 @@ void TestMainWindow::changeLeftRunningOnRequest()
     if (geteuid() != 0)
         QSKIP("the control operations are offered to an administrator only");
     ChildProcess::setReadLimitMs(200);
-    QVERIFY(m_environment->slowAction("testservice", "start", "2"));
+    QVERIFY(m_environment->slowAction("testservice", "start", "3"));
     start();
     QVERIFY(m_window->selectElement(element("TestService")));
     QVERIFY(waitIdle());
@@ -609,7 +609,7 @@ void TestMainWindow::closeWhileChangesRun()
     QFETCH(bool, changing);
     QFETCH(int, answer);
     QFETCH(bool, closed);
-    QVERIFY(m_environment->slowAction("testservice", "start", "2"));
+    QVERIFY(m_environment->slowAction("testservice", "start", "3"));
     QVERIFY(m_environment->slowAction("testservice", "show", "2")); // a read running, no change
     start();
     QVERIFY(m_window->selectElement(element("TestService")));
