@@ -10,11 +10,13 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -60,6 +62,13 @@ public:
     ~Fd() { reset(); }
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    /// Gives the descriptor up without closing it.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)
@@ -513,4 +522,204 @@ QString ChildProcess::decodeLocal8Bit(const QByteArray &bytes)
 QStringList ChildProcess::splitLines(const QString &text)
 {
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Changes: programs that are never killed. -----------------------------------------------------
+
+namespace {
+
+std::atomic<int> g_readLimitMs{ChildProcess::DefaultTimeoutMs};
+std::atomic<int> g_changeLimitMs{ChildProcess::DefaultChangeLimitMs};
+
+/// How often a change's wait looks at its stop flag and at the size of its output.
+const int ChangeSliceMs = 50;
+
+/**
+ * One output of a changing program: an unnamed file in memory that the program writes at its
+ * own pace, whether or not anybody reads it. The beginning, up to the bound, is kept; beyond
+ * it the file is emptied as it grows (the program writes on at its offset, into a hole that
+ * takes no memory).
+ */
+struct OutputFile
+{
+    Fd fd;
+    QByteArray *into = nullptr;
+    bool *cut = nullptr;
+    int limit = 0;
+    bool taken = false;
+
+    bool open(const char *name)
+    {
+        fd.reset(::memfd_create(name, MFD_CLOEXEC));
+        return fd.valid();
+    }
+
+    /// While the program runs: keeps the file within its bound.
+    void bound()
+    {
+        struct stat st;
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_size <= limit)
+            return;
+        take();
+        while (::ftruncate(fd.get(), 0) != 0 && errno == EINTR) {
+        }
+    }
+
+    /// Takes what the program wrote, up to the bound, once.
+    void take()
+    {
+        if (taken || !fd.valid())
+            return;
+        taken = true;
+        char buffer[65536];
+        while (into->size() < limit) {
+            const ssize_t n =
+                ::pread(fd.get(), buffer, size_t(qMin<qint64>(sizeof buffer, limit - into->size())),
+                        off_t(into->size()));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            into->append(buffer, int(n));
+        }
+        struct stat st;
+        if (::fstat(fd.get(), &st) == 0 && st.st_size > into->size())
+            *cut = true;
+    }
+};
+
+/// Waits up to @p ms for @p pid to end; true, with how it ended, once it has (and is reaped).
+bool waitAndReap(pid_t pid, const Fd &pidFd, int ms, End *end)
+{
+    if (!waitForEnd(pid, pidFd, ms, end))
+        return false;
+    if (end->kind != End::Unknown)
+        reap(pid);
+    return true;
+}
+
+/// Lets a change go on with nobody waiting: a thread of its own keeps its output files empty
+/// and reaps it when it ends, blocking nobody.
+void leaveRunning(pid_t pid, int pidFd, int out, int err)
+{
+    auto watch = [pid, pidFd, out, err] {
+        const Fd process(pidFd);
+        const Fd output(out);
+        const Fd errors(err);
+        End end;
+        while (!waitAndReap(pid, process, 1000, &end)) {
+            ::ftruncate(out, 0);
+            ::ftruncate(err, 0);
+        }
+    };
+    try {
+        std::thread(watch).detach();
+    } catch (...) {
+        // No thread to be had: the program still goes on, and a later child's start reaps it
+        // once it ended.
+        leaveForLater(pid);
+        ::close(out);
+        ::close(err);
+        if (pidFd >= 0)
+            ::close(pidFd);
+    }
+}
+
+} // namespace
+
+ProcessResult ChildProcess::runChange(const QString &program, const QStringList &arguments,
+                                      const ChangeWait &wait)
+{
+    ProcessResult result;
+    result.error = FailedToStart;
+    reapLeftovers();
+    const QString file = findProgram(program);
+    if (file.isEmpty())
+        return result;
+    QElapsedTimer clock;
+    clock.start();
+    const int readLimit = readLimitMs();
+    const int ceiling = changeLimitMs();
+
+    OutputFile outputs[2];
+    if (!outputs[0].open("change-output") || !outputs[1].open("change-errors"))
+        return result;
+    outputs[0].into = &result.standardOutput;
+    outputs[0].cut = &result.outputCut;
+    outputs[0].limit = MaxOutputBytes;
+    outputs[1].into = &result.standardError;
+    outputs[1].cut = &result.errorCut;
+    outputs[1].limit = MaxErrorBytes;
+
+    QList<QByteArray> storage;
+    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
+    const QList<QByteArray> environment = fixedEnvironment();
+    pid_t pid = -1;
+    if (spawn(&pid, QFile::encodeName(file), argv, outputs[0].fd.get(), outputs[1].fd.get(),
+              environmentArray(environment)) != 0)
+        return result;
+    Fd pidFd(openPidFd(pid));
+
+    End end;
+    bool ended = false;
+    bool told = false;
+    for (;;) {
+        for (OutputFile &output : outputs)
+            output.bound();
+        const qint64 elapsed = clock.elapsed();
+        if (elapsed >= ceiling || (wait.stop && wait.stop->load())) {
+            // It may have ended just now: then its end is known after all.
+            ended = waitAndReap(pid, pidFd, 0, &end);
+            break;
+        }
+        if (!told && elapsed >= readLimit) {
+            told = true;
+            if (wait.stillRunning)
+                wait.stillRunning();
+        }
+        qint64 slice = qMin<qint64>(ChangeSliceMs, ceiling - elapsed);
+        if (!told)
+            slice = qMin<qint64>(slice, readLimit - elapsed);
+        if (waitAndReap(pid, pidFd, int(qMax<qint64>(slice, 1)), &end)) {
+            ended = true;
+            break;
+        }
+    }
+    for (OutputFile &output : outputs)
+        output.take();
+    if (!ended) {
+        result.error = TimedOut;
+        result.leftRunning = true;
+        leaveRunning(pid, pidFd.release(), outputs[0].fd.release(), outputs[1].fd.release());
+        return result;
+    }
+    // A crashed change keeps what it started: killing that could break what it left half-way.
+    if (end.kind != End::Exited) {
+        result.error = Crashed;
+        return result;
+    }
+    result.error = 5;
+    result.finished = true;
+    result.exitCode = end.code;
+    return result;
+}
+
+int ChildProcess::readLimitMs()
+{
+    return g_readLimitMs.load();
+}
+
+void ChildProcess::setReadLimitMs(int milliseconds)
+{
+    g_readLimitMs.store(qMax(1, milliseconds));
+}
+
+int ChildProcess::changeLimitMs()
+{
+    return g_changeLimitMs.load();
+}
+
+void ChildProcess::setChangeLimitMs(int milliseconds)
+{
+    g_changeLimitMs.store(qMax(1, milliseconds));
 }

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
+
 /** The outcome of one child process run by ChildProcess::run(). */
 struct OXA_EXPORT ProcessResult
 {
@@ -22,6 +25,9 @@ struct OXA_EXPORT ProcessResult
     /// The program wrote more than was kept: the rest was read and dropped.
     bool outputCut = false;
     bool errorCut = false;
+    /// A changing program still ran when the wait for it ended (given up, or at the change
+    /// limit): it was left running, not killed, and how it ends is not known.
+    bool leftRunning = false;
 
     bool succeeded() const { return finished && exitCode == 0; }
     /// Standard output decoded as local 8-bit text up to the first NUL.
@@ -98,6 +104,34 @@ public:
 
     /// Sets how long a killed child is waited for (tests); returns the previous bound.
     static int setKillWaitMs(int ms);
+    /** How runChange() waits: whom it tells that the read limit passed, what stops the wait. */
+    struct ChangeWait
+    {
+        /// Called once, on the waiting thread, when the read limit passed and the program runs.
+        std::function<void()> stillRunning;
+        /// Set (from any thread) when nobody wants to wait any longer.
+        const std::atomic<bool> *stop = nullptr;
+    };
+
+    /**
+     * Runs a program that changes something (starts a service, creates a cluster): as run(),
+     * but never killed, since a change killed half-way leaves the host in a state nobody
+     * chose. Past readLimitMs() it tells @p wait; when @p wait is stopped, or at
+     * changeLimitMs(), the wait ends with leftRunning set and the program goes on in its own
+     * session, reaped later by a thread of its own. Its output goes to unnamed files instead
+     * of pipes, bounded as run()'s: it never blocks on, or dies of, a reader that went away.
+     */
+    static ProcessResult runChange(const QString &program, const QStringList &arguments,
+                                   const ChangeWait &wait);
+
+    /// The limit of the framework's reads, after which runChange() says a change still runs
+    /// (DefaultTimeoutMs; tests shorten it).
+    static int readLimitMs();
+    static void setReadLimitMs(int milliseconds);
+    /// How long runChange() waits at most (DefaultChangeLimitMs; the console's --change-timeout).
+    static int changeLimitMs();
+    static void setChangeLimitMs(int milliseconds);
+    static const int DefaultChangeLimitMs = 600000;
 
     /// @p bytes as local 8-bit text, up to the first NUL byte.
     static QString decodeLocal8Bit(const QByteArray &bytes);

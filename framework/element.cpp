@@ -47,6 +47,12 @@ ViewEditElementWidget *Element::elementWidget(ElementWidgetRole role) const
     return module()->elementWidget(elementType());
 }
 
+QString Element::operationQuestion(OperationType type) const
+{
+    Q_UNUSED(type)
+    return QString();
+}
+
 QVariant Element::data(int column, int role) const
 {
     if (column != 0)

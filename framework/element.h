@@ -39,6 +39,13 @@ public:
     /// registered for the element type; none for creation.
     virtual ViewEditElementWidget *elementWidget(ElementWidgetRole role) const;
 
+    /**
+     * The question the window asks before it performs @p type on this element (Yes performs
+     * it, No does nothing), for an operation that loses what cannot be had back; empty (the
+     * default) for none. A batch step is its own answer.
+     */
+    virtual QString operationQuestion(OperationType type) const;
+
     QVariant data(int column, int role) const override;
     QString caption() const override;
     int contextType() const override { return ContextElement; }

@@ -54,9 +54,15 @@ ServiceLightElementData *ServiceTask::writableStateRecord()
     return &m_ownState;
 }
 
+bool ServiceTask::isChange() const
+{
+    return !isStatusAction();
+}
+
 bool ServiceTask::readState(const QString &action)
 {
-    return takeState(ChildProcess::run(m_scriptPath, composedArguments(action), TimeoutMs));
+    return takeState(
+        ChildProcess::run(m_scriptPath, composedArguments(action), ChildProcess::readLimitMs()));
 }
 
 bool ServiceTask::takeState(const ProcessResult &result)
@@ -79,29 +85,21 @@ void ServiceTask::run()
         AbstractTask::run();
         return;
     }
-    const ProcessResult result = ChildProcess::run(m_scriptPath, composedArguments(), TimeoutMs);
-    if (!result.finished) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(m_scriptPath, result.error));
-    } else if (result.exitCode != 0) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(
-            TaskMessages::exitCode(m_scriptPath, result.exitCode, result.errorText()));
-    } else {
+    if (runChangeTool(m_scriptPath, composedArguments()))
         taskDescription().setStatus(TaskDescription::TaskStatusDone);
-        // The action went through; what state it left is a second, plain question. Not
-        // getting an answer does not undo the action's success.
-        const TaskDescription before = taskDescription();
-        if (!readState(statusAction()))
-            taskDescription() = before;
-    }
+    // Whatever the action did (a failed or unfinished one may have done part of it), what
+    // state it left is a second, plain question. Its answer, or none, leaves the action's
+    // outcome as it is.
+    const TaskDescription before = taskDescription();
+    if (!readState(statusAction()))
+        taskDescription() = before;
     AbstractTask::run();
 }
 
 void ServiceTask::refreshElementAfterControl()
 {
     Element *e = element();
-    if (!e || taskDescription().isFailed())
+    if (!e)
         return;
     copyStateToElement();
     // A full read refreshes what the widget shows (and the state, where the element keeps no
@@ -129,7 +127,7 @@ void ServiceTask::afterRun()
 void ServiceTask::copyStateToElement()
 {
     Element *e = element();
-    if (!e || taskDescription().isFailed() || !isStateRead())
+    if (!e || !isStateRead())
         return;
     if (ServiceLightElementData *light = e->serviceData()) {
         *light = stateRecord();

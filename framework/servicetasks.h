@@ -10,9 +10,11 @@ struct ProcessResult;
 /**
  * Runs a service's program with an action word: `program action args...`, or
  * `program args... action` when actionFirst is false (as pg_ctlcluster wants). No shell, stdin
- * closed, at most 30000 ms. The status action reads the state (exit 0: running, else stopped);
- * any other action succeeds on exit 0, then reads the state the same way, and fails with the
- * shared "Exit code" message otherwise. A time-out or crash fails with "not finished".
+ * closed. The status action reads the state (exit 0: running, else stopped) within the read
+ * limit (30000 ms); a time-out or crash fails with "not finished". Any other action is a
+ * change: never killed, it succeeds on exit 0 and fails with the shared "Exit code" message
+ * otherwise (or "not finished" when it crashed); left running, its outcome is unknown. However
+ * it ended, the state is then read the same way and the element read again.
  */
 class OXA_EXPORT ServiceTask : public ElementTask
 {
@@ -36,10 +38,12 @@ public:
     /// The argument list for @p action (the task's own action when empty).
     QStringList composedArguments(const QString &action = QString()) const;
     bool isStatusAction() const;
+    /// Every action but the status action changes the service.
+    bool isChange() const override;
 
     void run() override;
-    /// The status action copies the state into the element; any other action, after a good
-    /// run, refreshes the element (see refreshElementAfterControl).
+    /// The status action copies the state into the element; any other action, however it
+    /// ended, refreshes the element (see refreshElementAfterControl).
     void afterRun() override;
 
     /// Whether run() learned the state, and the record that holds it: the task's data when it
@@ -50,9 +54,10 @@ public:
     static QString statusAction() { return QStringLiteral("status"); }
 
 protected:
-    /// After a good control action: copy the state into the element and read it again.
+    /// After a control action, however it ended: copy the state read afterwards into the
+    /// element and read the element again.
     void refreshElementAfterControl();
-    /// After a good run that learned the state: copy it into the element's service record.
+    /// After a run that learned the state: copy it into the element's service record.
     void copyStateToElement();
     ServiceLightElementData *writableStateRecord();
     /// Takes the state a status run of the program gave (exit code 0: running); false, with
@@ -80,7 +85,7 @@ public:
     int priority() const override;
 };
 
-/** Starts or stops a service; after success the element's state is refreshed. */
+/** Starts or stops a service; afterwards the element's state is refreshed. */
 class OXA_EXPORT StartStopServiceTask : public ServiceTask
 {
 public:
@@ -100,7 +105,7 @@ public:
     explicit StopServiceTask(Element *element);
 };
 
-/** Restarts or reloads a service; after success the element's state is refreshed. */
+/** Restarts or reloads a service; afterwards the element's state is refreshed. */
 class OXA_EXPORT RServiceTask : public ServiceTask
 {
 public:

@@ -10,6 +10,8 @@ QString TaskDescription::statusName(int status)
         return QStringLiteral("done");
     case TaskStatusWarning:
         return QStringLiteral("warning");
+    case TaskStatusUnknown:
+        return QStringLiteral("unknown");
     default:
         return QStringLiteral("undefined");
     }

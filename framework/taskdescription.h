@@ -13,6 +13,9 @@ public:
         TaskStatusFailed = 1,
         TaskStatusDone = 2,
         TaskStatusWarning = 3,
+        /// A change whose tool was left running when the wait for it ended: it may yet succeed
+        /// or fail. Counts as a failure where a run must be judged (the batch exit code).
+        TaskStatusUnknown = 4,
     };
 
     QString description() const { return m_description; }
@@ -23,7 +26,11 @@ public:
     void setMessage(const QString &message) { m_message = message; }
 
     bool isFailed() const { return m_status == TaskStatusFailed; }
-    /// The status as a word for logs and reports ("failed", "done", "warning", "undefined").
+    bool isUnknown() const { return m_status == TaskStatusUnknown; }
+    /// Done, or done with a warning: what the task did is known to have happened.
+    bool isSucceeded() const { return m_status == TaskStatusDone || m_status == TaskStatusWarning; }
+    /// The status as a word for logs and reports ("failed", "done", "warning", "unknown",
+    /// "undefined").
     static QString statusName(int status);
 
 private:

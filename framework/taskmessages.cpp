@@ -45,6 +45,28 @@ QString packageNotInstalled(const QString &package)
         .arg(package, package);
 }
 
+namespace {
+/// Whole seconds, or tenths below ten seconds (a short limit must not read "0 s").
+QString seconds(qint64 milliseconds)
+{
+    return milliseconds >= 10000 ? QString::number(milliseconds / 1000)
+                                 : QString::number(double(milliseconds) / 1000, 'f', 1);
+}
+} // namespace
+
+QString stillRunning(const QString &program, qint64 milliseconds)
+{
+    return QObject::tr("\"%1 ...\" still running after %2 s; waiting for it to finish")
+        .arg(program, seconds(milliseconds));
+}
+
+QString leftRunning(const QString &program, qint64 milliseconds)
+{
+    return QObject::tr("\"%1 ...\" still running after %2 s: left running, not stopped; its "
+                       "outcome is unknown")
+        .arg(program, seconds(milliseconds));
+}
+
 QString undefinedTarget()
 {
     return QObject::tr("Internal error: undefined target");

@@ -21,6 +21,10 @@ OXA_EXPORT QString notFinishedReadFile(const QString &program, const QString &fi
                                        const QString &errorText);
 /// "Package \"%1\" is not installed in system.\nTo install it, run \"apt-get install %2\"."
 OXA_EXPORT QString packageNotInstalled(const QString &package);
+/// "\"%1 ...\" still running after %2 s; waiting for it to finish"
+OXA_EXPORT QString stillRunning(const QString &program, qint64 milliseconds);
+/// "\"%1 ...\" still running after %2 s: left running, not stopped; its outcome is unknown"
+OXA_EXPORT QString leftRunning(const QString &program, qint64 milliseconds);
 /// "Internal error: undefined target"
 OXA_EXPORT QString undefinedTarget();
 } // namespace TaskMessages

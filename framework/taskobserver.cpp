@@ -1,6 +1,7 @@
 #include "taskobserver.h"
 
 #include "element.h"
+#include "taskdescription.h"
 #include "tasks.h"
 #include "threadannotations.h"
 
@@ -24,6 +25,10 @@
 
 namespace {
 QPointer<TaskObserver> g_instance;
+
+/// Marks the id of a task that said how it goes, in the queue of ended tasks (ids count up
+/// from 1: they never reach it).
+const quint64 ProgressMark = quint64(1) << 63;
 
 /// Runs one task's run() on a worker thread, then hands its id back to the observer. The
 /// observer outlives it: its destructor waits for the pool.
@@ -142,7 +147,12 @@ TaskObserver *TaskObserver::instance(QObject *parent)
 
 TaskObserver::TaskObserver(QObject *parent)
     : QObject(parent), m_pool(new QThreadPool(this)),
-      m_ended(new TaskEndQueue(this, [this](quint64 id) { onTaskRun(id); }))
+      m_ended(new TaskEndQueue(this, [this](quint64 id) {
+          if (id & ProgressMark)
+              onTaskProgress(id & ~ProgressMark);
+          else
+              onTaskRun(id);
+      }))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
     // Tasks mostly wait for child processes: more threads than cores pay off. Enough for the
@@ -176,6 +186,7 @@ void TaskObserver::performTask(AbstractTask *task)
     Element *element = task->taskElement();
     entry.key = element;
     entry.priority = task->priority();
+    entry.change = task->isChange();
     entry.description = task->taskDescription().description();
     if (element)
         entry.elementId = element->id().isEmpty() ? element->title() : element->id();
@@ -265,6 +276,9 @@ void TaskObserver::dispatch()
         if (background)
             ++m_runningBackground;
         emit taskStarted(entry.id, entry.description);
+        TaskEndQueue *ended = m_ended;
+        const quint64 id = entry.id;
+        entry.task->setProgressHook([ended, id] { ended->push(id | ProgressMark); });
         auto *runnable = new TaskRunnable(m_ended, entry.task, entry.id);
         OxaThreads::handOver(runnable);
         m_pool->start(runnable);
@@ -301,6 +315,55 @@ void TaskObserver::onTaskRun(quint64 id)
     if (isIdle()) {
         emit busyChanged(false);
         emit idle();
+    }
+}
+
+void TaskObserver::onTaskProgress(quint64 id)
+{
+    // A task that ended meanwhile has said all there is in its end report.
+    const auto it = m_active.constFind(id);
+    if (it == m_active.cend())
+        return;
+    TaskReport report;
+    report.id = id;
+    report.description = it->description;
+    report.status = TaskDescription::TaskStatusUndefined;
+    report.message = it->task->progressMessage();
+    report.elementId = it->elementId;
+    report.endedMs = elapsedMs();
+    emit taskProgress(report);
+}
+
+int TaskObserver::runningChangeCount() const
+{
+    int count = 0;
+    for (const Entry &entry : m_active)
+        count += entry.change ? 1 : 0;
+    return count;
+}
+
+int TaskObserver::waitingChangeCount() const
+{
+    int count = 0;
+    for (const Entry &entry : m_waiting)
+        count += entry.change ? 1 : 0;
+    return count;
+}
+
+bool TaskObserver::stopWaiting(quint64 id)
+{
+    const auto it = m_active.constFind(id);
+    if (it == m_active.cend() || !it->change)
+        return false;
+    it->task->stopWaiting();
+    return true;
+}
+
+void TaskObserver::stopWaitingForChanges()
+{
+    for (const Entry &entry : std::as_const(m_active)) {
+        if (entry.change)
+            entry.task->stopWaiting();
     }
 }
 

@@ -49,6 +49,19 @@ public:
     /// Milliseconds since the process started (the console's clock for reports).
     qint64 elapsedMs() const { return m_startMs + m_clock.elapsed(); }
 
+    /// Changes (AbstractTask::isChange) started and not ended yet.
+    int runningChangeCount() const;
+    /// Changes waiting to start.
+    int waitingChangeCount() const;
+    /**
+     * Stops waiting for the running change @p id: its tool is left running, the task ends
+     * with its outcome unknown and its element is read again. False when @p id is no running
+     * change.
+     */
+    bool stopWaiting(quint64 id);
+    /// Stops waiting for every running change (the console is about to end).
+    void stopWaitingForChanges();
+
     /**
      * Processes events until no task is pending or running, or @p timeoutMs passed; true when
      * idle. For batch mode and tests only: never call it from a slot of the GUI.
@@ -57,12 +70,16 @@ public:
 
 signals:
     void taskStarted(quint64 id, const QString &description);
+    /// A running task said how it goes (a change still running past the read limit): the
+    /// report's status is TaskStatusUndefined, its message what the task said, endedMs now.
+    void taskProgress(const TaskReport &report);
     void taskFinished(const TaskReport &report);
     void busyChanged(bool busy);
     void idle();
 
 private slots:
     void onTaskRun(quint64 id);
+    void onTaskProgress(quint64 id);
 
 private:
     explicit TaskObserver(QObject *parent);
@@ -74,6 +91,7 @@ private:
         AbstractTask *task;
         const void *key; ///< the element, or null: tasks of one key run in order
         int priority;
+        bool change;
         QString description;
         QString elementId;
     };
@@ -83,7 +101,9 @@ private:
     bool keyBusy(const void *key) const;
 
     QThreadPool *m_pool;
-    TaskEndQueue *m_ended;          ///< ids of tasks whose run() ended, handed back by the workers
+    /// Ids of tasks whose run() ended, and (marked) of running tasks that said how they go,
+    /// handed back by the workers in the order they came: what a task said comes before its end.
+    TaskEndQueue *m_ended;
     QList<Entry> m_waiting;         ///< in arrival order
     QHash<quint64, Entry> m_active; ///< running, or ran and waiting for afterRun
     QHash<const void *, int> m_activeKeys;

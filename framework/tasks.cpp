@@ -1,9 +1,13 @@
 #include "tasks.h"
 
+#include "childprocess.h"
 #include "element.h"
 #include "elementdata.h"
 #include "module.h"
+#include "taskmessages.h"
 #include "vieweditelementwidget.h"
+
+#include <QElapsedTimer>
 
 AbstractTask::AbstractTask() = default;
 
@@ -32,6 +36,51 @@ int AbstractTask::priority() const
 bool AbstractTask::isTargetAlive() const
 {
     return true;
+}
+
+bool AbstractTask::isChange() const
+{
+    return false;
+}
+
+QString AbstractTask::progressMessage() const
+{
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    return m_progressMessage;
+}
+
+void AbstractTask::reportProgress(const QString &message)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        m_progressMessage = message;
+    }
+    if (m_progressHook)
+        m_progressHook();
+}
+
+bool AbstractTask::runChangeTool(const QString &program, const QStringList &arguments)
+{
+    ChildProcess::ChangeWait wait;
+    wait.stop = &m_stopWaiting;
+    QElapsedTimer clock;
+    clock.start();
+    wait.stillRunning = [this, &program, &clock] {
+        reportProgress(TaskMessages::stillRunning(program, clock.elapsed()));
+    };
+    const ProcessResult result = ChildProcess::runChange(program, arguments, wait);
+    if (result.leftRunning) {
+        m_description.setStatus(TaskDescription::TaskStatusUnknown);
+        m_description.setMessage(TaskMessages::leftRunning(program, clock.elapsed()));
+    } else if (!result.finished) {
+        m_description.setStatus(TaskDescription::TaskStatusFailed);
+        m_description.setMessage(TaskMessages::notFinished(program, result.error));
+    } else if (result.exitCode != 0) {
+        m_description.setStatus(TaskDescription::TaskStatusFailed);
+        m_description.setMessage(
+            TaskMessages::exitCode(program, result.exitCode, result.errorText()));
+    }
+    return result.succeeded();
 }
 
 ElementTask::ElementTask(Element *element, ElementData *data)
@@ -123,10 +172,15 @@ CreateTask::CreateTask(Element *element, ElementData *data) : ElementTask(elemen
 {
 }
 
+bool CreateTask::isChange() const
+{
+    return true;
+}
+
 void CreateTask::afterRun()
 {
     Element *e = element();
-    if (!e || taskDescription().isFailed() || !isParanoid())
+    if (!e || (taskDescription().isSucceeded() && !isParanoid()))
         return;
     e->performOperation(OperationReadContent, nullptr, 0);
 }
@@ -135,11 +189,25 @@ DeleteTask::DeleteTask(Element *element, ElementData *data) : ElementTask(elemen
 {
 }
 
+bool DeleteTask::isChange() const
+{
+    return true;
+}
+
 void DeleteTask::afterRun()
 {
     Element *e = element();
-    if (!e || taskDescription().isFailed())
+    if (!e)
         return;
+    if (!taskDescription().isSucceeded()) {
+        // Part of it may be gone: what is left is read, never assumed.
+        Element *parent = qobject_cast<Element *>(e->parentNode());
+        if (parent && parent->isOperationAvailable(OperationReadContent))
+            parent->performOperation(OperationReadContent, nullptr, 0);
+        else if (e->isOperationAvailable(OperationReadHeavy))
+            e->performOperation(OperationReadHeavy, nullptr, 0);
+        return;
+    }
     if (isParanoid()) {
         // Only a parent that can read its content again can drop the element itself; under
         // any other parent the element would stay on screen for something that is gone.
@@ -156,10 +224,15 @@ UpdateTask::UpdateTask(Element *element, ElementData *data) : ElementTask(elemen
 {
 }
 
+bool UpdateTask::isChange() const
+{
+    return true;
+}
+
 void UpdateTask::afterRun()
 {
     Element *e = element();
-    if (!e || taskDescription().isFailed())
+    if (!e)
         return;
     e->performOperation(OperationReadHeavy, nullptr, 0);
 }

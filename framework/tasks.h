@@ -4,6 +4,10 @@
 
 #include <QPointer>
 
+#include <atomic>
+#include <functional>
+#include <mutex>
+
 class Element;
 class ElementData;
 class Module;
@@ -38,8 +42,42 @@ public:
     /// False when the task's element was deleted meanwhile; afterRun() is then skipped.
     virtual bool isTargetAlive() const;
 
+    /**
+     * Whether the task changes the host (a start, a create, an update) rather than reading it:
+     * its tools are never killed half-way, what it changed is read again however it ended, and
+     * the window asks before it closes while one runs. False by default.
+     */
+    virtual bool isChange() const;
+
+    /// Any thread: stop waiting for the change's tool, which is left running; the task ends
+    /// with its outcome unknown.
+    void stopWaiting() { m_stopWaiting.store(true); }
+    bool isWaitStopped() const { return m_stopWaiting.load(); }
+
+    /// How a running task goes, as it last said (empty: nothing said). Any thread.
+    QString progressMessage() const;
+    /// Called on the worker thread whenever the running task says how it goes (the observer
+    /// passes it on to the window). Set before run().
+    void setProgressHook(std::function<void()> hook) { m_progressHook = std::move(hook); }
+
+protected:
+    /// Worker thread: says how the running task goes (see progressMessage()).
+    void reportProgress(const QString &message);
+    /**
+     * Runs a tool that changes something (ChildProcess::runChange): says that it still runs
+     * once the read limit passed, and gives up waiting when stopWaiting() is called or at the
+     * change limit. True when it exited with 0 (the status is the caller's to set); otherwise
+     * the task failed ("not finished", or "Exit code" with its standard error) or, with the
+     * tool left running, its outcome is unknown; status and message say so.
+     */
+    bool runChangeTool(const QString &program, const QStringList &arguments);
+
 private:
     TaskDescription m_description;
+    std::atomic<bool> m_stopWaiting{false};
+    mutable std::mutex m_progressMutex;
+    QString m_progressMessage;
+    std::function<void()> m_progressHook;
 };
 
 /** A task on one element, holding a record (owned) as its data. */
@@ -96,29 +134,40 @@ public:
     void afterRun() override;
 };
 
-/** Creates a child of a container; with "paranoid", reads the container's content again. */
+/**
+ * Creates a child of a container; with "paranoid", or when the creation failed or its outcome
+ * is unknown (it may have made part of the child), reads the container's content again.
+ */
 class OXA_EXPORT CreateTask : public ElementTask
 {
 public:
     CreateTask(Element *element, ElementData *data);
+    bool isChange() const override;
     void afterRun() override;
 };
 
 /**
  * Deletes what an element stands for; after a good run, removes and deletes the element (with
- * "paranoid", reads the parent's content again instead, when the parent offers that).
+ * "paranoid", reads the parent's content again instead, when the parent offers that). After a
+ * failed run, or one whose outcome is unknown, the parent's content is read again (or else
+ * the element itself): part of it may be gone.
  */
 class OXA_EXPORT DeleteTask : public ElementTask
 {
 public:
     DeleteTask(Element *element, ElementData *data);
+    bool isChange() const override;
     void afterRun() override;
 };
 
-/** Changes an element; after a good run, reads it again (OperationReadHeavy). */
+/**
+ * Changes an element; afterwards, however it ended, reads it again (OperationReadHeavy): a
+ * failed change may have been applied in part.
+ */
 class OXA_EXPORT UpdateTask : public ElementTask
 {
 public:
     UpdateTask(Element *element, ElementData *data);
+    bool isChange() const override;
     void afterRun() override;
 };

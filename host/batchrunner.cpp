@@ -7,6 +7,7 @@
 #include "questionanswerer.h"
 #include "widgetdumper.h"
 
+#include <childprocess.h>
 #include <choicetreenodeproxymodel.h>
 #include <choicewidget.h>
 #include <consoleregistry.h>
@@ -67,11 +68,18 @@ bool BatchRunner::waitForTasks()
         letQueuedEventsRun();
         if (observer->isIdle())
             return true;
-        const qint64 left = m_stepTimeoutMs - clock.elapsed();
+        const qint64 left = stepTimeoutMs() - clock.elapsed();
         if (left <= 0)
             return false;
         observer->waitForIdle(int(left));
     }
+}
+
+qint64 BatchRunner::stepTimeoutMs() const
+{
+    // A change is waited for up to its limit, then left running: the step's own limit must
+    // not cut that wait short, nor the reads that follow it.
+    return qint64(m_stepTimeoutMs) + ChildProcess::changeLimitMs();
 }
 
 void BatchRunner::fail(const QString &message)
@@ -84,8 +92,10 @@ int BatchRunner::exitCode() const
 {
     if (m_badScript)
         return ExitBadScript;
+    // A change left running may yet fail: not knowing is no success.
     for (const TaskReport &task : m_tasks) {
-        if (task.status == TaskDescription::TaskStatusFailed)
+        if (task.status == TaskDescription::TaskStatusFailed ||
+            task.status == TaskDescription::TaskStatusUnknown)
             return ExitTaskFailed;
     }
     return ExitSuccess;
@@ -168,7 +178,7 @@ bool BatchRunner::runStep(const BatchStep &step, QJsonObject *record, QString *e
     else
         *error = tr("unknown step \"%1\"").arg(step.command);
     if (ok && !waitForTasks()) {
-        *error = tr("tasks still running after %1 s").arg(m_stepTimeoutMs / 1000);
+        *error = tr("tasks still running after %1 s").arg(stepTimeoutMs() / 1000);
         return false;
     }
     return ok;
@@ -399,7 +409,7 @@ bool BatchRunner::showInWindow(Element *element, QString *error)
         return false;
     }
     if (!waitForTasks()) {
-        *error = tr("tasks still running after %1 s").arg(m_stepTimeoutMs / 1000);
+        *error = tr("tasks still running after %1 s").arg(stepTimeoutMs() / 1000);
         return false;
     }
     // The reads may have replaced the element (a content read): it must still be shown.
@@ -462,7 +472,7 @@ bool BatchRunner::stepShow(const BatchStep &step, QString *error)
     if (wasCurrent && !m_window->isEditing()) {
         m_window->readElement(element, false);
         if (!waitForTasks()) {
-            *error = tr("tasks still running after %1 s").arg(m_stepTimeoutMs / 1000);
+            *error = tr("tasks still running after %1 s").arg(stepTimeoutMs() / 1000);
             return false;
         }
     }

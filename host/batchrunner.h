@@ -37,7 +37,10 @@ public:
 
     /// Lets queued events run, then waits until no task is pending; false on time-out.
     bool waitForTasks();
+    /// How long a step's reads may take, on top of the longest wait for a change.
     void setStepTimeout(int milliseconds) { m_stepTimeoutMs = milliseconds; }
+    /// How long a step waits for its tasks: the step time-out plus the change limit.
+    qint64 stepTimeoutMs() const;
 
     /// Parses and runs @p script; returns the exit code. A script that does not parse runs
     /// no step.

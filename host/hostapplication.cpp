@@ -5,6 +5,7 @@
 #include "icontheme.h"
 #include "mainwindow.h"
 
+#include <childprocess.h>
 #include <consoledata.h>
 #include <module.h>
 #include <taskobserver.h>
@@ -117,6 +118,7 @@ int HostApplication::exec(const HostOptions &options)
 {
     // Before any plug-in is loaded: modules ask for their rights while they are built.
     Module::setViewerMode(options.viewer);
+    ChildProcess::setChangeLimitMs(options.changeTimeout * 1000);
     // Before any plug-in is loaded too: some create their icons when loaded.
     IconTheme::setUp();
     TaskObserver::instance();

@@ -36,7 +36,8 @@ HostOptions HostOptions::parse(const QStringList &arguments)
         }
         const bool takesValue =
             name == QLatin1String("--plugin-dir") || name == QLatin1String("--title") ||
-            name == QLatin1String("--data-dir") || name == QLatin1String("--batch");
+            name == QLatin1String("--data-dir") || name == QLatin1String("--batch") ||
+            name == QLatin1String("--change-timeout");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 options.error = tr("option %1 needs a value").arg(name);
@@ -67,6 +68,18 @@ HostOptions HostOptions::parse(const QStringList &arguments)
                 return options;
             }
             options.batchFile = value;
+        } else if (name == QLatin1String("--change-timeout")) {
+            bool ok = false;
+            const int seconds = value.toInt(&ok);
+            if (!ok || seconds < 1 || seconds > MaxChangeTimeout) {
+                options.error =
+                    tr("option --change-timeout needs a number of seconds from 1 to %1, "
+                       "not \"%2\"")
+                        .arg(MaxChangeTimeout)
+                        .arg(value);
+                return options;
+            }
+            options.changeTimeout = seconds;
         } else if (name == QLatin1String("--viewer")) {
             options.viewer = true;
         } else if (name == QLatin1String("--paranoid")) {
@@ -103,5 +116,10 @@ QString HostOptions::helpText()
               "                     window, print a report and exit: 0 when no task failed,\n"
               "                     1 when a task failed, 2 for a bad script or element\n"
               "  --json             print the batch report as JSON\n"
+              "  --change-timeout SECONDS\n"
+              "                     wait at most SECONDS (default 600) for a tool that changes\n"
+              "                     something (a start, a new cluster); then leave it running,\n"
+              "                     never killed half-way, and report its outcome as unknown,\n"
+              "                     which counts as a failed task\n"
               "  --help             show this help\n");
 }

@@ -5,11 +5,14 @@
 
 /**
  * The command line of vell-admin-service: plug-in directories, viewer and paranoid modes, the
- * window title, and batch mode with its report format.
+ * window title, batch mode with its report format, and how long changes are waited for.
  */
 class HostOptions
 {
 public:
+    /// The longest --change-timeout taken: a day.
+    static const int MaxChangeTimeout = 86400;
+
     QStringList pluginDirectories;
     /// The console's own data (package lists, translations) when not under /usr/share/vell.
     QString dataDirectory;
@@ -19,6 +22,9 @@ public:
     /// The script of batch mode ("-" for standard input); empty without --batch.
     QString batchFile;
     bool json = false;
+    /// How many seconds a tool that changes something is waited for before it is left
+    /// running and its outcome reported as unknown.
+    int changeTimeout = 600;
     bool help = false;
     /// Why the command line was refused; empty when it was understood.
     QString error;

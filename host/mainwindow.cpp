@@ -14,6 +14,8 @@
 #include <vieweditelementwidget.h>
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -118,6 +120,25 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     m_busy->hide();
     m_busyLabel->hide();
 
+    // A change past the read limit may take minutes (a service waiting for another): the
+    // administrator may stop waiting for it, never kill it half-way.
+    m_stopWaiting =
+        new QAction(QIcon::fromTheme(QStringLiteral("process-stop")), tr("Stop waiting"), this);
+    m_stopWaiting->setObjectName(QStringLiteral("_stopWaitingAction"));
+    m_stopWaiting->setToolTip(tr("Stop waiting for the change selected in the task log: its "
+                                 "tool goes on running, its outcome is unknown, and what it "
+                                 "changes is read again"));
+    m_stopWaiting->setEnabled(false);
+    connect(m_stopWaiting, &QAction::triggered, this, [this] { stopWaiting(); });
+    m_log->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_log->addAction(m_stopWaiting);
+    m_stopWaitingButton = new QPushButton(m_stopWaiting->icon(), m_stopWaiting->text(), this);
+    m_stopWaitingButton->setObjectName(QStringLiteral("_stopWaitingButton"));
+    m_stopWaitingButton->setToolTip(m_stopWaiting->toolTip());
+    connect(m_stopWaitingButton, &QPushButton::clicked, m_stopWaiting, &QAction::trigger);
+    statusBar()->addPermanentWidget(m_stopWaitingButton);
+    m_stopWaitingButton->hide();
+
     setUpActions();
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     viewMenu->setObjectName(QStringLiteral("_viewMenu"));
@@ -137,6 +158,7 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
 
     TaskObserver *observer = TaskObserver::instance();
     connect(observer, &TaskObserver::taskFinished, this, &MainWindow::onTaskFinished);
+    connect(observer, &TaskObserver::taskProgress, this, &MainWindow::onTaskProgress);
     connect(observer, &TaskObserver::busyChanged, this, &MainWindow::onBusyChanged);
     connect(observer, &TaskObserver::taskStarted, this, [this] { onBusyChanged(true); });
 
@@ -178,6 +200,8 @@ void MainWindow::setUpActions()
                                             tr("About plug-ins..."));
     about->setObjectName(QStringLiteral("_aboutPluginsAction"));
     connect(about, &QAction::triggered, this, &MainWindow::showPluginsDialog);
+    consoleMenu->addSeparator();
+    consoleMenu->addAction(m_stopWaiting);
     consoleMenu->addSeparator();
     QAction *quit =
         consoleMenu->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), tr("&Quit"));
@@ -554,13 +578,101 @@ void MainWindow::triggerOperation(OperationType operation)
         updateActions();
         return;
     }
+    const QString question = element->operationQuestion(operation);
     if (operation == OperationCreate) {
         openCreateDialog();
     } else if (operation == OperationDelete) {
         confirmDelete(element);
+    } else if (!question.isEmpty()) {
+        confirmOperation(element, operation, question);
     } else {
         reg->performOperation(element, operation);
     }
+}
+
+void MainWindow::confirmOperation(Element *element, OperationType operation,
+                                  const QString &question)
+{
+    QPointer<Element> target = element;
+    QString title;
+    for (const OperationActions::Entry &entry : OperationActions::entries()) {
+        if (entry.kind == OperationActions::KindOperation && entry.operation == operation)
+            title = QCoreApplication::translate("OperationActions", entry.text);
+    }
+    auto *box = new QMessageBox(QMessageBox::Question, title, question,
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("_operationQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::No);
+    connect(box, &QMessageBox::finished, this, [this, box, target, operation] {
+        // The element may have gone, or stopped offering it, while the question was open.
+        if (box->clickedButton() == box->button(QMessageBox::Yes) && target && registry())
+            registry()->performOperation(target, operation);
+    });
+    box->open();
+}
+
+bool MainWindow::stopWaiting()
+{
+    const quint64 id = m_log->runningTarget();
+    if (!id || !TaskObserver::instance()->stopWaiting(id))
+        return false;
+    statusBar()->showMessage(tr("No longer waiting: the tool goes on by itself, its outcome is "
+                                "unknown."),
+                             10000);
+    return true;
+}
+
+void MainWindow::onTaskProgress(const TaskReport &report)
+{
+    m_log->setRunning(report);
+    statusBar()->showMessage(
+        tr("Still running: %1. \"Stop waiting\" leaves it running.").arg(report.description),
+        15000);
+    updateStopWaiting();
+}
+
+void MainWindow::updateStopWaiting()
+{
+    const bool running = m_log->runningCount() > 0;
+    m_stopWaiting->setEnabled(running);
+    m_stopWaitingButton->setVisible(running);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    TaskObserver *observer = TaskObserver::instance();
+    const int running = observer->runningChangeCount();
+    if (running == 0 || m_closeConfirmed) {
+        m_closeConfirmed = false;
+        // Nobody waits for them any more: they end (as unknown) without holding the exit up.
+        observer->stopWaitingForChanges();
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (findChild<QMessageBox *>(QStringLiteral("_closeQuestion")))
+        return;
+    QString text = tr("%n change(s) still running. They go on without the console, which will "
+                      "not show how they end.",
+                      nullptr, running);
+    const int waiting = observer->waitingChangeCount();
+    if (waiting > 0)
+        text += QLatin1Char(' ') +
+                tr("%n change(s) not started yet will not be made.", nullptr, waiting);
+    text += QLatin1Char(' ') + tr("Close anyway?");
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Changes still running"), text,
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("_closeQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::No);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (box->clickedButton() != box->button(QMessageBox::Yes))
+            return;
+        m_closeConfirmed = true;
+        close();
+    });
+    box->open();
 }
 
 void MainWindow::onExpanded(const QModelIndex &index)
@@ -603,7 +715,12 @@ void MainWindow::showContextMenu(const QPoint &position)
 void MainWindow::onTaskFinished(const TaskReport &report)
 {
     m_log->addReport(report);
-    if (report.status == TaskDescription::TaskStatusFailed) {
+    updateStopWaiting();
+    if (report.status == TaskDescription::TaskStatusUnknown) {
+        statusBar()->showMessage(
+            tr("Outcome unknown: %1: %2").arg(report.description, firstLine(report.message)),
+            15000);
+    } else if (report.status == TaskDescription::TaskStatusFailed) {
         // Failures are shown, but never as a modal box for each failed background read.
         const QString text =
             report.message.isEmpty()

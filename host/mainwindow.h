@@ -14,6 +14,7 @@ class OperationActions;
 class QLabel;
 class QModelIndex;
 class QProgressBar;
+class QPushButton;
 class QTreeView;
 class QVBoxLayout;
 class TaskLogWidget;
@@ -67,8 +68,15 @@ public:
     /// Opens the creation dialog of the current container (Create...); null when impossible.
     CreateDialog *openCreateDialog();
     /// Performs @p operation on the current element as its action does (asking before a
-    /// delete, opening the dialog for a create).
+    /// delete or before an operation the element asks a question for, opening the dialog for a
+    /// create).
     void triggerOperation(OperationType operation);
+
+    /// Stops waiting for a change still running past the read limit (the one selected in the
+    /// task log, else the latest): its tool goes on, its outcome is unknown, and its element
+    /// is read again. False when no such change runs.
+    bool stopWaiting();
+    QAction *stopWaitingAction() const { return m_stopWaiting; }
 
 public slots:
     /// F5: reads the current element again.
@@ -78,6 +86,10 @@ public slots:
 signals:
     void currentElementChanged(Element *element);
 
+protected:
+    /// While changes run, asks first: they go on without the console. No keeps the window.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void setUpActions();
     void setUpTree();
@@ -85,6 +97,8 @@ private:
     void onCurrentChanged(const QModelIndex &current, const QModelIndex &previous);
     void onExpanded(const QModelIndex &index);
     void onTaskFinished(const TaskReport &report);
+    void onTaskProgress(const TaskReport &report);
+    void updateStopWaiting();
     void onBusyChanged(bool busy);
     void onElementDestroyed(QObject *object);
     void onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
@@ -97,6 +111,7 @@ private:
     void updateActions();
     void updateCaption();
     void confirmDelete(Element *element);
+    void confirmOperation(Element *element, OperationType operation, const QString &question);
     void askDiscard(Element *wanted);
     ConsoleRegistry *registry() const;
 
@@ -109,6 +124,8 @@ private:
     QLabel *m_busyLabel;
     QLabel *m_caption;
     QLabel *m_placeholder;
+    QAction *m_stopWaiting;
+    QPushButton *m_stopWaitingButton;
     QWidget *m_widgetArea;
     QVBoxLayout *m_widgetLayout;
     QPointer<Element> m_element;
@@ -120,4 +137,5 @@ private:
     bool m_startupReads = true;
     bool m_discardWithoutAsking = false;
     bool m_ignoreSelection = false;
+    bool m_closeConfirmed = false;
 };

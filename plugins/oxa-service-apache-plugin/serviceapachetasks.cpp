@@ -256,17 +256,7 @@ QString ApacheEnableDisableTask::unsafeNameMessage(const QString &name, const QS
 
 bool ApacheEnableDisableTask::runTool(const QString &tool, const QStringList &names)
 {
-    const ProcessResult result = ChildProcess::run(tool, toolArguments(names));
-    if (!result.finished) {
-        setFailed(taskDescription(), TaskMessages::notFinished(tool, result.error));
-        return false;
-    }
-    if (result.exitCode != 0) {
-        setFailed(taskDescription(),
-                  TaskMessages::exitCode(tool, result.exitCode, result.errorText()));
-        return false;
-    }
-    return true;
+    return runChangeTool(tool, toolArguments(names));
 }
 
 void ApacheEnableDisableTask::run()
@@ -309,7 +299,7 @@ void ApacheEnableDisableTask::run()
 bool ApacheEnableDisableTask::wantsApply() const
 {
     const ServiceApacheHeavyElementData *record = apacheRecord();
-    return record && record->autoApply() && !taskDescription().isFailed();
+    return record && record->autoApply() && taskDescription().isSucceeded();
 }
 
 ServiceApacheSiteUpdateTask::ServiceApacheSiteUpdateTask(Element *element, ElementData *data)

@@ -67,7 +67,8 @@ public:
 
 /**
  * An update that runs one enabling tool with every name to enable, then one disabling tool
- * with every name to disable, stopping at the first failure.
+ * with every name to disable, stopping at the first failure (or tool left running). However
+ * it ended, the sites or modules are read again afterwards: what is shown is what is enabled.
  */
 class ApacheEnableDisableTask : public UpdateTask
 {

@@ -1,5 +1,7 @@
 #include "servicecupselement.h"
 
+#include "servicecupstasks.h"
+
 ServiceCupsElement::ServiceCupsElement(Module *module)
     : CommonServiceElement(
           module, QStringLiteral("ServiceCups"), QStringLiteral("ServiceServices"), 2, tr("Cups"),
@@ -23,4 +25,13 @@ void ServiceCupsElement::performOperation(OperationType type, ElementData *data,
     default:
         break;
     }
+}
+
+QString ServiceCupsElement::operationQuestion(OperationType type) const
+{
+    if (type != OperationClearCache)
+        return QString();
+    return tr("Clear the cache? Every file in %1 is removed: the print jobs queued there are "
+              "lost.")
+        .arg(QString::fromLatin1(ClearCacheTask::spoolDirectory));
 }

@@ -15,4 +15,6 @@ public:
     /// Hands the reads, the service operations, control and clear-cache to the module; the
     /// offered update does nothing here.
     void performOperation(OperationType type, ElementData *data, int n) override;
+    /// Clearing the spool asks first: the queued print jobs are lost.
+    QString operationQuestion(OperationType type) const override;
 };

@@ -38,9 +38,10 @@ void ServiceCupsElementWidget::clearCache()
     Element *shown = element();
     if (!shown || !(shown->availableOperations() & OperationClearCache))
         return;
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Clear cache"), tr("Do you really want to clear cache?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // The element's own question, the one the window's actions ask too.
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Clear cache"), shown->operationQuestion(OperationClearCache),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::No)
         return;
     // The question may have outlived the element.

@@ -194,6 +194,11 @@ void ClearCacheTask::run()
     AbstractTask::run();
 }
 
+bool ClearCacheTask::isChange() const
+{
+    return true;
+}
+
 void ClearCacheTask::afterRun()
 {
 }

@@ -69,6 +69,7 @@ public:
 
     explicit ClearCacheTask(Element *element);
 
+    bool isChange() const override;
     void run() override;
     /// Nothing to update: the element shows no spool content.
     void afterRun() override;

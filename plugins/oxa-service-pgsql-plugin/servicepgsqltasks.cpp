@@ -185,7 +185,7 @@ void ServicePgsqlClusterCreateTask::run()
     data()->setProperty(QStringLiteral("textState"), QString());
     data()->setProperty(QStringLiteral("configureParam"),
                         ServicePgsqlParser::configureParam(name, version));
-    if (runTool(this, QStringLiteral("pg_createcluster"), arguments()))
+    if (runChangeTool(QStringLiteral("pg_createcluster"), arguments()))
         taskDescription().setStatus(TaskDescription::TaskStatusDone);
     AbstractTask::run();
 }
@@ -194,7 +194,9 @@ void ServicePgsqlClusterCreateTask::afterRun()
 {
     CreateTask::afterRun();
     Element *clusters = element();
-    if (isParanoid() || taskDescription().isFailed() || !clusters || !data())
+    // Only a cluster known to be made is added as it was asked for; otherwise the container
+    // reads what there is (CreateTask).
+    if (isParanoid() || !taskDescription().isSucceeded() || !clusters || !data())
         return;
     ServicePgsqlClusterElement *cluster = newClusterElement(clusters->module(), *data());
     clusters->append(cluster);
@@ -227,7 +229,7 @@ void ServicePgsqlClusterDeleteTask::run()
     if (!data()) {
         taskDescription().setStatus(TaskDescription::TaskStatusFailed);
         taskDescription().setMessage(TaskMessages::undefinedTarget());
-    } else if (runTool(this, QStringLiteral("pg_dropcluster"), arguments())) {
+    } else if (runChangeTool(QStringLiteral("pg_dropcluster"), arguments())) {
         taskDescription().setStatus(TaskDescription::TaskStatusDone);
     }
     AbstractTask::run();

@@ -84,8 +84,8 @@ inline constexpr char reloadDescription[] =
  *
  * Unlike an init script, pg_ctlcluster refuses to start a running cluster or to stop a stopped
  * one (exit code 2). The console offers only the action that changes the state it knows, so a
- * refusal means the cluster changed behind its back: after a failure the cluster is read
- * again, and the state shown is the one the tool found.
+ * refusal means the cluster changed behind its back: the framework reads the cluster again
+ * after every action, failed ones too, and the state shown is the one the tool found.
  */
 template <class Base, const char *Description> class PgsqlClusterServiceTask : public Base
 {
@@ -93,15 +93,6 @@ public:
     explicit PgsqlClusterServiceTask(Element *element) : Base(element)
     {
         ServicePgsqlTaskDetail::setUpClusterTask(this, element, Description);
-    }
-
-    void afterRun() override
-    {
-        Base::afterRun();
-        Element *cluster = this->element();
-        if (cluster && this->taskDescription().isFailed() &&
-            cluster->isOperationAvailable(OperationReadHeavy))
-            cluster->performOperation(OperationReadHeavy, nullptr, 0);
     }
 };
 

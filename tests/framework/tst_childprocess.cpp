@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 
 #include <fcntl.h>
@@ -38,6 +39,9 @@ private slots:
     void callerEnvironmentDoesNotReachChildren_data();
     void callerEnvironmentDoesNotReachChildren();
     void childSeesOnlyTheFixedEnvironment();
+    void changeIsNeverKilled_data();
+    void changeIsNeverKilled();
+    void floodedChangeIsBounded();
 
 private:
     ScriptDir m_dir;
@@ -344,6 +348,110 @@ void TestChildProcess::childSeesOnlyTheFixedEnvironment()
     QCOMPARE(variables,
              (QStringList{QStringLiteral("LANG=C.UTF-8"), QStringLiteral("LC_ALL=C.UTF-8"),
                           QStringLiteral("PATH=/usr/sbin:/usr/bin:/sbin:/bin")}));
+}
+
+void TestChildProcess::changeIsNeverKilled_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("readLimit");
+    QTest::addColumn<int>("changeLimit");
+    QTest::addColumn<bool>("stopWhenTold"); // give up waiting once told it still runs
+    QTest::addColumn<int>("told");          // how often it was said to still run
+    QTest::addColumn<bool>("leftRunning");
+    QTest::addColumn<int>("exitCode"); // -1: did not finish
+    QTest::addColumn<QStringList>("output");
+    QTest::addColumn<bool>("goesOn"); // "done" appears afterwards: it was not killed
+
+    // Goes on once the test says so (never later than in 20 s), whatever it prints then and
+    // whoever stopped reading it; "done" shows it ended by itself.
+    const QString late =
+        QStringLiteral("echo early\necho $$ > @DIR@/change.pid\n"
+                       "for i in $(seq 400); do [ -e @DIR@/go ] && break; sleep 0.05; done\n"
+                       "echo late\necho late >&2\ntouch @DIR@/done\n");
+    QTest::newRow("ends before the read limit")
+        << "echo quick\n"
+        << 5000 << 60000 << false << 0 << false << 0 << QStringList{"quick"} << false;
+    QTest::newRow("ends after the read limit")
+        << "sleep 0.4\necho out\necho err >&2\nexit 3\n"
+        << 100 << 60000 << false << 1 << false << 3 << QStringList{"out"} << false;
+    QTest::newRow("wait stopped: left running")
+        << late << 100 << 60000 << true << 1 << true << -1 << QStringList{"early"} << true;
+    QTest::newRow("change limit: left running")
+        << late << 50 << 300 << false << 1 << true << -1 << QStringList{"early"} << true;
+    QTest::newRow("crash: what it started goes on")
+        << "sh -c 'sleep 0.4; touch @DIR@/done' &\nkill -SEGV $$\n"
+        << 5000 << 60000 << false << 0 << false << -1 << QStringList{} << true;
+}
+
+void TestChildProcess::changeIsNeverKilled()
+{
+    QFETCH(QString, body);
+    QFETCH(int, readLimit);
+    QFETCH(int, changeLimit);
+    QFETCH(bool, stopWhenTold);
+    QFETCH(bool, leftRunning);
+    QFETCH(int, exitCode);
+    QFETCH(bool, goesOn);
+
+    ChildProcess::setReadLimitMs(readLimit);
+    ChildProcess::setChangeLimitMs(changeLimit);
+    std::atomic<bool> stop{false};
+    int told = 0;
+    ChildProcess::ChangeWait wait;
+    wait.stop = &stop;
+    const QString pidFile = m_dir.path(QStringLiteral("change.pid"));
+    wait.stillRunning = [&] {
+        ++told;
+        // Once it has written its first line (the wait's end must not depend on the pace of a
+        // busy machine).
+        for (int waited = 0; leftRunning && !QFile::exists(pidFile) && waited < 10000; waited += 10)
+            QThread::msleep(10);
+        if (stopWhenTold)
+            stop = true;
+    };
+    const ProcessResult result =
+        ChildProcess::runChange(m_dir.script(QStringLiteral("change"), body), {}, wait);
+    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
+    ChildProcess::setChangeLimitMs(ChildProcess::DefaultChangeLimitMs);
+
+    QTEST(told, "told");
+    QCOMPARE(result.leftRunning, leftRunning);
+    QCOMPARE(result.finished, exitCode >= 0);
+    if (exitCode >= 0)
+        QCOMPARE(result.exitCode, exitCode);
+    else
+        QCOMPARE(result.error, int(leftRunning ? QProcess::Timedout : QProcess::Crashed));
+    QTEST(result.outputLines(), "output");
+    if (exitCode == 3)
+        QCOMPARE(result.errorText(), QStringLiteral("err\n"));
+    QFile go(m_dir.path(QStringLiteral("go")));
+    QVERIFY(go.open(QIODevice::WriteOnly));
+    go.close();
+    if (goesOn) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.path(QStringLiteral("done"))), 10000);
+        // Nobody waited for its end, and still it is no zombie of the console.
+        const pid_t pid = pid_t(m_dir.read(QStringLiteral("change.pid")).trimmed().toInt());
+        if (pid > 0)
+            QTRY_VERIFY_WITH_TIMEOUT(isReaped(pid), 10000);
+    }
+    for (const char *name : {"done", "change.pid", "go"})
+        QFile::remove(m_dir.path(QString::fromLatin1(name)));
+}
+
+void TestChildProcess::floodedChangeIsBounded()
+{
+    // Written to a file rather than a pipe, a change's flood still keeps its beginning only.
+    const QString script = m_dir.script(
+        QStringLiteral("floodchange"),
+        QStringLiteral("echo first\nhead -c %1 /dev/zero | tr '\\000' x\necho done >&2\n")
+            .arg(ChildProcess::MaxOutputBytes + 3 * 1024 * 1024));
+    const ProcessResult result = ChildProcess::runChange(script, {}, ChildProcess::ChangeWait());
+    QVERIFY(result.succeeded());
+    QVERIFY(result.outputCut);
+    QCOMPARE(result.standardOutput.size(), int(ChildProcess::MaxOutputBytes));
+    QVERIFY(result.standardOutput.startsWith("first\nxxx"));
+    QCOMPARE(result.errorText(), QStringLiteral("done\n"));
+    QVERIFY(!result.errorCut);
 }
 
 OXA_TEST_MAIN(TestChildProcess)

@@ -81,13 +81,26 @@ public:
     int finalStatus = 0;
     QString finalMessage;
     std::function<void()> onAfterRun;
+    bool change = false;
+    QString progress; ///< said once the run started
+
+    bool isChange() const override { return change; }
 
     void run() override
     {
         m_journal->add(QStringLiteral("run:") + m_name);
+        if (!progress.isEmpty())
+            reportProgress(progress);
         if (signalOn)
             signalOn->release();
-        if (gate && !gate->tryAcquire(1, 10000)) {
+        // A change gives up waiting for its gate when told to, as runChangeTool() does.
+        bool open = !gate;
+        for (int waited = 0; !open && waited < 10000 && !isWaitStopped(); waited += 20)
+            open = gate->tryAcquire(1, 20);
+        if (!open && isWaitStopped()) {
+            m_journal->add(QStringLiteral("stopped:") + m_name);
+            taskDescription().setStatus(TaskDescription::TaskStatusUnknown);
+        } else if (!open) {
             taskDescription().setStatus(TaskDescription::TaskStatusFailed);
             taskDescription().setMessage(QStringLiteral("gate never opened"));
         }
@@ -149,6 +162,7 @@ private slots:
     void busyAndIdle();
     void waitForIdleTimesOut();
     void taskFromAfterRunRunsAfterIt();
+    void changesAreCountedAndWaitsStopped();
 
 private:
     TaskObserver *m_observer = nullptr;
@@ -523,6 +537,59 @@ void TestTaskObserver::taskFromAfterRunRunsAfterIt()
     QCOMPARE(m_journal->events(), (QStringList{"run:A", "end:A", "after:A", "deleted:A", "run:B",
                                                "end:B", "after:B", "deleted:B"}));
     QCOMPARE(idle.count(), 1); // not idle between A and B
+}
+
+void TestTaskObserver::changesAreCountedAndWaitsStopped()
+{
+    Element *element = newElement(m_module, QStringLiteral("E"));
+    QSemaphore changeGate, readGate, started;
+    auto *change = new ProbeTask(QStringLiteral("change"), element, m_journal);
+    change->change = true;
+    change->gate = &changeGate;
+    change->signalOn = &started;
+    change->progress = QStringLiteral("still at it");
+    auto *read = new ProbeTask(QStringLiteral("read"), newElement(m_module, "F"), m_journal);
+    read->gate = &readGate;
+    read->signalOn = &started;
+    auto *next = new ProbeTask(QStringLiteral("next"), element, m_journal);
+    next->change = true; // waits behind the first change on the same element
+    QSignalSpy startedSpy(m_observer, &TaskObserver::taskStarted);
+    QSignalSpy progress(m_observer, &TaskObserver::taskProgress);
+    QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
+    m_observer->performTask(change);
+    m_observer->performTask(read);
+    m_observer->performTask(next);
+    QVERIFY(started.tryAcquire(2, 10000));
+    QCOMPARE(m_observer->runningChangeCount(), 1);
+    QCOMPARE(m_observer->waitingChangeCount(), 1);
+
+    QTRY_COMPARE(progress.count(), 1);
+    const TaskReport said = progress.at(0).at(0).value<TaskReport>();
+    const quint64 changeId = startedSpy.at(0).at(0).toULongLong();
+    const quint64 readId = startedSpy.at(1).at(0).toULongLong();
+    QCOMPARE(said.id, changeId);
+    QCOMPARE(said.description, QStringLiteral("change"));
+    QCOMPARE(said.status, int(TaskDescription::TaskStatusUndefined));
+    QCOMPARE(said.message, QStringLiteral("still at it"));
+    QCOMPARE(said.elementId, QStringLiteral("E"));
+
+    // Only a running change can be given up on; the read goes on as it was.
+    QVERIFY(!m_observer->stopWaiting(readId));
+    QVERIFY(!m_observer->stopWaiting(changeId + 1000));
+    QVERIFY(m_observer->stopWaiting(changeId));
+    readGate.release();
+    QVERIFY(m_observer->waitForIdle(10000));
+    QVERIFY(m_journal->events().contains("stopped:change"));
+    QVERIFY(!m_journal->events().contains("stopped:read"));
+    QCOMPARE(finished.count(), 3);
+    for (const QList<QVariant> &arguments : std::as_const(finished)) {
+        const TaskReport report = arguments.at(0).value<TaskReport>();
+        QCOMPARE(report.status, int(report.id == changeId ? TaskDescription::TaskStatusUnknown
+                                                          : TaskDescription::TaskStatusDone));
+    }
+    QVERIFY(m_journal->indexOf("stopped:change") < m_journal->indexOf("run:next"));
+    QCOMPARE(m_observer->runningChangeCount(), 0);
+    QCOMPARE(m_observer->waitingChangeCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTaskObserver)

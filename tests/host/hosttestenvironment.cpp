@@ -10,13 +10,13 @@ namespace {
 const char genericScript[] = R"(#!/bin/sh
 d=$(dirname "$0"); n=$(basename "$0"); a=$1; [ $# -gt 0 ] && shift
 echo "$a $*" >> "$d/$n.log"
-if [ -e "$d/$n.slow-$a" ]; then sleep 1; fi
+if [ -e "$d/$n.slow-$a" ]; then s=$(cat "$d/$n.slow-$a"); sleep "${s:-1}"; fi
 if [ -e "$d/$n.fail-$a" ]; then echo "$a of $n failed on purpose" >&2; exit 1; fi
 case "$a" in
 status) [ -e "$d/$n.running" ] && exit 0; exit 3;;
 start) touch "$d/$n.running";;
 stop) rm -f "$d/$n.running";;
-restart|reload|ping) ;;
+restart|reload|ping|clear) ;;
 show) cat "$d/$n.conf" 2>/dev/null;;
 update) : > "$d/$n.conf"; for kv in "$@"; do echo "$kv" >> "$d/$n.conf"; done;;
 list) [ -d "$d/$n.items" ] && ls "$d/$n.items";;
@@ -96,9 +96,10 @@ bool HostTestEnvironment::failAction(const QString &script, const QString &actio
     return writeText(filePath(script + QStringLiteral(".fail-") + action), QString());
 }
 
-bool HostTestEnvironment::slowAction(const QString &script, const QString &action)
+bool HostTestEnvironment::slowAction(const QString &script, const QString &action,
+                                     const QString &seconds)
 {
-    return writeText(filePath(script + QStringLiteral(".slow-") + action), QString());
+    return writeText(filePath(script + QStringLiteral(".slow-") + action), seconds);
 }
 
 bool HostTestEnvironment::setRunning(const QString &script, bool running)

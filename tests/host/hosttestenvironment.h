@@ -33,8 +33,9 @@ public:
 
     /// Makes @p action of @p script fail (exit 1 with a message) from now on.
     bool failAction(const QString &script, const QString &action);
-    /// Makes @p action of @p script take a second from now on.
-    bool slowAction(const QString &script, const QString &action);
+    /// Makes @p action of @p script take @p seconds (default one) from now on.
+    bool slowAction(const QString &script, const QString &action,
+                    const QString &seconds = QString());
     /// Makes @p script report its service as running.
     bool setRunning(const QString &script, bool running);
     /// Writes @p script's configuration as "show" prints it.

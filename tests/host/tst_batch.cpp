@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +25,8 @@ private slots:
     void exitCodes_data();
     void exitCodes();
     void controlOperations();
+    void changeLeftRunning_data();
+    void changeLeftRunning();
     void viewer();
     void createAndDelete();
     void createRefused_data();
@@ -345,6 +348,54 @@ void TestBatch::controlOperations()
     const QJsonArray steps = r.report.value("steps").toArray();
     QVERIFY(steps.at(1).toObject().value("tasks").toInt() >= 1);
     QVERIFY(log.indexOf("start ") < log.indexOf("reload "));
+}
+
+void TestBatch::changeLeftRunning_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::newRow("json report") << true;
+    QTest::newRow("text report") << false;
+}
+
+void TestBatch::changeLeftRunning()
+{
+    if (!isRoot())
+        QSKIP("start is offered to an administrator only");
+    QFETCH(bool, json);
+    HostTestEnvironment environment;
+    QVERIFY(environment.slowAction("testservice", "start", "3"));
+    const Run r = run(environment, "perform read-light TestService\nperform start TestService\n",
+                      {"--change-timeout", "1"}, json);
+    // Not knowing how a change ended is no success.
+    QCOMPARE(r.exitCode, 1);
+    if (json) {
+        QCOMPARE(r.report.value("exitCode").toInt(), 1);
+        const QJsonArray tasks = r.report.value("tasks").toArray();
+        int start = -1;
+        for (int i = 0; i < tasks.size(); ++i) {
+            if (tasks.at(i).toObject().value("description").toString().startsWith("start "))
+                start = i;
+        }
+        QVERIFY(start >= 0);
+        const QJsonObject task = tasks.at(start).toObject();
+        QCOMPARE(task.value("status").toInt(), 4);
+        const QString message = task.value("message").toString();
+        QVERIFY2(message.contains("still running after 1") && message.contains("left running") &&
+                     message.contains("unknown"),
+                 qPrintable(message));
+        // What it changes is read again afterwards.
+        QVERIFY(start + 1 < tasks.size());
+        QCOMPARE(tasks.at(start + 1).toObject().value("element").toString(),
+                 QStringLiteral("TestService"));
+    } else {
+        const QString text = QString::fromLocal8Bit(r.out);
+        QVERIFY2(text.contains(QRegularExpression("unknown +TestService: start Test service -- "
+                                                  "\"[^\"]*testservice ...\" still running")),
+                 qPrintable(text));
+        QVERIFY(text.contains("Exit code: 1"));
+    }
+    // The console did not kill it: the start ends by itself, after the console did.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(environment.filePath("testservice.running")), 15000);
 }
 
 void TestBatch::viewer()

@@ -12,6 +12,7 @@ private slots:
     void parse();
     void refused_data();
     void refused();
+    void helpNamesTheOptions();
     void needsDisplay_data();
     void needsDisplay();
     void searchPath_data();
@@ -27,22 +28,29 @@ void TestHostOptions::parse_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("batch");
     QTest::addColumn<bool>("json");
+    QTest::addColumn<int>("changeTimeout");
 
     QTest::newRow("nothing") << QStringList{} << QStringList{} << false << false << QString()
-                             << QString() << false;
+                             << QString() << false << 600;
     QTest::newRow("repeated dirs, both spellings")
         << QStringList{"--plugin-dir", "a", "--plugin-dir=b", "--plugin-dir", "a"}
-        << QStringList{"a", "b", "a"} << false << false << QString() << QString() << false;
+        << QStringList{"a", "b", "a"} << false << false << QString() << QString() << false << 600;
     QTest::newRow("modes") << QStringList{"--viewer", "--paranoid"} << QStringList{} << true << true
-                           << QString() << QString() << false;
+                           << QString() << QString() << false << 600;
     QTest::newRow("title with blanks")
         << QStringList{"--title", "Demo console"} << QStringList{} << false << false
-        << QString("Demo console") << QString() << false;
+        << QString("Demo console") << QString() << false << 600;
     QTest::newRow("batch from stdin, json")
         << QStringList{"--batch", "-", "--json"} << QStringList{} << false << false << QString()
-        << QString("-") << true;
+        << QString("-") << true << 600;
     QTest::newRow("batch file") << QStringList{"--batch=/tmp/x.script"} << QStringList{} << false
-                                << false << QString() << QString("/tmp/x.script") << false;
+                                << false << QString() << QString("/tmp/x.script") << false << 600;
+    QTest::newRow("change timeout, both spellings")
+        << QStringList{"--batch", "-", "--change-timeout", "5", "--change-timeout=90"}
+        << QStringList{} << false << false << QString() << QString("-") << false << 90;
+    QTest::newRow("change timeout in the window")
+        << QStringList{"--change-timeout", "86400"} << QStringList{} << false << false << QString()
+        << QString() << false << 86400;
 }
 
 void TestHostOptions::parse()
@@ -57,6 +65,7 @@ void TestHostOptions::parse()
     QTEST(options.title, "title");
     QTEST(options.batchFile, "batch");
     QTEST(options.json, "json");
+    QTEST(options.changeTimeout, "changeTimeout");
 }
 
 void TestHostOptions::refused_data()
@@ -70,6 +79,11 @@ void TestHostOptions::refused_data()
     QTest::newRow("batch without file") << QStringList{"--batch"};
     QTest::newRow("json without batch") << QStringList{"--json"};
     QTest::newRow("value for a flag") << QStringList{"--viewer=yes"};
+    QTest::newRow("change timeout without value") << QStringList{"--change-timeout"};
+    QTest::newRow("change timeout zero") << QStringList{"--change-timeout=0"};
+    QTest::newRow("change timeout negative") << QStringList{"--change-timeout", "-5"};
+    QTest::newRow("change timeout not a number") << QStringList{"--change-timeout", "10m"};
+    QTest::newRow("change timeout beyond a day") << QStringList{"--change-timeout", "86401"};
 }
 
 void TestHostOptions::refused()
@@ -77,6 +91,13 @@ void TestHostOptions::refused()
     QFETCH(QStringList, arguments);
     arguments.prepend(QStringLiteral("vell-admin-service"));
     QVERIFY(!HostOptions::parse(arguments).error.isEmpty());
+}
+
+void TestHostOptions::helpNamesTheOptions()
+{
+    const QString help = HostOptions::helpText();
+    QVERIFY(help.contains(QStringLiteral("--change-timeout SECONDS")));
+    QVERIFY(help.contains(QStringLiteral("default 600")));
 }
 
 void TestHostOptions::needsDisplay_data()

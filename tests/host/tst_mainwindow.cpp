@@ -9,9 +9,11 @@
 #include "questionanswerer.h"
 #include "tasklogwidget.h"
 
+#include <childprocess.h>
 #include <consoleregistry.h>
 #include <element.h>
 #include <elementdata.h>
+#include <taskdescription.h>
 #include <taskobserver.h>
 #include <vieweditelementwidget.h>
 
@@ -30,6 +32,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -61,6 +64,11 @@ private slots:
     void busyIndicator();
     void pluginsDialog();
     void contextMenu();
+    void changeLeftRunningOnRequest();
+    void closeWhileChangesRun_data();
+    void closeWhileChangesRun();
+    void operationAsksFirst_data();
+    void operationAsksFirst();
 
 private:
     void start(bool startupReads = false);
@@ -100,6 +108,7 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
     QVERIFY(waitIdle());
     m_tester.reset();
     m_finished.reset();
@@ -539,6 +548,137 @@ void TestMainWindow::contextMenu()
     QCOMPARE(names, (QStringList{"_refreshAction", "_createAction"}));
     menu->close();
     QTRY_VERIFY(!m_window->findChild<QMenu *>("_contextMenu"));
+}
+
+void TestMainWindow::changeLeftRunningOnRequest()
+{
+    if (geteuid() != 0)
+        QSKIP("the control operations are offered to an administrator only");
+    ChildProcess::setReadLimitMs(200);
+    QVERIFY(m_environment->slowAction("testservice", "start", "3"));
+    start();
+    QVERIFY(m_window->selectElement(element("TestService")));
+    QVERIFY(waitIdle());
+    auto *button = m_window->findChild<QPushButton *>("_stopWaitingButton");
+    QVERIFY(button && !button->isVisible());
+    QVERIFY(!m_window->stopWaitingAction()->isEnabled());
+    QVERIFY(!m_window->stopWaiting()); // nothing to stop waiting for
+
+    // Past the read limit the start says it still runs, and may be left to itself.
+    action("_startAction")->trigger();
+    TaskLogWidget *log = m_window->taskLog();
+    QTRY_COMPARE(log->runningCount(), 1);
+    QTreeWidgetItem *row = log->currentItem();
+    QVERIFY(row);
+    QCOMPARE(row->text(TaskLogWidget::ColumnStatus), QStringLiteral("running"));
+    QCOMPARE(row->text(TaskLogWidget::ColumnElement), QStringLiteral("TestService"));
+    QVERIFY2(row->text(TaskLogWidget::ColumnMessage).contains("still running after"),
+             qPrintable(row->text(TaskLogWidget::ColumnMessage)));
+    QVERIFY(button->isVisible());
+    QVERIFY(m_window->stopWaitingAction()->isEnabled());
+    QVERIFY(log->actions().contains(m_window->stopWaitingAction()));
+    m_finished->clear();
+    button->click();
+    QVERIFY(waitIdle());
+
+    QCOMPARE(log->runningCount(), 0);
+    QVERIFY(!button->isVisible());
+    const TaskReport ended = m_finished->at(0).at(0).value<TaskReport>();
+    QCOMPARE(ended.status, int(TaskDescription::TaskStatusUnknown));
+    QCOMPARE(log->currentItem()->text(TaskLogWidget::ColumnStatus), QStringLiteral("unknown"));
+    // The element is read again at once, while the start still goes on by itself.
+    QVERIFY(finishedElements().count("TestService") >= 2);
+    QVERIFY(!QFile::exists(m_environment->filePath("testservice.running")));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_environment->filePath("testservice.running")), 10000);
+}
+
+void TestMainWindow::closeWhileChangesRun_data()
+{
+    QTest::addColumn<bool>("changing");
+    QTest::addColumn<int>("answer"); // QMessageBox::Yes or No
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("nothing changing: closes at once") << false << 0 << true;
+    QTest::newRow("a change runs, No keeps the window") << true << int(QMessageBox::No) << false;
+    QTest::newRow("a change runs, Yes leaves it running") << true << int(QMessageBox::Yes) << true;
+}
+
+void TestMainWindow::closeWhileChangesRun()
+{
+    if (geteuid() != 0)
+        QSKIP("the control operations are offered to an administrator only");
+    QFETCH(bool, changing);
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    QVERIFY(m_environment->slowAction("testservice", "start", "3"));
+    QVERIFY(m_environment->slowAction("testservice", "show", "2")); // a read running, no change
+    start();
+    QVERIFY(m_window->selectElement(element("TestService")));
+    QVERIFY(waitIdle());
+    m_window->refresh();
+    if (changing) {
+        action("_startAction")->trigger();
+        QTRY_COMPARE(TaskObserver::instance()->runningChangeCount(), 1);
+    }
+    QCOMPARE(m_window->close(), !changing);
+    auto *box = m_window->findChild<QMessageBox *>("_closeQuestion");
+    QCOMPARE(box != nullptr, changing);
+    if (box) {
+        QVERIFY2(box->text().contains("1 change") &&
+                     box->text().contains("go on without the console"),
+                 qPrintable(box->text()));
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(QMessageBox::StandardButton(answer))->click();
+    }
+    QTRY_COMPARE(m_window->isVisible(), !closed);
+    QVERIFY(waitIdle());
+    if (changing) {
+        // Either way the start was never killed: it ends by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_environment->filePath("testservice.running")),
+                                 10000);
+        QStringList statuses;
+        for (const QList<QVariant> &arguments : std::as_const(*m_finished)) {
+            const TaskReport report = arguments.at(0).value<TaskReport>();
+            if (report.description.startsWith("start "))
+                statuses << TaskDescription::statusName(report.status);
+        }
+        QCOMPARE(statuses, QStringList{closed ? "unknown" : "done"});
+    }
+}
+
+void TestMainWindow::operationAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("performed");
+    QTest::newRow("No does nothing") << int(QMessageBox::No) << false;
+    QTest::newRow("Yes performs it") << int(QMessageBox::Yes) << true;
+}
+
+void TestMainWindow::operationAsksFirst()
+{
+    if (geteuid() != 0)
+        QSKIP("clear-cache is offered to an administrator only");
+    QFETCH(int, answer);
+    QFETCH(bool, performed);
+    start();
+    QVERIFY(m_window->selectElement(element("TestSub")));
+    QVERIFY(waitIdle());
+    // One action for the menu, the tool bar and the context menu: each asks the same.
+    QAction *clear = action("_clearCacheAction");
+    QVERIFY(clear->isEnabled());
+    QVERIFY(m_window->findChild<QToolBar *>("_mainToolBar")->actions().contains(clear));
+    QVERIFY(m_window->findChild<QMenu *>("_elementMenu")->actions().contains(clear));
+    clear->trigger();
+    auto *box = m_window->findChild<QMessageBox *>("_operationQuestion");
+    QVERIFY(box);
+    QCOMPARE(box->text(), element("TestSub")->operationQuestion(OperationClearCache));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Clear cache"));
+    QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+    QVERIFY(!m_environment->log("testsub").contains("clear "));
+    box->button(QMessageBox::StandardButton(answer))->click();
+    QVERIFY(waitIdle());
+    QCOMPARE(m_environment->log("testsub").contains("clear "), performed);
+    // An operation that declares no question goes at once.
+    QVERIFY(element("TestSub")->operationQuestion(OperationReadHeavy).isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

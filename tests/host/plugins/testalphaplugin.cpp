@@ -99,6 +99,8 @@ public:
         subSetup.caption = QStringLiteral("Test sub service");
         subSetup.script = QStringLiteral("testsub");
         subSetup.specialFlags = TreeNodeFlagLeaf;
+        subSetup.always = OperationClearCache;
+        subSetup.clearCacheQuestion = QStringLiteral("Clear the test cache? Its jobs are lost.");
         sub->addService(new TestServiceElement(sub, subSetup));
         appendModule(sub);
     }

@@ -19,6 +19,8 @@ public:
         OperationTypes whileRunning = 0;
         int specialFlags = 0;
         QString iconName;
+        /// The question asked before clear-cache (offer it through always); empty: none.
+        QString clearCacheQuestion;
     };
 
     TestServiceElement(Module *module, const Setup &setup);
@@ -27,6 +29,10 @@ public:
     QString caption() const override { return m_setup.caption; }
     int treeNodeSpecialFlags() const override { return m_setup.specialFlags; }
     QVariant data(int column, int role) const override;
+    QString operationQuestion(OperationType type) const override
+    {
+        return type == OperationClearCache ? m_setup.clearCacheQuestion : QString();
+    }
 
 private:
     Setup m_setup;

@@ -66,6 +66,9 @@ void TestServiceModule::performOperation(ContextOperation *context, OperationTyp
         case OperationReload:
             task = withScript(new ReloadServiceTask(element), element);
             break;
+        case OperationClearCache:
+            task = new ServiceTask(element, scriptOf(element), QStringLiteral("clear"));
+            break;
         case OperationUpdate:
             task = new TestUpdateTask(element, data, scriptOf(element));
             data = nullptr;

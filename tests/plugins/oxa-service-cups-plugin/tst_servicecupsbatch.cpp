@@ -86,6 +86,11 @@ void TestServiceCupsBatch::clearCacheThroughTheConsole()
     QVERIFY(tasks.contains(QStringLiteral("Read Cups service configuration")));
     QVERIFY(tasks.contains(QStringLiteral("Clear CUPS cache")));
     QVERIFY(tasks.contains(QStringLiteral("Read Cups printers information")));
+    // The step is its own answer: no question was asked for it.
+    const QJsonObject clearStep = report.value(QStringLiteral("steps")).toArray().at(2).toObject();
+    QCOMPARE(clearStep.value(QStringLiteral("step")).toString(),
+             QStringLiteral("perform clear-cache ServiceCups"));
+    QVERIFY(!clearStep.contains(QStringLiteral("questions")));
 
     // The spool's files went; its subdirectory stayed.
     QCOMPARE(QDir(QStringLiteral("/var/spool/cups"))

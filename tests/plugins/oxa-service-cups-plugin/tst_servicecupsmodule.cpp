@@ -280,6 +280,9 @@ void TestServiceCupsModule::dispatch()
         module.performOperation(&rootElement, OperationType(operation), nullptr, 0);
     } else {
         Element *target = module.elements().at(element == QLatin1String("ServiceCups") ? 0 : 1);
+        // Only clearing the spool asks the window's question first.
+        QCOMPARE(target->operationQuestion(OperationType(operation)).isEmpty(),
+                 operation != quint64(OperationClearCache));
         target->performOperation(OperationType(operation), nullptr, 0);
     }
     QVERIFY(runner.waitForIdle());
@@ -461,7 +464,11 @@ void TestServiceCupsModule::clearButton()
     QCOMPARE(answerer.asked, asked);
     if (asked) {
         QCOMPARE(answerer.title, QStringLiteral("Clear cache"));
-        QCOMPARE(answerer.text, QStringLiteral("Do you really want to clear cache?"));
+        // The element's question, the one the window's actions ask as well.
+        QCOMPARE(answerer.text, module.elements().first()->operationQuestion(OperationClearCache));
+        QVERIFY(answerer.text.contains(QStringLiteral("/var/spool/cups")));
+        QVERIFY(answerer.text.contains(QStringLiteral("print jobs")));
+        QVERIFY(answerer.text.contains(QStringLiteral("lost")));
         QCOMPARE(answerer.defaultButton, QMessageBox::No);
     }
     QCOMPARE(descriptions(runner.reports()),

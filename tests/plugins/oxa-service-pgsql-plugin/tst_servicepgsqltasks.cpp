@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStringListModel>
 #include <QTest>
 
@@ -101,6 +102,8 @@ private slots:
     void refusedActionReadsTheClusterAgain_data();
     void refusedActionReadsTheClusterAgain();
     void tasksWithoutRecord();
+    void changesOutliveTheReadLimit_data();
+    void changesOutliveTheReadLimit();
     void paranoidCreateAndDelete();
     void paranoidListReadReadsEveryCluster();
     void controlWithoutPackage();
@@ -142,6 +145,7 @@ void TestServicePgsqlTasks::init()
 
 void TestServicePgsqlTasks::cleanup()
 {
+    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
     m_runner->waitForIdle(120000);
     for (const auto &cluster : std::as_const(m_created))
         dropCluster(cluster.first, cluster.second);
@@ -386,7 +390,8 @@ void TestServicePgsqlTasks::failingToolReportsExitCodeAndError()
     QVERIFY(!real.errorText().isEmpty());
     QCOMPARE(clusters()->childCount(), before);
 
-    // Dropping a cluster that is not there keeps the element.
+    // Dropping a cluster that is not there fails, and the list read after it shows what
+    // there is: no such cluster.
     auto *ghost = new ServicePgsqlClusterElement(m_module.get());
     auto *record = new ElementData;
     record->setProperty("version", "15");
@@ -396,12 +401,15 @@ void TestServicePgsqlTasks::failingToolReportsExitCodeAndError()
     clusters()->append(ghost);
     QPointer<ServicePgsqlClusterElement> guard(ghost);
     const QList<TaskReport> reports = perform(ghost, OperationDelete);
-    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.size(), 2);
     QCOMPARE(reports.first().status, 1);
     QVERIFY2(reports.first().message.startsWith("\"pg_dropcluster ...\"\nExit code: 1\n\""),
              qPrintable(reports.first().message));
     QVERIFY(reports.first().message.contains("does not exist"));
-    QVERIFY(!guard.isNull());
+    QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL clusters"));
+    QCOMPARE(reports.last().status, 2);
+    QVERIFY(guard.isNull());
+    QCOMPARE(clusters()->childCount(), before);
 }
 
 void TestServicePgsqlTasks::failedDpkgQueryStopsTheListRead()
@@ -642,14 +650,64 @@ void TestServicePgsqlTasks::tasksWithoutRecord()
     auto *bare = new ServicePgsqlClusterElement(m_module.get());
     clusters()->append(bare);
     for (OperationType type : {OperationReadHeavy, OperationDelete}) {
+        // A failed delete reads the list again (here it fails too: no server is installed).
         const QList<TaskReport> reports = perform(bare, type);
-        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.size(), type == OperationDelete ? 2 : 1);
         QCOMPARE(reports.first().status, 1);
         QCOMPARE(reports.first().message, QStringLiteral("Internal error: undefined target"));
     }
     QVERIFY(!QFile::exists("/var/tmp/pg_lsclusters-ran"));
     QVERIFY(!QFile::exists("/var/tmp/pg_dropcluster-ran"));
     QCOMPARE(clusters()->childCount(), 1);
+    m_module.reset();
+}
+
+void TestServicePgsqlTasks::changesOutliveTheReadLimit_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::newRow("create") << "pg_createcluster";
+    QTest::newRow("drop") << "pg_dropcluster";
+    QTest::newRow("start") << "pg_ctlcluster";
+}
+
+void TestServicePgsqlTasks::changesOutliveTheReadLimit()
+{
+    // A cluster's initdb or a stop of a busy server outlasts any read: the tool is left to
+    // end, and the task says meanwhile that it still runs.
+    QFETCH(QString, tool);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.writeTool(tool, QStringLiteral("[ \"$3\" = status ] && exit 3\nsleep 0.5\n"
+                                                "touch /var/tmp/%1-done\n")
+                                     .arg(tool)));
+    QVERIFY(host.writeTool("pg_lsclusters", "echo '15 a 5432 down postgres /d /l'"));
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", "a");
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    element->setElementData(new ElementData(*record));
+    clusters()->append(element);
+    AbstractTask *task = nullptr;
+    if (tool == "pg_createcluster")
+        task = new ServicePgsqlClusterCreateTask(clusters(), record);
+    else if (tool == "pg_dropcluster")
+        task = new ServicePgsqlClusterDeleteTask(element);
+    else
+        task = new ServicePgsqlClusterStartTask(element);
+    if (tool != "pg_createcluster")
+        delete record;
+
+    ChildProcess::setReadLimitMs(100);
+    QSignalSpy progress(TaskObserver::instance(), &TaskObserver::taskProgress);
+    const TaskReport report = m_runner->perform(task);
+    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
+    QVERIFY2(report.status == 2, qPrintable(report.message));
+    QCOMPARE(progress.count(), 1);
+    QVERIFY2(progress.at(0).at(0).value<TaskReport>().message.startsWith(
+                 QStringLiteral("\"%1 ...\" still running").arg(tool)),
+             qPrintable(progress.at(0).at(0).value<TaskReport>().message));
+    QVERIFY(QFile::exists(QStringLiteral("/var/tmp/%1-done").arg(tool)));
     m_module.reset();
 }
 

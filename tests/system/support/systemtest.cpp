@@ -322,7 +322,9 @@ QStringList SystemTest::taskFailures(const QJsonObject &report)
     QStringList failures;
     for (const QJsonValue &value : report.value(QStringLiteral("tasks")).toArray()) {
         const QJsonObject task = value.toObject();
-        if (task.value(QStringLiteral("status")).toInt() == 1)
+        // Failed, or left running with its outcome unknown.
+        const int status = task.value(QStringLiteral("status")).toInt();
+        if (status == 1 || status == 4)
             failures << task.value(QStringLiteral("description")).toString() +
                             QStringLiteral(": ") +
                             task.value(QStringLiteral("message")).toString();

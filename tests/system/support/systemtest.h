@@ -143,7 +143,8 @@ inline QStringList pluginFiles(const QStringList &names)
     return chosen;
 }
 
-/// "description: message" of every failed task (status 1) of a console batch report.
+/// "description: message" of every failed task (status 1) and every task whose outcome is
+/// unknown (status 4) of a console batch report.
 QStringList taskFailures(const QJsonObject &report);
 /// The "textState" and "state" the report's tree gives element @p id ("" and false if none).
 QString elementTextState(const QJsonObject &report, const QString &id);
