@@ -228,6 +228,18 @@ bool TestHost::enterPrivateNamespace()
     return true;
 }
 
+QString TestHost::newestPgsqlServer()
+{
+    QString newest;
+    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
+    for (const QString &version : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(lib.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable() &&
+            (newest.isEmpty() || version.toDouble() > newest.toDouble()))
+            newest = version;
+    }
+    return newest;
+}
+
 bool TestHost::mustRun()
 {
     const QByteArray ci = qgetenv("CI").trimmed().toLower();

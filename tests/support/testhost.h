@@ -66,6 +66,10 @@ public:
     /// The directories that get an overlay: "/etc", "/var", "/usr/share", "/usr/bin",
     /// "/usr/sbin".
     static QStringList overlaidDirectories();
+    /// The newest PostgreSQL server major version installed on the machine (its initdb is
+    /// there: 15 on Debian 12, 17 on Debian 13), the one the real tools make clusters of; empty
+    /// when there is none.
+    static QString newestPgsqlServer();
 
     bool isAvailable() const { return m_available; }
     QString unavailableReason() const { return m_unavailableReason; }

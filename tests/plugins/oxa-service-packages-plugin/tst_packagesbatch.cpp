@@ -27,20 +27,6 @@ const QString dataDirectory = QStringLiteral("/usr/share/vell/data/oxa-service-p
 const char clusterName[] = "pkgs1";
 const int clusterPort = 5474;
 
-/// The newest PostgreSQL server major version installed here (its initdb exists), or empty.
-QString installedServerVersion()
-{
-    QString newest;
-    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
-    for (const QString &version : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!QFileInfo(lib.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable())
-            continue;
-        if (newest.isEmpty() || version.toDouble() > newest.toDouble())
-            newest = version;
-    }
-    return newest;
-}
-
 QJsonObject findElement(const QJsonArray &elements, const QString &key, const QString &value)
 {
     for (const QJsonValue &item : elements) {
@@ -212,7 +198,7 @@ void TestPackagesBatch::packagesUnderSambaAndCluster()
              qPrintable(m_host->errorString()));
     // A cluster of the host's own, made by the real tool (never started), of whichever
     // server version the machine has (15 on Debian 12, 17 on Debian 13).
-    const QString version = installedServerVersion();
+    const QString version = TestHost::newestPgsqlServer();
     if (version.isEmpty()) {
         if (TestHost::mustRun())
             QFAIL("no PostgreSQL server is installed (scripts/install-services installs one)");

@@ -16,18 +16,7 @@
 namespace {
 
 const char clusterName[] = "batch1";
-/// The newest PostgreSQL server installed here (15 on Debian 12, 17 on Debian 13): the real
-/// tools make clusters of it only.
-const QString version = [] {
-    QString newest;
-    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
-    for (const QString &found : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(lib.filePath(found + QStringLiteral("/bin/initdb"))).isExecutable() &&
-            (newest.isEmpty() || found.toDouble() > newest.toDouble()))
-            newest = found;
-    }
-    return newest;
-}();
+const QString version = TestHost::newestPgsqlServer();
 const int clusterPort = 5473;
 
 } // namespace

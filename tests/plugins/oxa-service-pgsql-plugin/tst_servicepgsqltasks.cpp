@@ -33,20 +33,6 @@
 
 namespace {
 
-/// The newest PostgreSQL server installed here (15 on Debian 12, 17 on Debian 13): the real
-/// tools make clusters of it only. Empty when there is none.
-QString serverVersion()
-{
-    QString newest;
-    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
-    for (const QString &version : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(lib.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable() &&
-            (newest.isEmpty() || version.toDouble() > newest.toDouble()))
-            newest = version;
-    }
-    return newest;
-}
-
 // Ports of the clusters the tests start; chosen away from the usual 5432 and its neighbours.
 const int startPort = 5471;
 const int paranoidPort = 5472;
@@ -262,7 +248,7 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
 {
     makeHost(TestHost::MachinePackageDatabase);
     OXA_REQUIRE_TEST_HOST(*m_host);
-    const QString version = serverVersion();
+    const QString version = TestHost::newestPgsqlServer();
     if (version.isEmpty())
         QSKIP("no PostgreSQL server is installed (scripts/install-services installs one)");
 
@@ -356,7 +342,7 @@ void TestServicePgsqlTasks::createWithEmptyPortLetsTheToolChoose()
 {
     makeHost(TestHost::MachinePackageDatabase);
     OXA_REQUIRE_TEST_HOST(*m_host);
-    const QString version = serverVersion();
+    const QString version = TestHost::newestPgsqlServer();
     if (version.isEmpty())
         QSKIP("no PostgreSQL server is installed (scripts/install-services installs one)");
     perform(clusters(), OperationReadContent);
@@ -715,7 +701,7 @@ void TestServicePgsqlTasks::paranoidCreateAndDelete()
 {
     makeHost(TestHost::MachinePackageDatabase);
     OXA_REQUIRE_TEST_HOST(*m_host);
-    const QString version = serverVersion();
+    const QString version = TestHost::newestPgsqlServer();
     if (version.isEmpty())
         QSKIP("no PostgreSQL server is installed (scripts/install-services installs one)");
     m_module->setData("paranoid", true);

@@ -137,8 +137,7 @@ ToolRun SystemTest::runTool(const QString &program, const QStringList &arguments
 
 int SystemTest::initScript(const QString &script, const QString &action, int timeoutMs)
 {
-    const ToolRun run =
-        runTool(QStringLiteral("/etc/init.d/") + script, {action}, timeoutMs);
+    const ToolRun run = runTool(QStringLiteral("/etc/init.d/") + script, {action}, timeoutMs);
     return run.finished ? run.exitCode : -1;
 }
 
@@ -161,22 +160,15 @@ int SystemTest::waitForStatus(const QString &script, bool running, int timeoutMs
 
 QString SystemTest::pgsqlServerVersion()
 {
-    QString newest;
-    const QDir lib(QStringLiteral("/usr/lib/postgresql"));
-    for (const QString &version : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(lib.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable() &&
-            (newest.isEmpty() || version.toDouble() > newest.toDouble()))
-            newest = version;
-    }
-    return newest;
+    return TestHost::newestPgsqlServer();
 }
 
 QString SystemTest::packageVersion(const QString &package)
 {
-    const ToolRun run = runTool(QStringLiteral("dpkg-query"),
-                                {QStringLiteral("-W"),
-                                 QStringLiteral("-f=${db:Status-Abbrev}\t${Version}"), package},
-                                30000);
+    const ToolRun run = runTool(
+        QStringLiteral("dpkg-query"),
+        {QStringLiteral("-W"), QStringLiteral("-f=${db:Status-Abbrev}\t${Version}"), package},
+        30000);
     const QStringList fields = run.text().split(QLatin1Char('\t'));
     if (!run.succeeded() || fields.size() != 2 || !fields.first().startsWith(QLatin1String("ii")))
         return QString();
@@ -283,8 +275,8 @@ bool SystemTest::enterPrivateNetwork()
     // The new namespace has a loopback interface, down.
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        state.error = QStringLiteral("no socket to bring up the loopback interface: ") +
-                      errnoText();
+        state.error =
+            QStringLiteral("no socket to bring up the loopback interface: ") + errnoText();
         return false;
     }
     ifreq request;
@@ -298,8 +290,7 @@ bool SystemTest::enterPrivateNetwork()
     const int error = errno;
     close(fd);
     if (!up) {
-        state.error = QStringLiteral("cannot bring up the loopback interface: ") +
-                      errnoText(error);
+        state.error = QStringLiteral("cannot bring up the loopback interface: ") + errnoText(error);
         return false;
     }
     state.entered = true;
@@ -326,8 +317,7 @@ QStringList SystemTest::taskFailures(const QJsonObject &report)
         const int status = task.value(QStringLiteral("status")).toInt();
         if (status == 1 || status == 4)
             failures << task.value(QStringLiteral("description")).toString() +
-                            QStringLiteral(": ") +
-                            task.value(QStringLiteral("message")).toString();
+                            QStringLiteral(": ") + task.value(QStringLiteral("message")).toString();
     }
     return failures;
 }
@@ -435,9 +425,9 @@ bool SystemHost::mountPrivateRun()
         uint gid;
     };
     QList<Entry> entries;
-    const QFileInfoList infos = QDir(QStringLiteral("/run"))
-                                    .entryInfoList(QDir::AllEntries | QDir::System |
-                                                   QDir::Hidden | QDir::NoDotAndDotDot);
+    const QFileInfoList infos =
+        QDir(QStringLiteral("/run"))
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QFileInfo &info : infos) {
         if (info.fileName() == QLatin1String("systemd"))
             continue;
@@ -446,8 +436,8 @@ bool SystemHost::mountPrivateRun()
             continue;
         if (S_ISLNK(st.st_mode)) {
             char target[4096];
-            const ssize_t length = readlink(QFile::encodeName(info.filePath()).constData(),
-                                            target, sizeof target - 1);
+            const ssize_t length =
+                readlink(QFile::encodeName(info.filePath()).constData(), target, sizeof target - 1);
             if (length > 0)
                 entries.append({info.fileName(), false,
                                 QFile::decodeName(QByteArray(target, int(length))), 0, 0, 0});
@@ -500,11 +490,11 @@ bool SystemHost::prepareKerberos(const QString &realm)
     if (!m_available)
         return fail(m_unavailableReason);
     // A realm database of our own in the overlay, with its stash file.
-    const ToolRun create = SystemTest::runTool(
-        QStringLiteral("kdb5_util"),
-        {QStringLiteral("create"), QStringLiteral("-s"), QStringLiteral("-r"), realm,
-         QStringLiteral("-P"), QStringLiteral("oxa-system-test-master")},
-        120000);
+    const ToolRun create =
+        SystemTest::runTool(QStringLiteral("kdb5_util"),
+                            {QStringLiteral("create"), QStringLiteral("-s"), QStringLiteral("-r"),
+                             realm, QStringLiteral("-P"), QStringLiteral("oxa-system-test-master")},
+                            120000);
     if (!create.succeeded())
         return fail(QStringLiteral("no realm database: ") + create.describe());
     if (!m_host->writeFile(QStringLiteral("/etc/krb5kdc/kadm5.acl"),
