@@ -319,6 +319,17 @@ std::vector<char *> argumentArray(const QString &program, const QStringList &arg
     return argv;
 }
 
+/// Starts the executable @p file, named @p program in its argv, with @p arguments and
+/// @p environment; its output to @p out and @p err (-1: /dev/null). 0 or an errno.
+int spawnProgram(pid_t *pid, const QString &file, const QString &program,
+                 const QStringList &arguments, int out, int err,
+                 const QList<QByteArray> &environment)
+{
+    QList<QByteArray> storage;
+    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
+    return spawn(pid, QFile::encodeName(file), argv, out, err, environmentArray(environment));
+}
+
 } // namespace
 
 QString ChildProcess::fixedSearchPath()
@@ -389,12 +400,9 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
     readers[1].cut = &result.errorCut;
     readers[1].limit = MaxErrorBytes;
 
-    QList<QByteArray> storage;
-    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
-    const QList<QByteArray> environment = fixedEnvironment();
     pid_t pid = -1;
-    if (spawn(&pid, QFile::encodeName(file), argv, writeEnds[0].get(), writeEnds[1].get(),
-              environmentArray(environment)) != 0)
+    if (spawnProgram(&pid, file, program, arguments, writeEnds[0].get(), writeEnds[1].get(),
+                     fixedEnvironment()) != 0)
         return result;
     // Only the child writes now: the pipes end when it (and whatever it started) closes them.
     writeEnds[0].reset();
@@ -489,11 +497,8 @@ DetachedStart ChildProcess::startDetached(const QString &program, const QStringL
         start.code = ENOENT;
         return start;
     }
-    QList<QByteArray> storage;
-    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
     pid_t pid = -1;
-    const int error =
-        spawn(&pid, QFile::encodeName(file), argv, -1, -1, environmentArray(environment));
+    const int error = spawnProgram(&pid, file, program, arguments, -1, -1, environment);
     if (error != 0) {
         start.code = error;
         return start;
@@ -651,12 +656,9 @@ ProcessResult ChildProcess::runChange(const QString &program, const QStringList 
     outputs[1].cut = &result.errorCut;
     outputs[1].limit = MaxErrorBytes;
 
-    QList<QByteArray> storage;
-    const std::vector<char *> argv = argumentArray(program, arguments, &storage);
-    const QList<QByteArray> environment = fixedEnvironment();
     pid_t pid = -1;
-    if (spawn(&pid, QFile::encodeName(file), argv, outputs[0].fd.get(), outputs[1].fd.get(),
-              environmentArray(environment)) != 0)
+    if (spawnProgram(&pid, file, program, arguments, outputs[0].fd.get(), outputs[1].fd.get(),
+                     fixedEnvironment()) != 0)
         return result;
     Fd pidFd(openPidFd(pid));
 
