@@ -12,6 +12,8 @@
 #include <element.h>
 #include <taskobserver.h>
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
 
 #include <memory>
@@ -24,14 +26,56 @@ inline const QString initLog = stateDirectory + QStringLiteral("/init.log");
 inline const QString runningFlag = stateDirectory + QStringLiteral("/running");
 
 /**
+ * Apache's configuration as a fresh install of the package leaves it, whatever the machine's
+ * administrator has enabled or added since: the site files the package ships, its default site
+ * enabled, and the modules its maintainer scripts enabled (Debian records those in
+ * /var/lib/apache2/module/enabled_by_maint).
+ */
+inline bool resetToFreshInstall(TestHost &host)
+{
+    const QString etc = QStringLiteral("/etc/apache2");
+    QFile list(QStringLiteral("/var/lib/dpkg/info/apache2.list"));
+    if (!QDir(etc).exists() || !list.open(QIODevice::ReadOnly))
+        return true; // no apache2 here: the suites lay what they need
+    const QStringList shipped = QString::fromLocal8Bit(list.readAll()).split(QLatin1Char('\n'));
+    const QString available = etc + QStringLiteral("/sites-available/");
+    for (const QString &name : QDir(available).entryList(QDir::Files | QDir::System)) {
+        if (!shipped.contains(available + name) && !host.removePath(available + name))
+            return false;
+    }
+    for (const char *enabled : {"/sites-enabled", "/mods-enabled"}) {
+        const QString directory = etc + QLatin1String(enabled);
+        if (!host.removePath(directory) || !host.mkdir(directory))
+            return false;
+    }
+    if (QFile::exists(available + QStringLiteral("000-default.conf")) &&
+        !host.writeSymlink(etc + QStringLiteral("/sites-enabled/000-default.conf"),
+                           QStringLiteral("../sites-available/000-default.conf")))
+        return false;
+    const QDir byMaintainer(QStringLiteral("/var/lib/apache2/module/enabled_by_maint"));
+    for (const QString &module : byMaintainer.entryList(QDir::Files)) {
+        for (const QString &suffix : {QStringLiteral(".load"), QStringLiteral(".conf")}) {
+            const QString file = module + suffix;
+            if (QFile::exists(etc + QStringLiteral("/mods-available/") + file) &&
+                !host.writeSymlink(etc + QStringLiteral("/mods-enabled/") + file,
+                                   QStringLiteral("../mods-available/") + file))
+                return false;
+        }
+    }
+    return true;
+}
+
+/**
  * apache2ctl makes its run and lock directories under /var/run and /var/lock, links to the
- * machine's /run; as directories of the overlay they stay inside the host.
+ * machine's /run; as directories of the overlay they stay inside the host. The configuration
+ * starts as a fresh install leaves it.
  */
 inline bool prepare(TestHost &host)
 {
     return host.removePath(QStringLiteral("/var/run")) && host.mkdir(QStringLiteral("/var/run")) &&
            host.removePath(QStringLiteral("/var/lock")) &&
-           host.mkdir(QStringLiteral("/var/lock")) && host.mkdir(stateDirectory);
+           host.mkdir(QStringLiteral("/var/lock")) && host.mkdir(stateDirectory) &&
+           resetToFreshInstall(host);
 }
 
 /**

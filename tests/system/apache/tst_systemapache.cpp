@@ -296,7 +296,9 @@ void TestSystemApache::modulesAsApacheListsThem()
     // Enough of each kind that the comparison means something.
     QVERIFY(expected.value(QStringLiteral("core")).isNull());
     QCOMPARE(expected.value(QStringLiteral("mpm_event")), QJsonValue(true));
-    QCOMPARE(expected.value(QStringLiteral("rewrite")), QJsonValue(false));
+    // At least one available module that is not loaded (rewrite on a fresh install; the
+    // machine's administrator may have enabled that one).
+    QVERIFY(expected.values().contains(QJsonValue(false)));
     QCOMPARE(shown.keys(), expected.keys());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         QVERIFY2(shown.value(it.key()) == it.value(), qPrintable(it.key()));

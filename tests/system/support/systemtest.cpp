@@ -489,15 +489,19 @@ bool SystemHost::prepareKerberos(const QString &realm)
 {
     if (!m_available)
         return fail(m_unavailableReason);
-    // A realm database of our own in the overlay, with its stash file.
-    const ToolRun create =
-        SystemTest::runTool(QStringLiteral("kdb5_util"),
-                            {QStringLiteral("create"), QStringLiteral("-s"), QStringLiteral("-r"),
-                             realm, QStringLiteral("-P"), QStringLiteral("oxa-system-test-master")},
-                            120000);
-    if (!create.succeeded())
-        return fail(QStringLiteral("no realm database: ") + create.describe());
-    if (!m_host->writeFile(QStringLiteral("/etc/krb5kdc/kadm5.acl"),
+    // The realm the machine has is used as it is; without one, a realm database of our own in
+    // the overlay, with its stash file.
+    if (!QFile::exists(QStringLiteral("/var/lib/krb5kdc/principal"))) {
+        const ToolRun create = SystemTest::runTool(
+            QStringLiteral("kdb5_util"),
+            {QStringLiteral("create"), QStringLiteral("-s"), QStringLiteral("-r"), realm,
+             QStringLiteral("-P"), QStringLiteral("oxa-system-test-master")},
+            120000);
+        if (!create.succeeded())
+            return fail(QStringLiteral("no realm database: ") + create.describe());
+    }
+    if (!QFile::exists(QStringLiteral("/etc/krb5kdc/kadm5.acl")) &&
+        !m_host->writeFile(QStringLiteral("/etc/krb5kdc/kadm5.acl"),
                            QStringLiteral("*/admin@%1 *\n").arg(realm).toLocal8Bit()))
         return fail(m_host->errorString());
     return true;
