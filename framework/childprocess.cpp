@@ -380,6 +380,8 @@ int ChildProcess::setKillWaitMs(int ms)
 
 ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    if (timeoutMs < 0)
+        timeoutMs = readLimitMs();
     ProcessResult result;
     result.error = FailedToStart;
     reapLeftovers();

@@ -80,8 +80,10 @@ public:
     /// kernel) is given up: a later call reaps it, nobody waits for it.
     static const int DefaultKillWaitMs = 5000;
 
+    /// run()'s default limit: readLimitMs() at the time of the call.
+    static const int ReadLimit = -1;
     static ProcessResult run(const QString &program, const QStringList &arguments,
-                             int timeoutMs = DefaultTimeoutMs);
+                             int timeoutMs = ReadLimit);
 
     /**
      * Starts @p program with @p environment ("NAME=value" entries) in a session of its own,
