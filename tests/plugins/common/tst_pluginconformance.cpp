@@ -889,6 +889,7 @@ void TestPluginConformance::elements()
     QCOMPARE(element->parentId(), parentId);
     QCOMPARE(element->level(), level);
     QCOMPARE(element->title(), title);
+    QCOMPARE(element->data(0, Qt::DisplayRole).toString(), title);
     QCOMPARE(element->caption(), caption);
     QCOMPARE(element->serviceData()   ? QStringLiteral("service")
              : element->elementData() ? QStringLiteral("plain")
@@ -1006,13 +1007,17 @@ void TestPluginConformance::widgets()
     OXA_REQUIRE_TEST_HOST(console.host);
     QVERIFY2(console.load(subject), qPrintable(console.errorString()));
     ViewEditElementWidget *widget = nullptr;
+    Module *holder = nullptr;
     for (Module *module : console.plugin()->modules()) {
         for (ViewEditElementWidget *candidate : module->elementWidgets()) {
-            if (candidate->elementType() == type)
+            if (candidate->elementType() == type) {
                 widget = candidate;
+                holder = module;
+            }
         }
     }
     QVERIFY(widget);
+    QCOMPARE(widget->module(), holder);
     QCOMPARE(widget->objectName(), objectName);
     QCOMPARE(widget->metaObject()->className(), qPrintable(className));
     QCOMPARE(widget->secondElementType(), secondType);

@@ -1,12 +1,9 @@
-#include "serviceserviceselement.h"
-#include "serviceservicesmodule.h"
 #include "serviceservicesplugin.h"
 #include "taskrunner.h"
 #include "testhost.h"
 
 #include <consoleregistry.h>
 #include <elementdata.h>
-#include <nodeselementwidget.h>
 #include <pluginbase.h>
 #include <serviceelement.h>
 #include <servicefamily.h>
@@ -106,8 +103,9 @@ QStringList descriptions(const QList<TaskReport> &reports)
 } // namespace
 
 /**
- * The Services root: its plug-in, module, element and widget, and its light read, which
- * every service module below it answers with a light read of its own service.
+ * The Services root's light read, which every service module below it answers with a light
+ * read of its own service. What every plug-in shares (identity, package check, operations) is
+ * in tst_pluginconformance.
  */
 class TestServiceServicesPlugin : public QObject
 {
@@ -115,9 +113,6 @@ class TestServiceServicesPlugin : public QObject
 
 private slots:
     void initTestCase();
-    void identity();
-    void element();
-    void computerIconInColumnZeroOnly();
     void operationsReachingTheModule_data();
     void operationsReachingTheModule();
     void moduleDropsTheRecord();
@@ -144,73 +139,6 @@ void TestServiceServicesPlugin::initTestCase()
     QVERIFY(image.save(devices + QStringLiteral("/computer.png")));
     QIcon::setThemeSearchPaths({m_themes.path()});
     QIcon::setThemeName(QStringLiteral("oxa-test"));
-}
-
-void TestServiceServicesPlugin::identity()
-{
-    ServiceServicesPlugin plugin;
-    QCOMPARE(plugin.type(), 1);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceServicesPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Services plugin"));
-    QVERIFY(plugin.isValid());
-    QVERIFY(plugin.requiredPackageNames().isEmpty());
-    QCOMPARE(plugin.modules().size(), 1);
-
-    Module *module = plugin.modules().first();
-    QVERIFY(qobject_cast<ServiceServicesModule *>(module));
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->parent(), &plugin);
-    QVERIFY(module->parentModuleName().isEmpty());
-    QCOMPARE(module->level(), 1);
-    QCOMPARE(module->flag(), false);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Module for service support"));
-    QCOMPARE(module->getData(QStringLiteral("administrator")).toBool(),
-             Module::isAdministrator(module));
-
-    QCOMPARE(module->elementWidgets().size(), 1);
-    auto *widget = qobject_cast<NodesElementWidget *>(module->elementWidgets().first());
-    QVERIFY(widget);
-    QCOMPARE(widget->elementType(), QStringLiteral("ServiceServices"));
-    QCOMPARE(widget->module(), module);
-    QVERIFY(!widget->parent());
-    QCOMPARE(module->firstElement()->elementWidget(ElementWidgetRoleView), widget);
-}
-
-void TestServiceServicesPlugin::element()
-{
-    ServiceServicesPlugin plugin;
-    Module *module = plugin.modules().first();
-    QCOMPARE(module->elements().size(), 1);
-    auto *root = qobject_cast<ServiceServicesElement *>(module->firstElement());
-    QVERIFY(root);
-    QVERIFY(!qobject_cast<ServiceElement *>(root));
-    QCOMPARE(root->id(), QStringLiteral("ServiceServices"));
-    QCOMPARE(root->elementType(), QStringLiteral("ServiceServices"));
-    QCOMPARE(root->secondElementType(), QStringLiteral("ServiceServices"));
-    QVERIFY(root->parentId().isEmpty());
-    QCOMPARE(root->level(), 1);
-    QCOMPARE(root->title(), QStringLiteral("Services"));
-    QCOMPARE(root->caption(), QStringLiteral("Services"));
-    QVERIFY(root->elementData());
-    QVERIFY(!root->serviceData());
-    QCOMPARE(root->treeNodeSpecialFlags(), int(TreeNodeFlagExpanded));
-
-    // The light read, with or without administrator rights.
-    QCOMPARE(root->availableOperations(), quint64(OperationReadLight));
-    module->setData(QStringLiteral("administrator"), false);
-    QCOMPARE(root->availableOperations(), quint64(OperationReadLight));
-}
-
-void TestServiceServicesPlugin::computerIconInColumnZeroOnly()
-{
-    ServiceServicesPlugin plugin;
-    Element *root = plugin.modules().first()->firstElement();
-    const QVariant decoration = root->data(0, Qt::DecorationRole);
-    QVERIFY(decoration.canConvert<QIcon>());
-    QCOMPARE(decoration.value<QIcon>().name(), QStringLiteral("computer"));
-    QVERIFY(!root->data(1, Qt::DecorationRole).isValid());
-    QCOMPARE(root->data(0, Qt::DisplayRole).toString(), QStringLiteral("Services"));
 }
 
 void TestServiceServicesPlugin::operationsReachingTheModule_data()
