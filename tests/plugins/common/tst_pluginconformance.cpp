@@ -6,6 +6,7 @@
 #include "tarnsimulation.h"
 #include "taskrunner.h"
 #include "testhost.h"
+#include "testicontheme.h"
 
 #include <consoledata.h>
 #include <consoleregistry.h>
@@ -16,10 +17,7 @@
 #include <taskdescription.h>
 #include <vieweditelementwidget.h>
 
-#include <QDir>
-#include <QFile>
 #include <QIcon>
-#include <QImage>
 #include <QJsonObject>
 #include <QMap>
 #include <QPluginLoader>
@@ -346,13 +344,6 @@ QString names(OperationTypes operations)
     return words.join(QLatin1Char(' '));
 }
 
-/// The theme name of the icon in column 0 of @p element; empty for none.
-QString iconName(const Element *element)
-{
-    const QVariant decoration = element->data(0, Qt::DecorationRole);
-    return decoration.isValid() ? decoration.value<QIcon>().name() : QString();
-}
-
 /// The framework class @p element is made of.
 QString elementBase(Element *element)
 {
@@ -432,22 +423,10 @@ private:
 
 void TestPluginConformance::initTestCase()
 {
-    // The offscreen platform knows no icon theme: one of the suite's own holds the icons the
-    // elements show, whatever themes the machine has.
-    QVERIFY(m_themes.isValid());
-    const QString directory = m_themes.filePath(QStringLiteral("oxa-test/16x16/apps"));
-    QVERIFY(QDir().mkpath(directory));
-    QFile index(m_themes.filePath(QStringLiteral("oxa-test/index.theme")));
-    QVERIFY(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=oxa-test\nDirectories=16x16/apps\n\n"
-                "[16x16/apps]\nSize=16\nType=Fixed\n");
-    index.close();
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(Qt::green);
-    for (const char *name : {"computer", "media-playback-start", "media-playback-stop"})
-        QVERIFY(image.save(directory + QLatin1Char('/') + QLatin1String(name) + ".png"));
-    QIcon::setThemeSearchPaths({m_themes.path()});
-    QIcon::setThemeName(QStringLiteral("oxa-test"));
+    // The icons the elements show: the root's, and a service's by its state.
+    QVERIFY(installIconTheme(m_themes,
+                             {QStringLiteral("computer"), QStringLiteral("media-playback-start"),
+                              QStringLiteral("media-playback-stop")}));
 }
 
 void TestPluginConformance::cleanupTestCase()
@@ -899,7 +878,7 @@ void TestPluginConformance::elements()
         QVERIFY(!element->serviceData()->isStateKnown());
     QCOMPARE(element->contentFlag(), contentUnread);
     QCOMPARE(element->treeNodeSpecialFlags(), specialFlags);
-    QCOMPARE(iconName(element), icon);
+    QCOMPARE(iconName(element->data(0, Qt::DecorationRole)), icon);
     QVERIFY(!element->data(1, Qt::DecorationRole).isValid());
     ViewEditElementWidget *view = element->elementWidget(ElementWidgetRoleView);
     QCOMPARE(view ? view->objectName() : QString(), widget);
@@ -1264,7 +1243,7 @@ void TestPluginConformance::offeredOperations()
     QCOMPARE(names(element->availableOperations()), names(offered));
     for (OperationType type : allOperations())
         QCOMPARE(element->isOperationAvailable(type), (offered & OperationTypes(type)) != 0);
-    QCOMPARE(iconName(element), icon);
+    QCOMPARE(iconName(element->data(0, Qt::DecorationRole)), icon);
 }
 
 void TestPluginConformance::operationsBecomeTasks_data()

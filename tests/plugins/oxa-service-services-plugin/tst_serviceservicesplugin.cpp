@@ -1,6 +1,7 @@
 #include "serviceservicesplugin.h"
 #include "taskrunner.h"
 #include "testhost.h"
+#include "testicontheme.h"
 
 #include <consoleregistry.h>
 #include <elementdata.h>
@@ -10,10 +11,7 @@
 #include <serviceheavyreadtask.h>
 #include <servicemodule.h>
 
-#include <QDir>
-#include <QFile>
 #include <QIcon>
-#include <QImage>
 #include <QPluginLoader>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,21 +122,9 @@ private:
 
 void TestServiceServicesPlugin::initTestCase()
 {
-    // The offscreen platform knows no icon theme: one of the suite's own holds the computer
-    // icon, whatever themes the machine has (Debian 13's Adwaita has changed its icons).
-    QVERIFY(m_themes.isValid());
-    const QString devices = m_themes.filePath(QStringLiteral("oxa-test/16x16/devices"));
-    QVERIFY(QDir().mkpath(devices));
-    QFile index(m_themes.filePath(QStringLiteral("oxa-test/index.theme")));
-    QVERIFY(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=oxa-test\nDirectories=16x16/devices\n\n"
-                "[16x16/devices]\nSize=16\nType=Fixed\n");
-    index.close();
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(Qt::green);
-    QVERIFY(image.save(devices + QStringLiteral("/computer.png")));
-    QIcon::setThemeSearchPaths({m_themes.path()});
-    QIcon::setThemeName(QStringLiteral("oxa-test"));
+    // The root shows the computer icon, whatever themes the machine has (Debian 13's Adwaita
+    // has changed its icons).
+    QVERIFY(installIconTheme(m_themes, {QStringLiteral("computer")}));
 }
 
 void TestServiceServicesPlugin::operationsReachingTheModule_data()
