@@ -85,7 +85,8 @@ const char *typeName(hostio::FileType type)
     return "unknown";
 }
 
-const QByteArray binary("\x00\x01text\xff\xfe\n\x00tail", 16);
+const char binaryBytes[] = "\x00\x01text\xff\xfe\n\x00tail";
+const QByteArray binary(binaryBytes, int(sizeof binaryBytes) - 1);
 
 } // namespace
 
