@@ -6,7 +6,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include <unistd.h>
@@ -18,9 +17,10 @@ std::string encoded(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
+/// @p bytes as the library's bound, within what one QByteArray holds (less than 2 GiB).
 std::size_t byteBound(qint64 bytes)
 {
-    return bytes > 0 ? std::size_t(bytes) : 0;
+    return std::size_t(qBound<qint64>(0, bytes, qint64(1) << 30));
 }
 
 QString errnoText(int error)
@@ -137,15 +137,13 @@ DetachedStart LocalHostConnection::startDetached(const QString &program,
 
 HostFileContent LocalHostConnection::readFile(const QString &path, qint64 maxBytes) const
 {
-    // A QByteArray holds less than 2 GiB.
-    return fromHostio(
-        hostio::readFile(encoded(path), std::min(byteBound(maxBytes), std::size_t(INT_MAX - 1))));
+    return fromHostio(hostio::readFile(encoded(path), byteBound(maxBytes)));
 }
 
 HostFileContent LocalHostConnection::readTail(const QString &path, int lines, qint64 maxBytes) const
 {
-    return fromHostio(hostio::readTail(encoded(path), std::size_t(qMax(0, lines)),
-                                       std::min(byteBound(maxBytes), std::size_t(INT_MAX - 1))));
+    return fromHostio(
+        hostio::readTail(encoded(path), std::size_t(qMax(0, lines)), byteBound(maxBytes)));
 }
 
 HostDirectoryListing LocalHostConnection::listDirectory(const QString &path, int maxEntries) const
