@@ -115,6 +115,24 @@ bool writeAll(int fd, const std::string &bytes)
     return true;
 }
 
+/**
+ * Calls @p visit with every name in @p dir but "." and "..", until it returns false. Returns 0,
+ * or the errno of a failed read of the directory.
+ */
+template <typename Visit> int forEachName(DIR *dir, Visit visit)
+{
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry)
+            return errno;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        if (!visit(entry->d_name))
+            return 0;
+    }
+}
+
 } // namespace
 
 OpenedFile openRegularFile(const std::string &path)
@@ -252,40 +270,31 @@ DirectoryListing listDirectory(const std::string &path, std::size_t maxEntries)
         return failure<DirectoryListing>(Status::Failed, error);
     }
     DirectoryListing result;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            if (errno != 0) {
-                const int error = errno;
-                ::closedir(dir);
-                return failure<DirectoryListing>(Status::Failed, error);
-            }
-            break;
-        }
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
+    const int error = forEachName(dir, [&](const char *name) {
         if (result.entries.size() >= maxEntries) {
             result.cut = true;
-            break;
+            return false;
         }
         DirectoryEntry item;
-        item.name = entry->d_name;
+        item.name = name;
         struct stat st;
-        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
-                continue; // gone since it was listed
+                return true; // gone since it was listed
             item.type = FileType::Unknown;
         } else if (S_ISLNK(st.st_mode)) {
             item.link = true;
-            item.type = ::fstatat(fd, entry->d_name, &st, 0) == 0 ? typeOf(st.st_mode)
-                                                                  : missingOrUnknown(errno);
+            item.type =
+                ::fstatat(fd, name, &st, 0) == 0 ? typeOf(st.st_mode) : missingOrUnknown(errno);
         } else {
             item.type = typeOf(st.st_mode);
         }
         result.entries.push_back(std::move(item));
-    }
+        return true;
+    });
     ::closedir(dir);
+    if (error != 0)
+        return failure<DirectoryListing>(Status::Failed, error);
     std::sort(result.entries.begin(), result.entries.end(),
               [](const DirectoryEntry &a, const DirectoryEntry &b) { return a.name < b.name; });
     result.status = Status::Ok;
@@ -317,25 +326,16 @@ Removal removePlainEntries(const std::string &path)
         return failure<Removal>(Status::Failed, error);
     }
     std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            if (errno != 0) {
-                const int error = errno;
-                ::closedir(dir);
-                return failure<Removal>(Status::Failed, error);
-            }
-            break;
-        }
-        // Hidden names (and "." and "..") stay, as do directories, dangling links, devices,
-        // pipes and sockets.
-        if (entry->d_name[0] == '.')
-            continue;
+    const int error = forEachName(dir, [&](const char *name) {
+        // Hidden names stay, as do directories, dangling links, devices, pipes and sockets.
         struct stat st;
-        if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        names.emplace_back(entry->d_name);
+        if (name[0] != '.' && ::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            names.emplace_back(name);
+        return true;
+    });
+    if (error != 0) {
+        ::closedir(dir);
+        return failure<Removal>(Status::Failed, error);
     }
     std::sort(names.begin(), names.end());
     Removal result;
