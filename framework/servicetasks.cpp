@@ -15,7 +15,7 @@
 ServiceTask::ServiceTask(Element *element, const QString &program, const QString &action,
                          const QStringList &arguments, bool actionFirst)
     : ElementTask(element), m_scriptPath(program), m_action(action), m_arguments(arguments),
-      m_actionFirst(actionFirst)
+      m_actionFirst(actionFirst), m_readsStateAfterChange(!element || element->serviceData())
 {
     // The state read is copied into the element's record whole (name included): start from
     // the element's name so that a read does not blank it.
@@ -68,8 +68,7 @@ bool ServiceTask::readState(const QString &action)
 bool ServiceTask::takeState(const ProcessResult &result)
 {
     if (!result.finished) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(m_scriptPath, result.error));
+        fail(TaskMessages::notFinished(m_scriptPath, result.error));
         return false;
     }
     writableStateRecord()->setState(result.exitCode == 0);
@@ -81,47 +80,38 @@ void ServiceTask::run()
 {
     if (isStatusAction()) {
         if (readState(m_action))
-            taskDescription().setStatus(TaskDescription::TaskStatusDone);
-        AbstractTask::run();
+            succeed();
         return;
     }
     if (runChangeTool(m_scriptPath, composedArguments()))
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
+    if (!m_readsStateAfterChange)
+        return;
     // Whatever the action did (a failed or unfinished one may have done part of it), what
     // state it left is a second, plain question. Its answer, or none, leaves the action's
     // outcome as it is.
     const TaskDescription before = taskDescription();
     if (!readState(statusAction()))
-        taskDescription() = before;
-    AbstractTask::run();
-}
-
-void ServiceTask::refreshElementAfterControl()
-{
-    Element *e = element();
-    if (!e)
-        return;
-    copyStateToElement();
-    // A full read refreshes what the widget shows (and the state, where the element keeps no
-    // service record of its own, as a database cluster).
-    if (e->isOperationAvailable(OperationReadHeavy))
-        e->performOperation(OperationReadHeavy, nullptr, 0);
-}
-
-ReadPropertyLightServiceTask::ReadPropertyLightServiceTask(Element *element)
-    : ServiceTask(element, QString(), statusAction())
-{
-    auto *record = new ServiceLightElementData;
-    record->setName(stateRecord().name());
-    setData(record);
+        setOutcome(before.status(), before.message());
 }
 
 void ServiceTask::afterRun()
 {
-    if (isStatusAction())
-        copyStateToElement();
-    else
-        refreshElementAfterControl();
+    copyStateToElement();
+    // After a change, the widgets showing the element take the new state from that one read.
+    Element *e = element();
+    if (!isStatusAction() && isStateRead() && e && e->serviceData())
+        showInWidgets(writableStateRecord());
+}
+
+QList<FollowUp> ServiceTask::followUps() const
+{
+    // An element without a service record keeps its state elsewhere (a cluster's record): a
+    // change reads it whole, however the change ended.
+    Element *e = element();
+    if (!e || isStatusAction() || e->serviceData())
+        return {};
+    return {FollowUp::perform(e, OperationReadHeavy)};
 }
 
 void ServiceTask::copyStateToElement()
@@ -135,9 +125,12 @@ void ServiceTask::copyStateToElement()
     }
 }
 
-void ReadPropertyLightServiceTask::afterRun()
+ReadPropertyLightServiceTask::ReadPropertyLightServiceTask(Element *element)
+    : ServiceTask(element, QString(), statusAction())
 {
-    copyStateToElement();
+    auto *record = new ServiceLightElementData;
+    record->setName(stateRecord().name());
+    setData(record);
 }
 
 int ReadPropertyLightServiceTask::priority() const
@@ -148,11 +141,6 @@ int ReadPropertyLightServiceTask::priority() const
 StartStopServiceTask::StartStopServiceTask(Element *element, const QString &action)
     : ServiceTask(element, QString(), action)
 {
-}
-
-void StartStopServiceTask::afterRun()
-{
-    refreshElementAfterControl();
 }
 
 StartServiceTask::StartServiceTask(Element *element)
@@ -168,11 +156,6 @@ StopServiceTask::StopServiceTask(Element *element)
 RServiceTask::RServiceTask(Element *element, const QString &action)
     : ServiceTask(element, QString(), action)
 {
-}
-
-void RServiceTask::afterRun()
-{
-    refreshElementAfterControl();
 }
 
 RestartServiceTask::RestartServiceTask(Element *element)
@@ -309,12 +292,6 @@ QStringList ControlServiceTask::commandLine() const
             program};
 }
 
-void ControlServiceTask::fail(const QString &message)
-{
-    taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-    taskDescription().setMessage(message);
-}
-
 void ControlServiceTask::run()
 {
     const QString program = ChildProcess::findProgram(m_programName);
@@ -356,10 +333,9 @@ void ControlServiceTask::run()
             fail(QObject::tr("\"%1\" ended at once with exit code %2.")
                      .arg(m_programName, QString::number(start.code)));
         } else {
-            taskDescription().setStatus(TaskDescription::TaskStatusDone);
+            succeed();
         }
     }
-    AbstractTask::run();
 }
 
 bool ControlServiceTask::existPackage(const QString &package)

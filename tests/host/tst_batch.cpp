@@ -1,5 +1,7 @@
 #include "hosttestenvironment.h"
 
+#include <taskdescription.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -217,7 +219,7 @@ void TestBatch::reportFields()
             QVERIFY2(task.contains(key), key);
         QVERIFY(task.value("endedMs").toDouble() >= previous);
         previous = task.value("endedMs").toDouble();
-        QCOMPARE(task.value("status").toInt(), 2);
+        QCOMPARE(TaskDescription::TaskStatus(task.value("status").toInt()), TaskDescription::TaskStatusDone);
         elements.insert(task.value("element").toString());
     }
     QCOMPARE(elements, (QSet<QString>{"TestService", "TestSub", "TestContainer"}));
@@ -378,7 +380,7 @@ void TestBatch::changeLeftRunning()
         }
         QVERIFY(start >= 0);
         const QJsonObject task = tasks.at(start).toObject();
-        QCOMPARE(task.value("status").toInt(), 4);
+        QCOMPARE(TaskDescription::TaskStatus(task.value("status").toInt()), TaskDescription::TaskStatusUnknown);
         const QString message = task.value("message").toString();
         QVERIFY2(message.contains("still running after 1") && message.contains("left running") &&
                      message.contains("unknown"),

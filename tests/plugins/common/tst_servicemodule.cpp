@@ -258,7 +258,7 @@ void TestServiceModule_::dispatch()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(descriptions(runner.reports()), tasks);
     for (const TaskReport &report : runner.reports())
-        QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+        QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     if (contextType == QLatin1String("ServiceServices") && operation == OperationReadLight)
         QCOMPARE(module.rootLightReadOn, module.element);
     else

@@ -197,7 +197,7 @@ void TestServiceSambaPlugin::operationsBecomeTasks()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()), tasks);
     for (const TaskReport &report : runner.reports()) {
-        QCOMPARE(report.status, 2);
+        QCOMPARE(report.status, TaskDescription::TaskStatusDone);
         QCOMPARE(report.elementId, QStringLiteral("ServiceSamba"));
     }
     QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);

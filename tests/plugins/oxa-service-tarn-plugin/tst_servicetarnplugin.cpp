@@ -439,7 +439,7 @@ void TestServiceTarnPlugin::placeInTheConsole()
     QCOMPARE(descriptions(runner.reports()),
              QStringList{server ? QStringLiteral("Read Tarn server service state")
                                 : QStringLiteral("Read Tarn client service state")});
-    QCOMPARE(runner.reports().first().status, 2);
+    QCOMPARE(runner.reports().first().status, TaskDescription::TaskStatusDone);
     QVERIFY(element->serviceData()->isStateKnown());
     QCOMPARE(element->caption(),
              server ? QStringLiteral("Tarn: server example.org") : QStringLiteral("Tarn: client "));
@@ -577,7 +577,7 @@ void TestServiceTarnPlugin::operationsBecomeTasks()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(sorted(descriptions(runner.reports())), sorted(tasks));
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == 2, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone, qPrintable(report.description + report.message));
     QCOMPARE(sorted(tarn.calls()), sorted(calls));
     if (operation == OperationReadContent && !onDaemon)
         QVERIFY(!element->contentFlag());
