@@ -15,7 +15,7 @@
 ServiceTask::ServiceTask(Element *element, const QString &program, const QString &action,
                          const QStringList &arguments, bool actionFirst)
     : ElementTask(element), m_scriptPath(program), m_action(action), m_arguments(arguments),
-      m_actionFirst(actionFirst), m_readsStateAfterChange(!element || element->serviceData())
+      m_actionFirst(actionFirst), m_heavyReadAfterChange(element && !element->serviceData())
 {
     // The state read is copied into the element's record whole (name included): start from
     // the element's name so that a read does not blank it.
@@ -85,7 +85,7 @@ void ServiceTask::run()
     }
     if (runChangeTool(m_scriptPath, composedArguments()))
         succeed();
-    if (!m_readsStateAfterChange)
+    if (m_heavyReadAfterChange)
         return;
     // Whatever the action did (a failed or unfinished one may have done part of it), what
     // state it left is a second, plain question. Its answer, or none, leaves the action's
@@ -106,10 +106,9 @@ void ServiceTask::afterRun()
 
 QList<FollowUp> ServiceTask::followUps() const
 {
-    // An element without a service record keeps its state elsewhere (a cluster's record): a
-    // change reads it whole, however the change ended.
+    // However the change ended: a failed one may have done part of its work.
     Element *e = element();
-    if (!e || isStatusAction() || e->serviceData())
+    if (!e || isStatusAction() || !m_heavyReadAfterChange)
         return {};
     return {FollowUp::perform(e, OperationReadHeavy)};
 }

@@ -15,8 +15,9 @@ struct ProcessResult;
  * change: never killed, it succeeds on exit 0 and fails with the shared "Exit code" message
  * otherwise (or "not finished" when it crashed); left running, its outcome is unknown. However
  * it ended, the state is then read once, the same way, and goes to the element and the
- * widgets showing it; an element without a service record (a database cluster) is read
- * whole instead (OperationReadHeavy, a follow-up).
+ * widgets showing it; an element without a service record (a database cluster), or one whose
+ * heavy read learns more that a change alters, is read whole instead (OperationReadHeavy, a
+ * follow-up).
  */
 class OXA_EXPORT ServiceTask : public ElementTask
 {
@@ -42,12 +43,20 @@ public:
     bool isStatusAction() const;
     /// Every action but the status action changes the service.
     bool isChange() const override;
+    /**
+     * Whether a change is followed by the element's heavy read instead of a state read: by
+     * default for an element without a service record. A plug-in sets it for an element whose
+     * heavy read learns more that a change alters than the state (its name, the state of what
+     * hangs under it).
+     */
+    bool heavyReadAfterChange() const { return m_heavyReadAfterChange; }
+    void setHeavyReadAfterChange(bool heavy) { m_heavyReadAfterChange = heavy; }
 
     void run() override;
     /// Copies a state it read into the element; after a change, also into the widgets
     /// showing the element.
     void afterRun() override;
-    /// After a change on an element without a service record: its heavy read.
+    /// After a change, with heavyReadAfterChange(): the element's heavy read.
     QList<FollowUp> followUps() const override;
 
     /// Whether run() learned the state, and the record that holds it: the task's data when it
@@ -73,9 +82,7 @@ private:
     QString m_action;
     QStringList m_arguments;
     bool m_actionFirst;
-    /// Whether a change reads the state afterwards: the element keeps a service record (or
-    /// there is no element).
-    bool m_readsStateAfterChange;
+    bool m_heavyReadAfterChange;
     bool m_stateRead = false;
     ServiceLightElementData m_ownState;
 };

@@ -152,17 +152,17 @@ void TestServiceMailDovecot::operationsBecomeTasks_data()
     QTest::newRow("heavy read") << false << int(OperationReadHeavy) << QStringList{heavy}
                                 << QStringList{"status"};
     QTest::newRow("start") << false << int(OperationStart)
-                           << QStringList{"Start Dovecot service", heavy}
-                           << QStringList{"start", "status", "status"};
+                           << QStringList{"Start Dovecot service"}
+                           << QStringList{"start", "status"};
     QTest::newRow("stop") << false << int(OperationStop)
-                          << QStringList{"Stop Dovecot service", heavy}
-                          << QStringList{"stop", "status", "status"};
+                          << QStringList{"Stop Dovecot service"}
+                          << QStringList{"stop", "status"};
     QTest::newRow("restart") << false << int(OperationRestart)
-                             << QStringList{"Restart Dovecot service", heavy}
-                             << QStringList{"restart", "status", "status"};
+                             << QStringList{"Restart Dovecot service"}
+                             << QStringList{"restart", "status"};
     QTest::newRow("reload") << false << int(OperationReload)
-                            << QStringList{"Reload Dovecot service", heavy}
-                            << QStringList{"force-reload", "status", "status"};
+                            << QStringList{"Reload Dovecot service"}
+                            << QStringList{"force-reload", "status"};
     QTest::newRow("update") << false << int(OperationUpdate) << QStringList() << QStringList();
     QTest::newRow("control") << false << int(OperationControl) << QStringList() << QStringList();
 }

@@ -1,3 +1,4 @@
+#include "sambatestfixture.h"
 #include "servicesambaelement.h"
 #include "servicesambaelementwidget.h"
 #include "servicesambamodule.h"
@@ -23,6 +24,16 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/smbd");
 const QString callsFile = QStringLiteral("/var/tmp/smbd.calls");
 
+/// An LSB-style init script that logs every run (one line a child process) and keeps the
+/// state in a file; "start" fails with exit 1 while /var/tmp/smbd.broken exists.
+const char statefulScript[] = "echo \"$@\" >> /var/tmp/smbd.calls\n"
+                              "case \"$1\" in\n"
+                              "status) [ -f /var/tmp/smbd.running ] && exit 0; exit 3 ;;\n"
+                              "start) [ -f /var/tmp/smbd.broken ] && exit 1\n"
+                              "       touch /var/tmp/smbd.running ;;\n"
+                              "stop) rm -f /var/tmp/smbd.running ;;\n"
+                              "esac\n";
+
 } // namespace
 
 /**
@@ -42,6 +53,8 @@ private slots:
     void availableOperations();
     void operationsBecomeTasks_data();
     void operationsBecomeTasks();
+    void controlRunsActionAndOneStateRead_data();
+    void controlRunsActionAndOneStateRead();
     void libraryEntryPointsAndCatalogue();
 };
 
@@ -161,18 +174,18 @@ void TestServiceSambaPlugin::operationsBecomeTasks_data()
         << false << int(OperationReadLight) << QStringList() << QStringList();
     QTest::newRow("heavy read") << false << int(OperationReadHeavy) << QStringList{heavy}
                                 << QStringList{"status"};
-    // After a good control action the framework reads the state, then the element again.
+    // A control action runs, then one state read: nothing more.
     QTest::newRow("start") << false << int(OperationStart)
-                           << QStringList{"Start Samba service", heavy}
-                           << QStringList{"start", "status", "status"};
-    QTest::newRow("stop") << false << int(OperationStop) << QStringList{"Stop Samba service", heavy}
-                          << QStringList{"stop", "status", "status"};
+                           << QStringList{"Start Samba service"}
+                           << QStringList{"start", "status"};
+    QTest::newRow("stop") << false << int(OperationStop) << QStringList{"Stop Samba service"}
+                          << QStringList{"stop", "status"};
     QTest::newRow("restart") << false << int(OperationRestart)
-                             << QStringList{"Restart Samba service", heavy}
-                             << QStringList{"restart", "status", "status"};
+                             << QStringList{"Restart Samba service"}
+                             << QStringList{"restart", "status"};
     QTest::newRow("reload") << false << int(OperationReload)
-                            << QStringList{"Reload Samba service", heavy}
-                            << QStringList{"force-reload", "status", "status"};
+                            << QStringList{"Reload Samba service"}
+                            << QStringList{"force-reload", "status"};
     QTest::newRow("update") << false << int(OperationUpdate) << QStringList() << QStringList();
     QTest::newRow("control") << false << int(OperationControl) << QStringList() << QStringList();
 }
@@ -202,6 +215,62 @@ void TestServiceSambaPlugin::operationsBecomeTasks()
     }
     QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);
     QCOMPARE(samba->serviceData()->isStateKnown(), !tasks.isEmpty());
+}
+
+void TestServiceSambaPlugin::controlRunsActionAndOneStateRead_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<bool>("runningBefore");
+    QTest::addColumn<bool>("broken");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
+    QTest::addColumn<bool>("runningAfter");
+
+    QTest::newRow("start") << int(OperationStart) << false << false
+                           << TaskDescription::TaskStatusDone << true;
+    QTest::newRow("stop") << int(OperationStop) << true << false
+                          << TaskDescription::TaskStatusDone << false;
+    // A failed start may have done part of its work: its state is read all the same.
+    QTest::newRow("failed start") << int(OperationStart) << false << true
+                                  << TaskDescription::TaskStatusFailed << false;
+}
+
+void TestServiceSambaPlugin::controlRunsActionAndOneStateRead()
+{
+    QFETCH(int, operation);
+    QFETCH(bool, runningBefore);
+    QFETCH(bool, broken);
+    QFETCH(TaskDescription::TaskStatus, status);
+    QFETCH(bool, runningAfter);
+
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.writeScript(script, QString::fromLatin1(statefulScript)));
+    QVERIFY(host.writeFile(QStringLiteral("/etc/samba/smb.conf"), "[global]\n"));
+    if (runningBefore)
+        QVERIFY(host.writeFile(QStringLiteral("/var/tmp/smbd.running"), ""));
+    if (broken)
+        QVERIFY(host.writeFile(QStringLiteral("/var/tmp/smbd.broken"), ""));
+
+    // As the console holds it: the widget shows Samba, whose state was read before.
+    Samba samba;
+    samba.module->setData(QStringLiteral("administrator"), true);
+    samba.element->serviceData()->setState(runningBefore);
+    QVERIFY(samba.element->isOperationAvailable(OperationType(operation)));
+    TaskRunner runner;
+    samba.element->performOperation(OperationType(operation), nullptr, 0);
+    QVERIFY(runner.waitForIdle());
+
+    // Two child processes: the action and one state read; one task.
+    const QString action = operation == OperationStart ? QStringLiteral("start")
+                                                       : QStringLiteral("stop");
+    QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), (QStringList{action, "status"}));
+    QCOMPARE(runner.reports().size(), 1);
+    QCOMPARE(runner.reports().first().status, status);
+    // The element and the widget take the new state from that read.
+    QCOMPARE(samba.element->serviceData()->state(), runningAfter);
+    const QString text = runningAfter ? ServiceLightElementData::runningText()
+                                      : ServiceLightElementData::stoppedText();
+    QCOMPARE(samba.stateLabel(), QStringLiteral("<b>%1</b>").arg(text));
 }
 
 void TestServiceSambaPlugin::libraryEntryPointsAndCatalogue()

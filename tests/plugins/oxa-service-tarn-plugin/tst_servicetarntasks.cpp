@@ -405,7 +405,8 @@ void TestServiceTarnTasks::daemonConfigurationRead()
     TaskRunner runner;
     const TaskReport result = runner.perform(new ServiceTarnTarndReadHeavyTask(tarnHost.daemon));
     QCOMPARE(result.description, QStringLiteral("Read Tarnd service configuration"));
-    QCOMPARE(result.status, message.isEmpty() ? 2 : 1);
+    QCOMPARE(result.status, message.isEmpty() ? TaskDescription::TaskStatusDone
+                                              : TaskDescription::TaskStatusFailed);
     QCOMPARE(result.message, message);
     QCOMPARE(tarnHost.daemon->serviceData()->textState(), state);
     if (message.isEmpty()) {
@@ -483,7 +484,8 @@ void TestServiceTarnTasks::controlFailures()
     }
     TaskRunner runner;
     const TaskReport result = runner.perform(task);
-    QCOMPARE(result.status, message.isEmpty() ? 2 : 1);
+    QCOMPARE(result.status, message.isEmpty() ? TaskDescription::TaskStatusDone
+                                              : TaskDescription::TaskStatusFailed);
     QCOMPARE(result.message, message);
     // A failed control still reads the state and the element again: the state is the one the
     // tool left, here the one before.
