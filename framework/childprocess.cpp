@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
 #include <algorithm>
 #include <atomic>
@@ -38,6 +39,12 @@ QStringList ProcessResult::outputLines() const
     return ChildProcess::splitLines(outputText());
 }
 
+static_assert(int(ProcessResult::FailedToStart) == int(QProcess::FailedToStart) &&
+                  int(ProcessResult::Crashed) == int(QProcess::Crashed) &&
+                  int(ProcessResult::TimedOut) == int(QProcess::Timedout) &&
+                  int(ProcessResult::NoError) == int(QProcess::UnknownError),
+              "ProcessResult::Error keeps QProcess's numbers");
+
 namespace {
 
 // Process creation. The console is a large, many-threaded process: a fork() copies its page
@@ -46,11 +53,6 @@ namespace {
 // packages reads at start-up). posix_spawn() starts the program without copying the console
 // (the kernel shares the address space until the exec), and can do all the child needs:
 // a session of its own, input from /dev/null, output into our pipes, nothing else open.
-
-// Qt's codes of a run that did not finish (QProcess::ProcessError), kept in ProcessResult.
-const int FailedToStart = 0;
-const int Crashed = 1;
-const int TimedOut = 2;
 
 class Fd
 {
@@ -380,8 +382,10 @@ int ChildProcess::setKillWaitMs(int ms)
 
 ProcessResult ChildProcess::run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    if (timeoutMs < 0)
+        timeoutMs = readLimitMs();
     ProcessResult result;
-    result.error = FailedToStart;
+    result.error = ProcessResult::FailedToStart;
     reapLeftovers();
     const QString file = findProgram(program);
     if (file.isEmpty())
@@ -448,7 +452,7 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
     }
 
     if (!ended) {
-        result.error = TimedOut;
+        result.error = ProcessResult::TimedOut;
         // The group first, while the unreaped leader keeps its id ours; then a bounded wait:
         // a child stuck in the kernel must not keep this thread (nor the console) forever.
         killGroup(pid);
@@ -478,10 +482,10 @@ ProcessResult ChildProcess::run(const QString &program, const QStringList &argum
     if (end.kind != End::Unknown)
         reap(pid);
     if (end.kind != End::Exited) {
-        result.error = Crashed;
+        result.error = ProcessResult::Crashed;
         return result;
     }
-    result.error = 5;
+    result.error = ProcessResult::NoError;
     result.finished = true;
     result.exitCode = end.code;
     return result;
@@ -613,8 +617,10 @@ void leaveRunning(pid_t pid, int pidFd, int out, int err)
         const Fd errors(err);
         End end;
         while (!waitAndReap(pid, process, 1000, &end)) {
-            ::ftruncate(out, 0);
-            ::ftruncate(err, 0);
+            // In-memory files: emptying them cannot fail short of a closed descriptor, and
+            // then there is nothing left to grow either.
+            [[maybe_unused]] const bool emptied =
+                ::ftruncate(out, 0) == 0 && ::ftruncate(err, 0) == 0;
         }
     };
     try {
@@ -636,7 +642,7 @@ ProcessResult ChildProcess::runChange(const QString &program, const QStringList 
                                       const ChangeWait &wait)
 {
     ProcessResult result;
-    result.error = FailedToStart;
+    result.error = ProcessResult::FailedToStart;
     reapLeftovers();
     const QString file = findProgram(program);
     if (file.isEmpty())
@@ -690,17 +696,17 @@ ProcessResult ChildProcess::runChange(const QString &program, const QStringList 
     for (OutputFile &output : outputs)
         output.take();
     if (!ended) {
-        result.error = TimedOut;
+        result.error = ProcessResult::TimedOut;
         result.leftRunning = true;
         leaveRunning(pid, pidFd.release(), outputs[0].fd.release(), outputs[1].fd.release());
         return result;
     }
     // A crashed change keeps what it started: killing that could break what it left half-way.
     if (end.kind != End::Exited) {
-        result.error = Crashed;
+        result.error = ProcessResult::Crashed;
         return result;
     }
-    result.error = 5;
+    result.error = ProcessResult::NoError;
     result.finished = true;
     result.exitCode = end.code;
     return result;

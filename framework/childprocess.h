@@ -16,9 +16,17 @@ struct OXA_EXPORT ProcessResult
     /// Started, and exited normally within the time limit.
     bool finished = false;
     int exitCode = -1;
-    /// QProcess::ProcessError of a run that did not finish (0 failed to start, 1 crashed,
-    /// 2 timed out); 5 (unknown) otherwise.
-    int error = 5;
+    /// Why a run did not finish, in QProcess::ProcessError's numbers (messages show them).
+    enum Error
+    {
+        FailedToStart = 0,
+        Crashed = 1,
+        TimedOut = 2,
+        /// QProcess's UnknownError: the run finished, or was not tried.
+        NoError = 5
+    };
+    /// An Error.
+    int error = NoError;
     /// What the program wrote, at most ChildProcess::MaxOutputBytes and MaxErrorBytes.
     QByteArray standardOutput;
     QByteArray standardError;
@@ -80,8 +88,10 @@ public:
     /// kernel) is given up: a later call reaps it, nobody waits for it.
     static const int DefaultKillWaitMs = 5000;
 
+    /// run()'s default limit: readLimitMs() at the time of the call.
+    static const int ReadLimit = -1;
     static ProcessResult run(const QString &program, const QStringList &arguments,
-                             int timeoutMs = DefaultTimeoutMs);
+                             int timeoutMs = ReadLimit);
 
     /**
      * Starts @p program with @p environment ("NAME=value" entries) in a session of its own,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxaglobal.h"
+#include "treenodemodel.h"
 
 #include <QIdentityProxyModel>
 #include <QSet>
@@ -14,13 +15,19 @@ class OXA_EXPORT ChoiceTreeNodeProxyModel : public QIdentityProxyModel
 {
     Q_OBJECT
 public:
+    /// The role the proxy adds (by default): a row's ChoiceState.
+    enum Role
+    {
+        StateRole = TreeNodeModel::NameRole + 1
+    };
+
     /**
      * @p column holds the check boxes and the names; @p nameRole is the role that gives a
      * row's name (the display text when it gives nothing); @p stateRole answers a row's choice
      * state (ChoiceState) for views and scripts.
      */
-    ChoiceTreeNodeProxyModel(int column = 0, int nameRole = Qt::UserRole,
-                             int stateRole = Qt::UserRole + 1, QObject *parent = nullptr);
+    ChoiceTreeNodeProxyModel(int column = 0, int nameRole = TreeNodeModel::NameRole,
+                             int stateRole = StateRole, QObject *parent = nullptr);
 
     enum ChoiceState
     {

@@ -18,9 +18,18 @@ class OXA_EXPORT Plugin : public QObject
 {
     Q_OBJECT
 public:
+    /// The kinds of plug-in (type()): the console's groundwork (the Services root, the
+    /// package lists) or a service's.
+    enum Type
+    {
+        TypeCore = 1,
+        TypeService = 5
+    };
+
     explicit Plugin(QObject *parent = nullptr);
     ~Plugin() override;
 
+    /// A Type (the report shows the number).
     int type() const { return m_type; }
     void setType(int type) { m_type = type; }
     QString name() const { return m_name; }

@@ -61,8 +61,7 @@ bool ServiceTask::isChange() const
 
 bool ServiceTask::readState(const QString &action)
 {
-    return takeState(
-        ChildProcess::run(m_scriptPath, composedArguments(action), ChildProcess::readLimitMs()));
+    return takeState(ChildProcess::run(m_scriptPath, composedArguments(action)));
 }
 
 bool ServiceTask::takeState(const ProcessResult &result)

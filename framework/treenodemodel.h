@@ -13,6 +13,13 @@ class OXA_EXPORT TreeNodeModel : public QAbstractItemModel, private TreeNodeObse
 {
     Q_OBJECT
 public:
+    /// The model's own roles, answered by the nodes' data().
+    enum Role
+    {
+        /// A row's name where it is not its display text (what a choice list ticks it by).
+        NameRole = Qt::UserRole
+    };
+
     explicit TreeNodeModel(TreeNode *root = nullptr, QObject *parent = nullptr);
     ~TreeNodeModel() override;
 
@@ -23,7 +30,8 @@ public:
     TreeNode *nodeFromIndex(const QModelIndex &index) const;
     QModelIndex indexFromNode(TreeNode *node, int column = 0) const;
 
-    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -36,8 +36,8 @@ public:
     virtual ElementData *exportElementData();
     /// Whether the content may be applied (creation enabled); true by default.
     virtual bool isContentValid() const;
-    /// Role 2: OperationCreate from this widget's context with exportElementData(); role 1:
-    /// OperationUpdate on the element with exportElementData().
+    /// ElementWidgetRoleCreate: OperationCreate from this widget's context with
+    /// exportElementData(); ElementWidgetRoleView: OperationUpdate on the element with it.
     virtual void applyContentChanges();
 
     AccessPredicate predicate() const { return m_predicate; }

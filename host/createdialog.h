@@ -11,8 +11,8 @@ class QVBoxLayout;
 
 /**
  * The dialog that creates a child of a container: it borrows the container's creation widget
- * (role 2), enables Create only while the widget's content is valid, and gives the widget back
- * to its module when it closes.
+ * (ElementWidgetRoleCreate), enables Create only while the widget's content is valid, and gives
+ * the widget back to its module when it closes.
  */
 class CreateDialog : public QDialog
 {

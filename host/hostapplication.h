@@ -12,6 +12,17 @@
 class HostApplication
 {
 public:
+    /// The process's exit codes outside a batch run (whose own, BatchRunner::ExitCode, use
+    /// the same numbers): the manual page lists them.
+    enum ExitCode
+    {
+        ExitSuccess = 0,
+        /// No display for the window.
+        ExitCannotStart = 1,
+        /// A refused command line or data directory.
+        ExitBadArguments = 2
+    };
+
     /**
      * Before QApplication: batch mode without a display uses the offscreen platform; the
      * window without a display cannot start, and @p error says so. True when it may go on.

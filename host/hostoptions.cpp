@@ -1,5 +1,6 @@
 #include "hostoptions.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 namespace {
@@ -8,118 +9,196 @@ QString tr(const char *text)
     return QCoreApplication::translate("HostOptions", text);
 }
 
-/// Splits "--name=value" into its parts; @p value stays untouched for "--name".
-bool splitOption(const QString &argument, QString *name, QString *value, bool *hasValue)
+/// One option: its names (the long one first), the value it takes (none for a switch), and
+/// its lines in --help. The parser and the help text both come from this table.
+struct OptionSpec
 {
-    if (!argument.startsWith(QLatin1String("--")) && argument != QLatin1String("-h"))
-        return false;
-    const int eq = argument.indexOf(QLatin1Char('='));
-    *hasValue = eq > 0;
-    *name = *hasValue ? argument.left(eq) : argument;
-    if (*hasValue)
-        *value = argument.mid(eq + 1);
-    return true;
+    const char *name;
+    const char *shortName;
+    const char *valueName;
+    const char *help;
+};
+
+const OptionSpec optionSpecs[] = {
+    {"plugin-dir", nullptr, "DIR",
+     QT_TRANSLATE_NOOP("HostOptions", "look for plug-ins in DIR first (repeatable); then in\n"
+                                      "VELL_ADMIN_PLUGIN_PATH (directories separated by colons),\n"
+                                      "then in the installed plug-in directory")},
+    {"data-dir", nullptr, "DIR",
+     QT_TRANSLATE_NOOP("HostOptions", "the console's own data (package lists, translations) in\n"
+                                      "DIR instead of /usr/share/vell (a build tree's)")},
+    {"viewer", nullptr, nullptr,
+     QT_TRANSLATE_NOOP("HostOptions", "run without administrator rights: only reading")},
+    {"paranoid", nullptr, nullptr,
+     QT_TRANSLATE_NOOP("HostOptions",
+                       "read again after every change instead of patching the tree")},
+    {"title", nullptr, "TEXT", QT_TRANSLATE_NOOP("HostOptions", "the window title")},
+    {"batch", nullptr, "FILE",
+     QT_TRANSLATE_NOOP("HostOptions", "run the steps in FILE (- for standard input) without a\n"
+                                      "window, print a report and exit: 0 when no task failed,\n"
+                                      "1 when a task failed, 2 for a bad script or element")},
+    {"json", nullptr, nullptr, QT_TRANSLATE_NOOP("HostOptions", "print the batch report as JSON")},
+    {"change-timeout", nullptr, "SECONDS",
+     QT_TRANSLATE_NOOP("HostOptions", "wait at most SECONDS (default 600) for a tool that changes\n"
+                                      "something (a start, a new cluster); then leave it running,\n"
+                                      "never killed half-way, and report its outcome as unknown,\n"
+                                      "which counts as a failed task")},
+    {"help", "h", nullptr, QT_TRANSLATE_NOOP("HostOptions", "show this help")},
+};
+
+/// The option called @p name (long or short, without dashes), or null.
+const OptionSpec *findOption(const QString &name)
+{
+    for (const OptionSpec &spec : optionSpecs) {
+        if (name == QLatin1String(spec.name) ||
+            (spec.shortName && name == QLatin1String(spec.shortName)))
+            return &spec;
+    }
+    return nullptr;
+}
+
+/**
+ * The first argument, in order, that QCommandLineParser cannot take, said as the console
+ * always said it: the parser itself names only the option, in its own words, and reports
+ * unknown options before anything that came earlier. Empty when every argument is an option.
+ */
+QString refusal(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--")) {
+            if (i + 1 < arguments.size())
+                return tr("unexpected argument \"%1\"").arg(arguments.at(i + 1));
+            break;
+        }
+        if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-"))
+            return tr("unexpected argument \"%1\"").arg(argument);
+        const int eq = argument.indexOf(QLatin1Char('='));
+        const QString name = eq < 0 ? argument : argument.left(eq);
+        const OptionSpec *spec = nullptr;
+        if (name.startsWith(QLatin1String("--"))) {
+            spec = findOption(name.mid(2));
+        } else {
+            // A single dash holds short switches run together ("-h"); only switches have
+            // short names.
+            const QString letters = name.mid(1);
+            for (const QChar letter : letters) {
+                spec = findOption(QString(letter));
+                if (!spec || spec->valueName) {
+                    spec = nullptr;
+                    break;
+                }
+            }
+        }
+        if (!spec)
+            return tr("unknown option \"%1\"").arg(argument);
+        if (!spec->valueName && eq >= 0)
+            return tr("option %1 takes no value").arg(name);
+        if (spec->valueName && eq < 0 && ++i >= arguments.size())
+            return tr("option %1 needs a value").arg(name);
+    }
+    return {};
 }
 } // namespace
 
 HostOptions HostOptions::parse(const QStringList &arguments)
 {
-    HostOptions options;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString argument = arguments.at(i);
-        QString name;
-        QString value;
-        bool hasValue = false;
-        if (!splitOption(argument, &name, &value, &hasValue)) {
-            options.error = tr("unexpected argument \"%1\"").arg(argument);
-            return options;
-        }
-        const bool takesValue =
-            name == QLatin1String("--plugin-dir") || name == QLatin1String("--title") ||
-            name == QLatin1String("--data-dir") || name == QLatin1String("--batch") ||
-            name == QLatin1String("--change-timeout");
-        if (takesValue && !hasValue) {
-            if (i + 1 >= arguments.size()) {
-                options.error = tr("option %1 needs a value").arg(name);
-                return options;
-            }
-            value = arguments.at(++i);
-        } else if (!takesValue && hasValue) {
-            options.error = tr("option %1 takes no value").arg(name);
-            return options;
-        }
-        if (name == QLatin1String("--plugin-dir")) {
-            if (value.isEmpty()) {
-                options.error = tr("option --plugin-dir needs a directory");
-                return options;
-            }
-            options.pluginDirectories.append(value);
-        } else if (name == QLatin1String("--data-dir")) {
-            if (value.isEmpty()) {
-                options.error = tr("option --data-dir needs a directory");
-                return options;
-            }
-            options.dataDirectory = value;
-        } else if (name == QLatin1String("--title")) {
-            options.title = value;
-        } else if (name == QLatin1String("--batch")) {
-            if (value.isEmpty()) {
-                options.error = tr("option --batch needs a file name, or - for standard input");
-                return options;
-            }
-            options.batchFile = value;
-        } else if (name == QLatin1String("--change-timeout")) {
-            bool ok = false;
-            const int seconds = value.toInt(&ok);
-            if (!ok || seconds < 1 || seconds > MaxChangeTimeout) {
-                options.error =
-                    tr("option --change-timeout needs a number of seconds from 1 to %1, "
-                       "not \"%2\"")
-                        .arg(MaxChangeTimeout)
-                        .arg(value);
-                return options;
-            }
-            options.changeTimeout = seconds;
-        } else if (name == QLatin1String("--viewer")) {
-            options.viewer = true;
-        } else if (name == QLatin1String("--paranoid")) {
-            options.paranoid = true;
-        } else if (name == QLatin1String("--json")) {
-            options.json = true;
-        } else if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            options.help = true;
-        } else {
-            options.error = tr("unknown option \"%1\"").arg(argument);
-            return options;
-        }
+    QCommandLineParser parser;
+    // Single-dash words are short switches run together, never long options: Qt's own
+    // options (-platform, -platformpluginpath, ...) stay unknown here.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    for (const OptionSpec &spec : optionSpecs) {
+        QStringList names{QString::fromLatin1(spec.name)};
+        if (spec.shortName)
+            names.prepend(QString::fromLatin1(spec.shortName));
+        parser.addOption(
+            QCommandLineOption(names, tr(spec.help), QString::fromLatin1(spec.valueName)));
     }
+
+    HostOptions options;
+    const bool parsed = parser.parse(arguments);
+    if (!parsed || !parser.positionalArguments().isEmpty()) {
+        options.error = refusal(arguments);
+        if (options.error.isEmpty()) // cannot be: the parser refused something
+            options.error = parser.errorText();
+        return options;
+    }
+    // Repeated options: every value is checked, the last one counts (--plugin-dir: all).
+    const auto values = [&parser](const char *name) {
+        return parser.values(QString::fromLatin1(name));
+    };
+    for (const QString &dir : values("plugin-dir")) {
+        if (dir.isEmpty()) {
+            options.error = tr("option --plugin-dir needs a directory");
+            return options;
+        }
+        options.pluginDirectories.append(dir);
+    }
+    for (const QString &dir : values("data-dir")) {
+        if (dir.isEmpty()) {
+            options.error = tr("option --data-dir needs a directory");
+            return options;
+        }
+        options.dataDirectory = dir;
+    }
+    for (const QString &file : values("batch")) {
+        if (file.isEmpty()) {
+            options.error = tr("option --batch needs a file name, or - for standard input");
+            return options;
+        }
+        options.batchFile = file;
+    }
+    for (const QString &value : values("change-timeout")) {
+        bool ok = false;
+        const int seconds = value.toInt(&ok);
+        if (!ok || seconds < 1 || seconds > MaxChangeTimeout) {
+            options.error = tr("option --change-timeout needs a number of seconds from 1 to %1, "
+                               "not \"%2\"")
+                                .arg(MaxChangeTimeout)
+                                .arg(value);
+            return options;
+        }
+        options.changeTimeout = seconds;
+    }
+    options.title = parser.value(QStringLiteral("title"));
+    options.viewer = parser.isSet(QStringLiteral("viewer"));
+    options.paranoid = parser.isSet(QStringLiteral("paranoid"));
+    options.json = parser.isSet(QStringLiteral("json"));
+    options.help = parser.isSet(QStringLiteral("help"));
     if (options.json && !options.isBatch())
         options.error = tr("option --json needs --batch");
     return options;
 }
 
+QStringList HostOptions::optionNames()
+{
+    QStringList names;
+    for (const OptionSpec &spec : optionSpecs) {
+        names.append(QLatin1String("--") + QLatin1String(spec.name));
+        if (spec.shortName)
+            names.append(QLatin1Char('-') + QLatin1String(spec.shortName));
+    }
+    return names;
+}
+
 QString HostOptions::helpText()
 {
-    return tr("Usage: vell-admin-service [options]\n"
-              "Administers the network services of this host through its plug-ins.\n"
-              "\n"
-              "Options:\n"
-              "  --plugin-dir DIR   look for plug-ins in DIR first (repeatable); then in\n"
-              "                     VELL_ADMIN_PLUGIN_PATH (directories separated by colons),\n"
-              "                     then in the installed plug-in directory\n"
-              "  --data-dir DIR     the console's own data (package lists, translations) in\n"
-              "                     DIR instead of /usr/share/vell (a build tree's)\n"
-              "  --viewer           run without administrator rights: only reading\n"
-              "  --paranoid         read again after every change instead of patching the tree\n"
-              "  --title TEXT       the window title\n"
-              "  --batch FILE       run the steps in FILE (- for standard input) without a\n"
-              "                     window, print a report and exit: 0 when no task failed,\n"
-              "                     1 when a task failed, 2 for a bad script or element\n"
-              "  --json             print the batch report as JSON\n"
-              "  --change-timeout SECONDS\n"
-              "                     wait at most SECONDS (default 600) for a tool that changes\n"
-              "                     something (a start, a new cluster); then leave it running,\n"
-              "                     never killed half-way, and report its outcome as unknown,\n"
-              "                     which counts as a failed task\n"
-              "  --help             show this help\n");
+    // The descriptions start in this column; a longer option stands on a line of its own.
+    const int column = 21;
+    QString text = tr("Usage: vell-admin-service [options]\n"
+                      "Administers the network services of this host through its plug-ins.\n"
+                      "\n"
+                      "Options:\n");
+    for (const OptionSpec &spec : optionSpecs) {
+        QString option = QLatin1String("  --") + QLatin1String(spec.name);
+        if (spec.valueName)
+            option += QLatin1Char(' ') + QLatin1String(spec.valueName);
+        text += option.size() < column - 1
+                    ? option.leftJustified(column)
+                    : option + QLatin1Char('\n') + QString(column, QLatin1Char(' '));
+        text += tr(spec.help).replace(QLatin1Char('\n'),
+                                      QLatin1Char('\n') + QString(column, QLatin1Char(' ')));
+        text += QLatin1Char('\n');
+    }
+    return text;
 }

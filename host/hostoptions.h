@@ -31,10 +31,16 @@ public:
 
     bool isBatch() const { return !batchFile.isEmpty(); }
 
-    /// Parses @p arguments (the program name first). Needs no application object.
+    /**
+     * Parses @p arguments (the program name first) with QCommandLineParser. Needs no
+     * application object: main() parses before Qt starts, since the options decide the
+     * platform and where the console's data comes from.
+     */
     static HostOptions parse(const QStringList &arguments);
     /// The text --help prints.
     static QString helpText();
+    /// Every option's name as written on the command line ("--viewer", "-h").
+    static QStringList optionNames();
     /// Whether the program opens its window: batch mode, --help and a refused command line
     /// need no display.
     bool needsDisplay() const { return error.isEmpty() && !help && !isBatch(); }

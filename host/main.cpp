@@ -16,24 +16,27 @@ int main(int argc, char *argv[])
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "vell-admin-service: %s\nTry \"vell-admin-service --help\".\n",
                      qPrintable(options.error));
-        return 2;
+        return HostApplication::ExitBadArguments;
     }
     if (options.help) {
         std::fputs(qPrintable(HostOptions::helpText()), stdout);
-        return 0;
+        return HostApplication::ExitSuccess;
     }
     QString error;
     if (!HostApplication::chooseDataDirectory(options, &error)) {
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
-        return 2;
+        return HostApplication::ExitBadArguments;
     }
     if (!HostApplication::preparePlatform(options, &error)) {
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
-        return 1;
+        return HostApplication::ExitCannotStart;
     }
     // The plug-in libraries' preparations (questions to tools) run while Qt starts up.
     ConsoleHost::preloadLibraries(ConsoleHost::defaultSearchPath(options.pluginDirectories));
-    QApplication application(argc, argv);
+    // Qt reads its own options (-platformpluginpath, -style, ...) from the arguments it is
+    // given, even from an option's value ("--title -platformpluginpath ..."): it gets none.
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("vell-admin-service"));
     return HostApplication::exec(options);
 }

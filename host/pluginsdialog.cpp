@@ -34,7 +34,7 @@ PluginsDialog::PluginsDialog(const ConsoleHost *host, QWidget *parent) : QDialog
     m_issues->setObjectName(QStringLiteral("_issuesView"));
     m_issues->setRootIsDecorated(false);
     m_issues->setHeaderLabels({tr("File"), tr("Reason")});
-    m_issues->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_issues->header()->setSectionResizeMode(IssueFile, QHeaderView::ResizeToContents);
     layout->addWidget(m_issues, 1);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -50,23 +50,25 @@ PluginsDialog::PluginsDialog(const ConsoleHost *host, QWidget *parent) : QDialog
         const QString validText = !record.checked ? tr("checking...")
                                   : record.valid  ? tr("yes")
                                                   : tr("no");
-        item->setText(0, record.plugin->name());
-        item->setText(1, validText);
-        item->setIcon(1, QIcon::fromTheme(record.valid ? QStringLiteral("dialog-ok")
-                                                       : QStringLiteral("dialog-cancel")));
-        item->setText(2, QString::number(record.plugin->type()));
-        item->setText(3, record.plugin->description());
-        item->setText(4, record.plugin->requiredPackageNames().join(QStringLiteral(", ")));
-        item->setText(5, QFileInfo(record.file).fileName());
-        item->setToolTip(5, record.file);
+        item->setText(PluginName, record.plugin->name());
+        item->setText(PluginValid, validText);
+        item->setIcon(PluginValid,
+                      QIcon::fromTheme(record.valid ? QStringLiteral("dialog-ok")
+                                                    : QStringLiteral("dialog-cancel")));
+        item->setText(PluginType, QString::number(record.plugin->type()));
+        item->setText(PluginDescription, record.plugin->description());
+        item->setText(PluginPackages,
+                      record.plugin->requiredPackageNames().join(QStringLiteral(", ")));
+        item->setText(PluginFile, QFileInfo(record.file).fileName());
+        item->setToolTip(PluginFile, record.file);
         if (!record.checkError.isEmpty())
-            item->setToolTip(1, record.checkError);
+            item->setToolTip(PluginValid, record.checkError);
     }
     for (const PluginLoadIssue &issue : host->issues()) {
         auto *item = new QTreeWidgetItem(m_issues);
-        item->setText(0, issue.file);
-        item->setText(1, issue.message);
-        item->setToolTip(1, issue.message);
+        item->setText(IssueFile, issue.file);
+        item->setText(IssueReason, issue.message);
+        item->setToolTip(IssueReason, issue.message);
     }
     issuesLabel->setVisible(!host->issues().isEmpty());
     m_issues->setVisible(!host->issues().isEmpty());

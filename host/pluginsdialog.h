@@ -13,6 +13,23 @@ class PluginsDialog : public QDialog
 {
     Q_OBJECT
 public:
+    /// The columns of pluginsView().
+    enum PluginColumn
+    {
+        PluginName,
+        PluginValid,
+        PluginType,
+        PluginDescription,
+        PluginPackages,
+        PluginFile
+    };
+    /// The columns of issuesView().
+    enum IssueColumn
+    {
+        IssueFile,
+        IssueReason
+    };
+
     explicit PluginsDialog(const ConsoleHost *host, QWidget *parent = nullptr);
 
     QTreeWidget *pluginsView() const { return m_plugins; }

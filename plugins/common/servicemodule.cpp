@@ -9,13 +9,13 @@
 
 ServiceModule::ServiceModule(const QString &objectName, QObject *parent,
                              const QString &parentModuleName, int level, const QString &description,
-                             bool setsAdministrator, bool flag)
-    : Module(objectName, parent, flag)
+                             Options options)
+    : Module(objectName, parent, options.testFlag(PluginFlag))
 {
     setParentModuleName(parentModuleName);
     setLevel(level);
     setData(QStringLiteral("description"), description);
-    if (setsAdministrator)
+    if (options.testFlag(SetsAdministrator))
         setData(QStringLiteral("administrator"), Module::isAdministrator(this));
 }
 

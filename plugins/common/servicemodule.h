@@ -16,11 +16,21 @@ class ServiceModule : public Module
 {
     Q_OBJECT
 public:
-    /// Sets parent module name, level, "description" and, when @p setsAdministrator,
-    /// "administrator".
+    /// What the constructor sets besides the names and the level.
+    enum Option
+    {
+        NoOptions = 0,
+        /// The "administrator" data entry; a module below a group of services goes without
+        /// and takes the group's (Module::isAdministratorHierarchy).
+        SetsAdministrator = 0x1,
+        /// Module::flag(), the plug-in specific flag (only the Exim module's is set).
+        PluginFlag = 0x2
+    };
+    Q_DECLARE_FLAGS(Options, Option)
+
+    /// Sets parent module name, level, "description" and what @p options say.
     ServiceModule(const QString &objectName, QObject *parent, const QString &parentModuleName,
-                  int level, const QString &description, bool setsAdministrator = true,
-                  bool flag = false);
+                  int level, const QString &description, Options options = SetsAdministrator);
 
     void performOperation(ContextOperation *context, OperationType type, ElementData *data,
                           int n) override;
@@ -39,3 +49,5 @@ protected:
     virtual AbstractTask *createWidgetTask(ViewEditElementWidget *widget, OperationType type,
                                            ElementData *data);
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(ServiceModule::Options)

@@ -43,7 +43,8 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
 
     m_root = new SitesRootTreeNode(this);
     m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, 256, 257, this);
+    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
+                                           ChoiceTreeNodeProxyModel::StateRole, this);
     m_proxy->setSourceModel(m_model);
     m_choice->setChoiceModel(m_proxy);
     QMetaObject::connectSlotsByName(this);

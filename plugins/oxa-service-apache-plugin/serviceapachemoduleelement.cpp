@@ -14,7 +14,7 @@ ServiceApacheModuleElement::ServiceApacheModuleElement(Module *module)
 
 int ServiceApacheModuleElement::treeNodeSpecialFlags() const
 {
-    return 1;
+    return TreeNodeFlagLeaf;
 }
 
 ViewEditElementWidget *ServiceApacheModuleElement::elementWidget(ElementWidgetRole role) const

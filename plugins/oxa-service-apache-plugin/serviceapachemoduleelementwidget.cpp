@@ -31,7 +31,8 @@ ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *modul
 
     m_root = new ModulesRootTreeNode(this);
     m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, 256, 257, this);
+    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
+                                           ChoiceTreeNodeProxyModel::StateRole, this);
     m_proxy->setSourceModel(m_model);
     m_choice->setChoiceModel(m_proxy);
     QMetaObject::connectSlotsByName(this);

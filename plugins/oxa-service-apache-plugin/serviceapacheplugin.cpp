@@ -16,8 +16,9 @@ const QString versionFormat =
 OXA_PREPARE_PACKAGE_CHECKS(versionFormat, "apache2")
 
 ServiceApachePlugin::ServiceApachePlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServiceApachePlugin"), tr("Service Apache plugin"),
-                    QStringLiteral("apache2"), QString::fromLatin1(versionPattern))
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceApachePlugin"),
+                    tr("Service Apache plugin"), QStringLiteral("apache2"),
+                    QString::fromLatin1(versionPattern))
 {
     m_module = new ServiceApacheModule(this);
     appendModule(m_module);

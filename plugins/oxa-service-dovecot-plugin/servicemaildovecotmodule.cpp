@@ -7,7 +7,7 @@
 ServiceMailDovecotModule::ServiceMailDovecotModule(QObject *parent)
     : ServiceModule(QStringLiteral("ServiceMailDovecotModule"), parent,
                     QStringLiteral("ServiceMailModule"), 3, tr("Service Mail Dovecot module"),
-                    false)
+                    ServiceModule::NoOptions)
 {
     addElementAndWidget(new ServiceMailDovecotElement(this),
                         new ServiceMailDovecotElementWidget(this));

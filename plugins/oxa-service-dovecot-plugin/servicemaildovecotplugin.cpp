@@ -9,8 +9,9 @@ OXA_REGISTER_CATALOGUE("oxa-service-dovecot-plugin")
 OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "dovecot-core")
 
 ServiceMailDovecotPlugin::ServiceMailDovecotPlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServiceMailDovecotPlugin"), tr("Service Dovecot plugin"),
-                    QStringLiteral("dovecot-core"), QStringLiteral("ii\\sdovecot-core"))
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceMailDovecotPlugin"),
+                    tr("Service Dovecot plugin"), QStringLiteral("dovecot-core"),
+                    QStringLiteral("ii\\sdovecot-core"))
 {
     appendModule(new ServiceMailDovecotModule(this));
 }

@@ -6,8 +6,8 @@
 
 ServiceMailEximModule::ServiceMailEximModule(QObject *parent)
     : ServiceModule(QStringLiteral("ServiceMailEximModule"), parent,
-                    QStringLiteral("ServiceMailModule"), 3, tr("Service Mail Exim module"), false,
-                    true)
+                    QStringLiteral("ServiceMailModule"), 3, tr("Service Mail Exim module"),
+                    ServiceModule::PluginFlag)
 {
     addElementAndWidget(new ServiceMailEximElement(this), new ServiceMailEximElementWidget(this));
     connectElementWidgets();

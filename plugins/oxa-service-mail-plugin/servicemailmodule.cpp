@@ -5,7 +5,7 @@
 #include <nodeselementwidget.h>
 
 ServiceMailModule::ServiceMailModule(QObject *parent)
-    : Module(QStringLiteral("ServiceMailModule"), parent, false)
+    : Module(QStringLiteral("ServiceMailModule"), parent)
 {
     setParentModuleName(QStringLiteral("ServiceServicesModule"));
     setLevel(2);

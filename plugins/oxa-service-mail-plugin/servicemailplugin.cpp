@@ -5,13 +5,12 @@
 #include <packagecheck.h>
 #include <translations.h>
 
-#include <QProcess>
-
 OXA_REGISTER_CATALOGUE("oxa-service-mail-plugin")
 OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "exim4-base", "dovecot-core")
 
 ServiceMailPlugin::ServiceMailPlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServiceMailPlugin"), tr("Service mail plugin - dummy")),
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceMailPlugin"),
+                    tr("Service mail plugin - dummy")),
       m_module(new ServiceMailModule(this))
 {
     appendModule(m_module);
@@ -31,7 +30,7 @@ bool ServiceMailPlugin::isValid() const
         const ProcessResult result = PackageCheck::run(QString::fromLatin1(mail.package));
         // A package database that does not answer in time will not answer the next question
         // either: stop rather than wait another 30 s.
-        if (!result.finished && result.error == QProcess::Timedout)
+        if (!result.finished && result.error == ProcessResult::TimedOut)
             return false;
         // dpkg-query exits non-zero for a package it does not know (a host that purged Exim
         // for another mail transfer agent): not installed, but Dovecot may still be.

@@ -13,7 +13,7 @@ const QString packagesType = QStringLiteral("ServicePackages");
 }
 
 ServicePackagesModule::ServicePackagesModule(QObject *parent)
-    : Module(QStringLiteral("ServicePackagesModule"), parent, false)
+    : Module(QStringLiteral("ServicePackagesModule"), parent)
 {
     setParentModuleName(QStringLiteral("ServiceServicesModule"));
     setLevel(2);

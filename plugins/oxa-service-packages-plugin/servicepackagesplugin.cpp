@@ -62,7 +62,7 @@ QString supplementDescription(const Supplement &row)
 
 ServicePackagesPlugin::ServicePackagesPlugin(QObject *parent) : Plugin(parent)
 {
-    setType(1);
+    setType(Plugin::TypeCore);
     setName(tr("ServicePackagesPlugin"));
     setDescription(tr("Service installed packages plugin"));
     auto *work = new ServicePackagesModule(this);

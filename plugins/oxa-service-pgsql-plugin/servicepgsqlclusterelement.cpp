@@ -2,6 +2,7 @@
 
 #include <elementdata.h>
 #include <module.h>
+#include <treenodemodel.h>
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -46,7 +47,7 @@ QVariant ServicePgsqlClusterElement::data(int column, int role) const
     }
     switch (column) {
     case 0:
-        if (text || role == Qt::UserRole)
+        if (text || role == TreeNodeModel::NameRole)
             return QStringLiteral("%1 %2").arg(version, name);
         break;
     case 1:

@@ -10,9 +10,9 @@ OXA_REGISTER_CATALOGUE("oxa-service-pgsql-plugin")
 OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), ServicePgsqlParser::packagePattern())
 
 ServicePgsqlPlugin::ServicePgsqlPlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServicePostgreSQLPlugin"), tr("Service PostgreSQL plugin"),
-                    ServicePgsqlParser::packagePattern(), ServicePgsqlParser::versionPattern(),
-                    {QStringLiteral("postgresql")})
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServicePostgreSQLPlugin"),
+                    tr("Service PostgreSQL plugin"), ServicePgsqlParser::packagePattern(),
+                    ServicePgsqlParser::versionPattern(), {QStringLiteral("postgresql")})
 {
     appendModule(new ServicePgsqlModule(this));
 }

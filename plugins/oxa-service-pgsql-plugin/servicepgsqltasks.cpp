@@ -23,7 +23,7 @@ const QString keyVersion = QStringLiteral("version");
 bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
              ProcessResult *result = nullptr)
 {
-    const ProcessResult r = ChildProcess::run(program, arguments, ServiceTask::TimeoutMs);
+    const ProcessResult r = ChildProcess::run(program, arguments);
     if (!r.finished)
         task->fail(TaskMessages::notFinished(program, r.error));
     else if (r.exitCode != 0)

@@ -9,8 +9,9 @@ OXA_REGISTER_CATALOGUE("oxa-service-samba-plugin")
 OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "samba")
 
 ServiceSambaPlugin::ServiceSambaPlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServiceSambaPlugin"), tr("Service Samba plugin"),
-                    QStringLiteral("samba"), QStringLiteral("ii\\ssamba"))
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceSambaPlugin"),
+                    tr("Service Samba plugin"), QStringLiteral("samba"),
+                    QStringLiteral("ii\\ssamba"))
 {
     appendModule(new ServiceSambaModule(this));
 }

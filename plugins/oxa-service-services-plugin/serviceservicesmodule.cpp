@@ -6,7 +6,7 @@
 #include <nodeselementwidget.h>
 
 ServiceServicesModule::ServiceServicesModule(QObject *parent)
-    : Module(QStringLiteral("ServiceServicesModule"), parent, false)
+    : Module(QStringLiteral("ServiceServicesModule"), parent)
 {
     setLevel(1);
     setData(QStringLiteral("description"), tr("Module for service support"));

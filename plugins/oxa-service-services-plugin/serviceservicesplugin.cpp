@@ -7,7 +7,7 @@
 OXA_REGISTER_CATALOGUE("oxa-service-services-plugin")
 
 ServiceServicesPlugin::ServiceServicesPlugin(QObject *parent)
-    : ServicePlugin(parent, 1, tr("ServiceServicesPlugin"), tr("Services plugin"))
+    : ServicePlugin(parent, Plugin::TypeCore, tr("ServiceServicesPlugin"), tr("Services plugin"))
 {
     appendModule(new ServiceServicesModule(this));
 }

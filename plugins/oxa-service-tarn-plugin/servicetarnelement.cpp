@@ -15,8 +15,7 @@ bool askTool()
 {
     const ProcessResult result = ChildProcess::run(
         QString::fromLatin1(TarnTool::client),
-        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)},
-        ServiceTask::TimeoutMs);
+        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)});
     return !result.finished || result.exitCode != TarnTool::notServerExitCode;
 }
 

@@ -13,7 +13,7 @@ OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "tarn-client")
 OXA_REGISTER_PREPARATION(ServiceTarnElement::prepareRole)
 
 ServiceTarnPlugin::ServiceTarnPlugin(QObject *parent)
-    : ServicePlugin(parent, 5, tr("ServiceTarnPlugin"), tr("Service Tarn plugin"),
+    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceTarnPlugin"), tr("Service Tarn plugin"),
                     QStringLiteral("tarn-client"), QStringLiteral("ii\\starn-client"))
 {
     m_tarnModule = new ServiceTarnModule(this);

@@ -7,7 +7,7 @@
 ServiceTarnTarndModule::ServiceTarnTarndModule(QObject *parent)
     : ServiceModule(QStringLiteral("ServiceTarnTarndModule"), parent,
                     QStringLiteral("ServiceTarnModule"), 3, tr("Service Tarnd module"),
-                    /*setsAdministrator=*/false)
+                    ServiceModule::NoOptions)
 {
     addElementAndWidget(new ServiceTarnTarndElement(this), new ServiceTarnTarndElementWidget(this));
     connectElementWidgets();

@@ -36,8 +36,7 @@ void ServiceTarnTarndReadHeavyTask::readConfiguration(ServiceHeavyElementData *r
 {
     const QString program = tool(TarnTool::client);
     const ProcessResult result =
-        ChildProcess::run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)},
-                          ServiceTask::TimeoutMs);
+        ChildProcess::run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)});
     if (!result.finished) {
         fail(TaskMessages::notFinished(program, result.error));
         return;
@@ -81,11 +80,9 @@ void ServiceTarnServerReadLightTask::run()
     // The domain and the state are two answers to the same read-only question: both are asked
     // at once rather than one after the other.
     auto stateRun = std::async(std::launch::async, [this] {
-        return ChildProcess::run(scriptPath(), composedArguments(statusAction()),
-                                 ServiceTask::TimeoutMs);
+        return ChildProcess::run(scriptPath(), composedArguments(statusAction()));
     });
-    const ProcessResult result =
-        ChildProcess::run(scriptPath(), composedArguments(), ServiceTask::TimeoutMs);
+    const ProcessResult result = ChildProcess::run(scriptPath(), composedArguments());
     const ProcessResult state = stateRun.get();
     if (!result.finished) {
         // Without the domain the state is not taken either.
@@ -122,8 +119,8 @@ bool ServiceTarnServerReadHeavyTask::readState(const char *roleOption, QStringLi
         return false;
     }
     const QString program = tool(TarnTool::client);
-    const ProcessResult result = ChildProcess::run(
-        program, {ServiceTask::statusAction(), tool(roleOption)}, ServiceTask::TimeoutMs);
+    const ProcessResult result =
+        ChildProcess::run(program, {ServiceTask::statusAction(), tool(roleOption)});
     if (!result.finished) {
         fail(TaskMessages::notFinished(program, result.error));
         return false;

@@ -93,9 +93,9 @@ void TestChoiceTreeNodeProxyModel::loadShowsTicksWithoutStateChange()
     QCOMPARE(core.data(Qt::CheckStateRole), QVariant()); // blocked: no check box
     QVERIFY(!(f.choice.flags(core) & Qt::ItemIsUserCheckable));
     QVERIFY(f.choice.flags(f.php()) & Qt::ItemIsUserCheckable);
-    QCOMPARE(core.data(Qt::UserRole + 1).toInt(), int(Choice::ChoiceBlocked));
-    QCOMPARE(f.php().data(Qt::UserRole + 1).toInt(), int(Choice::ChoiceChecked));
-    QCOMPARE(f.choice.index(2, 0).data(Qt::UserRole + 1).toInt(), int(Choice::ChoiceUnchecked));
+    QCOMPARE(core.data(Choice::StateRole).toInt(), int(Choice::ChoiceBlocked));
+    QCOMPARE(f.php().data(Choice::StateRole).toInt(), int(Choice::ChoiceChecked));
+    QCOMPARE(f.choice.index(2, 0).data(Choice::StateRole).toInt(), int(Choice::ChoiceUnchecked));
     QVERIFY(f.choice.addNames().isEmpty());
     QVERIFY(f.choice.removeNames().isEmpty());
 }
@@ -231,7 +231,7 @@ void TestChoiceTreeNodeProxyModel::nameRoleWinsOverDisplay()
         }
         QVariant data(int column, int role) const override
         {
-            if (column == 0 && role == Qt::UserRole)
+            if (column == 0 && role == TreeNodeModel::NameRole)
                 return m_name;
             return CountedNode::data(column, role);
         }

@@ -32,6 +32,8 @@ private slots:
     void codePathsDropped();
     void qtLooksOnlyWhereRootPutsCode_data();
     void qtLooksOnlyWhereRootPutsCode();
+    void noQtOptionsInValues_data();
+    void noQtOptionsInValues();
     void pkexecWrapperTakesNoArguments();
     void pkexecWrapperAsTheUser();
     void programsNotFromCallersPath();
@@ -45,7 +47,8 @@ private:
     };
     /// The console in batch mode on an empty script; @p runAs prefixes the command.
     static Run runConsole(const QStringList &arguments, const QProcessEnvironment &environment,
-                          const QStringList &runAs = {});
+                          const QStringList &runAs = {},
+                          const QString &workingDirectory = QString());
     static QProcessEnvironment baseEnvironment(const QString &mark);
     static bool setOwnerAndMode(const QString &path, uid_t uid, int mode, bool link = false);
 };
@@ -61,10 +64,12 @@ void TestHostileCaller::init()
 
 TestHostileCaller::Run TestHostileCaller::runConsole(const QStringList &arguments,
                                                      const QProcessEnvironment &environment,
-                                                     const QStringList &runAs)
+                                                     const QStringList &runAs,
+                                                     const QString &workingDirectory)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDirectory);
     QStringList command = runAs;
     command << HostTestEnvironment::programPath() << QStringLiteral("--batch")
             << QStringLiteral("-") << arguments;
@@ -326,6 +331,31 @@ void TestHostileCaller::qtLooksOnlyWhereRootPutsCode()
     const Run run = runConsole({}, environment, runAs);
     QVERIFY2(run.exitCode == 0, run.errors.constData());
     QCOMPARE(run.errors.contains(evil.toLocal8Bit()), !asRoot);
+}
+
+void TestHostileCaller::noQtOptionsInValues_data()
+{
+    // Each is a valid command line of ours; Qt reading the same arguments would take the
+    // value "--title=/evil" as its plug-in path, below the caller's working directory.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("one dash") << QStringList{"--title", "-platformpluginpath", "--title=/evil"};
+    QTest::newRow("two dashes") << QStringList{"--title", "--platformpluginpath", "--title=/evil"};
+}
+
+void TestHostileCaller::noQtOptionsInValues()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString evil = base.filePath(QStringLiteral("--title=/evil"));
+    QVERIFY(QDir().mkpath(evil + QStringLiteral("/platforms")));
+    QProcessEnvironment environment = baseEnvironment(base.filePath(QStringLiteral("mark")));
+    environment.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
+    const Run run = runConsole(arguments, environment, {}, base.path());
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    // Qt does report the directories it looks in.
+    QVERIFY2(run.errors.contains("QFactoryLoader"), run.errors.constData());
+    QVERIFY2(!run.errors.contains(QFile::encodeName(evil)), run.errors.constData());
 }
 
 void TestHostileCaller::pkexecWrapperTakesNoArguments()

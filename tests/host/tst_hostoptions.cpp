@@ -1,6 +1,11 @@
 #include "consolehost.h"
 #include "hostoptions.h"
+#include "hosttestenvironment.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 /** The command line and the plug-in search path. */
@@ -13,6 +18,9 @@ private slots:
     void refused_data();
     void refused();
     void helpNamesTheOptions();
+    void manualPageNamesTheOptions();
+    void program_data();
+    void program();
     void needsDisplay_data();
     void needsDisplay();
     void searchPath_data();
@@ -29,28 +37,55 @@ void TestHostOptions::parse_data()
     QTest::addColumn<QString>("batch");
     QTest::addColumn<bool>("json");
     QTest::addColumn<int>("changeTimeout");
+    QTest::addColumn<bool>("help");
 
     QTest::newRow("nothing") << QStringList{} << QStringList{} << false << false << QString()
-                             << QString() << false << 600;
+                             << QString() << false << 600 << false;
     QTest::newRow("repeated dirs, both spellings")
         << QStringList{"--plugin-dir", "a", "--plugin-dir=b", "--plugin-dir", "a"}
-        << QStringList{"a", "b", "a"} << false << false << QString() << QString() << false << 600;
+        << QStringList{"a", "b", "a"} << false << false << QString() << QString() << false << 600
+        << false;
     QTest::newRow("modes") << QStringList{"--viewer", "--paranoid"} << QStringList{} << true << true
-                           << QString() << QString() << false << 600;
+                           << QString() << QString() << false << 600 << false;
     QTest::newRow("title with blanks")
         << QStringList{"--title", "Demo console"} << QStringList{} << false << false
-        << QString("Demo console") << QString() << false << 600;
+        << QString("Demo console") << QString() << false << 600 << false;
     QTest::newRow("batch from stdin, json")
         << QStringList{"--batch", "-", "--json"} << QStringList{} << false << false << QString()
-        << QString("-") << true << 600;
+        << QString("-") << true << 600 << false;
     QTest::newRow("batch file") << QStringList{"--batch=/tmp/x.script"} << QStringList{} << false
-                                << false << QString() << QString("/tmp/x.script") << false << 600;
+                                << false << QString() << QString("/tmp/x.script") << false << 600
+                                << false;
     QTest::newRow("change timeout, both spellings")
         << QStringList{"--batch", "-", "--change-timeout", "5", "--change-timeout=90"}
-        << QStringList{} << false << false << QString() << QString("-") << false << 90;
+        << QStringList{} << false << false << QString() << QString("-") << false << 90 << false;
     QTest::newRow("change timeout in the window")
         << QStringList{"--change-timeout", "86400"} << QStringList{} << false << false << QString()
-        << QString() << false << 86400;
+        << QString() << false << 86400 << false;
+    QTest::newRow("-- ends the options")
+        << QStringList{"--viewer", "--"} << QStringList{} << true << false << QString() << QString()
+        << false << 600 << false;
+    QTest::newRow("values that look like options")
+        << QStringList{"--title", "--", "--plugin-dir", "-x", "--batch", "--json"}
+        << QStringList{"-x"} << false << false << QString("--") << QString("--json") << false << 600
+        << false;
+    QTest::newRow("repeated value option: the last counts")
+        << QStringList{"--title=a", "--title", "b", "--batch", "x", "--batch=-"} << QStringList{}
+        << false << false << QString("b") << QString("-") << false << 600 << false;
+    QTest::newRow("repeated switches")
+        << QStringList{"--viewer", "--viewer", "--paranoid"} << QStringList{} << true << true
+        << QString() << QString() << false << 600 << false;
+    QTest::newRow("empty title") << QStringList{"--title="} << QStringList{} << false << false
+                                 << QString() << QString() << false << 600 << false;
+    QTest::newRow("help") << QStringList{"--help"} << QStringList{} << false << false << QString()
+                          << QString() << false << 600 << true;
+    QTest::newRow("help, short") << QStringList{"-h", "--viewer"} << QStringList{} << true << false
+                                 << QString() << QString() << false << 600 << true;
+    // QCommandLineParser's: a short name with two dashes, short switches run together.
+    QTest::newRow("help, --h") << QStringList{"--h"} << QStringList{} << false << false << QString()
+                               << QString() << false << 600 << true;
+    QTest::newRow("help, -hh") << QStringList{"-hh"} << QStringList{} << false << false << QString()
+                               << QString() << false << 600 << true;
 }
 
 void TestHostOptions::parse()
@@ -66,31 +101,82 @@ void TestHostOptions::parse()
     QTEST(options.batchFile, "batch");
     QTEST(options.json, "json");
     QTEST(options.changeTimeout, "changeTimeout");
+    QTEST(options.help, "help");
 }
 
 void TestHostOptions::refused_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("unknown option") << QStringList{"--frobnicate"};
-    QTest::newRow("stray word") << QStringList{"samba"};
-    QTest::newRow("dir without value") << QStringList{"--plugin-dir"};
-    QTest::newRow("empty dir") << QStringList{"--plugin-dir="};
-    QTest::newRow("data dir without value") << QStringList{"--data-dir"};
-    QTest::newRow("batch without file") << QStringList{"--batch"};
-    QTest::newRow("json without batch") << QStringList{"--json"};
-    QTest::newRow("value for a flag") << QStringList{"--viewer=yes"};
-    QTest::newRow("change timeout without value") << QStringList{"--change-timeout"};
-    QTest::newRow("change timeout zero") << QStringList{"--change-timeout=0"};
-    QTest::newRow("change timeout negative") << QStringList{"--change-timeout", "-5"};
-    QTest::newRow("change timeout not a number") << QStringList{"--change-timeout", "10m"};
-    QTest::newRow("change timeout beyond a day") << QStringList{"--change-timeout", "86401"};
+    QTest::addColumn<QString>("message");
+    const QString timeout =
+        QStringLiteral("option --change-timeout needs a number of seconds from 1 to 86400, not ");
+    QTest::newRow("unknown option")
+        << QStringList{"--frobnicate"} << "unknown option \"--frobnicate\"";
+    QTest::newRow("stray word") << QStringList{"samba"} << "unexpected argument \"samba\"";
+    QTest::newRow("dir without value")
+        << QStringList{"--plugin-dir"} << "option --plugin-dir needs a value";
+    QTest::newRow("empty dir") << QStringList{"--plugin-dir="}
+                               << "option --plugin-dir needs a directory";
+    QTest::newRow("data dir without value")
+        << QStringList{"--data-dir"} << "option --data-dir needs a value";
+    QTest::newRow("batch without file") << QStringList{"--batch"} << "option --batch needs a value";
+    QTest::newRow("json without batch") << QStringList{"--json"} << "option --json needs --batch";
+    QTest::newRow("value for a flag")
+        << QStringList{"--viewer=yes"} << "option --viewer takes no value";
+    QTest::newRow("change timeout without value")
+        << QStringList{"--change-timeout"} << "option --change-timeout needs a value";
+    QTest::newRow("change timeout zero") << QStringList{"--change-timeout=0"} << timeout + "\"0\"";
+    QTest::newRow("change timeout negative")
+        << QStringList{"--change-timeout", "-5"} << timeout + "\"-5\"";
+    QTest::newRow("change timeout not a number")
+        << QStringList{"--change-timeout", "10m"} << timeout + "\"10m\"";
+    QTest::newRow("change timeout beyond a day")
+        << QStringList{"--change-timeout", "86401"} << timeout + "\"86401\"";
+
+    // Where QCommandLineParser differs from a plain reading, or says it in its own words.
+    QTest::newRow("empty data dir")
+        << QStringList{"--data-dir="} << "option --data-dir needs a directory";
+    QTest::newRow("empty batch file")
+        << QStringList{"--batch="} << "option --batch needs a file name, or - for standard input";
+    QTest::newRow("unknown option with a value")
+        << QStringList{"--frobnicate=3"} << "unknown option \"--frobnicate=3\"";
+    QTest::newRow("unknown short option") << QStringList{"-x"} << "unknown option \"-x\"";
+    QTest::newRow("short switches with an unknown one")
+        << QStringList{"-hx"} << "unknown option \"-hx\"";
+    QTest::newRow("no name") << QStringList{"--=x"} << "unknown option \"--=x\"";
+    QTest::newRow("lone dash") << QStringList{"-"} << "unexpected argument \"-\"";
+    QTest::newRow("value for help") << QStringList{"--help=x"} << "option --help takes no value";
+    QTest::newRow("value for -h") << QStringList{"-h=x"} << "option -h takes no value";
+    QTest::newRow("word after --") << QStringList{"--", "samba"} << "unexpected argument \"samba\"";
+    QTest::newRow("option after --")
+        << QStringList{"--batch", "-", "--", "--json"} << "unexpected argument \"--json\"";
+    // Qt's own options never pass: as root they would load code from where the caller says.
+    QTest::newRow("Qt's option") << QStringList{"-platform", "offscreen"}
+                                 << "unknown option \"-platform\"";
+    QTest::newRow("Qt's option, two dashes")
+        << QStringList{"--platformpluginpath", "/tmp"} << "unknown option \"--platformpluginpath\"";
+    // The first fault in order, although the parser reports unknown options first.
+    QTest::newRow("stray word before an unknown option")
+        << QStringList{"samba", "--frobnicate"} << "unexpected argument \"samba\"";
+    QTest::newRow("flag value before an unknown option")
+        << QStringList{"--viewer=1", "--frobnicate"} << "option --viewer takes no value";
+    QTest::newRow("unknown option before a missing value")
+        << QStringList{"--frobnicate", "--batch"} << "unknown option \"--frobnicate\"";
+    QTest::newRow("missing value after repeated options")
+        << QStringList{"--title", "a", "--title"} << "option --title needs a value";
+    QTest::newRow("bad value of a repeated option")
+        << QStringList{"--change-timeout", "5", "--change-timeout", "x"} << timeout + "\"x\"";
+    QTest::newRow("empty repeated dir") << QStringList{"--plugin-dir", "a", "--plugin-dir", ""}
+                                        << "option --plugin-dir needs a directory";
 }
 
 void TestHostOptions::refused()
 {
     QFETCH(QStringList, arguments);
     arguments.prepend(QStringLiteral("vell-admin-service"));
-    QVERIFY(!HostOptions::parse(arguments).error.isEmpty());
+    const HostOptions options = HostOptions::parse(arguments);
+    QTEST(options.error, "message");
+    QVERIFY(!options.needsDisplay());
 }
 
 void TestHostOptions::helpNamesTheOptions()
@@ -98,6 +184,71 @@ void TestHostOptions::helpNamesTheOptions()
     const QString help = HostOptions::helpText();
     QVERIFY(help.contains(QStringLiteral("--change-timeout SECONDS")));
     QVERIFY(help.contains(QStringLiteral("default 600")));
+    QVERIFY(help.contains(QStringLiteral("\n  --plugin-dir DIR   look for plug-ins")));
+    for (const QString &name : HostOptions::optionNames()) {
+        if (name.startsWith(QLatin1String("--")))
+            QVERIFY2(help.contains(QLatin1String("\n  ") + name), qPrintable(name));
+    }
+}
+
+void TestHostOptions::manualPageNamesTheOptions()
+{
+    // The tags of the OPTIONS section (".BR \-\-help ", " \-h") name what the parser knows.
+    QFile file(QStringLiteral(OXA_HOST_MANUAL_PAGE));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const QString page = QString::fromUtf8(file.readAll());
+    const int start = page.indexOf(QLatin1String("\n.SH OPTIONS\n"));
+    const int end = page.indexOf(QLatin1String("\n.SH "), start + 1);
+    QVERIFY(start >= 0 && end > start);
+    const QStringList lines = page.mid(start, end - start).split(QLatin1Char('\n'));
+    static const QRegularExpression name(QStringLiteral(R"((\\-){1,2}[a-z]+(\\-[a-z]+)*)"));
+    QSet<QString> documented;
+    for (int i = 1; i < lines.size(); ++i) {
+        if (lines.at(i - 1) != QLatin1String(".TP"))
+            continue;
+        auto it = name.globalMatch(lines.at(i));
+        while (it.hasNext())
+            documented.insert(it.next().captured().remove(QLatin1Char('\\')));
+    }
+    const QStringList known = HostOptions::optionNames();
+    QCOMPARE(documented, QSet<QString>(known.cbegin(), known.cend()));
+}
+
+void TestHostOptions::program_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errors");
+    const QString tryHelp = QStringLiteral("\nTry \"vell-admin-service --help\".\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QString();
+    QTest::newRow("help, short") << QStringList{"-h"} << 0 << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--frobnicate"} << 2
+        << "vell-admin-service: unknown option \"--frobnicate\"" + tryHelp;
+    QTest::newRow("missing value") << QStringList{"--batch"} << 2
+                                   << "vell-admin-service: option --batch needs a value" + tryHelp;
+    QTest::newRow("Qt's option") << QStringList{"-platformpluginpath", "/tmp"} << 2
+                                 << "vell-admin-service: unknown option \"-platformpluginpath\"" +
+                                        tryHelp;
+    QTest::newRow("bad value, with help") << QStringList{"--help", "--change-timeout=0"} << 2
+                                          << "vell-admin-service: option --change-timeout needs "
+                                             "a number of seconds from 1 to 86400, not \"0\"" +
+                                                 tryHelp;
+}
+
+void TestHostOptions::program()
+{
+    // The program itself: its exit code, and exactly what it prints where.
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, errors);
+    QProcess process;
+    process.start(HostTestEnvironment::programPath(), arguments);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QTEST(process.exitCode(), "exitCode");
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), errors);
+    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QCOMPARE(output, errors.isEmpty() ? HostOptions::helpText() : QString());
 }
 
 void TestHostOptions::needsDisplay_data()

@@ -515,10 +515,12 @@ void TestMainWindow::pluginsDialog()
     QVERIFY(dialog);
     QTreeWidget *plugins = dialog->pluginsView();
     QCOMPARE(plugins->topLevelItemCount(), 3);
-    QCOMPARE(plugins->topLevelItem(2)->text(0), QStringLiteral("TestGammaPlugin"));
-    QCOMPARE(plugins->topLevelItem(2)->text(1), QStringLiteral("no"));
-    QCOMPARE(plugins->topLevelItem(0)->text(1), QStringLiteral("yes"));
-    QCOMPARE(plugins->topLevelItem(1)->text(4), QStringLiteral("beta-pkg, beta-extra"));
+    QCOMPARE(plugins->topLevelItem(2)->text(PluginsDialog::PluginName),
+             QStringLiteral("TestGammaPlugin"));
+    QCOMPARE(plugins->topLevelItem(2)->text(PluginsDialog::PluginValid), QStringLiteral("no"));
+    QCOMPARE(plugins->topLevelItem(0)->text(PluginsDialog::PluginValid), QStringLiteral("yes"));
+    QCOMPARE(plugins->topLevelItem(1)->text(PluginsDialog::PluginPackages),
+             QStringLiteral("beta-pkg, beta-extra"));
     QCOMPARE(dialog->issuesView()->topLevelItemCount(), 1);
     dialog->close();
 }

@@ -1,9 +1,13 @@
 #include "taskrunner.h"
 
+#include "childprocess.h"
+#include "testhost.h"
+
 #include "tasks.h"
 
 TaskRunner::TaskRunner(QObject *parent) : QObject(parent)
 {
+    ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
     connect(TaskObserver::instance(), &TaskObserver::taskFinished, this,
             [this](const TaskReport &report) { m_reports.append(report); });
 }

@@ -15,6 +15,7 @@ class TaskRunner : public QObject
 {
     Q_OBJECT
 public:
+    /// Sets the framework's read limit to TestHost::ReadLimitMs.
     explicit TaskRunner(QObject *parent = nullptr);
 
     /**

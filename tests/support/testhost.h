@@ -43,6 +43,13 @@ public:
         MachinePathExists
     };
 
+    /**
+     * The read limit suites give the framework's tools (ChildProcess::setReadLimitMs; the
+     * TaskRunner sets it): a fake tool made to hang ends its case in seconds rather than the
+     * console's 30, and a real tool on a test host still has ample time.
+     */
+    static const int ReadLimitMs = 10000;
+
     explicit TestHost(PackageDatabase packages = EmptyPackageDatabase);
     ~TestHost();
     TestHost(const TestHost &) = delete;

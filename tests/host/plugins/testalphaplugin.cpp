@@ -48,7 +48,7 @@ class TestAlphaPlugin : public Plugin
 public:
     explicit TestAlphaPlugin(QObject *parent = nullptr) : Plugin(parent)
     {
-        setType(1);
+        setType(Plugin::TypeCore);
         setName(QStringLiteral("TestAlphaPlugin"));
         // Which preparations had been started when this object was made.
         setProperty("preparedBefore", qEnvironmentVariable("OXA_HOST_TEST_PREPARED"));

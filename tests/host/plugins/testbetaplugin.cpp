@@ -15,7 +15,7 @@ class TestBetaPlugin : public Plugin
 public:
     explicit TestBetaPlugin(QObject *parent = nullptr) : Plugin(parent)
     {
-        setType(5);
+        setType(Plugin::TypeService);
         setName(QStringLiteral("TestBetaPlugin"));
         setDescription(QStringLiteral("Test beta plugin"));
         appendModule(new TestContainerModule(this));

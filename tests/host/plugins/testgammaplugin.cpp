@@ -24,7 +24,7 @@ class TestGammaPlugin : public Plugin
 public:
     explicit TestGammaPlugin(QObject *parent = nullptr) : Plugin(parent)
     {
-        setType(5);
+        setType(Plugin::TypeService);
         setName(QStringLiteral("TestGammaPlugin"));
         setDescription(QStringLiteral("Test gamma plugin"));
         auto *module = new TestServiceModule(QStringLiteral("TestGammaModule"),

@@ -49,7 +49,8 @@ TestServiceWidget::TestServiceWidget(const QString &elementType, const QString &
         rows.append(new TreeNode(1, QString::fromLatin1(name)));
     m_choiceRoot->append(rows);
     m_choiceSource = new TreeNodeModel(m_choiceRoot, this);
-    m_choiceModel = new ChoiceTreeNodeProxyModel(0, Qt::UserRole, Qt::UserRole + 1, this);
+    m_choiceModel = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
+                                                 ChoiceTreeNodeProxyModel::StateRole, this);
     m_choiceModel->setSourceModel(m_choiceSource);
     m_choiceModel->setCheckedBlockedNames({}, {QStringLiteral("locked")});
     m_choice->setChoiceModel(m_choiceModel);

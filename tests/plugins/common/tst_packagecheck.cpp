@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "packagecheck.h"
 #include "pluginbase.h"
 #include "testhost.h"
@@ -153,7 +154,8 @@ void TestPackageCheck::hangingQueryIsNotValid()
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(host.writeHangingScript(host.toolPath(QStringLiteral("dpkg-query"))));
-    // Given up after the 30 s limit (the script itself would sleep for 1000 s).
+    // Given up at the read limit (the script itself would sleep for 1000 s).
+    ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
     QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
 }
 

@@ -185,8 +185,8 @@ void TestServiceModule_::moduleValues()
 
     // The mail services' modules take their rights from the Mail group's module.
     ServiceModule below(QStringLiteral("ServiceBelowModule"), nullptr,
-                        QStringLiteral("ServiceMailModule"), 3, QStringLiteral("below"), false,
-                        true);
+                        QStringLiteral("ServiceMailModule"), 3, QStringLiteral("below"),
+                        ServiceModule::PluginFlag);
     QVERIFY(!below.moduleData().contains(QStringLiteral("administrator")));
     QCOMPARE(below.flag(), true);
 

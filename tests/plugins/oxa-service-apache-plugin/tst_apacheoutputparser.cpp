@@ -6,6 +6,8 @@
 #include "serviceapacheheavyelementdata.h"
 #include "sitetreenodes.h"
 
+#include <treenodemodel.h>
+
 #include <QFile>
 #include <QTest>
 
@@ -307,12 +309,12 @@ void TestApacheOutputParser::siteAndHostCells()
     QCOMPARE(site.level(), 1);
     QCOMPARE(site.data(0, Qt::ToolTipRole).toString(), QStringLiteral("shop"));
     QVERIFY(!site.data(1, Qt::DisplayRole).isValid());
-    QVERIFY(!site.data(0, Qt::UserRole).isValid());
+    QVERIFY(!site.data(0, TreeNodeModel::NameRole).isValid());
 
     HostTreeNode host(QStringLiteral("h"), QStringLiteral("*:80"), QStringLiteral("/x"));
     QCOMPARE(host.data(1, Qt::DisplayRole).toString(), QStringLiteral("*:80"));
     QCOMPARE(host.data(2, Qt::ToolTipRole).toString(), QStringLiteral("/x"));
-    QVERIFY(!host.data(0, Qt::UserRole).isValid());
+    QVERIFY(!host.data(0, TreeNodeModel::NameRole).isValid());
     QVERIFY(!host.data(3, Qt::DisplayRole).isValid());
 
     ModulesRootTreeNode modules;

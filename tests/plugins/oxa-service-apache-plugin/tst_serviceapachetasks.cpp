@@ -2,6 +2,7 @@
 // and a2dismod in a disposable host; scripted tools only where one must misbehave.
 
 #include "apachetesthost.h"
+#include "childprocess.h"
 #include "serviceapacheelement.h"
 #include "serviceapacheelementwidget.h"
 #include "serviceapacheheavyelementdata.h"
@@ -302,7 +303,8 @@ void TestServiceApacheTasks::hangingApache2ctl()
     OXA_PREPARE_APACHE_HOST(*m_host);
     QVERIFY(m_host->writeHangingScript(m_host->toolPath(QStringLiteral("apache2ctl"))));
     ServiceApacheModulesReadTask task(m_modules);
-    task.run(); // 30 s: the limit every command has
+    ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
+    task.run(); // the read limit every command has
     QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"apache2ctl ...\" not finished\nError code: 2"));

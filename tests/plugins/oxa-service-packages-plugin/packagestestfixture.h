@@ -5,6 +5,7 @@
 // tree. The suites derive from PackagesFixture, call setUpFixture() in init() and
 // tearDownFixture() in cleanup().
 
+#include "childprocess.h"
 #include "servicepackageselement.h"
 #include "servicepackagesmodule.h"
 #include "testhost.h"
@@ -22,6 +23,7 @@ protected:
     void setUpFixture()
     {
         m_host = std::make_unique<TestHost>();
+        ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
         m_serviceModule = std::make_unique<Module>(QStringLiteral("ServiceTestModule"));
         m_packagesModule = std::make_unique<ServicePackagesModule>(nullptr);
     }

@@ -14,6 +14,7 @@
 #include <elementdata.h>
 #include <module.h>
 #include <nodeselementwidget.h>
+#include <treenodemodel.h>
 
 #include <QComboBox>
 #include <QIcon>
@@ -233,14 +234,14 @@ void TestServicePgsqlElements::clusterRow_data()
     const int edit = Qt::EditRole;
     QTest::newRow("0 display") << false << 0 << display << QVariant("9.6 main");
     QTest::newRow("0 tool tip") << false << 0 << tip << QVariant("9.6 main");
-    QTest::newRow("0 user") << false << 0 << int(Qt::UserRole) << QVariant("9.6 main");
+    QTest::newRow("0 user") << false << 0 << int(TreeNodeModel::NameRole) << QVariant("9.6 main");
     QTest::newRow("0 icon stopped") << false << 0 << deco << QVariant("media-playback-stop");
     QTest::newRow("0 icon running") << true << 0 << deco << QVariant("media-playback-start");
     QTest::newRow("0 edit") << false << 0 << edit << QVariant();
     QTest::newRow("1 display") << false << 1 << display << QVariant("main");
     QTest::newRow("1 tool tip") << false << 1 << tip << QVariant("main");
     QTest::newRow("1 icon running") << true << 1 << deco << QVariant("media-playback-start");
-    QTest::newRow("1 user") << false << 1 << int(Qt::UserRole) << QVariant();
+    QTest::newRow("1 user") << false << 1 << int(TreeNodeModel::NameRole) << QVariant();
     QTest::newRow("2 display") << false << 2 << display << QVariant("9.6");
     QTest::newRow("2 icon") << false << 2 << deco << QVariant();
     QTest::newRow("3 display") << false << 3 << display << QVariant(5432);

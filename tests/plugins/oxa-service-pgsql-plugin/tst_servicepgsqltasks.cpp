@@ -131,7 +131,7 @@ void TestServicePgsqlTasks::init()
 
 void TestServicePgsqlTasks::cleanup()
 {
-    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
+    ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
     m_runner->waitForIdle(120000);
     for (const auto &cluster : std::as_const(m_created))
         dropCluster(cluster.first, cluster.second);
@@ -687,7 +687,7 @@ void TestServicePgsqlTasks::changesOutliveTheReadLimit()
     ChildProcess::setReadLimitMs(100);
     QSignalSpy progress(TaskObserver::instance(), &TaskObserver::taskProgress);
     const TaskReport report = m_runner->perform(task);
-    ChildProcess::setReadLimitMs(ChildProcess::DefaultTimeoutMs);
+    ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
     QVERIFY2(report.status == TaskDescription::TaskStatusDone, qPrintable(report.message));
     QCOMPARE(progress.count(), 1);
     QVERIFY2(progress.at(0).at(0).value<TaskReport>().message.startsWith(

@@ -370,7 +370,7 @@ void TestServiceTarnTasks::daemonConfigurationRead_data()
         << TaskMessages::notFinished(tarnClient, 1) << both;
     QTest::newRow("tarn-client missing") << "client missing" << QByteArray() << QStringList() << ""
                                          << TaskMessages::notFinished(tarnClient, 0) << scriptOnly;
-    QTest::newRow("tarn-client hanging (30 s)")
+    QTest::newRow("tarn-client hanging")
         << "client-status-client hang" << QByteArray() << QStringList() << ""
         << TaskMessages::notFinished(tarnClient, 2) << both;
 }
