@@ -21,7 +21,8 @@ class Module;
 class OXA_EXPORT FollowUp
 {
 public:
-    enum Kind {
+    enum Kind
+    {
         Perform, ///< the operation on the element, if the element still offers it then
         Remove,  ///< the element leaves the tree and is deleted
     };

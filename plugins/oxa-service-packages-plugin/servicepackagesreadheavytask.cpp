@@ -76,8 +76,8 @@ void ServicePackagesReadHeavyTask::run()
     if (cut)
         messages << listCutMessage(m_listPath);
     if (!missing.isEmpty()) {
-        messages << QObject::tr("Found not installed packages: %1")
-                        .arg(QLatin1String("\n\n") + missing);
+        messages
+            << QObject::tr("Found not installed packages: %1").arg(QLatin1String("\n\n") + missing);
     }
     succeedPartly(messages.join(QLatin1Char('\n')));
 }

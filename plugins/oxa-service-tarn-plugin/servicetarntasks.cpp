@@ -55,9 +55,10 @@ void ServiceTarnServerStartTask::run()
 {
     TarnForcedTask::run();
     if (taskDescription().isFailed()) {
-        fail(taskDescription().message() + QLatin1Char('\n') +
-             QObject::tr(
-                 "Note: The file /etc/hosts or /etc/tarn/tarn.conf may be incorrectly configured."));
+        fail(
+            taskDescription().message() + QLatin1Char('\n') +
+            QObject::tr(
+                "Note: The file /etc/hosts or /etc/tarn/tarn.conf may be incorrectly configured."));
     }
 }
 

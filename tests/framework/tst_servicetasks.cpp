@@ -459,7 +459,8 @@ void TestServiceTasks::refreshWithoutServiceRecord()
     // pg_ctlcluster style: "15 main start"; the cluster's state is in its record, read whole.
     const QString ctl = m_dir->script(
         QStringLiteral("ctlcluster"),
-        QStringLiteral("echo \"$*\" >> @DIR@/calls\n[ \"$1 $2\" = \"15 main\" ] || exit 9\nexit 0\n"));
+        QStringLiteral(
+            "echo \"$*\" >> @DIR@/calls\n[ \"$1 $2\" = \"15 main\" ] || exit 9\nexit 0\n"));
     auto *task = new ServiceTask(element, ctl, QStringLiteral("start"),
                                  {QStringLiteral("15"), QStringLiteral("main")}, false);
     QSignalSpy finished(m_observer, &TaskObserver::taskFinished);

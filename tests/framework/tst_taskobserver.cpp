@@ -529,14 +529,19 @@ void TestTaskObserver::reports_data()
     QTest::addColumn<TaskDescription::TaskStatus>("reportedStatus");
     QTest::addColumn<QString>("reportedElement");
 
-    QTest::newRow("no status is done") << "ServiceSamba"
-                                       << "Samba" << TaskDescription::TaskStatusUndefined << QString() << TaskDescription::TaskStatusDone << "ServiceSamba";
+    QTest::newRow("no status is done")
+        << "ServiceSamba"
+        << "Samba" << TaskDescription::TaskStatusUndefined << QString()
+        << TaskDescription::TaskStatusDone << "ServiceSamba";
     QTest::newRow("failed with message") << "ServiceSamba"
-                                         << "Samba" << TaskDescription::TaskStatusFailed << "broken" << TaskDescription::TaskStatusFailed << "ServiceSamba";
+                                         << "Samba" << TaskDescription::TaskStatusFailed << "broken"
+                                         << TaskDescription::TaskStatusFailed << "ServiceSamba";
     QTest::newRow("warning") << "X"
-                             << "" << TaskDescription::TaskStatusWarning << "careful" << TaskDescription::TaskStatusWarning << "X";
+                             << "" << TaskDescription::TaskStatusWarning << "careful"
+                             << TaskDescription::TaskStatusWarning << "X";
     QTest::newRow("title without id") << ""
-                                      << "main-15" << TaskDescription::TaskStatusDone << "" << TaskDescription::TaskStatusDone << "main-15";
+                                      << "main-15" << TaskDescription::TaskStatusDone << ""
+                                      << TaskDescription::TaskStatusDone << "main-15";
     QTest::newRow("unknown kept") << "X"
                                   << "" << TaskDescription::TaskStatusUnknown << "left running"
                                   << TaskDescription::TaskStatusUnknown << "X";
@@ -545,7 +550,8 @@ void TestTaskObserver::reports_data()
         << "" << TaskDescription::TaskStatusUndefined << "note" << TaskDescription::TaskStatusDone
         << "X";
     QTest::newRow("no element") << "-"
-                                << "" << TaskDescription::TaskStatusDone << "" << TaskDescription::TaskStatusDone << "";
+                                << "" << TaskDescription::TaskStatusDone << ""
+                                << TaskDescription::TaskStatusDone << "";
 }
 
 void TestTaskObserver::reports()

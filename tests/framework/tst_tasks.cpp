@@ -188,7 +188,7 @@ void TestTasks::followUpsPerformedOnce_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<bool>("paranoid");
-    QTest::addColumn<bool>("plainParent"); // the element's parent cannot read its content
+    QTest::addColumn<bool>("plainParent");      // the element's parent cannot read its content
     QTest::addColumn<QStringList>("performed"); // "operation@target", in order
     QTest::addColumn<bool>("removed");
 
@@ -201,9 +201,9 @@ void TestTasks::followUpsPerformedOnce_data()
     const QStringList heavy{"read-heavy@element"};
 
     // A good content read reads every child element (not other nodes); a failed one nothing.
-    QTest::newRow("read content done") << "read-content" << done << false << false
-                                       << QStringList{"read-heavy@element", "read-heavy@kept"}
-                                       << false;
+    QTest::newRow("read content done")
+        << "read-content" << done << false << false
+        << QStringList{"read-heavy@element", "read-heavy@kept"} << false;
     QTest::newRow("read content failed")
         << "read-content" << failed << false << false << none << false;
     // The plug-in adds a created child itself, unless "paranoid".
@@ -215,8 +215,7 @@ void TestTasks::followUpsPerformedOnce_data()
     QTest::newRow("delete, nothing set") << "delete" << unset << false << false << none << true;
     // With "paranoid" the read decides; a parent that cannot read its content cannot drop the
     // element, so it goes directly.
-    QTest::newRow("delete done, paranoid")
-        << "delete" << done << true << false << content << false;
+    QTest::newRow("delete done, paranoid") << "delete" << done << true << false << content << false;
     QTest::newRow("delete done, paranoid, plain parent")
         << "delete" << done << true << true << none << true;
     QTest::newRow("delete failed") << "delete" << failed << false << false << content << false;
@@ -272,8 +271,8 @@ void TestTasks::followUpsPerformedOnce()
     QCOMPARE(log, performed);
     QCOMPARE(guard.isNull(), removed);
     Element &parent = plainParent ? static_cast<Element &>(plain) : container;
-    QCOMPARE(parent.childNodes(), removed ? (QList<TreeNode *>{node, kept})
-                                          : (QList<TreeNode *>{element, node, kept}));
+    QCOMPARE(parent.childNodes(),
+             removed ? (QList<TreeNode *>{node, kept}) : (QList<TreeNode *>{element, node, kept}));
     QCOMPARE(kept->row(), removed ? 1 : 2);
     QCOMPARE(m_module->elements().size(), removed ? 1 : 2);
 }

@@ -219,7 +219,8 @@ void TestBatch::reportFields()
             QVERIFY2(task.contains(key), key);
         QVERIFY(task.value("endedMs").toDouble() >= previous);
         previous = task.value("endedMs").toDouble();
-        QCOMPARE(TaskDescription::TaskStatus(task.value("status").toInt()), TaskDescription::TaskStatusDone);
+        QCOMPARE(TaskDescription::TaskStatus(task.value("status").toInt()),
+                 TaskDescription::TaskStatusDone);
         elements.insert(task.value("element").toString());
     }
     QCOMPARE(elements, (QSet<QString>{"TestService", "TestSub", "TestContainer"}));

@@ -303,11 +303,9 @@ void TestServiceModule_::familyCommandLines_data()
 
     // A control action runs, then one state read: nothing more.
     QTest::newRow("light read") << int(OperationReadLight) << false << QStringList{"status"};
-    QTest::newRow("start") << int(OperationStart) << false
-                           << QStringList{"start", "status"};
+    QTest::newRow("start") << int(OperationStart) << false << QStringList{"start", "status"};
     QTest::newRow("stop") << int(OperationStop) << false << QStringList{"stop", "status"};
-    QTest::newRow("restart") << int(OperationRestart) << false
-                             << QStringList{"restart", "status"};
+    QTest::newRow("restart") << int(OperationRestart) << false << QStringList{"restart", "status"};
     QTest::newRow("reload, own action")
         << int(OperationReload) << false << QStringList{"force-reload", "status"};
     QTest::newRow("reload, framework's action")

@@ -535,7 +535,8 @@ void TestServiceApacheTasks::applyAfterUpdate()
     OXA_PREPARE_APACHE_HOST(*m_host);
     QVERIFY(writeRecordingInitScript(*m_host, running));
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceApacheReadLightTask(m_service)).status, TaskDescription::TaskStatusDone);
+    QCOMPARE(runner.perform(new ServiceApacheReadLightTask(m_service)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(m_service->isOperationAvailable(OperationReload), running);
 
     auto *record = new ServiceApacheHeavyElementData;
@@ -568,7 +569,8 @@ void TestServiceApacheTasks::partlyAppliedUpdateShowsWhatIsEnabled()
     QVERIFY(widget);
     widget->setElement(m_service, ElementWidgetRoleView);
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceApacheReadHeavyTask(m_service)).status, TaskDescription::TaskStatusDone);
+    QCOMPARE(runner.perform(new ServiceApacheReadHeavyTask(m_service)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(widget->choiceModel()->checkedNames(), setOf({"000-default.conf"}));
 
     // a2ensite enables its site, then a2dissite fails: the update failed, half applied.

@@ -228,8 +228,10 @@ void TestServiceCronPlugin::statusScript_data()
 
     QTest::newRow("running") << "exit 0" << TaskDescription::TaskStatusDone << QString() << true;
     QTest::newRow("stopped") << "exit 3" << TaskDescription::TaskStatusDone << QString() << false;
-    QTest::newRow("crash") << "crash" << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 1) << false;
-    QTest::newRow("missing") << "missing" << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 0) << false;
+    QTest::newRow("crash") << "crash" << TaskDescription::TaskStatusFailed
+                           << TaskMessages::notFinished(script, 1) << false;
+    QTest::newRow("missing") << "missing" << TaskDescription::TaskStatusFailed
+                             << TaskMessages::notFinished(script, 0) << false;
 }
 
 void TestServiceCronPlugin::statusScript()

@@ -189,7 +189,8 @@ void TestServiceKerberosPlugin::eachElementReadsItsOwnFile()
 
     Kerberos kerberos;
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceKerberosKadminReadHeavyTask(kerberos.kadmin)).status, TaskDescription::TaskStatusDone);
+    QCOMPARE(runner.perform(new ServiceKerberosKadminReadHeavyTask(kerberos.kadmin)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(calls(), QStringList{QStringLiteral("kadmin status")});
     QCOMPARE(kerberos.kadminWidget->configPlainEdit()->toPlainText(),
              QStringLiteral("*/admin@EXAMPLE.ORG *\n"));
@@ -202,7 +203,8 @@ void TestServiceKerberosPlugin::eachElementReadsItsOwnFile()
     QVERIFY(kerberos.kdcWidget->configPlainEdit()->toPlainText().isEmpty());
     QCOMPARE(kerberos.kdcWidget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
 
-    QCOMPARE(runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc)).status, TaskDescription::TaskStatusDone);
+    QCOMPARE(runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(kerberos.kdcWidget->configPlainEdit()->toPlainText(),
              QStringLiteral("[realms]\n EXAMPLE.ORG = {\n }\n"));
     QVERIFY(kerberos.kdc->serviceData()->state());

@@ -291,8 +291,8 @@ void TestPackagesBatch::listsFromTheDataDirectory()
                 QLatin1String("Read information about installed packages of service"))
                 status = TaskDescription::TaskStatus(task[QStringLiteral("status")].toInt());
         }
-        QCOMPARE(status, withData ? TaskDescription::TaskStatusDone
-                                  : TaskDescription::TaskStatusFailed);
+        QCOMPARE(status,
+                 withData ? TaskDescription::TaskStatusDone : TaskDescription::TaskStatusFailed);
         QCOMPARE(exitCode, withData ? 0 : 1);
         if (!withData)
             continue;

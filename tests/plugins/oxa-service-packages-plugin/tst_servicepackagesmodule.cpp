@@ -362,7 +362,8 @@ void TestServicePackagesModule::clusterMadeLaterGetsItsList()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(runner.reports().size(), 1);
     QCOMPARE(runner.reports().first().elementId, QStringLiteral("old-13"));
-    QCOMPARE(runner.reports().first().status, TaskDescription::TaskStatusWarning); // the common packages are missing
+    QCOMPARE(runner.reports().first().status,
+             TaskDescription::TaskStatusWarning); // the common packages are missing
     QVERIFY(!runner.reports().first().message.contains(QLatin1String("postgresql-13\n")));
     QVERIFY(runner.reports().first().message.contains(QLatin1String("    postgresql-common\n")));
     // No release ships 13: its client, unknown to dpkg here, is optional.

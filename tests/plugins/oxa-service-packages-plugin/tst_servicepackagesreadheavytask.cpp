@@ -79,12 +79,14 @@ void TestServicePackagesReadHeavyTask::readsList_data()
     QTest::addColumn<QString>("missing"); // the names reported, each "    name\n"
 
     const QString ok = QStringLiteral("install ok installed");
-    QTest::newRow("empty list") << QByteArray() << QStringList() << QString() << TaskDescription::TaskStatusDone << QString();
-    QTest::newRow("only line feeds")
-        << QByteArray("\n\n\n") << QStringList() << QString() << TaskDescription::TaskStatusDone << QString();
+    QTest::newRow("empty list") << QByteArray() << QStringList() << QString()
+                                << TaskDescription::TaskStatusDone << QString();
+    QTest::newRow("only line feeds") << QByteArray("\n\n\n") << QStringList() << QString()
+                                     << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("installed and unknown")
         << QByteArray("pkga\npkgb\n") << QStringList{QStringLiteral("pkga|1.2-3|") + ok}
-        << QStringLiteral("pkga=1.2-3;pkgb=unknown package") << TaskDescription::TaskStatusWarning << QStringLiteral("    pkgb\n");
+        << QStringLiteral("pkga=1.2-3;pkgb=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkgb\n");
     QTest::newRow("unknown optional left out")
         << QByteArray("pkga\n!pkgb\n") << QStringList{QStringLiteral("pkga|1.2-3|") + ok}
         << QStringLiteral("pkga=1.2-3") << TaskDescription::TaskStatusDone << QString();
@@ -92,7 +94,8 @@ void TestServicePackagesReadHeavyTask::readsList_data()
         << QByteArray("!pkga\n!pkgb\n")
         << QStringList{QStringLiteral("pkga|1|") + ok,
                        QStringLiteral("pkgb|2|deinstall ok config-files")}
-        << QStringLiteral("pkga=1;pkgb=not installed") << TaskDescription::TaskStatusWarning << QStringLiteral("    pkgb\n");
+        << QStringLiteral("pkga=1;pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkgb\n");
     QTest::newRow("markers anywhere in an optional line")
         << QByteArray("!!pkg\n!p!kg\n!q!q\n") << QStringList{QStringLiteral("pkg|7|") + ok}
         << QStringLiteral("pkg=7") << TaskDescription::TaskStatusDone << QString();
@@ -101,19 +104,20 @@ void TestServicePackagesReadHeavyTask::readsList_data()
         << QStringList{QStringLiteral("rc|1|deinstall ok config-files"),
                        QStringLiteral("held|2|hold ok installed"),
                        QStringLiteral("deinst|3|deinstall ok installed")}
-        << QStringLiteral("rc=not installed;held=not installed;deinst=not installed") << TaskDescription::TaskStatusWarning
-        << QStringLiteral("    rc\n    held\n    deinst\n");
+        << QStringLiteral("rc=not installed;held=not installed;deinst=not installed")
+        << TaskDescription::TaskStatusWarning << QStringLiteral("    rc\n    held\n    deinst\n");
     QTest::newRow("dpkg only heard of it")
         << QByteArray("!heard\nmentioned\n")
         << QStringList{QStringLiteral("heard|1|unknown ok not-installed"),
                        QStringLiteral("mentioned|1|unknown ok not-installed")}
-        << QStringLiteral("mentioned=unknown package") << TaskDescription::TaskStatusWarning << QStringLiteral("    mentioned\n");
+        << QStringLiteral("mentioned=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    mentioned\n");
     QTest::newRow("wanted but not on the host")
         << QByteArray("wanted\nconf\n")
         << QStringList{QStringLiteral("wanted|1|install ok not-installed"),
                        QStringLiteral("conf|1|install ok config-files")}
-        << QStringLiteral("wanted=not installed;conf=not installed") << TaskDescription::TaskStatusWarning
-        << QStringLiteral("    wanted\n    conf\n");
+        << QStringLiteral("wanted=not installed;conf=not installed")
+        << TaskDescription::TaskStatusWarning << QStringLiteral("    wanted\n    conf\n");
     QTest::newRow("unpacked and half-configured count as installed")
         << QByteArray("unp\nhalf\n")
         << QStringList{QStringLiteral("unp|1.0|install ok unpacked"),
@@ -121,7 +125,8 @@ void TestServicePackagesReadHeavyTask::readsList_data()
         << QStringLiteral("unp=1.0;half=2.0") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("trailing blank is part of the name")
         << QByteArray("pkga \n") << QStringList{QStringLiteral("pkga|1|") + ok}
-        << QStringLiteral("pkga =unknown package") << TaskDescription::TaskStatusWarning << QStringLiteral("    pkga \n");
+        << QStringLiteral("pkga =unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga \n");
     QTest::newRow("duplicates: one entry, each miss reported")
         << QByteArray("pkga\npkgb\npkga\npkgb\n") << QStringList{QStringLiteral("pkga|1|") + ok}
         << QStringLiteral("pkga=1;pkgb=unknown package") << TaskDescription::TaskStatusWarning
@@ -150,17 +155,20 @@ void TestServicePackagesReadHeavyTask::readsList_data()
         << QStringLiteral("pkgb=2") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("alternatives: one removed, none installed")
         << QByteArray("pkga | pkgb\n") << QStringList{QStringLiteral("pkgb|2|hold ok config-files")}
-        << QStringLiteral("pkga | pkgb=not installed") << TaskDescription::TaskStatusWarning << QStringLiteral("    pkga | pkgb\n");
-    QTest::newRow("alternatives: none known") << QByteArray("pkga | pkgb\n") << QStringList()
-                                              << QStringLiteral("pkga | pkgb=unknown package") << TaskDescription::TaskStatusWarning
-                                              << QStringLiteral("    pkga | pkgb\n");
+        << QStringLiteral("pkga | pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga | pkgb\n");
+    QTest::newRow("alternatives: none known")
+        << QByteArray("pkga | pkgb\n") << QStringList()
+        << QStringLiteral("pkga | pkgb=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga | pkgb\n");
     QTest::newRow("optional alternatives: none known, left out")
         << QByteArray("!pkga | pkgb\nq\n") << QStringList{QStringLiteral("q|1|") + ok}
         << QStringLiteral("q=1") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("optional alternatives: one removed")
         << QByteArray("!pkga|!pkgb\n")
         << QStringList{QStringLiteral("pkgb|1|deinstall ok config-files")}
-        << QStringLiteral("pkga|pkgb=not installed") << TaskDescription::TaskStatusWarning << QStringLiteral("    pkga|pkgb\n");
+        << QStringLiteral("pkga|pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga|pkgb\n");
 }
 
 void TestServicePackagesReadHeavyTask::readsList()

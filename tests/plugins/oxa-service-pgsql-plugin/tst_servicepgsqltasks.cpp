@@ -289,7 +289,8 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     reports = perform(main2, OperationStart);
     QVERIFY(reports.size() >= 2);
     QCOMPARE(reports.first().description, QStringLiteral("Start PostgreSQL cluster"));
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
     QCOMPARE(main2->elementData()->property("state").toBool(), true);
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("online"));
@@ -309,14 +310,16 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     for (OperationType type : {OperationReload, OperationRestart}) {
         reports = perform(main2, type);
         QVERIFY(!reports.isEmpty());
-        QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+        QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+                 qPrintable(reports.first().message));
         QCOMPARE(main2->elementData()->property("state").toBool(), true);
     }
     QCOMPARE(lastReport("Reload PostgreSQL cluster").status, TaskDescription::TaskStatusDone);
     QCOMPARE(lastReport("Restart PostgreSQL cluster").status, TaskDescription::TaskStatusDone);
 
     reports = perform(main2, OperationStop);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(main2->elementData()->property("state").toBool(), false);
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
 
@@ -327,7 +330,8 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     reports = perform(main2, OperationDelete);
     QCOMPARE(reports.size(), 1);
     QCOMPARE(reports.first().description, QStringLiteral("Remove PostgreSQL cluster"));
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QVERIFY(guard.isNull());
     QVERIFY(!cluster(QStringLiteral("main2-%1").arg(version)));
     QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/%1/main2").arg(version)));
@@ -443,7 +447,8 @@ void TestServicePgsqlTasks::statusTexts()
                        "echo '15 short'"));
     QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QStringList versions = clusters()->versionsModel()->stringList();
     versions.sort();
     QCOMPARE(versions, (QStringList{"15", "9.6"}));
@@ -731,7 +736,8 @@ void TestServicePgsqlTasks::paranoidCreateAndDelete()
     QPointer<ServicePgsqlClusterElement> guard(main4);
     m_runner->clear();
     const QList<TaskReport> reports = perform(main4, OperationDelete);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(reports.value(1).description, QStringLiteral("Read PostgreSQL clusters"));
     QVERIFY(guard.isNull());
     QVERIFY(!cluster(QStringLiteral("main4-%1").arg(version)));
@@ -803,7 +809,8 @@ void TestServicePgsqlTasks::controlRemembersFoundPackage()
     clusters()->append(element);
 
     QList<TaskReport> reports = perform(element, OperationControl);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QVERIFY(ServicePgsqlClusterControlTask::isPackageFound());
     QTRY_COMPARE(startsRecorded(), 1);
 
@@ -812,7 +819,8 @@ void TestServicePgsqlTasks::controlRemembersFoundPackage()
     QVERIFY(host.forgetPackage("pgadmin3"));
     QVERIFY(!ControlServiceTask::existPackage("pgadmin3"));
     reports = perform(element, OperationControl);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QTRY_COMPARE(startsRecorded(), 2);
     m_module.reset();
 }
@@ -856,7 +864,8 @@ void TestServicePgsqlTasks::demoHostListsTheServerVersion()
     m_module = std::make_unique<ServicePgsqlModule>(nullptr);
     const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(clusters()->versionsModel()->stringList(), QStringList{"15"});
     m_module.reset();
 }

@@ -48,18 +48,20 @@ void TestSambaHostile::configurationBeyondTheTextBounds_data()
     const QByteArray line("   path = /srv/share/with/a/path/of/some/length\n");
     const QByteArray huge = HostileText::filledTo("[global]\n", line);
     // Shown: the first lines that fit, each whole.
-    QTest::newRow("100 MB") << huge << TaskDescription::TaskStatusWarning << QStringLiteral("[global]")
-                            << QString::fromLatin1(line).chopped(1);
+    QTest::newRow("100 MB") << huge << TaskDescription::TaskStatusWarning
+                            << QStringLiteral("[global]") << QString::fromLatin1(line).chopped(1);
     const QByteArray word(1024 * 1024, 'x');
     QTest::newRow("one line of a megabyte")
         << "[global]\n" + word + "\n[homes]\n"
-        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]") << QStringLiteral("[homes]");
+        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]")
+        << QStringLiteral("[homes]");
     QTest::newRow("megabyte line, NUL after it")
         << "[global]\n" + word + "\n[homes]\n" + QByteArray(1, '\0') + "[printers]\n"
-        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]") << QStringLiteral("[homes]");
+        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]")
+        << QStringLiteral("[homes]");
     QTest::newRow("at the bounds")
-        << "[a]\n" + QByteArray(ReadLimits::maxTextLineLength, 'y') + "\n[b]" << TaskDescription::TaskStatusDone
-        << QStringLiteral("[a]") << QStringLiteral("[b]");
+        << "[a]\n" + QByteArray(ReadLimits::maxTextLineLength, 'y') + "\n[b]"
+        << TaskDescription::TaskStatusDone << QStringLiteral("[a]") << QStringLiteral("[b]");
 }
 
 void TestSambaHostile::configurationBeyondTheTextBounds()
@@ -80,7 +82,9 @@ void TestSambaHostile::configurationBeyondTheTextBounds()
     Samba samba;
     const TaskReport report = samba.readHeavy();
     QCOMPARE(report.status, status);
-    QCOMPARE(report.message, status == TaskDescription::TaskStatusWarning ? ReadLimits::textCut(config) : QString());
+    QCOMPARE(report.message, status == TaskDescription::TaskStatusWarning
+                                 ? ReadLimits::textCut(config)
+                                 : QString());
     const QString text = samba.text();
     QVERIFY(text.size() <= ReadLimits::maxTextBytes);
     QVERIFY(text.size() <= size);

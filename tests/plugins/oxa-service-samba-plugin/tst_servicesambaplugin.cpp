@@ -175,16 +175,14 @@ void TestServiceSambaPlugin::operationsBecomeTasks_data()
     QTest::newRow("heavy read") << false << int(OperationReadHeavy) << QStringList{heavy}
                                 << QStringList{"status"};
     // A control action runs, then one state read: nothing more.
-    QTest::newRow("start") << false << int(OperationStart)
-                           << QStringList{"Start Samba service"}
+    QTest::newRow("start") << false << int(OperationStart) << QStringList{"Start Samba service"}
                            << QStringList{"start", "status"};
     QTest::newRow("stop") << false << int(OperationStop) << QStringList{"Stop Samba service"}
                           << QStringList{"stop", "status"};
     QTest::newRow("restart") << false << int(OperationRestart)
                              << QStringList{"Restart Samba service"}
                              << QStringList{"restart", "status"};
-    QTest::newRow("reload") << false << int(OperationReload)
-                            << QStringList{"Reload Samba service"}
+    QTest::newRow("reload") << false << int(OperationReload) << QStringList{"Reload Samba service"}
                             << QStringList{"force-reload", "status"};
     QTest::newRow("update") << false << int(OperationUpdate) << QStringList() << QStringList();
     QTest::newRow("control") << false << int(OperationControl) << QStringList() << QStringList();
@@ -227,8 +225,8 @@ void TestServiceSambaPlugin::controlRunsActionAndOneStateRead_data()
 
     QTest::newRow("start") << int(OperationStart) << false << false
                            << TaskDescription::TaskStatusDone << true;
-    QTest::newRow("stop") << int(OperationStop) << true << false
-                          << TaskDescription::TaskStatusDone << false;
+    QTest::newRow("stop") << int(OperationStop) << true << false << TaskDescription::TaskStatusDone
+                          << false;
     // A failed start may have done part of its work: its state is read all the same.
     QTest::newRow("failed start") << int(OperationStart) << false << true
                                   << TaskDescription::TaskStatusFailed << false;
@@ -261,8 +259,8 @@ void TestServiceSambaPlugin::controlRunsActionAndOneStateRead()
     QVERIFY(runner.waitForIdle());
 
     // Two child processes: the action and one state read; one task.
-    const QString action = operation == OperationStart ? QStringLiteral("start")
-                                                       : QStringLiteral("stop");
+    const QString action =
+        operation == OperationStart ? QStringLiteral("start") : QStringLiteral("stop");
     QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), (QStringList{action, "status"}));
     QCOMPARE(runner.reports().size(), 1);
     QCOMPARE(runner.reports().first().status, status);

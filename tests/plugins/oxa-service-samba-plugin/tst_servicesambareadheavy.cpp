@@ -59,54 +59,57 @@ void TestServiceSambaReadHeavy::heavyRead_data()
     const QByteArray conf = "[global]\n   workgroup = OFFICE\n";
     const QString readFailed = TaskMessages::failedToReadConfig(config);
     QTest::newRow("running") << "exit 0"
-                             << "file" << conf << TaskDescription::TaskStatusDone << QString() << true
-                             << QString::fromLatin1(conf);
+                             << "file" << conf << TaskDescription::TaskStatusDone << QString()
+                             << true << QString::fromLatin1(conf);
     // The status command is not failing: the service is simply stopped.
-    QTest::newRow("stopped, exit 3")
-        << "exit 3"
-        << "file" << conf << TaskDescription::TaskStatusDone << QString() << false << QString::fromLatin1(conf);
-    QTest::newRow("hanging script")
-        << "hang"
-        << "file" << conf << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 2) << false << QString();
-    QTest::newRow("crashing script")
-        << "crash"
-        << "file" << conf << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 1) << false << QString();
+    QTest::newRow("stopped, exit 3") << "exit 3"
+                                     << "file" << conf << TaskDescription::TaskStatusDone
+                                     << QString() << false << QString::fromLatin1(conf);
+    QTest::newRow("hanging script") << "hang"
+                                    << "file" << conf << TaskDescription::TaskStatusFailed
+                                    << TaskMessages::notFinished(script, 2) << false << QString();
+    QTest::newRow("crashing script") << "crash"
+                                     << "file" << conf << TaskDescription::TaskStatusFailed
+                                     << TaskMessages::notFinished(script, 1) << false << QString();
     QTest::newRow("no script") << "missing"
-                               << "file" << conf << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 0)
-                               << false << QString();
+                               << "file" << conf << TaskDescription::TaskStatusFailed
+                               << TaskMessages::notFinished(script, 0) << false << QString();
     QTest::newRow("no smb.conf") << "exit 0"
-                                 << "missing" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true
-                                 << QString();
+                                 << "missing" << QByteArray() << TaskDescription::TaskStatusFailed
+                                 << readFailed << true << QString();
     QTest::newRow("smb.conf a directory")
         << "exit 0"
-        << "directory" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true << QString();
-    QTest::newRow("smb.conf a FIFO")
-        << "exit 0"
-        << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true << QString();
+        << "directory" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true
+        << QString();
+    QTest::newRow("smb.conf a FIFO") << "exit 0"
+                                     << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed
+                                     << readFailed << true << QString();
     QTest::newRow("smb.conf a dangling link")
         << "exit 0"
-        << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true << QString();
-    QTest::newRow("smb.conf a link to a file")
+        << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true
+        << QString();
+    QTest::newRow("smb.conf a link to a file") << "exit 0"
+                                               << "link" << conf << TaskDescription::TaskStatusDone
+                                               << QString() << true << QString::fromLatin1(conf);
+    QTest::newRow("empty smb.conf") << "exit 0"
+                                    << "file" << QByteArray("") << TaskDescription::TaskStatusDone
+                                    << QString() << true << QString();
+    QTest::newRow("NUL ends the text")
         << "exit 0"
-        << "link" << conf << TaskDescription::TaskStatusDone << QString() << true << QString::fromLatin1(conf);
-    QTest::newRow("empty smb.conf")
-        << "exit 0"
-        << "file" << QByteArray("") << TaskDescription::TaskStatusDone << QString() << true << QString();
-    QTest::newRow("NUL ends the text") << "exit 0"
-                                       << "file" << QByteArray("[global]\n\0[hidden]\n", 19) << TaskDescription::TaskStatusDone
-                                       << QString() << true << QStringLiteral("[global]\n");
+        << "file" << QByteArray("[global]\n\0[hidden]\n", 19) << TaskDescription::TaskStatusDone
+        << QString() << true << QStringLiteral("[global]\n");
     // As Debian 13's samba 4.22 installs it: shown whole, as it stands.
     QFile trixie(QStringLiteral(OXA_SAMBA_TEST_DATA "/smb.conf-4.22-trixie"));
     QVERIFY(trixie.open(QIODevice::ReadOnly));
     const QByteArray installed = trixie.readAll();
     QVERIFY(installed.size() > 4096);
-    QTest::newRow("debian 13 smb.conf")
-        << "exit 0"
-        << "file" << installed << TaskDescription::TaskStatusDone << QString() << true << QString::fromLocal8Bit(installed);
+    QTest::newRow("debian 13 smb.conf") << "exit 0"
+                                        << "file" << installed << TaskDescription::TaskStatusDone
+                                        << QString() << true << QString::fromLocal8Bit(installed);
     const QByteArray latin1("comment = caf\xe9 \xff\n");
-    QTest::newRow("local 8-bit decoding")
-        << "exit 0"
-        << "file" << latin1 << TaskDescription::TaskStatusDone << QString() << true << QString::fromLocal8Bit(latin1);
+    QTest::newRow("local 8-bit decoding") << "exit 0"
+                                          << "file" << latin1 << TaskDescription::TaskStatusDone
+                                          << QString() << true << QString::fromLocal8Bit(latin1);
 }
 
 void TestServiceSambaReadHeavy::heavyRead()

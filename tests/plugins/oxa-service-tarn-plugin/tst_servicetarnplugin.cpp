@@ -579,7 +579,8 @@ void TestServiceTarnPlugin::operationsBecomeTasks()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(sorted(descriptions(runner.reports())), sorted(tasks));
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == TaskDescription::TaskStatusDone, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone,
+                 qPrintable(report.description + report.message));
     QCOMPARE(sorted(tarn.calls()), sorted(calls));
     if (operation == OperationReadContent && !onDaemon)
         QVERIFY(!element->contentFlag());

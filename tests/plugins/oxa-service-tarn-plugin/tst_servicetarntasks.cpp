@@ -118,23 +118,26 @@ void TestServiceTarnTasks::serverStateRead_data()
     QTest::addColumn<QString>("state"); // the element's state text afterwards
     QTest::addColumn<int>("calls");
 
-    QTest::newRow("domain, running")
-        << "" << QByteArray("Tarn server\nDOMAIN = example\n") << TaskDescription::TaskStatusDone << "example"
-        << "running" << 2;
+    QTest::newRow("domain, running") << "" << QByteArray("Tarn server\nDOMAIN = example\n")
+                                     << TaskDescription::TaskStatusDone << "example"
+                                     << "running" << 2;
     QTest::newRow("later domain wins, stopped (exit 3)")
-        << "stopped" << QByteArray("DOMAIN = first\nSERVER = s\nDOMAIN = second one  \n") << TaskDescription::TaskStatusDone
-        << "second one"
+        << "stopped" << QByteArray("DOMAIN = first\nSERVER = s\nDOMAIN = second one  \n")
+        << TaskDescription::TaskStatusDone << "second one"
         << "stopped" << 2;
-    QTest::newRow("exit 1: still read")
-        << "exit 1" << QByteArray("DOMAIN=example\n") << TaskDescription::TaskStatusDone << "example"
-        << "stopped" << 2;
+    QTest::newRow("exit 1: still read") << "exit 1" << QByteArray("DOMAIN=example\n")
+                                        << TaskDescription::TaskStatusDone << "example"
+                                        << "stopped" << 2;
     QTest::newRow("no domain keeps the former one")
-        << "" << QByteArray("VERSION = 4.2\n") << TaskDescription::TaskStatusDone << "former.example"
+        << "" << QByteArray("VERSION = 4.2\n") << TaskDescription::TaskStatusDone
+        << "former.example"
         << "running" << 2;
-    QTest::newRow("empty domain") << "" << QByteArray("DOMAIN =\n") << TaskDescription::TaskStatusDone << ""
+    QTest::newRow("empty domain") << "" << QByteArray("DOMAIN =\n")
+                                  << TaskDescription::TaskStatusDone << ""
                                   << "running" << 2;
     // The state is asked at the same time as the domain; after a failure it is not taken.
-    QTest::newRow("crash") << "crash" << QByteArray("DOMAIN = example\n") << TaskDescription::TaskStatusFailed << "former.example"
+    QTest::newRow("crash") << "crash" << QByteArray("DOMAIN = example\n")
+                           << TaskDescription::TaskStatusFailed << "former.example"
                            << "" << 2;
 }
 
@@ -244,7 +247,8 @@ void TestServiceTarnTasks::failedReadKeepsWhatIsShown()
     QVERIFY2(tarnHost.setUp(host, tarn), qPrintable(tarn.errorString()));
     QVERIFY(tarn.setReport(TarnSimulation::Server, "DOMAIN = example\nSERVER = tarn1\n"));
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element)).status, TaskDescription::TaskStatusDone);
+    QCOMPARE(runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element)).status,
+             TaskDescription::TaskStatusDone);
 
     QVERIFY(tarn.setReport(TarnSimulation::Server, "DOMAIN = other\nSERVER = tarn2\n"));
     QVERIFY(tarn.setRunning(QStringLiteral("server"), false));
@@ -542,7 +546,8 @@ void TestServiceTarnTasks::controlChangesState()
     element->performOperation(OperationType(operation), nullptr, 0);
     QVERIFY(runner.waitForIdle());
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == TaskDescription::TaskStatusDone, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone,
+                 qPrintable(report.description + report.message));
     QCOMPARE(tarn.isRunning(simulated), runningAfter);
     QCOMPARE(element->serviceData()->state(), runningAfter);
     QCOMPARE(element->availableOperations() & (OperationStart | OperationStop),
