@@ -29,12 +29,6 @@ Element *FollowUp::element() const
     return m_element;
 }
 
-bool FollowUp::operator==(const FollowUp &other) const
-{
-    return m_kind == other.m_kind && m_element == other.m_element &&
-           m_operation == other.m_operation;
-}
-
 AbstractTask::AbstractTask() = default;
 
 AbstractTask::~AbstractTask() = default;

@@ -34,7 +34,6 @@ public:
     /// The element, or null once it was deleted.
     Element *element() const;
     OperationType operation() const { return m_operation; }
-    bool operator==(const FollowUp &other) const;
 
 private:
     FollowUp(Kind kind, Element *element, OperationType operation);
@@ -117,7 +116,7 @@ protected:
     /**
      * Runs a tool that changes something (ChildProcess::runChange): says that it still runs
      * once the read limit passed, and gives up waiting when stopWaiting() is called or at the
-     * change limit. True when it exited with 0 (the status is the caller's to set); otherwise
+     * change limit. True when it exited with 0 (the outcome is the caller's to set); otherwise
      * the task failed ("not finished", or "Exit code" with its standard error) or, with the
      * tool left running, its outcome is unknown; status and message say so.
      */
