@@ -2,6 +2,7 @@
 
 #include "contextoperation.h"
 #include "element.h"
+#include "hostconnection.h"
 #include "vieweditelementwidget.h"
 
 #include <atomic>
@@ -164,9 +165,27 @@ void Module::performOperation(ContextOperation *context, OperationType type, Ele
     }
 }
 
-bool Module::isAdministrator(const Module *)
+QSharedPointer<HostConnection> Module::hostConnection() const
 {
-    return !g_viewerMode.load() && geteuid() == 0;
+    for (const Module *module = this; module; module = module->m_parentModule) {
+        if (module->m_hostConnection)
+            return module->m_hostConnection;
+    }
+    return {};
+}
+
+void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
+{
+    m_hostConnection = connection;
+}
+
+bool Module::isAdministrator(const Module *module)
+{
+    if (g_viewerMode.load())
+        return false;
+    const QSharedPointer<HostConnection> connection =
+        module ? module->hostConnection() : QSharedPointer<HostConnection>();
+    return connection ? connection->isPrivileged() : geteuid() == 0;
 }
 
 bool Module::isAdministratorHierarchy(const Module *module)

@@ -5,11 +5,13 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSharedPointer>
 #include <QVariantMap>
 
 class ContextOperation;
 class Element;
 class ElementData;
+class HostConnection;
 class ViewEditElementWidget;
 
 /**
@@ -52,6 +54,16 @@ public:
     /// The widget registered for @p elementType (or for every type), or null.
     ViewEditElementWidget *elementWidget(const QString &elementType) const;
 
+    /**
+     * The connection to the host the console administers, through which the module's tasks
+     * reach it: the one the console gave this module, else its parent module's; null where
+     * nobody gave one (a module made outside a console). Safe to call from worker threads
+     * once the console has set it up.
+     */
+    QSharedPointer<HostConnection> hostConnection() const;
+    /// Set by the console when it loads the module's plug-in, before anything runs.
+    void setHostConnection(const QSharedPointer<HostConnection> &connection);
+
     Module *parentModule() const { return m_parentModule; }
     QList<Module *> childModules() const;
     /// Links @p child below this module (the console's registry does this).
@@ -66,7 +78,8 @@ public:
     virtual void performOperation(ContextOperation *context, OperationType type,
                                   ElementData *data, int n);
 
-    /// True when the console runs with administrator rights (effective uid 0, not a viewer).
+    /// True when the console runs with administrator rights on its host (a privileged
+    /// connection, else effective uid 0) and not as a viewer.
     static bool isAdministrator(const Module *module);
     /// The "administrator" entry of the nearest module, from @p module up, that has one.
     static bool isAdministratorHierarchy(const Module *module);
@@ -83,6 +96,7 @@ private:
     int m_level = 0;
     bool m_flag;
     QVariantMap m_data;
+    QSharedPointer<HostConnection> m_hostConnection;
     QList<QPointer<Element>> m_elements;
     QList<QPointer<ViewEditElementWidget>> m_widgets;
     QPointer<Module> m_parentModule;

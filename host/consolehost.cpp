@@ -3,6 +3,8 @@
 #include "pathtrust.h"
 
 #include <consoleregistry.h>
+#include <localhostconnection.h>
+#include <module.h>
 #include <packagequeries.h>
 #include <plugin.h>
 
@@ -31,8 +33,11 @@
 
 Q_LOGGING_CATEGORY(lcHost, "vell.admin.host", QtWarningMsg)
 
-ConsoleHost::ConsoleHost(QObject *parent)
-    : QObject(parent), m_pool(new QThreadPool(this)), m_registry(new ConsoleRegistry(this))
+ConsoleHost::ConsoleHost(QObject *parent, QSharedPointer<HostConnection> connection)
+    : QObject(parent),
+      m_connection(connection ? std::move(connection)
+                              : QSharedPointer<HostConnection>(new LocalHostConnection)),
+      m_pool(new QThreadPool(this)), m_registry(new ConsoleRegistry(this))
 {
     // Checks that never answer must not keep idle threads around for long.
     m_pool->setExpiryTimeout(1000);
@@ -257,6 +262,9 @@ void ConsoleHost::makePlugin(QPluginLoader *loader)
         delete instance;
         return;
     }
+    // Before its check runs: the plug-in's modules reach the host only through this.
+    for (Module *module : plugin->modules())
+        module->setHostConnection(m_connection);
     PluginRecord record;
     record.file = path;
     record.className = loader->metaData().value(QStringLiteral("className")).toString();

@@ -3,10 +3,12 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSharedPointer>
 #include <QStringList>
 #include <functional>
 
 class ConsoleRegistry;
+class HostConnection;
 class QPluginLoader;
 #include <plugin.h>
 class QThreadPool;
@@ -45,7 +47,8 @@ public:
     /// How long the host waits for isValid() answers before it gives up on the rest.
     static const int DefaultCheckTimeoutMs = 60000;
 
-    explicit ConsoleHost(QObject *parent = nullptr);
+    /// Serves the host behind @p connection; without one, the machine it runs on.
+    explicit ConsoleHost(QObject *parent = nullptr, QSharedPointer<HostConnection> connection = {});
     /// Waits for running checks, releases the registry, then deletes the plug-in objects.
     ~ConsoleHost() override;
 
@@ -106,6 +109,8 @@ public:
     void build(bool paranoid);
     bool isBuilt() const { return m_built; }
     ConsoleRegistry *registry() const { return m_registry; }
+    /// The one connection to the administered host, given to every module of every plug-in.
+    QSharedPointer<HostConnection> hostConnection() const { return m_connection; }
 
 signals:
     void issueReported(const QString &file, const QString &message);
@@ -130,6 +135,7 @@ private:
     void onChecked(int index, bool valid);
     void finishChecks(bool timedOut);
 
+    QSharedPointer<HostConnection> m_connection;
     QList<PluginRecord> m_records;
     QList<PluginLoadIssue> m_issues;
     QStringList m_seenNames;

@@ -7,6 +7,7 @@
 
 #include <childprocess.h>
 #include <consoledata.h>
+#include <localhostconnection.h>
 #include <module.h>
 #include <taskobserver.h>
 
@@ -122,12 +123,19 @@ int HostApplication::exec(const HostOptions &options)
     // Before any plug-in is loaded too: some create their icons when loaded.
     IconTheme::setUp();
     TaskObserver::instance();
-    return options.isBatch() ? execBatch(options) : execWindow(options);
+    const QSharedPointer<HostConnection> connection = connectHost(options);
+    return options.isBatch() ? execBatch(options, connection) : execWindow(options, connection);
 }
 
-int HostApplication::execBatch(const HostOptions &options)
+QSharedPointer<HostConnection> HostApplication::connectHost(const HostOptions &)
 {
-    ConsoleHost host;
+    return QSharedPointer<HostConnection>(new LocalHostConnection);
+}
+
+int HostApplication::execBatch(const HostOptions &options,
+                               const QSharedPointer<HostConnection> &connection)
+{
+    ConsoleHost host(nullptr, connection);
     loadPlugins(host, options);
     MainWindow window(&host);
     window.setStartupReads(false);
@@ -148,9 +156,10 @@ int HostApplication::execBatch(const HostOptions &options)
     return code;
 }
 
-int HostApplication::execWindow(const HostOptions &options)
+int HostApplication::execWindow(const HostOptions &options,
+                                const QSharedPointer<HostConnection> &connection)
 {
-    ConsoleHost host;
+    ConsoleHost host(nullptr, connection);
     loadPlugins(host, options);
     MainWindow window(&host);
     if (!options.title.isEmpty())

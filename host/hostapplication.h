@@ -2,8 +2,11 @@
 
 #include "hostoptions.h"
 
+#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
+
+class HostConnection;
 
 /**
  * What main() does, kept in the library: chooses the platform before the application object
@@ -43,8 +46,13 @@ public:
     static bool chooseDataDirectory(const HostOptions &options, QString *error);
     /// Runs the console (QApplication must exist); returns the process's exit code.
     static int exec(const HostOptions &options);
+    /// The connection to the host the console administers, made once at its start: for now
+    /// always the machine it runs on.
+    static QSharedPointer<HostConnection> connectHost(const HostOptions &options);
 
 private:
-    static int execBatch(const HostOptions &options);
-    static int execWindow(const HostOptions &options);
+    static int execBatch(const HostOptions &options,
+                         const QSharedPointer<HostConnection> &connection);
+    static int execWindow(const HostOptions &options,
+                          const QSharedPointer<HostConnection> &connection);
 };

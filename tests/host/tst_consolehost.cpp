@@ -4,6 +4,7 @@
 #include <consoleregistry.h>
 #include <element.h>
 #include <elementdata.h>
+#include <localhostconnection.h>
 #include <module.h>
 #include <plugin.h>
 #include <taskobserver.h>
@@ -34,6 +35,7 @@ private slots:
     void checksThatDoNotAnswer();
     void rootLightReadReachesEveryModule();
     void pluginsGoWithTheHost();
+    void modulesReachTheHostsConnection();
 
 private:
     static QStringList names(const QList<PluginRecord> &records);
@@ -345,6 +347,28 @@ void TestConsoleHost::pluginsGoWithTheHost()
     }
     QVERIFY(!alpha);
     QVERIFY(!service);
+}
+
+void TestConsoleHost::modulesReachTheHostsConnection()
+{
+    const QSharedPointer<HostConnection> connection(new LocalHostConnection);
+    ConsoleHost host(nullptr, connection);
+    QCOMPARE(host.hostConnection(), connection);
+    host.loadPlugins({HostTestEnvironment::pluginDirectory()});
+    QVERIFY(host.waitForChecks());
+    host.build(false);
+    int modules = 0;
+    for (const PluginRecord &record : host.plugins()) {
+        for (Module *module : record.plugin->modules()) {
+            QCOMPARE(module->hostConnection(), connection);
+            ++modules;
+        }
+    }
+    QVERIFY(modules > 0);
+    // Without one given, the console serves the machine it runs on.
+    ConsoleHost local;
+    QVERIFY(local.hostConnection());
+    QVERIFY(local.hostConnection() != connection);
 }
 
 QTEST_MAIN(TestConsoleHost)

@@ -1,11 +1,11 @@
 #include <crontabreader.h>
 #include <crontreenode.h>
+#include <testicontheme.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,29 +25,6 @@ QStringList texts(const QList<TreeNode *> &nodes)
     return list;
 }
 
-/// A theme of the suite's own holding the two icons, whatever the machine has installed.
-bool installIconTheme(const QTemporaryDir &dir)
-{
-    const QString places = dir.filePath(QStringLiteral("oxa-test/16x16/places"));
-    if (!dir.isValid() || !QDir().mkpath(places))
-        return false;
-    QFile index(dir.filePath(QStringLiteral("oxa-test/index.theme")));
-    if (!index.open(QIODevice::WriteOnly))
-        return false;
-    index.write("[Icon Theme]\nName=oxa-test\nDirectories=16x16/places\n\n"
-                "[16x16/places]\nSize=16\nType=Fixed\n");
-    index.close();
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(Qt::green);
-    for (const char *name : {"text-plain", "folder"}) {
-        if (!image.save(places + QLatin1Char('/') + QLatin1String(name) + ".png"))
-            return false;
-    }
-    QIcon::setThemeSearchPaths({dir.path()});
-    QIcon::setThemeName(QStringLiteral("oxa-test"));
-    return true;
-}
-
 } // namespace
 
 /** The crontab parser and the tree it builds, without files. */
@@ -56,7 +33,11 @@ class TestCronTabReader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(installIconTheme(m_theme)); }
+    void initTestCase()
+    {
+        QVERIFY(
+            installIconTheme(m_theme, {QStringLiteral("text-plain"), QStringLiteral("folder")}));
+    }
     void entries_data();
     void entries();
     void debianCrontab_data();

@@ -4,7 +4,6 @@
 #include <crontreenode.h>
 #include <servicecronelement.h>
 #include <servicecronelementwidget.h>
-#include <servicecronmodule.h>
 #include <servicecronplugin.h>
 #include <servicecrontasks.h>
 
@@ -28,16 +27,6 @@ namespace {
 const QString script = QStringLiteral("/etc/init.d/cron");
 const QString crontab = QStringLiteral("/etc/crontab");
 
-/// The Services root as another plug-in shows it: only its type matters here.
-class ServicesRootElement : public Element
-{
-public:
-    ServicesRootElement() : Element(nullptr, nullptr)
-    {
-        setElementType(QStringLiteral("ServiceServices"));
-    }
-};
-
 QStringList childTexts(const QList<TreeNode *> &nodes)
 {
     QStringList list;
@@ -50,14 +39,15 @@ QStringList childTexts(const QList<TreeNode *> &nodes)
 
 /**
  * The Cron plug-in on a disposable host: the crontab and job directories the cron package
- * installs and shapes they come in, module dispatch, operations, widget and control task.
+ * installs and shapes they come in, the widget and the control task. What every plug-in shares
+ * (identity, package check, operations and their tasks) is in tst_pluginconformance.
  */
 class TestServiceCronPlugin : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void identity();
+    void form();
     void readsTheInstalledFiles();
     void readShapes();
     void unreadableCrontab_data();
@@ -65,43 +55,16 @@ private slots:
     void statusScript_data();
     void statusScript();
     void widgetShowsTreeAndKeepsItOnFailure();
-    void availableOperations_data();
-    void availableOperations();
-    void dispatch_data();
-    void dispatch();
     void controlWithoutPackage();
     void controlStartsProgram();
 };
 
-void TestServiceCronPlugin::identity()
+void TestServiceCronPlugin::form()
 {
     ServiceCronPlugin plugin;
-    QCOMPARE(plugin.type(), 5);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceCronPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Service Cron plugin"));
-    QCOMPARE(plugin.requiredPackageNames(), QStringList{QStringLiteral("cron")});
-    QCOMPARE(plugin.pattern(), QStringLiteral("ii\\scron"));
-    Module *module = plugin.modules().value(0);
-    QVERIFY(module);
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceCronModule"));
-    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->level(), 2);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Service Cron module"));
-    QVERIFY(module->moduleData().contains(QStringLiteral("administrator")));
-    Element *element = module->firstElement();
-    QVERIFY(qobject_cast<ServiceCronElement *>(element));
-    QCOMPARE(element->id(), QStringLiteral("ServiceCron"));
-    QCOMPARE(element->parentId(), QStringLiteral("ServiceServices"));
-    QCOMPARE(element->level(), 2);
-    QCOMPARE(element->title(), QStringLiteral("Cron"));
-    QCOMPARE(element->caption(), QStringLiteral("Cron"));
-
     auto *widget = qobject_cast<ServiceCronElementWidget *>(
-        module->elementWidget(QStringLiteral("ServiceCron")));
+        plugin.modules().value(0)->elementWidget(QStringLiteral("ServiceCron")));
     QVERIFY(widget);
-    QCOMPARE(widget->objectName(), QStringLiteral("ServiceCronElementWidget"));
-    QCOMPARE(widget->windowTitle(), QStringLiteral("Cron"));
     QTreeView *view = widget->findChild<QTreeView *>(QStringLiteral("_configTreeView"));
     QCOMPARE(view, widget->configTreeView());
     QVERIFY(view->isHeaderHidden());
@@ -292,93 +255,6 @@ void TestServiceCronPlugin::widgetShowsTreeAndKeepsItOnFailure()
 
     cron.widget->reset();
     QCOMPARE(cron.widget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
-}
-
-void TestServiceCronPlugin::availableOperations_data()
-{
-    QTest::addColumn<bool>("administrator");
-    QTest::addColumn<int>("state"); // -1 never read, 0 stopped, 1 running
-    QTest::addColumn<quint64>("operations");
-
-    QTest::newRow("viewer") << false << 1 << quint64(0x30);
-    QTest::newRow("state not read") << true << -1 << quint64(0x10030);
-    QTest::newRow("stopped") << true << 0 << quint64(0x11030);
-    QTest::newRow("running") << true << 1 << quint64(0x16030);
-}
-
-void TestServiceCronPlugin::availableOperations()
-{
-    QFETCH(bool, administrator);
-    QFETCH(int, state);
-    QFETCH(quint64, operations);
-
-    ServiceCronModule module(nullptr);
-    module.setData(QStringLiteral("administrator"), administrator);
-    Element *element = module.firstElement();
-    if (state >= 0)
-        element->serviceData()->setState(state == 1);
-    QCOMPARE(quint64(element->availableOperations()), operations);
-}
-
-void TestServiceCronPlugin::dispatch_data()
-{
-    QTest::addColumn<bool>("fromRoot");
-    QTest::addColumn<quint64>("operation");
-    QTest::addColumn<QString>("task");
-    QTest::addColumn<QString>("call");
-
-    QTest::newRow("root light read")
-        << true << quint64(OperationReadLight) << "Read Cron service state"
-        << "status";
-    QTest::newRow("root heavy read") << true << quint64(OperationReadHeavy) << ""
-                                     << "";
-    QTest::newRow("own light read") << false << quint64(OperationReadLight) << ""
-                                    << "";
-    QTest::newRow("heavy read") << false << quint64(OperationReadHeavy)
-                                << "Read Cron service configuration"
-                                << "status";
-    QTest::newRow("start") << false << quint64(OperationStart) << "Start Cron service"
-                           << "start";
-    QTest::newRow("stop") << false << quint64(OperationStop) << "Stop Cron service"
-                          << "stop";
-    QTest::newRow("restart") << false << quint64(OperationRestart) << "Restart Cron service"
-                             << "restart";
-    QTest::newRow("reload") << false << quint64(OperationReload) << "Reload Cron service"
-                            << "force-reload";
-    QTest::newRow("update") << false << quint64(OperationUpdate) << ""
-                            << "";
-}
-
-void TestServiceCronPlugin::dispatch()
-{
-    QFETCH(bool, fromRoot);
-    QFETCH(quint64, operation);
-    QFETCH(QString, task);
-    QFETCH(QString, call);
-
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    QVERIFY(host.writeScript(script, QStringLiteral("mkdir -p /var/lib/oxa-cron-test\n"
-                                                    "echo \"$1\" >>/var/lib/oxa-cron-test/calls\n"
-                                                    "exit 0")));
-    QVERIFY(host.writeFile(crontab, "MAILTO=root\n"));
-
-    ServiceCronModule module(nullptr);
-    module.setData(QStringLiteral("administrator"), true);
-    TaskRunner runner;
-    if (fromRoot) {
-        ServicesRootElement root;
-        module.performOperation(&root, OperationType(operation), nullptr, 0);
-    } else {
-        module.firstElement()->performOperation(OperationType(operation), nullptr, 0);
-    }
-    QVERIFY(runner.waitForIdle());
-    QCOMPARE(runner.reports().isEmpty() ? QString() : runner.reports().first().description, task);
-    QFile log(QStringLiteral("/var/lib/oxa-cron-test/calls"));
-    QString called;
-    if (log.open(QIODevice::ReadOnly))
-        called = QString::fromLocal8Bit(log.readAll()).section(QLatin1Char('\n'), 0, 0);
-    QCOMPARE(called, call);
 }
 
 void TestServiceCronPlugin::controlWithoutPackage()

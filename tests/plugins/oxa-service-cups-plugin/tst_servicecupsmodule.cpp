@@ -1,14 +1,12 @@
 #include <printerstreenode.h>
-#include <servicecupselement.h>
 #include <servicecupselementwidget.h>
 #include <servicecupsmodule.h>
-#include <servicecupsplugin.h>
-#include <servicecupsprinterselement.h>
 #include <servicecupsprinterselementwidget.h>
 #include <servicecupstasks.h>
 
 #include <element.h>
 #include <elementdata.h>
+#include <servicetaskcheck.h>
 #include <taskrunner.h>
 #include <testhost.h>
 #include <treenodemodel.h>
@@ -26,24 +24,6 @@
 #include <sys/fsuid.h>
 
 namespace {
-
-QStringList descriptions(const QList<TaskReport> &reports)
-{
-    QStringList list;
-    for (const TaskReport &report : reports)
-        list << report.description;
-    return list;
-}
-
-/// The Services root as another plug-in shows it: only its type matters here.
-class ServicesRootElement : public Element
-{
-public:
-    ServicesRootElement() : Element(nullptr, nullptr)
-    {
-        setElementType(QStringLiteral("ServiceServices"));
-    }
-};
 
 /// Answers the next message box with @p button once it shows, remembering what it asked.
 struct QuestionAnswerer
@@ -82,223 +62,22 @@ QString cell(QAbstractItemModel *model, int row, int column, const QModelIndex &
 
 } // namespace
 
-/** The CUPS plug-in object, module dispatch, elements and widgets. */
+/**
+ * The CUPS plug-in's widgets: their forms, what they show after a read, the clear button. What
+ * every plug-in shares (identity, package check, operations and their tasks) is in
+ * tst_pluginconformance.
+ */
 class TestServiceCupsModule : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void pluginAndModule();
-    void validity_data();
-    void validity();
-    void availableOperations_data();
-    void availableOperations();
-    void dispatch_data();
-    void dispatch();
     void widgetForm();
     void widgetShowsTheConfiguration();
     void clearButton_data();
     void clearButton();
     void printersWidget();
-
-private:
-    bool writeRecordingScript(TestHost &host);
 };
-
-bool TestServiceCupsModule::writeRecordingScript(TestHost &host)
-{
-    return host.mkdir(QStringLiteral("/var/lib/oxa-cups-test")) &&
-           host.writeScript(QStringLiteral("/etc/init.d/cups"),
-                            QStringLiteral("echo \"$1\" >> /var/lib/oxa-cups-test/calls\n"
-                                           "exit 0"));
-}
-
-void TestServiceCupsModule::pluginAndModule()
-{
-    ServiceCupsPlugin plugin;
-    QCOMPARE(plugin.type(), 5);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceCupsPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Service Cups plugin"));
-    QCOMPARE(plugin.requiredPackageNames(), QStringList{QStringLiteral("cups-common")});
-    QVERIFY(qobject_cast<Plugin *>(&plugin));
-    QCOMPARE(plugin.modules().size(), 1);
-
-    Module *module = plugin.modules().first();
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceCupsModule"));
-    QCOMPARE(module->parent(), &plugin);
-    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->level(), 2);
-    QVERIFY(!module->flag());
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Service Cups module"));
-    QVERIFY(module->moduleData().contains(QStringLiteral("administrator")));
-
-    const QList<Element *> elements = module->elements();
-    QCOMPARE(elements.size(), 2);
-    auto *service = qobject_cast<ServiceCupsElement *>(elements.at(0));
-    auto *printers = qobject_cast<ServiceCupsPrintersElement *>(elements.at(1));
-    QVERIFY(service && printers);
-    QCOMPARE(service->id(), QStringLiteral("ServiceCups"));
-    QCOMPARE(service->elementType(), QStringLiteral("ServiceCups"));
-    QCOMPARE(service->parentId(), QStringLiteral("ServiceServices"));
-    QCOMPARE(service->level(), 2);
-    QCOMPARE(service->title(), QStringLiteral("Cups"));
-    QCOMPARE(service->caption(), QStringLiteral("Cups"));
-    QVERIFY(service->serviceData());
-    QCOMPARE(printers->id(), QStringLiteral("ServiceCupsPrinters"));
-    QCOMPARE(printers->elementType(), QStringLiteral("ServiceCupsPrinters"));
-    QCOMPARE(printers->parentId(), QStringLiteral("ServiceCups"));
-    QCOMPARE(printers->level(), 3);
-    QCOMPARE(printers->title(), QStringLiteral("Cups printers"));
-    QCOMPARE(printers->caption(), QStringLiteral("Cups service printers"));
-    QCOMPARE(printers->treeNodeSpecialFlags(), 1);
-
-    auto *serviceWidget =
-        qobject_cast<ServiceCupsElementWidget *>(service->elementWidget(ElementWidgetRoleView));
-    auto *printersWidget = qobject_cast<ServiceCupsPrintersElementWidget *>(
-        printers->elementWidget(ElementWidgetRoleView));
-    QVERIFY(serviceWidget && printersWidget);
-    QCOMPARE(printers->elementWidget(ElementWidgetRoleCreate), nullptr);
-    QCOMPARE(module->elementWidgets().size(), 2);
-}
-
-void TestServiceCupsModule::validity_data()
-{
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("installed") << "install ok installed" << true;
-    QTest::newRow("held") << "hold ok installed" << false;
-    QTest::newRow("removed") << "deinstall ok config-files" << false;
-    QTest::newRow("unknown") << "" << false;
-}
-
-void TestServiceCupsModule::validity()
-{
-    QFETCH(QString, status);
-    QFETCH(bool, valid);
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    if (!status.isEmpty())
-        QVERIFY(
-            host.installPackage(QStringLiteral("cups-common"), QStringLiteral("2.4.2"), status));
-    // The server package alone does not make the plug-in valid.
-    QVERIFY(host.installPackage(QStringLiteral("cups"), QStringLiteral("2.4.2")));
-    ServiceCupsPlugin plugin;
-    QCOMPARE(plugin.isValid(), valid);
-}
-
-void TestServiceCupsModule::availableOperations_data()
-{
-    QTest::addColumn<bool>("administrator");
-    QTest::addColumn<int>("state"); // -1 not read, 0 stopped, 1 running
-    QTest::addColumn<quint64>("service");
-    QTest::addColumn<quint64>("printers");
-
-    QTest::newRow("administrator, running")
-        << true << 1 << Q_UINT64_C(0x800000000001E070) << Q_UINT64_C(0x60);
-    QTest::newRow("administrator, stopped")
-        << true << 0 << Q_UINT64_C(0x8000000000011070) << Q_UINT64_C(0x60);
-    QTest::newRow("administrator, not read")
-        << true << -1 << Q_UINT64_C(0x8000000000010070) << Q_UINT64_C(0x60);
-    QTest::newRow("viewer, running") << false << 1 << Q_UINT64_C(0x30) << Q_UINT64_C(0x20);
-    QTest::newRow("viewer, not read") << false << -1 << Q_UINT64_C(0x30) << Q_UINT64_C(0x20);
-}
-
-void TestServiceCupsModule::availableOperations()
-{
-    QFETCH(bool, administrator);
-    QFETCH(int, state);
-    QFETCH(quint64, service);
-    QFETCH(quint64, printers);
-
-    ServiceCupsModule module(nullptr);
-    module.setData(QStringLiteral("administrator"), administrator);
-    Element *element = module.elements().at(0);
-    if (state >= 0)
-        element->serviceData()->setState(state == 1);
-    QCOMPARE(element->availableOperations(), service);
-    QCOMPARE(module.elements().at(1)->availableOperations(), printers);
-}
-
-void TestServiceCupsModule::dispatch_data()
-{
-    QTest::addColumn<QString>("element");
-    QTest::addColumn<quint64>("operation");
-    QTest::addColumn<QStringList>("tasks");
-    QTest::addColumn<QString>("calls");
-
-    const QString service = QStringLiteral("ServiceCups");
-    const QString printers = QStringLiteral("ServiceCupsPrinters");
-    const QString root = QStringLiteral("ServiceServices");
-    QTest::newRow("root light read") << root << quint64(OperationReadLight)
-                                     << QStringList{"Read Cups service state"} << "status";
-    QTest::newRow("root heavy read") << root << quint64(OperationReadHeavy) << QStringList() << "";
-    QTest::newRow("light read") << service << quint64(OperationReadLight) << QStringList() << "";
-    QTest::newRow("heavy read") << service << quint64(OperationReadHeavy)
-                                << QStringList{"Read Cups service configuration"} << "status";
-    QTest::newRow("start") << service << quint64(OperationStart)
-                           << QStringList{"Start Cups service"} << "start";
-    QTest::newRow("stop") << service << quint64(OperationStop) << QStringList{"Stop Cups service"}
-                          << "stop";
-    QTest::newRow("restart") << service << quint64(OperationRestart)
-                             << QStringList{"Restart Cups service"} << "restart";
-    QTest::newRow("reload") << service << quint64(OperationReload)
-                            << QStringList{"Reload Cups service configuration"} << "reload";
-    QTest::newRow("clear cache") << service << quint64(OperationClearCache)
-                                 << QStringList{"Clear CUPS cache"} << "";
-    QTest::newRow("control") << service << quint64(OperationControl)
-                             << QStringList{"Control Cups service"} << "";
-    QTest::newRow("update does nothing")
-        << service << quint64(OperationUpdate) << QStringList() << "";
-    QTest::newRow("printers read") << printers << quint64(OperationReadHeavy)
-                                   << QStringList{"Read Cups printers information"} << "";
-    QTest::newRow("printers update") << printers << quint64(OperationUpdate) << QStringList() << "";
-    QTest::newRow("printers start") << printers << quint64(OperationStart) << QStringList() << "";
-}
-
-/*
- * Operations performed on the elements, as the host does, reach the module and become the
- * right tasks, running the init script with the right action.
- */
-void TestServiceCupsModule::dispatch()
-{
-    QFETCH(QString, element);
-    QFETCH(quint64, operation);
-    QFETCH(QStringList, tasks);
-    QFETCH(QString, calls);
-
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    QVERIFY(writeRecordingScript(host));
-    QVERIFY(host.removePath(QStringLiteral("/var/spool/cups")));
-
-    ServiceCupsModule module(nullptr);
-    module.setData(QStringLiteral("administrator"), true);
-    TaskRunner runner;
-    if (element == QLatin1String("ServiceServices")) {
-        ServicesRootElement rootElement;
-        module.performOperation(&rootElement, OperationType(operation), nullptr, 0);
-    } else {
-        Element *target = module.elements().at(element == QLatin1String("ServiceCups") ? 0 : 1);
-        // Only clearing the spool asks the window's question first.
-        QCOMPARE(target->operationQuestion(OperationType(operation)).isEmpty(),
-                 operation != quint64(OperationClearCache));
-        target->performOperation(OperationType(operation), nullptr, 0);
-    }
-    QVERIFY(runner.waitForIdle());
-    // A control read the state again after success; the framework's read is not ours.
-    QStringList got = descriptions(runner.reports());
-    if (!got.isEmpty())
-        got = got.mid(0, 1);
-    QCOMPARE(got, tasks);
-    QFile log(QStringLiteral("/var/lib/oxa-cups-test/calls"));
-    QString called;
-    if (log.open(QIODevice::ReadOnly))
-        called = QString::fromLocal8Bit(log.readAll());
-    // The init script's first call is the task's own action (the framework reads the state
-    // after a control).
-    QCOMPARE(called.section(QLatin1Char('\n'), 0, 0), calls);
-}
 
 void TestServiceCupsModule::widgetForm()
 {
@@ -471,7 +250,7 @@ void TestServiceCupsModule::clearButton()
         QVERIFY(answerer.text.contains(QStringLiteral("lost")));
         QCOMPARE(answerer.defaultButton, QMessageBox::No);
     }
-    QCOMPARE(descriptions(runner.reports()),
+    QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()),
              cleared ? QStringList{QStringLiteral("Clear CUPS cache")} : QStringList());
     QCOMPARE(QFile::exists(QStringLiteral("/var/spool/cups/c00001")), !cleared);
     widget->hide();

@@ -19,176 +19,34 @@
 namespace {
 
 const QString script = QStringLiteral("/etc/init.d/dovecot");
-const QString callsFile = QStringLiteral("/var/tmp/dovecot.calls");
 const QString doveconfRan = QStringLiteral("/var/tmp/doveconf.ran");
 
 } // namespace
 
 /**
- * The Dovecot plug-in: identity, package check, operations and their tasks, and the heavy
- * read with the real doveconf and with one that misbehaves, as far as the widget.
+ * The Dovecot plug-in's own parts: its widget's form, and the heavy read with the real doveconf
+ * and with one that misbehaves, as far as the widget. What every plug-in shares (identity,
+ * package check, operations and their tasks) is in tst_pluginconformance.
  */
 class TestServiceMailDovecot : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void identity();
-    void packageCheck_data();
-    void packageCheck();
-    void availableOperations_data();
-    void availableOperations();
-    void operationsBecomeTasks_data();
-    void operationsBecomeTasks();
+    void form();
     void heavyRead_data();
     void heavyRead();
     void realDoveconfReachesTheWidget();
 };
 
-void TestServiceMailDovecot::identity()
+void TestServiceMailDovecot::form()
 {
     Dovecot dovecot;
-    QCOMPARE(dovecot.plugin.type(), 5);
-    QCOMPARE(dovecot.plugin.name(), QStringLiteral("ServiceMailDovecotPlugin"));
-    QCOMPARE(dovecot.plugin.description(), QStringLiteral("Service Dovecot plugin"));
-    QCOMPARE(dovecot.plugin.requiredPackageNames(), QStringList{"dovecot-core"});
-    QCOMPARE(dovecot.plugin.modules().size(), 1);
-
-    Module *module = dovecot.module;
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceMailDovecotModule"));
-    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceMailModule"));
-    QCOMPARE(module->level(), 3);
-    QCOMPARE(module->flag(), false);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Service Mail Dovecot module"));
-    // The right comes from the Mail group above.
-    QVERIFY(!module->getData(QStringLiteral("administrator")).isValid());
-
-    Element *element = dovecot.element;
-    QCOMPARE(element->id(), QStringLiteral("ServiceMailDovecot"));
-    QCOMPARE(element->elementType(), QStringLiteral("ServiceMailDovecot"));
-    QCOMPARE(element->parentId(), QStringLiteral("ServiceMail"));
-    QCOMPARE(element->level(), 3);
-    QCOMPARE(element->title(), QStringLiteral("Dovecot"));
-    QCOMPARE(element->caption(), QStringLiteral("Mail: Dovecot"));
-
     ServiceMailDovecotElementWidget *widget = dovecot.widget;
-    QCOMPARE(widget->objectName(), QStringLiteral("ServiceMailDovecotElementWidget"));
-    QCOMPARE(widget->windowTitle(), QStringLiteral("Dovecot"));
-    QCOMPARE(widget->elementType(), QStringLiteral("ServiceMailDovecot"));
     QCOMPARE(widget->configTreeView()->objectName(), QStringLiteral("_confTreeView"));
     QVERIFY(widget->configTreeView()->isSortingEnabled());
     QVERIFY(qobject_cast<ConfRootTreeNode *>(widget->treeRoot()));
     QCOMPARE(widget->configGroupBox()->title(), QStringLiteral("Configuration"));
-}
-
-void TestServiceMailDovecot::packageCheck_data()
-{
-    QTest::addColumn<QString>("status"); // dpkg's status of dovecot-core; empty: unknown
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("installed") << "install ok installed" << true;
-    QTest::newRow("removed, configuration left") << "deinstall ok config-files" << false;
-    QTest::newRow("unknown to dpkg") << QString() << false;
-}
-
-void TestServiceMailDovecot::packageCheck()
-{
-    QFETCH(QString, status);
-    QFETCH(bool, valid);
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    if (!status.isEmpty())
-        QVERIFY(host.installPackage(QStringLiteral("dovecot-core"),
-                                    QStringLiteral("1:2.3.19.1+dfsg1-2.1"), status));
-    QVERIFY(host.installPackage(QStringLiteral("dovecot-imapd"), QStringLiteral("1:2.3.19.1")));
-    ServiceMailDovecotPlugin plugin;
-    QCOMPARE(plugin.isValid(), valid);
-}
-
-void TestServiceMailDovecot::availableOperations_data()
-{
-    QTest::addColumn<bool>("administrator");
-    QTest::addColumn<int>("state"); // -1 never read, 0 stopped, 1 running
-    QTest::addColumn<quint64>("offered");
-
-    QTest::newRow("administrator, not read") << true << -1 << quint64(0x30);
-    QTest::newRow("administrator, running") << true << 1 << quint64(0xE030);
-    QTest::newRow("administrator, stopped") << true << 0 << quint64(0x1030);
-    QTest::newRow("no rights, running") << false << 1 << quint64(0x30);
-}
-
-void TestServiceMailDovecot::availableOperations()
-{
-    QFETCH(bool, administrator);
-    QFETCH(int, state);
-    QFETCH(quint64, offered);
-
-    ServiceMailDovecotPlugin plugin;
-    Module *module = plugin.modules().first();
-    // The module sets no right of its own: it is looked up the hierarchy.
-    module->setData(QStringLiteral("administrator"), administrator);
-    Element *element = module->firstElement();
-    if (state >= 0)
-        element->serviceData()->setState(state == 1);
-    QCOMPARE(element->availableOperations(), offered);
-}
-
-void TestServiceMailDovecot::operationsBecomeTasks_data()
-{
-    QTest::addColumn<bool>("onRoot"); // asked through the Services root, else on Dovecot
-    QTest::addColumn<int>("operation");
-    QTest::addColumn<QStringList>("tasks");
-    QTest::addColumn<QStringList>("calls");
-
-    const QString heavy = QStringLiteral("Read Dovecot service configuration");
-    QTest::newRow("root light read")
-        << true << int(OperationReadLight) << QStringList{"Read Dovecot service state"}
-        << QStringList{"status"};
-    QTest::newRow("root heavy read")
-        << true << int(OperationReadHeavy) << QStringList() << QStringList();
-    QTest::newRow("light read on Dovecot")
-        << false << int(OperationReadLight) << QStringList{"Read Dovecot service state"}
-        << QStringList{"status"};
-    QTest::newRow("heavy read") << false << int(OperationReadHeavy) << QStringList{heavy}
-                                << QStringList{"status"};
-    QTest::newRow("start") << false << int(OperationStart) << QStringList{"Start Dovecot service"}
-                           << QStringList{"start", "status"};
-    QTest::newRow("stop") << false << int(OperationStop) << QStringList{"Stop Dovecot service"}
-                          << QStringList{"stop", "status"};
-    QTest::newRow("restart") << false << int(OperationRestart)
-                             << QStringList{"Restart Dovecot service"}
-                             << QStringList{"restart", "status"};
-    QTest::newRow("reload") << false << int(OperationReload)
-                            << QStringList{"Reload Dovecot service"}
-                            << QStringList{"force-reload", "status"};
-    QTest::newRow("update") << false << int(OperationUpdate) << QStringList() << QStringList();
-    QTest::newRow("control") << false << int(OperationControl) << QStringList() << QStringList();
-}
-
-void TestServiceMailDovecot::operationsBecomeTasks()
-{
-    QFETCH(bool, onRoot);
-    QFETCH(int, operation);
-    QFETCH(QStringList, tasks);
-    QFETCH(QStringList, calls);
-
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    QVERIFY(host.writeScript(script, QStringLiteral("echo \"$@\" >> %1").arg(callsFile)));
-    QVERIFY(host.writeTool(QStringLiteral("doveconf"), QStringLiteral("echo 'ssl = yes'")));
-
-    ServiceMailDovecotPlugin plugin;
-    Module *module = plugin.modules().first();
-    Element *dovecot = module->firstElement();
-    TaskRunner runner;
-    ServiceTaskCheck::perform(module, dovecot, onRoot, OperationType(operation));
-    QVERIFY(runner.waitForIdle());
-    QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()), tasks);
-    for (const TaskReport &report : runner.reports()) {
-        QCOMPARE(report.status, TaskDescription::TaskStatusDone);
-        QCOMPARE(report.elementId, QStringLiteral("ServiceMailDovecot"));
-    }
-    QCOMPARE(ServiceTaskCheck::recordedCalls(callsFile), calls);
 }
 
 void TestServiceMailDovecot::heavyRead_data()
@@ -207,30 +65,28 @@ void TestServiceMailDovecot::heavyRead_data()
     const QString output =
         ran + QStringLiteral("printf '# comment\\nprotocols = imap\\n"
                              "service imap {\\n  listen = *\\n}\\nssl = yes\\n'");
-    QTest::newRow("running") << "exit 0" << output << TaskDescription::TaskStatusDone << QString()
-                             << true << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"}
-                             << true;
+    QTest::newRow("running") << "exit 0" << output << TaskDescription::TaskStatusDone << QString() << true
+                             << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
     QTest::newRow("stopped, exit 3")
         << "exit 3" << output << TaskDescription::TaskStatusDone << QString() << false
         << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
     // Its exit code says nothing: an error that printed nothing is an empty configuration.
     QTest::newRow("doveconf fails silently")
-        << "exit 0" << ran + QStringLiteral("exit 89") << TaskDescription::TaskStatusDone
-        << QString() << true << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("exit 89") << TaskDescription::TaskStatusDone << QString() << true
+        << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf garbage")
-        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'")
-        << TaskDescription::TaskStatusDone << QString() << true << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'") << TaskDescription::TaskStatusDone << QString()
+        << true << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf crashes")
-        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$")
-        << TaskDescription::TaskStatusFailed
+        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$") << TaskDescription::TaskStatusFailed
         << TaskMessages::notFinished(QStringLiteral("doveconf"), 1) << false << QStringList()
         << true;
     QTest::newRow("hanging init script")
-        << "hang" << output << TaskDescription::TaskStatusFailed
-        << TaskMessages::notFinished(script, 2) << false << QStringList() << false;
+        << "hang" << output << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 2) << false << QStringList()
+        << false;
     QTest::newRow("crashing init script")
-        << "crash" << output << TaskDescription::TaskStatusFailed
-        << TaskMessages::notFinished(script, 1) << false << QStringList() << false;
+        << "crash" << output << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 1) << false << QStringList()
+        << false;
 }
 
 void TestServiceMailDovecot::heavyRead()

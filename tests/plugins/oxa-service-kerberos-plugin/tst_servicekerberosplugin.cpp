@@ -80,65 +80,20 @@ QStringList calls()
 
 /**
  * The Kerberos plug-in on a disposable host: two elements in one module, each with its own
- * state, tasks and file; the Services root's light read reaching the KDC only.
+ * state and file; the Services root's light read reaching the KDC only. What every plug-in
+ * shares (identity, package check, operations and their tasks) is in tst_pluginconformance.
  */
 class TestServiceKerberosPlugin : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void identity();
     void readsTheInstalledKdcConf_data();
     void readsTheInstalledKdcConf();
     void eachElementReadsItsOwnFile();
     void missingAclFailsKadminOnly();
     void statesAndOperations();
-    void dispatch_data();
-    void dispatch();
 };
-
-void TestServiceKerberosPlugin::identity()
-{
-    ServiceKerberosPlugin plugin;
-    QCOMPARE(plugin.type(), 5);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceKerberosPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Service Kerberos plugin"));
-    QCOMPARE(plugin.requiredPackageNames(), QStringList{QStringLiteral("krb5-kdc")});
-    QCOMPARE(plugin.pattern(), QStringLiteral("ii\\skrb5-kdc"));
-
-    Module *module = plugin.modules().value(0);
-    QCOMPARE(plugin.modules().size(), 1);
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceKerberosModule"));
-    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->level(), 2);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Service Kerberos module"));
-
-    QCOMPARE(module->elements().size(), 2);
-    auto *kdc = qobject_cast<ServiceKerberosKdcElement *>(module->elements().at(0));
-    auto *kadmin = qobject_cast<ServiceKerberosKadminElement *>(module->elements().at(1));
-    QVERIFY(kdc && kadmin);
-    QCOMPARE(kdc->id(), QStringLiteral("ServiceKerberosKdc"));
-    QCOMPARE(kdc->parentId(), QStringLiteral("ServiceServices"));
-    QCOMPARE(kdc->level(), 2);
-    QCOMPARE(kdc->title(), QStringLiteral("Kerberos KDC"));
-    QCOMPARE(kdc->caption(), QStringLiteral("Kerberos KDC"));
-    QCOMPARE(kadmin->id(), QStringLiteral("ServiceKerberosKadmin"));
-    QCOMPARE(kadmin->parentId(), QStringLiteral("ServiceKerberosKdc"));
-    QCOMPARE(kadmin->level(), 3);
-    QCOMPARE(kadmin->title(), QStringLiteral("Kerberos Kadmin"));
-
-    auto *kdcWidget = qobject_cast<ServiceKerberosKdcElementWidget *>(
-        module->elementWidget(QStringLiteral("ServiceKerberosKdc")));
-    auto *kadminWidget = qobject_cast<ServiceKerberosKadminElementWidget *>(
-        module->elementWidget(QStringLiteral("ServiceKerberosKadmin")));
-    QVERIFY(kdcWidget && kadminWidget);
-    QCOMPARE(kdcWidget->windowTitle(), QStringLiteral("Kerberos KDC"));
-    QCOMPARE(kadminWidget->windowTitle(), QStringLiteral("Kerberos Kadmin"));
-    QCOMPARE(kadminWidget->secondElementType(), QStringLiteral("ServiceKerberosKdc"));
-    QVERIFY(kdcWidget->findChild<QPlainTextEdit *>(QStringLiteral("_configPlainEdit")));
-    QVERIFY(kadminWidget->findChild<QPlainTextEdit *>(QStringLiteral("_configPlainEdit")));
-}
 
 void TestServiceKerberosPlugin::readsTheInstalledKdcConf_data()
 {
@@ -265,68 +220,6 @@ void TestServiceKerberosPlugin::statesAndOperations()
     kerberos.module->setData(QStringLiteral("administrator"), false);
     QCOMPARE(quint64(kerberos.kdc->availableOperations()), quint64(0x30));
     QCOMPARE(quint64(kerberos.kadmin->availableOperations()), quint64(0x30));
-}
-
-void TestServiceKerberosPlugin::dispatch_data()
-{
-    QTest::addColumn<int>("element"); // 0 KDC, 1 Kadmin
-    QTest::addColumn<quint64>("operation");
-    QTest::addColumn<QString>("task");
-    QTest::addColumn<QString>("call");
-
-    QTest::newRow("KDC light read") << 0 << quint64(OperationReadLight) << ""
-                                    << "";
-    QTest::newRow("KDC heavy read")
-        << 0 << quint64(OperationReadHeavy) << "Read Kerberos KDC service configuration"
-        << "kdc status";
-    QTest::newRow("KDC start") << 0 << quint64(OperationStart) << "Start Kerberos KDC service"
-                               << "kdc start";
-    QTest::newRow("KDC stop") << 0 << quint64(OperationStop) << "Stop Kerberos KDC service"
-                              << "kdc stop";
-    QTest::newRow("KDC restart") << 0 << quint64(OperationRestart) << "Restart Kerberos KDC service"
-                                 << "kdc restart";
-    QTest::newRow("KDC reload") << 0 << quint64(OperationReload) << "Reload Kerberos KDC service"
-                                << "kdc force-reload";
-    QTest::newRow("Kadmin light read")
-        << 1 << quint64(OperationReadLight) << "Read Kerberos Kadmin service state"
-        << "kadmin status";
-    QTest::newRow("Kadmin heavy read")
-        << 1 << quint64(OperationReadHeavy) << "Read Kerberos Kadmin service configuration"
-        << "kadmin status";
-    QTest::newRow("Kadmin start") << 1 << quint64(OperationStart) << "Start Kerberos Kadmin service"
-                                  << "kadmin start";
-    QTest::newRow("Kadmin stop") << 1 << quint64(OperationStop) << "Stop Kerberos Kadmin service"
-                                 << "kadmin stop";
-    QTest::newRow("Kadmin restart")
-        << 1 << quint64(OperationRestart) << "Restart Kerberos Kadmin service"
-        << "kadmin restart";
-    QTest::newRow("Kadmin reload")
-        << 1 << quint64(OperationReload) << "Reload Kerberos Kadmin service"
-        << "kadmin force-reload";
-    QTest::newRow("Kadmin control") << 1 << quint64(OperationControl) << ""
-                                    << "";
-}
-
-void TestServiceKerberosPlugin::dispatch()
-{
-    QFETCH(int, element);
-    QFETCH(quint64, operation);
-    QFETCH(QString, task);
-    QFETCH(QString, call);
-
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    QVERIFY(writeRecordingScripts(host, 0, 0));
-    QVERIFY(host.writeFile(kdcConf, "[kdcdefaults]\n"));
-    QVERIFY(host.writeFile(acl, "\n"));
-
-    Kerberos kerberos;
-    TaskRunner runner;
-    (element == 0 ? kerberos.kdc : kerberos.kadmin)
-        ->performOperation(OperationType(operation), nullptr, 0);
-    QVERIFY(runner.waitForIdle());
-    QCOMPARE(runner.reports().isEmpty() ? QString() : runner.reports().first().description, task);
-    QCOMPARE(calls().value(0), call);
 }
 
 OXA_TEST_MAIN(TestServiceKerberosPlugin)

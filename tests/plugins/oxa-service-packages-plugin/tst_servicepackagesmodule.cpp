@@ -21,7 +21,6 @@
 #include <QTextEdit>
 
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -119,8 +118,9 @@ private:
 } // namespace
 
 /**
- * The plug-in's objects as the console sees them: the plug-in and its supplement table, the
- * work module's attach, read and detach, the packages element and the package table widget.
+ * The plug-in at work in the console: the work module's attach, read and detach, the packages
+ * element and the package table widget. What every plug-in shares (identity, among it the
+ * supplement table) is in tst_pluginconformance.
  */
 class TestServicePackagesModule : public QObject
 {
@@ -130,9 +130,6 @@ private slots:
     void init();
     void cleanup();
 
-    void pluginIdentity();
-    void supplementModules();
-    void workModule();
     void widgetForm();
     void attachUnderEveryServiceElement();
     void clusterMadeLaterGetsItsList();
@@ -168,88 +165,6 @@ bool TestServicePackagesModule::copyLists()
         return true;
     qWarning("%s", qPrintable(m_host->errorString()));
     return false;
-}
-
-void TestServicePackagesModule::pluginIdentity()
-{
-    ServicePackagesPlugin plugin;
-    QCOMPARE(plugin.type(), 1);
-    QCOMPARE(plugin.name(), QStringLiteral("ServicePackagesPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Service installed packages plugin"));
-    QVERIFY(plugin.isValid());
-    QCOMPARE(plugin.requiredPackageNames(), QStringList());
-    QVERIFY(qobject_cast<Plugin *>(&plugin));
-    QCOMPARE(plugin.modules().size(), 12);
-    QCOMPARE(plugin.modules().first()->objectName(), QStringLiteral("ServicePackagesModule"));
-    for (Module *module : plugin.modules())
-        QCOMPARE(module->parent(), &plugin);
-}
-
-void TestServicePackagesModule::supplementModules()
-{
-    ServicePackagesPlugin plugin;
-    Module *work = plugin.modules().first();
-    QStringList rows;
-    for (Module *module : plugin.modules().mid(1)) {
-        auto *supplement = qobject_cast<SupplementModule *>(module);
-        QVERIFY(supplement);
-        QCOMPARE(supplement->workModule(), work);
-        rows.append(QStringLiteral("%1|%2|%3|%4|%5")
-                        .arg(supplement->objectName(), QString::number(supplement->level()),
-                             supplement->parentModuleName(), supplement->parentElementId(),
-                             supplement->getData(QStringLiteral("description")).toString()));
-    }
-    const QString t = QStringLiteral("|Module for viewing installed packages of %1 service");
-    const QStringList expected = {
-        QStringLiteral("ServiceTarnServerPackagesSupplimentModule|3|ServiceTarnModule|"
-                       "ServiceTarnServer|Module for viewing installed packages of Tarn service "
-                       "(server)"),
-        QStringLiteral("ServiceTarnClientPackagesSupplimentModule|3|ServiceTarnModule|"
-                       "ServiceTarnClient|Module for viewing installed packages of Tarn service "
-                       "(client)"),
-        QStringLiteral("ServiceApachePackagesSupplimentModule|3|ServiceApacheModule|"
-                       "ServiceApache") +
-            t.arg(QStringLiteral("Apache 2")),
-        QStringLiteral("ServiceCronPackagesSupplimentModule|3|ServiceCronModule|ServiceCron") +
-            t.arg(QStringLiteral("Cron")),
-        QStringLiteral("ServiceCupsPackageSupplementModule|3|ServiceCupsModule|ServiceCups") +
-            t.arg(QStringLiteral("Cups")),
-        QStringLiteral("ServiceKerberosPackagesSupplimentModule|3|ServiceKerberosModule|"
-                       "ServiceKerberosKdc") +
-            t.arg(QStringLiteral("Kerberos")),
-        QStringLiteral("ServiceSambaPackagesSupplimentModule|3|ServiceSambaModule|ServiceSamba") +
-            t.arg(QStringLiteral("Samba")),
-        QStringLiteral("ServiceSlapdPackagesSupplimentModule|3|ServiceSlapdModule|ServiceSlapd") +
-            t.arg(QStringLiteral("Slapd")),
-        QStringLiteral("ServiceMailDovecotPackagesSupplimentModule|4|ServiceMailDovecotModule|"
-                       "ServiceMailDovecot") +
-            t.arg(QStringLiteral("Dovecot")),
-        QStringLiteral("ServiceMailEximPackagesSupplimentModule|4|ServiceMailEximModule|"
-                       "ServiceMailExim") +
-            t.arg(QStringLiteral("Exim")),
-        QStringLiteral("ServicePgsqlClusterPackagesSupplimentModule|3|ServicePgsqlModule|"
-                       "ServicePgsqlCluster") +
-            t.arg(QStringLiteral("PostgreSQL cluster")),
-    };
-    QCOMPARE(rows, expected);
-}
-
-void TestServicePackagesModule::workModule()
-{
-    ServicePackagesModule module(nullptr);
-    QCOMPARE(module.objectName(), QStringLiteral("ServicePackagesModule"));
-    QCOMPARE(module.parentModuleName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module.level(), 2);
-    QVERIFY(!module.flag());
-    QVERIFY(!module.moduleData().contains(QStringLiteral("paranoid")));
-    QCOMPARE(module.getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Module for viewing installed packages of service"));
-    QCOMPARE(module.getData(QStringLiteral("administrator")),
-             QVariant(!Module::viewerMode() && geteuid() == 0));
-    QVERIFY(module.elements().isEmpty());
-    QCOMPARE(module.elementWidgets().size(), 1);
-    QVERIFY(qobject_cast<ServicePackagesElementWidget *>(
-        module.elementWidget(QStringLiteral("ServicePackages"))));
 }
 
 void TestServicePackagesModule::widgetForm()

@@ -74,8 +74,6 @@ private slots:
     void init();
     void cleanup();
 
-    void pluginValidity_data();
-    void pluginValidity();
     void realClusterLifeCycle();
     void createWithEmptyPortLetsTheToolChoose();
     void failingToolReportsExitCodeAndError();
@@ -211,37 +209,6 @@ void TestServicePgsqlTasks::dropCluster(const QString &version, const QString &n
     if (!result.succeeded())
         qWarning("could not drop cluster %s/%s: %s", qPrintable(version), qPrintable(name),
                  qPrintable(result.errorText()));
-}
-
-void TestServicePgsqlTasks::pluginValidity_data()
-{
-    QTest::addColumn<QStringList>("installed");
-    QTest::addColumn<QStringList>("removed");
-    QTest::addColumn<bool>("valid");
-
-    QTest::newRow("nothing known") << QStringList{} << QStringList{} << false;
-    QTest::newRow("server 15") << QStringList{"postgresql-15"} << QStringList{} << true;
-    QTest::newRow("dotted server") << QStringList{"postgresql-9.6"} << QStringList{} << true;
-    QTest::newRow("one-digit name only") << QStringList{"postgresql-9"} << QStringList{} << false;
-    QTest::newRow("removed server")
-        << QStringList{"postgresql-15"} << QStringList{"postgresql-15"} << false;
-    QTest::newRow("removed and installed")
-        << QStringList{"postgresql-13", "postgresql-15"} << QStringList{"postgresql-13"} << true;
-}
-
-void TestServicePgsqlTasks::pluginValidity()
-{
-    QFETCH(QStringList, installed);
-    QFETCH(QStringList, removed);
-    QFETCH(bool, valid);
-    TestHost host;
-    OXA_REQUIRE_TEST_HOST(host);
-    for (const QString &package : installed)
-        QVERIFY2(host.installPackage(package, "15.18-0+deb12u1"), qPrintable(host.errorString()));
-    for (const QString &package : removed)
-        QVERIFY(host.removePackage(package));
-    ServicePgsqlPlugin plugin;
-    QCOMPARE(plugin.isValid(), valid);
 }
 
 void TestServicePgsqlTasks::realClusterLifeCycle()

@@ -1,22 +1,17 @@
-#include "serviceserviceselement.h"
-#include "serviceservicesmodule.h"
 #include "serviceservicesplugin.h"
 #include "taskrunner.h"
 #include "testhost.h"
+#include "testicontheme.h"
 
 #include <consoleregistry.h>
 #include <elementdata.h>
-#include <nodeselementwidget.h>
 #include <pluginbase.h>
 #include <serviceelement.h>
 #include <servicefamily.h>
 #include <serviceheavyreadtask.h>
 #include <servicemodule.h>
 
-#include <QDir>
-#include <QFile>
 #include <QIcon>
-#include <QImage>
 #include <QPluginLoader>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,8 +101,9 @@ QStringList descriptions(const QList<TaskReport> &reports)
 } // namespace
 
 /**
- * The Services root: its plug-in, module, element and widget, and its light read, which
- * every service module below it answers with a light read of its own service.
+ * The Services root's light read, which every service module below it answers with a light
+ * read of its own service. What every plug-in shares (identity, package check, operations) is
+ * in tst_pluginconformance.
  */
 class TestServiceServicesPlugin : public QObject
 {
@@ -115,9 +111,6 @@ class TestServiceServicesPlugin : public QObject
 
 private slots:
     void initTestCase();
-    void identity();
-    void element();
-    void computerIconInColumnZeroOnly();
     void operationsReachingTheModule_data();
     void operationsReachingTheModule();
     void moduleDropsTheRecord();
@@ -129,88 +122,9 @@ private:
 
 void TestServiceServicesPlugin::initTestCase()
 {
-    // The offscreen platform knows no icon theme: one of the suite's own holds the computer
-    // icon, whatever themes the machine has (Debian 13's Adwaita has changed its icons).
-    QVERIFY(m_themes.isValid());
-    const QString devices = m_themes.filePath(QStringLiteral("oxa-test/16x16/devices"));
-    QVERIFY(QDir().mkpath(devices));
-    QFile index(m_themes.filePath(QStringLiteral("oxa-test/index.theme")));
-    QVERIFY(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=oxa-test\nDirectories=16x16/devices\n\n"
-                "[16x16/devices]\nSize=16\nType=Fixed\n");
-    index.close();
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(Qt::green);
-    QVERIFY(image.save(devices + QStringLiteral("/computer.png")));
-    QIcon::setThemeSearchPaths({m_themes.path()});
-    QIcon::setThemeName(QStringLiteral("oxa-test"));
-}
-
-void TestServiceServicesPlugin::identity()
-{
-    ServiceServicesPlugin plugin;
-    QCOMPARE(plugin.type(), 1);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceServicesPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Services plugin"));
-    QVERIFY(plugin.isValid());
-    QVERIFY(plugin.requiredPackageNames().isEmpty());
-    QCOMPARE(plugin.modules().size(), 1);
-
-    Module *module = plugin.modules().first();
-    QVERIFY(qobject_cast<ServiceServicesModule *>(module));
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->parent(), &plugin);
-    QVERIFY(module->parentModuleName().isEmpty());
-    QCOMPARE(module->level(), 1);
-    QCOMPARE(module->flag(), false);
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Module for service support"));
-    QCOMPARE(module->getData(QStringLiteral("administrator")).toBool(),
-             Module::isAdministrator(module));
-
-    QCOMPARE(module->elementWidgets().size(), 1);
-    auto *widget = qobject_cast<NodesElementWidget *>(module->elementWidgets().first());
-    QVERIFY(widget);
-    QCOMPARE(widget->elementType(), QStringLiteral("ServiceServices"));
-    QCOMPARE(widget->module(), module);
-    QVERIFY(!widget->parent());
-    QCOMPARE(module->firstElement()->elementWidget(ElementWidgetRoleView), widget);
-}
-
-void TestServiceServicesPlugin::element()
-{
-    ServiceServicesPlugin plugin;
-    Module *module = plugin.modules().first();
-    QCOMPARE(module->elements().size(), 1);
-    auto *root = qobject_cast<ServiceServicesElement *>(module->firstElement());
-    QVERIFY(root);
-    QVERIFY(!qobject_cast<ServiceElement *>(root));
-    QCOMPARE(root->id(), QStringLiteral("ServiceServices"));
-    QCOMPARE(root->elementType(), QStringLiteral("ServiceServices"));
-    QCOMPARE(root->secondElementType(), QStringLiteral("ServiceServices"));
-    QVERIFY(root->parentId().isEmpty());
-    QCOMPARE(root->level(), 1);
-    QCOMPARE(root->title(), QStringLiteral("Services"));
-    QCOMPARE(root->caption(), QStringLiteral("Services"));
-    QVERIFY(root->elementData());
-    QVERIFY(!root->serviceData());
-    QCOMPARE(root->treeNodeSpecialFlags(), int(TreeNodeFlagExpanded));
-
-    // The light read, with or without administrator rights.
-    QCOMPARE(root->availableOperations(), quint64(OperationReadLight));
-    module->setData(QStringLiteral("administrator"), false);
-    QCOMPARE(root->availableOperations(), quint64(OperationReadLight));
-}
-
-void TestServiceServicesPlugin::computerIconInColumnZeroOnly()
-{
-    ServiceServicesPlugin plugin;
-    Element *root = plugin.modules().first()->firstElement();
-    const QVariant decoration = root->data(0, Qt::DecorationRole);
-    QVERIFY(decoration.canConvert<QIcon>());
-    QCOMPARE(decoration.value<QIcon>().name(), QStringLiteral("computer"));
-    QVERIFY(!root->data(1, Qt::DecorationRole).isValid());
-    QCOMPARE(root->data(0, Qt::DisplayRole).toString(), QStringLiteral("Services"));
+    // The root shows the computer icon, whatever themes the machine has (Debian 13's Adwaita
+    // has changed its icons).
+    QVERIFY(installIconTheme(m_themes, {QStringLiteral("computer")}));
 }
 
 void TestServiceServicesPlugin::operationsReachingTheModule_data()

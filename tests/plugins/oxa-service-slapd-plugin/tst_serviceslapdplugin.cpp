@@ -1,11 +1,10 @@
-#include <serviceslapdelement.h>
 #include <serviceslapdelementwidget.h>
-#include <serviceslapdmodule.h>
 #include <serviceslapdplugin.h>
 #include <serviceslapdtasks.h>
 
 #include <element.h>
 #include <elementdata.h>
+#include <module.h>
 #include <taskmessages.h>
 #include <taskrunner.h>
 #include <testhost.h>
@@ -68,14 +67,15 @@ struct Slapd
 
 /**
  * The Slapd plug-in on a disposable host: the configuration directory shown by name through
- * one file-system model, re-rooted by every read and kept when a read fails.
+ * one file-system model, re-rooted by every read and kept when a read fails. What every plug-in
+ * shares (identity, package check, operations and their tasks) is in tst_pluginconformance.
  */
 class TestServiceSlapdPlugin : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void identity();
+    void form();
     void showsTheInstalledDirectory();
     void showsDebian13Directory();
     void namesOnly();
@@ -83,36 +83,16 @@ private slots:
     void missingDirectoryIsNoFailure();
     void failureKeepsFormerRoot_data();
     void failureKeepsFormerRoot();
-    void availableOperations_data();
-    void availableOperations();
 };
 
-void TestServiceSlapdPlugin::identity()
+void TestServiceSlapdPlugin::form()
 {
     ServiceSlapdPlugin plugin;
-    QCOMPARE(plugin.type(), 5);
-    QCOMPARE(plugin.name(), QStringLiteral("ServiceSlapdPlugin"));
-    QCOMPARE(plugin.description(), QStringLiteral("Service Slapd plugin"));
-    QCOMPARE(plugin.requiredPackageNames(), QStringList{QStringLiteral("slapd")});
-    QCOMPARE(plugin.pattern(), QStringLiteral("ii\\sslapd"));
-    Module *module = plugin.modules().value(0);
-    QCOMPARE(module->objectName(), QStringLiteral("ServiceSlapdModule"));
-    QCOMPARE(module->parentModuleName(), QStringLiteral("ServiceServicesModule"));
-    QCOMPARE(module->getData(QStringLiteral("description")).toString(),
-             QStringLiteral("Service Slapd module"));
-    Element *element = module->firstElement();
-    QVERIFY(qobject_cast<ServiceSlapdElement *>(element));
-    QCOMPARE(element->id(), QStringLiteral("ServiceSlapd"));
-    QCOMPARE(element->parentId(), QStringLiteral("ServiceServices"));
-    QCOMPARE(element->title(), QStringLiteral("Slapd"));
-    QCOMPARE(element->caption(), QStringLiteral("Slapd"));
-
     auto *widget = qobject_cast<ServiceSlapdElementWidget *>(
-        module->elementWidget(QStringLiteral("ServiceSlapd")));
+        plugin.modules().value(0)->elementWidget(QStringLiteral("ServiceSlapd")));
     QVERIFY(widget);
-    QCOMPARE(widget->windowTitle(), QStringLiteral("Slapd"));
     QTreeView *view = widget->findChild<QTreeView *>(QStringLiteral("_configTreeView"));
-    QVERIFY(view);
+    QCOMPARE(view, widget->configTreeView());
     QVERIFY(view->isHeaderHidden());
     QVERIFY(view->header()->isHidden());
     QCOMPARE(view->model(), widget->fileSystemModel());
@@ -299,32 +279,6 @@ void TestServiceSlapdPlugin::failureKeepsFormerRoot()
     QCOMPARE(slapd.view()->rootIndex(), root);
     QCOMPARE(slapd.widget->stateLabel()->text(), label);
     QVERIFY(slapd.element->serviceData()->state());
-}
-
-void TestServiceSlapdPlugin::availableOperations_data()
-{
-    QTest::addColumn<bool>("administrator");
-    QTest::addColumn<int>("state");
-    QTest::addColumn<quint64>("operations");
-
-    QTest::newRow("viewer") << false << 1 << quint64(0x30);
-    QTest::newRow("state not read") << true << -1 << quint64(0x30);
-    QTest::newRow("stopped") << true << 0 << quint64(0x1030);
-    QTest::newRow("running, no reload offered") << true << 1 << quint64(0x6030);
-}
-
-void TestServiceSlapdPlugin::availableOperations()
-{
-    QFETCH(bool, administrator);
-    QFETCH(int, state);
-    QFETCH(quint64, operations);
-
-    ServiceSlapdModule module(nullptr);
-    module.setData(QStringLiteral("administrator"), administrator);
-    Element *element = module.firstElement();
-    if (state >= 0)
-        element->serviceData()->setState(state == 1);
-    QCOMPARE(quint64(element->availableOperations()), operations);
 }
 
 OXA_TEST_MAIN(TestServiceSlapdPlugin)

@@ -1,0 +1,3 @@
+#include "hostconnection.h"
+
+HostConnection::~HostConnection() = default;
