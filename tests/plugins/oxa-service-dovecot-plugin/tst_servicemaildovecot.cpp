@@ -65,28 +65,30 @@ void TestServiceMailDovecot::heavyRead_data()
     const QString output =
         ran + QStringLiteral("printf '# comment\\nprotocols = imap\\n"
                              "service imap {\\n  listen = *\\n}\\nssl = yes\\n'");
-    QTest::newRow("running") << "exit 0" << output << TaskDescription::TaskStatusDone << QString() << true
-                             << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
+    QTest::newRow("running") << "exit 0" << output << TaskDescription::TaskStatusDone << QString()
+                             << true << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"}
+                             << true;
     QTest::newRow("stopped, exit 3")
         << "exit 3" << output << TaskDescription::TaskStatusDone << QString() << false
         << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
     // Its exit code says nothing: an error that printed nothing is an empty configuration.
     QTest::newRow("doveconf fails silently")
-        << "exit 0" << ran + QStringLiteral("exit 89") << TaskDescription::TaskStatusDone << QString() << true
-        << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("exit 89") << TaskDescription::TaskStatusDone
+        << QString() << true << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf garbage")
-        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'") << TaskDescription::TaskStatusDone << QString()
-        << true << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'")
+        << TaskDescription::TaskStatusDone << QString() << true << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf crashes")
-        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$") << TaskDescription::TaskStatusFailed
+        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$")
+        << TaskDescription::TaskStatusFailed
         << TaskMessages::notFinished(QStringLiteral("doveconf"), 1) << false << QStringList()
         << true;
     QTest::newRow("hanging init script")
-        << "hang" << output << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 2) << false << QStringList()
-        << false;
+        << "hang" << output << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 2) << false << QStringList() << false;
     QTest::newRow("crashing init script")
-        << "crash" << output << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 1) << false << QStringList()
-        << false;
+        << "crash" << output << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 1) << false << QStringList() << false;
 }
 
 void TestServiceMailDovecot::heavyRead()

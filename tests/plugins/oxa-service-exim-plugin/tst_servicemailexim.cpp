@@ -69,35 +69,40 @@ void TestServiceMailExim::heavyRead_data()
     const QStringList rows{"dc_eximconfig_configtype=internet", "dc_other_hostnames=example.org",
                            "dc_readhost="};
     QTest::newRow("running") << "exit 0"
-                             << "file" << settings << TaskDescription::TaskStatusDone << QString() << true << rows;
-    QTest::newRow("stopped, exit 3") << "exit 3"
-                                     << "file" << settings << TaskDescription::TaskStatusDone << QString() << false << rows;
+                             << "file" << settings << TaskDescription::TaskStatusDone << QString()
+                             << true << rows;
+    QTest::newRow("stopped, exit 3")
+        << "exit 3"
+        << "file" << settings << TaskDescription::TaskStatusDone << QString() << false << rows;
     QTest::newRow("empty file") << "exit 0"
-                                << "file" << QByteArray() << TaskDescription::TaskStatusDone << QString() << true
-                                << QStringList();
-    QTest::newRow("link to a file") << "exit 0"
-                                    << "link" << settings << TaskDescription::TaskStatusDone << QString() << true << rows;
+                                << "file" << QByteArray() << TaskDescription::TaskStatusDone
+                                << QString() << true << QStringList();
+    QTest::newRow("link to a file")
+        << "exit 0"
+        << "link" << settings << TaskDescription::TaskStatusDone << QString() << true << rows;
     QTest::newRow("missing file") << "exit 0"
                                   << "missing" << QByteArray() << TaskDescription::TaskStatusFailed
                                   << TaskMessages::fileNotExist(config) << true << QStringList();
-    QTest::newRow("dangling link") << "exit 0"
-                                   << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed
-                                   << TaskMessages::fileNotExist(config) << true << QStringList();
+    QTest::newRow("dangling link")
+        << "exit 0"
+        << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed
+        << TaskMessages::fileNotExist(config) << true << QStringList();
     const QString notRegular = TaskMessages::fileError(config, QFileDevice::OpenError,
                                                        QStringLiteral("Not a regular file"));
     QTest::newRow("a directory") << "exit 0"
-                                 << "directory" << QByteArray() << TaskDescription::TaskStatusFailed << notRegular << true
-                                 << QStringList();
+                                 << "directory" << QByteArray() << TaskDescription::TaskStatusFailed
+                                 << notRegular << true << QStringList();
     // Opening a FIFO would block the worker until something writes to it.
     QTest::newRow("a FIFO") << "exit 0"
-                            << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed << notRegular << true << QStringList();
+                            << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed
+                            << notRegular << true << QStringList();
     QTest::newRow("hanging script")
         << "hang"
-        << "file" << settings << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 2) << false
-        << QStringList();
+        << "file" << settings << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 2) << false << QStringList();
     QTest::newRow("no script") << "missing"
-                               << "file" << settings << TaskDescription::TaskStatusFailed << TaskMessages::notFinished(script, 0)
-                               << false << QStringList();
+                               << "file" << settings << TaskDescription::TaskStatusFailed
+                               << TaskMessages::notFinished(script, 0) << false << QStringList();
 }
 
 void TestServiceMailExim::heavyRead()
