@@ -47,6 +47,25 @@ ViewEditElementWidget *Element::elementWidget(ElementWidgetRole role) const
     return module()->elementWidget(elementType());
 }
 
+QList<ViewEditElementWidget *> Element::viewingWidgets() const
+{
+    QList<ViewEditElementWidget *> widgets;
+    const auto shows = [this](const ViewEditElementWidget *widget) {
+        return widget && widget->element() == this && widget->role() == ElementWidgetRoleView;
+    };
+    if (module()) {
+        for (ViewEditElementWidget *widget : module()->elementWidgets()) {
+            if (shows(widget))
+                widgets.append(widget);
+        }
+    }
+    // An element may be shown by a widget its module does not hold.
+    ViewEditElementWidget *own = elementWidget(ElementWidgetRoleView);
+    if (shows(own) && !widgets.contains(own))
+        widgets.append(own);
+    return widgets;
+}
+
 QString Element::operationQuestion(OperationType type) const
 {
     Q_UNUSED(type)

@@ -38,6 +38,8 @@ public:
     /// The widget that shows this element in @p role: for viewing, the module's widget
     /// registered for the element type; none for creation.
     virtual ViewEditElementWidget *elementWidget(ElementWidgetRole role) const;
+    /// The widgets that show this element for viewing now: where its reads go.
+    QList<ViewEditElementWidget *> viewingWidgets() const;
 
     /**
      * The question the window asks before it performs @p type on this element (Yes performs

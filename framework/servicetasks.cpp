@@ -15,7 +15,7 @@
 ServiceTask::ServiceTask(Element *element, const QString &program, const QString &action,
                          const QStringList &arguments, bool actionFirst)
     : ElementTask(element), m_scriptPath(program), m_action(action), m_arguments(arguments),
-      m_actionFirst(actionFirst)
+      m_actionFirst(actionFirst), m_heavyReadAfterChange(element && !element->serviceData())
 {
     // The state read is copied into the element's record whole (name included): start from
     // the element's name so that a read does not blank it.
@@ -67,8 +67,7 @@ bool ServiceTask::readState(const QString &action)
 bool ServiceTask::takeState(const ProcessResult &result)
 {
     if (!result.finished) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(m_scriptPath, result.error));
+        fail(TaskMessages::notFinished(m_scriptPath, result.error));
         return false;
     }
     writableStateRecord()->setState(result.exitCode == 0);
@@ -80,47 +79,37 @@ void ServiceTask::run()
 {
     if (isStatusAction()) {
         if (readState(m_action))
-            taskDescription().setStatus(TaskDescription::TaskStatusDone);
-        AbstractTask::run();
+            succeed();
         return;
     }
     if (runChangeTool(m_scriptPath, composedArguments()))
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
+    if (m_heavyReadAfterChange)
+        return;
     // Whatever the action did (a failed or unfinished one may have done part of it), what
     // state it left is a second, plain question. Its answer, or none, leaves the action's
     // outcome as it is.
     const TaskDescription before = taskDescription();
     if (!readState(statusAction()))
-        taskDescription() = before;
-    AbstractTask::run();
-}
-
-void ServiceTask::refreshElementAfterControl()
-{
-    Element *e = element();
-    if (!e)
-        return;
-    copyStateToElement();
-    // A full read refreshes what the widget shows (and the state, where the element keeps no
-    // service record of its own, as a database cluster).
-    if (e->isOperationAvailable(OperationReadHeavy))
-        e->performOperation(OperationReadHeavy, nullptr, 0);
-}
-
-ReadPropertyLightServiceTask::ReadPropertyLightServiceTask(Element *element)
-    : ServiceTask(element, QString(), statusAction())
-{
-    auto *record = new ServiceLightElementData;
-    record->setName(stateRecord().name());
-    setData(record);
+        setOutcome(before.status(), before.message());
 }
 
 void ServiceTask::afterRun()
 {
-    if (isStatusAction())
-        copyStateToElement();
-    else
-        refreshElementAfterControl();
+    copyStateToElement();
+    // After a change, the widgets showing the element take the new state from that one read.
+    Element *e = element();
+    if (!isStatusAction() && isStateRead() && e && e->serviceData())
+        showInWidgets(writableStateRecord());
+}
+
+QList<FollowUp> ServiceTask::followUps() const
+{
+    // However the change ended: a failed one may have done part of its work.
+    Element *e = element();
+    if (!e || isStatusAction() || !m_heavyReadAfterChange)
+        return {};
+    return {FollowUp::perform(e, OperationReadHeavy)};
 }
 
 void ServiceTask::copyStateToElement()
@@ -134,9 +123,12 @@ void ServiceTask::copyStateToElement()
     }
 }
 
-void ReadPropertyLightServiceTask::afterRun()
+ReadPropertyLightServiceTask::ReadPropertyLightServiceTask(Element *element)
+    : ServiceTask(element, QString(), statusAction())
 {
-    copyStateToElement();
+    auto *record = new ServiceLightElementData;
+    record->setName(stateRecord().name());
+    setData(record);
 }
 
 int ReadPropertyLightServiceTask::priority() const
@@ -147,11 +139,6 @@ int ReadPropertyLightServiceTask::priority() const
 StartStopServiceTask::StartStopServiceTask(Element *element, const QString &action)
     : ServiceTask(element, QString(), action)
 {
-}
-
-void StartStopServiceTask::afterRun()
-{
-    refreshElementAfterControl();
 }
 
 StartServiceTask::StartServiceTask(Element *element)
@@ -167,11 +154,6 @@ StopServiceTask::StopServiceTask(Element *element)
 RServiceTask::RServiceTask(Element *element, const QString &action)
     : ServiceTask(element, QString(), action)
 {
-}
-
-void RServiceTask::afterRun()
-{
-    refreshElementAfterControl();
 }
 
 RestartServiceTask::RestartServiceTask(Element *element)
@@ -308,12 +290,6 @@ QStringList ControlServiceTask::commandLine() const
             program};
 }
 
-void ControlServiceTask::fail(const QString &message)
-{
-    taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-    taskDescription().setMessage(message);
-}
-
 void ControlServiceTask::run()
 {
     const QString program = ChildProcess::findProgram(m_programName);
@@ -355,10 +331,9 @@ void ControlServiceTask::run()
             fail(QObject::tr("\"%1\" ended at once with exit code %2.")
                      .arg(m_programName, QString::number(start.code)));
         } else {
-            taskDescription().setStatus(TaskDescription::TaskStatusDone);
+            succeed();
         }
     }
-    AbstractTask::run();
 }
 
 bool ControlServiceTask::existPackage(const QString &package)

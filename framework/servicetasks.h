@@ -14,7 +14,10 @@ struct ProcessResult;
  * limit (30000 ms); a time-out or crash fails with "not finished". Any other action is a
  * change: never killed, it succeeds on exit 0 and fails with the shared "Exit code" message
  * otherwise (or "not finished" when it crashed); left running, its outcome is unknown. However
- * it ended, the state is then read the same way and the element read again.
+ * it ended, the state is then read once, the same way, and goes to the element and the
+ * widgets showing it; an element without a service record (a database cluster), or one whose
+ * heavy read learns more that a change alters, is read whole instead (OperationReadHeavy, a
+ * follow-up).
  */
 class OXA_EXPORT ServiceTask : public ElementTask
 {
@@ -40,11 +43,21 @@ public:
     bool isStatusAction() const;
     /// Every action but the status action changes the service.
     bool isChange() const override;
+    /**
+     * Whether a change is followed by the element's heavy read instead of a state read: by
+     * default for an element without a service record. A plug-in sets it for an element whose
+     * heavy read learns more that a change alters than the state (its name, the state of what
+     * hangs under it).
+     */
+    bool heavyReadAfterChange() const { return m_heavyReadAfterChange; }
+    void setHeavyReadAfterChange(bool heavy) { m_heavyReadAfterChange = heavy; }
 
     void run() override;
-    /// The status action copies the state into the element; any other action, however it
-    /// ended, refreshes the element (see refreshElementAfterControl).
+    /// Copies a state it read into the element; after a change, also into the widgets
+    /// showing the element.
     void afterRun() override;
+    /// After a change, with heavyReadAfterChange(): the element's heavy read.
+    QList<FollowUp> followUps() const override;
 
     /// Whether run() learned the state, and the record that holds it: the task's data when it
     /// is a service record, else a record of the task's own.
@@ -54,9 +67,6 @@ public:
     static QString statusAction() { return QStringLiteral("status"); }
 
 protected:
-    /// After a control action, however it ended: copy the state read afterwards into the
-    /// element and read the element again.
-    void refreshElementAfterControl();
     /// After a run that learned the state: copy it into the element's service record.
     void copyStateToElement();
     ServiceLightElementData *writableStateRecord();
@@ -72,6 +82,7 @@ private:
     QString m_action;
     QStringList m_arguments;
     bool m_actionFirst;
+    bool m_heavyReadAfterChange;
     bool m_stateRead = false;
     ServiceLightElementData m_ownState;
 };
@@ -81,7 +92,6 @@ class OXA_EXPORT ReadPropertyLightServiceTask : public ServiceTask
 {
 public:
     explicit ReadPropertyLightServiceTask(Element *element);
-    void afterRun() override;
     int priority() const override;
 };
 
@@ -90,7 +100,6 @@ class OXA_EXPORT StartStopServiceTask : public ServiceTask
 {
 public:
     StartStopServiceTask(Element *element, const QString &action);
-    void afterRun() override;
 };
 
 class OXA_EXPORT StartServiceTask : public StartStopServiceTask
@@ -110,7 +119,6 @@ class OXA_EXPORT RServiceTask : public ServiceTask
 {
 public:
     RServiceTask(Element *element, const QString &action);
-    void afterRun() override;
 };
 
 class OXA_EXPORT RestartServiceTask : public RServiceTask
@@ -157,8 +165,6 @@ public:
     static bool existPackage(const QString &package);
 
 private:
-    void fail(const QString &message);
-
     QString m_packageName;
     QString m_programName;
     QString m_userName;

@@ -2,11 +2,18 @@
 
 #include "oxaglobal.h"
 
+#include <QObject>
 #include <QString>
 
-/** What a task is (description) and how it ended (status and message). */
+class AbstractTask;
+
+/**
+ * What a task is (description) and how it ended (its outcome: status and message, set
+ * together through AbstractTask::setOutcome()).
+ */
 class OXA_EXPORT TaskDescription
 {
+    Q_GADGET
 public:
     enum TaskStatus {
         TaskStatusUndefined = 0,
@@ -17,13 +24,12 @@ public:
         /// or fail. Counts as a failure where a run must be judged (the batch exit code).
         TaskStatusUnknown = 4,
     };
+    Q_ENUM(TaskStatus)
 
     QString description() const { return m_description; }
     void setDescription(const QString &description) { m_description = description; }
-    int status() const { return m_status; }
-    void setStatus(int status) { m_status = status; }
+    TaskStatus status() const { return m_status; }
     QString message() const { return m_message; }
-    void setMessage(const QString &message) { m_message = message; }
 
     bool isFailed() const { return m_status == TaskStatusFailed; }
     bool isUnknown() const { return m_status == TaskStatusUnknown; }
@@ -34,7 +40,15 @@ public:
     static QString statusName(int status);
 
 private:
+    friend class AbstractTask;
+    /// Status and message at once, so that no message outlives the status it explained.
+    void setOutcome(TaskStatus status, const QString &message)
+    {
+        m_status = status;
+        m_message = message;
+    }
+
     QString m_description;
-    int m_status = TaskStatusUndefined;
+    TaskStatus m_status = TaskStatusUndefined;
     QString m_message;
 };

@@ -295,8 +295,15 @@ void TaskObserver::onTaskRun(quint64 id)
     if (entry.priority < 0)
         --m_runningBackground;
     AbstractTask *task = entry.task;
-    if (task->isTargetAlive())
+    // A task that said nothing of how it ended is done: no override has to remember that.
+    if (task->status() == TaskDescription::TaskStatusUndefined)
+        task->setOutcome(TaskDescription::TaskStatusDone, task->taskDescription().message());
+    if (task->isTargetAlive()) {
         task->afterRun();
+        // afterRun() may have taken the element away; then nothing follows either.
+        if (task->isTargetAlive())
+            performFollowUps(task->followUps());
+    }
     m_active.remove(id);
     if (entry.key) {
         if (--m_activeKeys[entry.key] <= 0)
@@ -315,6 +322,20 @@ void TaskObserver::onTaskRun(quint64 id)
     if (isIdle()) {
         emit busyChanged(false);
         emit idle();
+    }
+}
+
+void TaskObserver::performFollowUps(const QList<FollowUp> &followUps)
+{
+    for (const FollowUp &followUp : followUps) {
+        // An earlier one may have removed this one's element.
+        Element *element = followUp.element();
+        if (!element)
+            continue;
+        if (followUp.kind() == FollowUp::Remove)
+            delete element; // leaves its parent first
+        else if (element->isOperationAvailable(followUp.operation()))
+            element->performOperation(followUp.operation(), nullptr, 0);
     }
 }
 

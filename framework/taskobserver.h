@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxaglobal.h"
+#include "taskdescription.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -9,6 +10,7 @@
 
 class AbstractTask;
 class Element;
+class FollowUp;
 class QThreadPool;
 class TaskEndQueue;
 
@@ -17,7 +19,7 @@ struct OXA_EXPORT TaskReport
 {
     quint64 id = 0;
     QString description;
-    int status = 0;
+    TaskDescription::TaskStatus status = TaskDescription::TaskStatusUndefined;
     QString message;
     QString elementId;  ///< id of the task's element, or its title when it has no id
     qint64 endedMs = 0; ///< milliseconds from the console's start (when the program was executed)
@@ -25,8 +27,10 @@ struct OXA_EXPORT TaskReport
 };
 
 /**
- * Runs the console's tasks: run() on a small pool of worker threads, afterRun() on the GUI
- * thread, then deletes the task. Tasks on the same element run one after another, in the order
+ * Runs the console's tasks: run() on a small pool of worker threads, then on the GUI thread
+ * afterRun() and what the task says follows it (AbstractTask::followUps()), then deletes the
+ * task; a task whose element was deleted meanwhile gets neither. A task that set no outcome
+ * is done. Tasks on the same element run one after another, in the order
  * they came; others may run at once, state reads first, background work (priority below zero)
  * only while nothing else is waiting or running. Reports each start and end, and tells when it
  * is idle.
@@ -98,6 +102,8 @@ private:
 
     void dispatch();
     void dispatchLater();
+    /// The one place where what follows a task is done (GUI thread).
+    void performFollowUps(const QList<FollowUp> &followUps);
     bool keyBusy(const void *key) const;
 
     QThreadPool *m_pool;

@@ -9,18 +9,63 @@
 
 #include <QElapsedTimer>
 
+FollowUp::FollowUp(Kind kind, Element *element, OperationType operation)
+    : m_kind(kind), m_element(element), m_operation(operation)
+{
+}
+
+FollowUp FollowUp::perform(Element *element, OperationType operation)
+{
+    return FollowUp(Perform, element, operation);
+}
+
+FollowUp FollowUp::remove(Element *element)
+{
+    return FollowUp(Remove, element, OperationNone);
+}
+
+Element *FollowUp::element() const
+{
+    return m_element;
+}
+
 AbstractTask::AbstractTask() = default;
 
 AbstractTask::~AbstractTask() = default;
 
+void AbstractTask::setOutcome(TaskDescription::TaskStatus status, const QString &message)
+{
+    m_description.setOutcome(status, message);
+}
+
+void AbstractTask::fail(const QString &message)
+{
+    setOutcome(TaskDescription::TaskStatusFailed, message);
+}
+
+void AbstractTask::succeed()
+{
+    setOutcome(TaskDescription::TaskStatusDone);
+}
+
+void AbstractTask::succeedPartly(const QString &message)
+{
+    setOutcome(TaskDescription::TaskStatusWarning, message);
+}
+
 void AbstractTask::run()
 {
-    if (m_description.status() == TaskDescription::TaskStatusUndefined)
-        m_description.setStatus(TaskDescription::TaskStatusDone);
+    if (status() == TaskDescription::TaskStatusUndefined)
+        setOutcome(TaskDescription::TaskStatusDone, m_description.message());
 }
 
 void AbstractTask::afterRun()
 {
+}
+
+QList<FollowUp> AbstractTask::followUps() const
+{
+    return {};
 }
 
 Element *AbstractTask::taskElement() const
@@ -70,15 +115,12 @@ bool AbstractTask::runChangeTool(const QString &program, const QStringList &argu
     };
     const ProcessResult result = ChildProcess::runChange(program, arguments, wait);
     if (result.leftRunning) {
-        m_description.setStatus(TaskDescription::TaskStatusUnknown);
-        m_description.setMessage(TaskMessages::leftRunning(program, clock.elapsed()));
+        setOutcome(TaskDescription::TaskStatusUnknown,
+                   TaskMessages::leftRunning(program, clock.elapsed()));
     } else if (!result.finished) {
-        m_description.setStatus(TaskDescription::TaskStatusFailed);
-        m_description.setMessage(TaskMessages::notFinished(program, result.error));
+        fail(TaskMessages::notFinished(program, result.error));
     } else if (result.exitCode != 0) {
-        m_description.setStatus(TaskDescription::TaskStatusFailed);
-        m_description.setMessage(
-            TaskMessages::exitCode(program, result.exitCode, result.errorText()));
+        fail(TaskMessages::exitCode(program, result.exitCode, result.errorText()));
     }
     return result.succeeded();
 }
@@ -137,6 +179,15 @@ ElementData *ElementTask::takeData()
     return data;
 }
 
+void ElementTask::showInWidgets(ElementData *record) const
+{
+    Element *e = element();
+    if (!e)
+        return;
+    for (ViewEditElementWidget *widget : e->viewingWidgets())
+        widget->afterSuccessfulRead(e, record);
+}
+
 ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element *element, ElementData *data)
     : ElementTask(element, data)
 {
@@ -145,27 +196,26 @@ ReadPropertyHeavyTask::ReadPropertyHeavyTask(Element *element, ElementData *data
 void ReadPropertyHeavyTask::afterRun()
 {
     // Nothing of a failed read reaches the widgets.
-    Element *e = element();
-    if (!e || !e->module() || taskDescription().isFailed())
-        return;
-    for (ViewEditElementWidget *widget : e->module()->elementWidgets())
-        widget->afterSuccessfulRead(e, data());
+    if (!taskDescription().isFailed())
+        showInWidgets(data());
 }
 
 ReadContentTask::ReadContentTask(Element *element, ElementData *data) : ElementTask(element, data)
 {
 }
 
-void ReadContentTask::afterRun()
+QList<FollowUp> ReadContentTask::followUps() const
 {
     Element *e = element();
     if (!e || taskDescription().isFailed())
-        return;
+        return {};
+    QList<FollowUp> reads;
     const QList<TreeNode *> children = e->childNodes();
     for (TreeNode *node : children) {
         if (Element *child = qobject_cast<Element *>(node))
-            child->performOperation(OperationReadHeavy, nullptr, 0);
+            reads.append(FollowUp::perform(child, OperationReadHeavy));
     }
+    return reads;
 }
 
 CreateTask::CreateTask(Element *element, ElementData *data) : ElementTask(element, data)
@@ -177,12 +227,12 @@ bool CreateTask::isChange() const
     return true;
 }
 
-void CreateTask::afterRun()
+QList<FollowUp> CreateTask::followUps() const
 {
     Element *e = element();
     if (!e || (taskDescription().isSucceeded() && !isParanoid()))
-        return;
-    e->performOperation(OperationReadContent, nullptr, 0);
+        return {};
+    return {FollowUp::perform(e, OperationReadContent)};
 }
 
 DeleteTask::DeleteTask(Element *element, ElementData *data) : ElementTask(element, data)
@@ -194,30 +244,24 @@ bool DeleteTask::isChange() const
     return true;
 }
 
-void DeleteTask::afterRun()
+QList<FollowUp> DeleteTask::followUps() const
 {
     Element *e = element();
     if (!e)
-        return;
+        return {};
+    Element *parent = qobject_cast<Element *>(e->parentNode());
+    const bool parentReads = parent && parent->isOperationAvailable(OperationReadContent);
     if (!taskDescription().isSucceeded()) {
         // Part of it may be gone: what is left is read, never assumed.
-        Element *parent = qobject_cast<Element *>(e->parentNode());
-        if (parent && parent->isOperationAvailable(OperationReadContent))
-            parent->performOperation(OperationReadContent, nullptr, 0);
-        else if (e->isOperationAvailable(OperationReadHeavy))
-            e->performOperation(OperationReadHeavy, nullptr, 0);
-        return;
+        if (parentReads)
+            return {FollowUp::perform(parent, OperationReadContent)};
+        return {FollowUp::perform(e, OperationReadHeavy)};
     }
-    if (isParanoid()) {
-        // Only a parent that can read its content again can drop the element itself; under
-        // any other parent the element would stay on screen for something that is gone.
-        Element *parent = qobject_cast<Element *>(e->parentNode());
-        if (parent && parent->isOperationAvailable(OperationReadContent)) {
-            parent->performOperation(OperationReadContent, nullptr, 0);
-            return;
-        }
-    }
-    delete e; // leaves its parent first
+    // Only a parent that can read its content again can drop the element itself; under any
+    // other parent the element would stay on screen for something that is gone.
+    if (isParanoid() && parentReads)
+        return {FollowUp::perform(parent, OperationReadContent)};
+    return {FollowUp::remove(e)};
 }
 
 UpdateTask::UpdateTask(Element *element, ElementData *data) : ElementTask(element, data)
@@ -229,10 +273,10 @@ bool UpdateTask::isChange() const
     return true;
 }
 
-void UpdateTask::afterRun()
+QList<FollowUp> UpdateTask::followUps() const
 {
     Element *e = element();
     if (!e)
-        return;
-    e->performOperation(OperationReadHeavy, nullptr, 0);
+        return {};
+    return {FollowUp::perform(e, OperationReadHeavy)};
 }

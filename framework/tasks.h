@@ -2,6 +2,7 @@
 
 #include "taskdescription.h"
 
+#include <QList>
 #include <QPointer>
 
 #include <atomic>
@@ -13,9 +14,39 @@ class ElementData;
 class Module;
 
 /**
+ * What the task observer does after a task's afterRun(), on the GUI thread: perform an
+ * operation on an element, or remove an element from the tree. Tasks declare them
+ * (AbstractTask::followUps()); none calls back into an element or module itself.
+ */
+class OXA_EXPORT FollowUp
+{
+public:
+    enum Kind
+    {
+        Perform, ///< the operation on the element, if the element still offers it then
+        Remove,  ///< the element leaves the tree and is deleted
+    };
+
+    static FollowUp perform(Element *element, OperationType operation);
+    static FollowUp remove(Element *element);
+
+    Kind kind() const { return m_kind; }
+    /// The element, or null once it was deleted.
+    Element *element() const;
+    OperationType operation() const { return m_operation; }
+
+private:
+    FollowUp(Kind kind, Element *element, OperationType operation);
+
+    Kind m_kind;
+    QPointer<Element> m_element;
+    OperationType m_operation;
+};
+
+/**
  * A unit of slow work. TaskObserver runs run() on a worker thread (child processes, files;
  * it touches only the task), then afterRun() on the GUI thread (copies the result into the
- * element and its widgets), then deletes the task.
+ * element and its widgets), then performs the task's followUps(), then deletes the task.
  */
 class OXA_EXPORT AbstractTask
 {
@@ -27,19 +58,38 @@ public:
 
     TaskDescription &taskDescription() { return m_description; }
     const TaskDescription &taskDescription() const { return m_description; }
-    int status() const { return m_description.status(); }
+    TaskDescription::TaskStatus status() const { return m_description.status(); }
 
-    /// Every override ends by calling this: a task that set no status is done.
+    /**
+     * Sets how the task ended: the only way a task's status and message change. A task that
+     * sets none is done (the observer sees to that); the last outcome set counts.
+     */
+    void setOutcome(TaskDescription::TaskStatus status, const QString &message = QString());
+    /// setOutcome(TaskStatusFailed, message).
+    void fail(const QString &message);
+    /// setOutcome(TaskStatusDone).
+    void succeed();
+    /// setOutcome(TaskStatusWarning, message): done, but not all of it; @p message says what.
+    void succeedPartly(const QString &message);
+
+    /// The slow work, on a worker thread. The base sets the default outcome (done) when none
+    /// was set; overrides need not call it.
     virtual void run();
-    /// Runs on the GUI thread after run(); nothing by default.
+    /// Runs on the GUI thread after run(), when the target is alive; nothing by default.
     virtual void afterRun();
+    /**
+     * What the observer does next, once afterRun() ended (GUI thread, target alive), in
+     * order; each is performed once. None by default.
+     */
+    virtual QList<FollowUp> followUps() const;
 
     /// The element the task works on, or null; tasks on one element run one after another.
     virtual Element *taskElement() const;
     /// Ready tasks with a higher priority start first (state reads before everything else);
     /// below zero is background work, started only while no other task runs.
     virtual int priority() const;
-    /// False when the task's element was deleted meanwhile; afterRun() is then skipped.
+    /// False when the task's element was deleted meanwhile; afterRun() and the follow-ups are
+    /// then skipped.
     virtual bool isTargetAlive() const;
 
     /**
@@ -66,7 +116,7 @@ protected:
     /**
      * Runs a tool that changes something (ChildProcess::runChange): says that it still runs
      * once the read limit passed, and gives up waiting when stopWaiting() is called or at the
-     * change limit. True when it exited with 0 (the status is the caller's to set); otherwise
+     * change limit. True when it exited with 0 (the outcome is the caller's to set); otherwise
      * the task failed ("not finished", or "Exit code" with its standard error) or, with the
      * tool left running, its outcome is unknown; status and message say so.
      */
@@ -105,6 +155,10 @@ public:
     /// Gives up ownership of the record.
     ElementData *takeData();
 
+protected:
+    /// GUI thread: hands @p record to the widgets that show the element now, and to no other.
+    void showInWidgets(ElementData *record) const;
+
 private:
     QPointer<Element> m_element;
     QPointer<Module> m_module;
@@ -115,14 +169,14 @@ private:
 };
 
 /**
- * Reads an element's full record; after a good run, afterRun() hands it to every widget of the
- * element's module.
+ * Reads an element's full record; after a good run, afterRun() hands it to the widgets that
+ * show the element.
  */
 class OXA_EXPORT ReadPropertyHeavyTask : public ElementTask
 {
 public:
     explicit ReadPropertyHeavyTask(Element *element, ElementData *data = nullptr);
-    /// Calls afterSuccessfulRead(element, data) on every element widget of the module.
+    /// Calls afterSuccessfulRead(element, data) on the widgets showing the element.
     void afterRun() override;
 };
 
@@ -131,7 +185,7 @@ class OXA_EXPORT ReadContentTask : public ElementTask
 {
 public:
     explicit ReadContentTask(Element *element, ElementData *data = nullptr);
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };
 
 /**
@@ -143,7 +197,7 @@ class OXA_EXPORT CreateTask : public ElementTask
 public:
     CreateTask(Element *element, ElementData *data);
     bool isChange() const override;
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };
 
 /**
@@ -157,7 +211,7 @@ class OXA_EXPORT DeleteTask : public ElementTask
 public:
     DeleteTask(Element *element, ElementData *data);
     bool isChange() const override;
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };
 
 /**
@@ -169,5 +223,5 @@ class OXA_EXPORT UpdateTask : public ElementTask
 public:
     UpdateTask(Element *element, ElementData *data);
     bool isChange() const override;
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };

@@ -16,9 +16,7 @@ void PackageCheckedControlTask::run()
     if (!m_packageFound.load() && existPackage(packageName()))
         m_packageFound.store(true);
     if (!m_packageFound.load()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::packageNotInstalled(packageName()));
-        AbstractTask::run();
+        fail(TaskMessages::packageNotInstalled(packageName()));
         return;
     }
     ControlServiceTask::run();

@@ -23,41 +23,21 @@ ServiceHeavyElementData *ServiceHeavyReadTask::record() const
     return dynamic_cast<ServiceHeavyElementData *>(data());
 }
 
-void ServiceHeavyReadTask::fail(const QString &message)
-{
-    taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-    taskDescription().setMessage(message);
-}
-
-void ServiceHeavyReadTask::succeed()
-{
-    taskDescription().setStatus(TaskDescription::TaskStatusDone);
-}
-
-void ServiceHeavyReadTask::succeedPartly(const QString &message)
-{
-    taskDescription().setStatus(TaskDescription::TaskStatusWarning);
-    taskDescription().setMessage(message);
-}
-
 void ServiceHeavyReadTask::run()
 {
     ServiceHeavyElementData *heavy = record();
     if (!heavy) {
         fail(TaskMessages::undefinedTarget());
-        AbstractTask::run();
         return;
     }
     const ProcessResult status = ChildProcess::run(m_initScript, {QStringLiteral("status")});
     if (!status.finished) {
         fail(TaskMessages::notFinished(m_initScript, status.error));
-        AbstractTask::run();
         return;
     }
     // A non-zero status is no failure: the service is stopped.
     heavy->setState(status.exitCode == 0);
     readConfiguration(heavy);
-    AbstractTask::run();
 }
 
 void ServiceHeavyReadTask::afterRun()

@@ -25,12 +25,9 @@ public:
     void afterRun() override;
 
 protected:
-    /// Reads the configuration into record(); sets status and message (status 2 when done).
+    /// Reads the configuration into record(); sets the outcome (succeed(), succeedPartly() when
+    /// not all of it is shown, fail()).
     virtual void readConfiguration(ServiceHeavyElementData *record) = 0;
-    void fail(const QString &message);
-    void succeed();
-    /// Status 3: read, but not all of it is shown; @p message says what is missing.
-    void succeedPartly(const QString &message);
 
 private:
     QString m_initScript;

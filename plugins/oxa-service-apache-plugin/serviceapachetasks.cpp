@@ -13,12 +13,6 @@
 
 namespace {
 
-void setFailed(TaskDescription &description, const QString &message)
-{
-    description.setStatus(TaskDescription::TaskStatusFailed);
-    description.setMessage(message);
-}
-
 /// The entries a Debian configuration directory lists, in the order QDir gives by default.
 QStringList listFiles(QDir &dir, const QStringList &nameFilters = QStringList())
 {
@@ -150,21 +144,17 @@ void ServiceApacheModulesReadTask::run()
 {
     ServiceApacheHeavyElementData *record = apacheRecord();
     if (!record) {
-        setFailed(taskDescription(), TaskMessages::undefinedTarget());
-        AbstractTask::run();
+        fail(TaskMessages::undefinedTarget());
         return;
     }
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
     const ProcessResult loaded = ChildProcess::run(ctl, {QStringLiteral("-M")});
     if (!loaded.finished) {
-        setFailed(taskDescription(), TaskMessages::notFinished(ctl, loaded.error));
-        AbstractTask::run();
+        fail(TaskMessages::notFinished(ctl, loaded.error));
         return;
     }
     if (loaded.exitCode != 0) {
-        setFailed(taskDescription(),
-                  TaskMessages::exitCode(ctl, loaded.exitCode, loaded.errorText()));
-        AbstractTask::run();
+        fail(TaskMessages::exitCode(ctl, loaded.exitCode, loaded.errorText()));
         return;
     }
     ApacheOutput::parseModules(loaded.outputText(), record);
@@ -173,8 +163,7 @@ void ServiceApacheModulesReadTask::run()
     const QString availablePath = QString::fromLatin1(ApachePaths::modsAvailable);
     QDir dir(availablePath);
     if (!dir.exists()) {
-        setFailed(taskDescription(), ApachePaths::directoryMissing(availablePath));
-        AbstractTask::run();
+        fail(ApachePaths::directoryMissing(availablePath));
         return;
     }
     const QStringList availableList = listFiles(dir, loadFilter);
@@ -183,8 +172,7 @@ void ServiceApacheModulesReadTask::run()
     const QString enabledPath = QString::fromLatin1(ApachePaths::modsEnabled);
     dir.setPath(enabledPath);
     if (!dir.exists()) {
-        setFailed(taskDescription(), ApachePaths::directoryMissing(enabledPath));
-        AbstractTask::run();
+        fail(ApachePaths::directoryMissing(enabledPath));
         return;
     }
     for (const QString &entry : listFiles(dir, loadFilter))
@@ -196,8 +184,7 @@ void ServiceApacheModulesReadTask::run()
         name.remove(QStringLiteral(".load"));
         record->data().append(new ModuleSharedTreeNode(name));
     }
-    taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    AbstractTask::run();
+    succeed();
 }
 
 void ServiceApacheModulesReadTask::afterRun()
@@ -263,8 +250,7 @@ void ApacheEnableDisableTask::run()
 {
     ServiceApacheHeavyElementData *record = apacheRecord();
     if (!record) {
-        setFailed(taskDescription(), TaskMessages::undefinedTarget());
-        AbstractTask::run();
+        fail(TaskMessages::undefinedTarget());
         return;
     }
     // Every name is checked before any tool runs: a refused name changes nothing at all.
@@ -276,24 +262,18 @@ void ApacheEnableDisableTask::run()
     for (const auto &call : calls) {
         const QString unsafe = unsafeName(call.names.values());
         if (!unsafe.isNull()) {
-            setFailed(taskDescription(), unsafeNameMessage(unsafe, call.tool));
-            AbstractTask::run();
+            fail(unsafeNameMessage(unsafe, call.tool));
             return;
         }
     }
     // One run of each tool with all its names; nothing is disabled once enabling failed.
     if (!record->checkedNames().isEmpty() &&
-        !runTool(m_enableTool, record->checkedNames().values())) {
-        AbstractTask::run();
+        !runTool(m_enableTool, record->checkedNames().values()))
         return;
-    }
     if (!record->blockedNames().isEmpty() &&
-        !runTool(m_disableTool, record->blockedNames().values())) {
-        AbstractTask::run();
+        !runTool(m_disableTool, record->blockedNames().values()))
         return;
-    }
-    taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    AbstractTask::run();
+    succeed();
 }
 
 bool ApacheEnableDisableTask::wantsApply() const
@@ -309,15 +289,13 @@ ServiceApacheSiteUpdateTask::ServiceApacheSiteUpdateTask(Element *element, Eleme
     taskDescription().setDescription(QObject::tr("Update Apache sites configuration"));
 }
 
-void ServiceApacheSiteUpdateTask::afterRun()
+QList<FollowUp> ServiceApacheSiteUpdateTask::followUps() const
 {
-    UpdateTask::afterRun();
-    if (!wantsApply())
-        return;
+    QList<FollowUp> next = ApacheEnableDisableTask::followUps();
     // Only a running server is reloaded: the element offers reload only then.
-    Element *service = element();
-    if (service && service->isOperationAvailable(OperationReload))
-        service->performOperation(OperationReload, nullptr, 0);
+    if (element() && wantsApply())
+        next.append(FollowUp::perform(element(), OperationReload));
+    return next;
 }
 
 ServiceApacheModulesUpdateTask::ServiceApacheModulesUpdateTask(Element *element, ElementData *data)
@@ -326,14 +304,14 @@ ServiceApacheModulesUpdateTask::ServiceApacheModulesUpdateTask(Element *element,
     taskDescription().setDescription(QObject::tr("Update Apache modules confuguration"));
 }
 
-void ServiceApacheModulesUpdateTask::afterRun()
+QList<FollowUp> ServiceApacheModulesUpdateTask::followUps() const
 {
-    UpdateTask::afterRun();
-    if (!wantsApply())
-        return;
-    // The modules element hangs under the service element, which knows the server's state.
+    QList<FollowUp> next = ApacheEnableDisableTask::followUps();
+    // The modules element hangs under the service element, which knows the server's state;
+    // only a running server is restarted (it offers restart only then).
     Element *modules = element();
     auto *service = modules ? qobject_cast<Element *>(modules->parentNode()) : nullptr;
-    if (service && service->isOperationAvailable(OperationReload))
-        service->performOperation(OperationRestart, nullptr, 0);
+    if (service && wantsApply())
+        next.append(FollowUp::perform(service, OperationRestart));
+    return next;
 }

@@ -106,7 +106,7 @@ class ServiceApacheSiteUpdateTask : public ApacheEnableDisableTask
 {
 public:
     ServiceApacheSiteUpdateTask(Element *element, ElementData *data);
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };
 
 /** Enables and disables modules (a2enmod, a2dismod); restarts a running Apache on request. */
@@ -114,5 +114,5 @@ class ServiceApacheModulesUpdateTask : public ApacheEnableDisableTask
 {
 public:
     ServiceApacheModulesUpdateTask(Element *element, ElementData *data);
-    void afterRun() override;
+    QList<FollowUp> followUps() const override;
 };

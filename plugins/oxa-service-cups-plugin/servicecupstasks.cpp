@@ -80,7 +80,6 @@ void ServiceCupsPrintersReadHeavyTask::run()
         readConfiguration(heavy);
     else
         fail(TaskMessages::undefinedTarget());
-    AbstractTask::run();
 }
 
 void ServiceCupsPrintersReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
@@ -182,25 +181,18 @@ void ClearCacheTask::run()
     QStringList failed;
     QString error;
     if (!clearDirectory(directory, &failed, &error)) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(error);
+        fail(error);
     } else if (!failed.isEmpty()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(QObject::tr("Files in directory \"%1\" not removed:\n%2")
-                                         .arg(directory, failed.join(QLatin1Char(','))));
+        fail(QObject::tr("Files in directory \"%1\" not removed:\n%2")
+                 .arg(directory, failed.join(QLatin1Char(','))));
     } else {
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
     }
-    AbstractTask::run();
 }
 
 bool ClearCacheTask::isChange() const
 {
     return true;
-}
-
-void ClearCacheTask::afterRun()
-{
 }
 
 std::atomic<bool> ServiceCupsControlTask::s_packageFound{false};

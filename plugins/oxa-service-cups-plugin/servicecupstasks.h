@@ -60,7 +60,8 @@ protected:
 /**
  * Empties the print spool "/var/spool/cups": removes the regular files and the links to files
  * directly in it, keeps subdirectories and hidden files. Only names in that directory are
- * ever unlinked, so nothing outside it goes, whatever a link points to.
+ * ever unlinked, so nothing outside it goes, whatever a link points to. Nothing follows it:
+ * the element shows no spool content.
  */
 class ClearCacheTask : public ElementTask
 {
@@ -71,8 +72,6 @@ public:
 
     bool isChange() const override;
     void run() override;
-    /// Nothing to update: the element shows no spool content.
-    void afterRun() override;
 
     /**
      * Removes the regular files and links to files directly in @p directory, in name order

@@ -36,14 +36,11 @@ ServicePackagesHeavyElementData *ServicePackagesReadHeavyTask::record() const
 
 void ServicePackagesReadHeavyTask::run()
 {
-    TaskDescription &description = taskDescription();
     ServicePackagesHeavyElementData *packages = record();
     QFile file;
     // A directory opens for reading too: only a plain file is a list.
     if (!packages || RegularFile::open(&file, m_listPath) != RegularFile::Opened) {
-        description.setStatus(TaskDescription::TaskStatusFailed);
-        description.setMessage(QObject::tr("Failed to open file %1").arg(m_listPath));
-        AbstractTask::run();
+        fail(QObject::tr("Failed to open file %1").arg(m_listPath));
         return;
     }
     QByteArray bytes = file.read(maxListBytes + 1);
@@ -68,25 +65,21 @@ void ServicePackagesReadHeavyTask::run()
 
     QString missing;
     for (const PackageList::Entry &entry : entries) {
-        if (!queryEntry(packages, entry, &missing)) {
-            AbstractTask::run();
+        if (!queryEntry(packages, entry, &missing))
             return;
-        }
     }
     if (missing.isEmpty() && !cut) {
-        description.setStatus(TaskDescription::TaskStatusDone);
-    } else {
-        description.setStatus(TaskDescription::TaskStatusWarning);
-        QStringList messages;
-        if (cut)
-            messages << listCutMessage(m_listPath);
-        if (!missing.isEmpty()) {
-            messages << QObject::tr("Found not installed packages: %1")
-                            .arg(QLatin1String("\n\n") + missing);
-        }
-        description.setMessage(messages.join(QLatin1Char('\n')));
+        succeed();
+        return;
     }
-    AbstractTask::run();
+    QStringList messages;
+    if (cut)
+        messages << listCutMessage(m_listPath);
+    if (!missing.isEmpty()) {
+        messages
+            << QObject::tr("Found not installed packages: %1").arg(QLatin1String("\n\n") + missing);
+    }
+    succeedPartly(messages.join(QLatin1Char('\n')));
 }
 
 QString ServicePackagesReadHeavyTask::listCutMessage(const QString &path)
@@ -103,8 +96,7 @@ bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *r
         const ProcessResult result =
             ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
         if (!result.finished) {
-            taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-            taskDescription().setMessage(TaskMessages::notFinished(dpkgQuery, result.error));
+            fail(TaskMessages::notFinished(dpkgQuery, result.error));
             return false;
         }
         // The exit code says nothing here: dpkg-query fails for a package it does not know.

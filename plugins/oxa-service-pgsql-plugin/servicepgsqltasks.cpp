@@ -24,14 +24,10 @@ bool runTool(AbstractTask *task, const QString &program, const QStringList &argu
              ProcessResult *result = nullptr)
 {
     const ProcessResult r = ChildProcess::run(program, arguments);
-    TaskDescription &description = task->taskDescription();
-    if (!r.finished) {
-        description.setStatus(TaskDescription::TaskStatusFailed);
-        description.setMessage(TaskMessages::notFinished(program, r.error));
-    } else if (r.exitCode != 0) {
-        description.setStatus(TaskDescription::TaskStatusFailed);
-        description.setMessage(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
-    }
+    if (!r.finished)
+        task->fail(TaskMessages::notFinished(program, r.error));
+    else if (r.exitCode != 0)
+        task->fail(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
     if (result)
         *result = r;
     return r.succeeded();
@@ -88,10 +84,9 @@ void ServicePgsqlClustersReadTask::run()
         if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")},
                     &result)) {
             m_records = ServicePgsqlParser::clusterRecords(result.outputLines());
-            taskDescription().setStatus(TaskDescription::TaskStatusDone);
+            succeed();
         }
     }
-    AbstractTask::run();
 }
 
 void ServicePgsqlClustersReadTask::afterRun()
@@ -109,8 +104,14 @@ void ServicePgsqlClustersReadTask::afterRun()
         children.append(newClusterElement(clusters->module(), record));
     clusters->clearDelete();
     clusters->append(children);
-    if (isParanoid())
-        ReadContentTask::afterRun();
+}
+
+QList<FollowUp> ServicePgsqlClustersReadTask::followUps() const
+{
+    // The new cluster elements came from the same read: only "paranoid" reads each again.
+    if (!isParanoid())
+        return {};
+    return ReadContentTask::followUps();
 }
 
 // ---- cluster read ----
@@ -124,18 +125,15 @@ ServicePgsqlClusterReadTask::ServicePgsqlClusterReadTask(Element *element)
 void ServicePgsqlClusterReadTask::run()
 {
     if (!data()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::undefinedTarget());
-        AbstractTask::run();
+        fail(TaskMessages::undefinedTarget());
         return;
     }
     ProcessResult result;
     if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")}, &result)) {
         // A cluster that is gone meanwhile leaves the record as it was.
         ServicePgsqlParser::updateCluster(*data(), result.outputLines());
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
     }
-    AbstractTask::run();
 }
 
 void ServicePgsqlClusterReadTask::afterRun()
@@ -174,9 +172,7 @@ QStringList ServicePgsqlClusterCreateTask::arguments() const
 void ServicePgsqlClusterCreateTask::run()
 {
     if (!data()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::undefinedTarget());
-        AbstractTask::run();
+        fail(TaskMessages::undefinedTarget());
         return;
     }
     const QString name = data()->property(keyName).toString();
@@ -186,13 +182,11 @@ void ServicePgsqlClusterCreateTask::run()
     data()->setProperty(QStringLiteral("configureParam"),
                         ServicePgsqlParser::configureParam(name, version));
     if (runChangeTool(QStringLiteral("pg_createcluster"), arguments()))
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    AbstractTask::run();
+        succeed();
 }
 
 void ServicePgsqlClusterCreateTask::afterRun()
 {
-    CreateTask::afterRun();
     Element *clusters = element();
     // Only a cluster known to be made is added as it was asked for; otherwise the container
     // reads what there is (CreateTask).
@@ -226,13 +220,10 @@ QStringList ServicePgsqlClusterDeleteTask::arguments() const
 
 void ServicePgsqlClusterDeleteTask::run()
 {
-    if (!data()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::undefinedTarget());
-    } else if (runChangeTool(QStringLiteral("pg_dropcluster"), arguments())) {
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    }
-    AbstractTask::run();
+    if (!data())
+        fail(TaskMessages::undefinedTarget());
+    else if (runChangeTool(QStringLiteral("pg_dropcluster"), arguments()))
+        succeed();
 }
 
 // ---- state changes ----

@@ -15,7 +15,8 @@
 /**
  * Reads the installed server versions (dpkg-query) and the clusters (pg_lsclusters) of the
  * PostgreSQL container; afterRun() replaces the container's children with one element per
- * cluster and hands the versions to the container's versions model.
+ * cluster and hands the versions to the container's versions model. Only with "paranoid" is
+ * each cluster then read again.
  */
 class ServicePgsqlClustersReadTask : public ReadContentTask
 {
@@ -24,6 +25,7 @@ public:
 
     void run() override;
     void afterRun() override;
+    QList<FollowUp> followUps() const override;
 
     const QSet<QString> &versions() const { return m_versions; }
     const QVector<ElementData> &records() const { return m_records; }

@@ -25,12 +25,6 @@ void setUpStateRead(ServiceTask *task, const char *roleOption, const char *descr
     task->taskDescription().setDescription(QObject::tr(description));
 }
 
-void fail(AbstractTask *task, const QString &message)
-{
-    task->taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-    task->taskDescription().setMessage(message);
-}
-
 } // namespace
 
 ServiceTarnTarndReadHeavyTask::ServiceTarnTarndReadHeavyTask(Element *element)
@@ -61,7 +55,7 @@ void ServiceTarnServerStartTask::run()
 {
     TarnForcedTask::run();
     if (taskDescription().isFailed()) {
-        taskDescription().setMessage(
+        fail(
             taskDescription().message() + QLatin1Char('\n') +
             QObject::tr(
                 "Note: The file /etc/hosts or /etc/tarn/tarn.conf may be incorrectly configured."));
@@ -93,8 +87,7 @@ void ServiceTarnServerReadLightTask::run()
     const ProcessResult state = stateRun.get();
     if (!result.finished) {
         // Without the domain the state is not taken either.
-        fail(this, TaskMessages::notFinished(scriptPath(), result.error));
-        AbstractTask::run();
+        fail(TaskMessages::notFinished(scriptPath(), result.error));
         return;
     }
     bool found = false;
@@ -105,8 +98,7 @@ void ServiceTarnServerReadLightTask::run()
     }
     // The state as the framework's own status read takes it.
     if (takeState(state))
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    AbstractTask::run();
+        succeed();
 }
 
 ServiceTarnServerReadHeavyTask::ServiceTarnServerReadHeavyTask(Element *element)
@@ -124,14 +116,14 @@ bool ServiceTarnServerReadHeavyTask::readState(const char *roleOption, QStringLi
 {
     ServiceHeavyElementData *heavy = record();
     if (!heavy) {
-        fail(this, TaskMessages::undefinedTarget());
+        fail(TaskMessages::undefinedTarget());
         return false;
     }
     const QString program = tool(TarnTool::client);
     const ProcessResult result =
         ChildProcess::run(program, {ServiceTask::statusAction(), tool(roleOption)});
     if (!result.finished) {
-        fail(this, TaskMessages::notFinished(program, result.error));
+        fail(TaskMessages::notFinished(program, result.error));
         return false;
     }
     // A non-zero exit is no failure: the service is stopped, and its report still counts.
@@ -152,9 +144,8 @@ void ServiceTarnServerReadHeavyTask::run()
         nodes.reserve(report.settings.size());
         for (const TarnSetting &setting : report.settings)
             nodes.append(new ConfTreeNode(setting.key, setting.value));
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
     }
-    AbstractTask::run();
 }
 
 void ServiceTarnServerReadHeavyTask::afterRun()
@@ -183,6 +174,5 @@ void ServiceTarnClientReadHeavyTask::run()
 {
     QStringList lines;
     if (readState(TarnTool::clientOption, &lines))
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
-    AbstractTask::run();
+        succeed();
 }

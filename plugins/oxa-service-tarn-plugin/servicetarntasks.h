@@ -80,13 +80,18 @@ inline constexpr ServiceFamily tarnClientControl{
     nullptr,
 };
 
-/** A family control task whose tool is always told "--force". */
+/**
+ * A family control task whose tool is always told "--force". Afterwards the element is read
+ * whole rather than its state alone: that read also learns the domain the caption shows and,
+ * through the daemon's module, the daemon's state.
+ */
 template <class FamilyTask> class TarnForcedTask : public FamilyTask
 {
 public:
     explicit TarnForcedTask(Element *element) : FamilyTask(element)
     {
         this->extraArguments() << QString::fromLatin1(TarnTool::forceOption);
+        this->setHeavyReadAfterChange(true);
     }
 };
 

@@ -1,13 +1,15 @@
 #pragma once
 
-// Stand-ins shared by the framework suites: tree nodes that count themselves, and modules that
-// record every operation they are asked to perform.
+// Stand-ins shared by the framework suites: tree nodes that count themselves, modules that
+// record every operation they are asked to perform, elements that hand every operation on, and
+// widgets that record the reads they are given.
 
 #include <contextoperation.h>
 #include <element.h>
 #include <elementdata.h>
 #include <module.h>
 #include <treenode.h>
+#include <vieweditelementwidget.h>
 
 #include <QList>
 #include <QString>
@@ -69,6 +71,41 @@ public:
 
 private:
     QList<OperationCall> *m_log;
+};
+
+/** An element that hands every operation to its module (Element itself ignores them). */
+class ForwardingElement : public Element
+{
+public:
+    using Element::Element;
+    OperationTypes availableOperations() const override { return m_offered; }
+    void performOperation(OperationType type, ElementData *data, int n) override
+    {
+        forwardToModule(type, data, n);
+    }
+    OperationTypes m_offered = OperationReadHeavy | OperationUpdate | OperationDelete;
+};
+
+/** Records the reads handed to it, and exports a record named after its line of text. */
+class ProbeWidget : public ViewEditElementWidget
+{
+public:
+    using ViewEditElementWidget::ViewEditElementWidget;
+
+    QList<QPair<Element *, ElementData *>> reads;
+    /// The state text of each service record read, as it was then (the record goes with its
+    /// task).
+    QStringList states;
+    QString content = QStringLiteral("new-site");
+
+    void afterSuccessfulRead(Element *element, ElementData *data) override
+    {
+        reads << qMakePair(element, data);
+        if (const auto *light = dynamic_cast<const ServiceLightElementData *>(data))
+            states << light->textState();
+        ViewEditElementWidget::afterSuccessfulRead(element, data);
+    }
+    ElementData *exportElementData() override { return new ElementData(content); }
 };
 
 /** Always grants the rights (the element tests switch rights through this). */

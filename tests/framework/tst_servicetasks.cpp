@@ -22,8 +22,10 @@
 namespace {
 
 // An init script whose state lives in a file: start and restart create it, stop removes it,
-// status answers 0 (running) or 3 (stopped) as LSB scripts do.
-const char initScript[] = "case \"$1\" in\n"
+// status answers 0 (running) or 3 (stopped) as LSB scripts do. Each run adds its action to
+// "calls".
+const char initScript[] = "echo \"$1\" >> @DIR@/calls\n"
+                          "case \"$1\" in\n"
                           "status) [ -f @DIR@/running ] && exit 0; exit 3 ;;\n"
                           "start|restart|reload) touch @DIR@/running ;;\n"
                           "stop) rm -f @DIR@/running ;;\n"
@@ -146,7 +148,7 @@ void TestServiceTasks::statusExitCode()
         m_dir->script(QStringLiteral("status"), QStringLiteral("exit %1\n").arg(exitCode)));
     QCOMPARE(task.composedArguments(), QStringList{"status"});
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.isStateRead());
     QCOMPARE(task.stateRecord().state(), running);
     QCOMPARE(task.stateRecord().textState(), text);
@@ -212,7 +214,7 @@ void TestServiceTasks::statusNotFinished()
     QVERIFY(m_observer->waitForIdle(60000));
     QCOMPARE(finished.count(), 1);
     const TaskReport report = finished.at(0).at(0).value<TaskReport>();
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, TaskMessages::notFinished(program, errorCode));
     QVERIFY(report.message.contains(QStringLiteral("not finished")));
     QVERIFY(report.message.contains(QStringLiteral("Error code: %1").arg(errorCode)));
@@ -235,13 +237,14 @@ void TestServiceTasks::controlActionFails()
     QVERIFY(m_observer->waitForIdle(60000));
 
     const TaskReport report = finished.at(0).at(0).value<TaskReport>();
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message,
              TaskMessages::exitCode(script, 1, QStringLiteral("cannot bind: port 445 busy\n")));
     QVERIFY(report.message.contains(QStringLiteral("Exit code: 1")));
     QVERIFY(report.message.contains(QStringLiteral("port 445 busy")));
-    // A failed action may have done part of its work: the state and the element are read.
-    QVERIFY(typesOf(m_log).contains(OperationReadHeavy));
+    // A failed action may have done part of its work: the state is read, and that is all.
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(m_log.isEmpty());
     QCOMPARE(element->serviceData()->textState(), QStringLiteral("stopped"));
 }
 
@@ -251,7 +254,7 @@ void TestServiceTasks::controlActionCrashes()
         m_dir->script(QStringLiteral("crash"), QStringLiteral("kill -SEGV $$\n"));
     ServiceTask task(nullptr, script, QStringLiteral("restart"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(), TaskMessages::notFinished(script, 1));
     QVERIFY(!task.isStateRead());
 }
@@ -267,7 +270,7 @@ void TestServiceTasks::statusReadPastLimitIsKilled()
     ReadPropertyLightServiceTask task(nullptr);
     task.setScriptPath(script);
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(), TaskMessages::notFinished(script, 2));
 
     const pid_t scriptPid = m_dir->pidFrom(QStringLiteral("hang.pid"));
@@ -281,26 +284,26 @@ void TestServiceTasks::changePastReadLimit_data()
 {
     QTest::addColumn<QString>("startBody"); // what "start" does before it exits
     QTest::addColumn<bool>("stopWaiting");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<bool>("runningAfter"); // the state read at the task's end
 
     // The start outlasts the read limit: the task says it still runs, and is not killed.
     QTest::newRow("ends done") << "sleep 0.5\ntouch @DIR@/running\n"
-                               << false << int(TaskDescription::TaskStatusDone) << true;
+                               << false << TaskDescription::TaskStatusDone << true;
     QTest::newRow("ends failed") << "sleep 0.5\necho 'no luck' >&2\nexit 1\n"
-                                 << false << int(TaskDescription::TaskStatusFailed) << false;
+                                 << false << TaskDescription::TaskStatusFailed << false;
     // Goes on once the test says so (never later than in 20 s).
     QTest::newRow("wait stopped: left running, outcome unknown")
         << "for i in $(seq 400); do [ -e @DIR@/go ] && break; sleep 0.05; done\n"
            "touch @DIR@/running\n"
-        << true << int(TaskDescription::TaskStatusUnknown) << false;
+        << true << TaskDescription::TaskStatusUnknown << false;
 }
 
 void TestServiceTasks::changePastReadLimit()
 {
     QFETCH(QString, startBody);
     QFETCH(bool, stopWaiting);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(bool, runningAfter);
 
     const QString script = m_dir->script(
@@ -338,9 +341,9 @@ void TestServiceTasks::changePastReadLimit()
                  qPrintable(report.message));
         QVERIFY(report.message.contains(QStringLiteral("unknown")));
     }
-    // Whatever the outcome, the state and the element are read again.
+    // Whatever the outcome, the state is read again, and nothing more.
     QCOMPARE(element->serviceData()->state(), runningAfter);
-    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
+    QVERIFY(m_log.isEmpty());
     // Left running, the start still does its work.
     QFile go(m_dir->path(QStringLiteral("go")));
     QVERIFY(go.open(QIODevice::WriteOnly));
@@ -386,7 +389,7 @@ void TestServiceTasks::argumentComposition()
     QCOMPARE(task.composedArguments(), expectedFirst);
     QCOMPARE(task.isStatusAction(), action == QLatin1String("status"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(m_dir->read(QStringLiteral("calls")).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              calls);
 }
@@ -414,9 +417,17 @@ void TestServiceTasks::refreshAfterControl()
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     auto *element = new ServiceElement(m_module, grantAccess);
+    auto *other = new ServiceElement(m_module, grantAccess);
     m_module->appendElement(element);
+    m_module->appendElement(other);
     element->serviceData()->setName(QStringLiteral("daemon"));
     element->serviceData()->setState(runningBefore);
+    auto *shown = new ProbeWidget(m_module, grantAccess);
+    auto *elsewhere = new ProbeWidget(m_module, grantAccess);
+    m_module->insertElementWidget(shown);
+    m_module->insertElementWidget(elsewhere);
+    shown->setElement(element, ElementWidgetRoleView);
+    elsewhere->setElement(other, ElementWidgetRoleView);
     ServiceTask *task = controlTask(action, element);
     QCOMPARE(task->action(), action);
     task->setScriptPath(m_initScript);
@@ -424,30 +435,40 @@ void TestServiceTasks::refreshAfterControl()
     m_observer->performTask(task);
     QVERIFY(m_observer->waitForIdle(60000));
 
-    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, TaskDescription::TaskStatusDone);
     QCOMPARE(element->serviceData()->state(), runningAfter);
     QCOMPARE(element->serviceData()->textState(),
              runningAfter ? QStringLiteral("running") : QStringLiteral("stopped"));
     QCOMPARE(element->serviceData()->name(), QStringLiteral("daemon"));
-    // Then a full read of the element, once.
-    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
-    QCOMPARE(m_log.first().element, element);
+    // The action and one state read; the widget showing the element takes the state from
+    // that read, no other widget hears of it, and nothing else is read.
+    QCOMPARE(m_dir->read(QStringLiteral("calls")).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{action, "status"}));
+    QVERIFY(m_log.isEmpty());
+    QCOMPARE(shown->reads.size(), 1);
+    QCOMPARE(shown->reads.first().first, element);
+    QCOMPARE(shown->states, QStringList{element->serviceData()->textState()});
+    QVERIFY(elsewhere->reads.isEmpty());
 }
 
 void TestServiceTasks::refreshWithoutServiceRecord()
 {
     auto *element = new ClusterElement(m_module);
     m_module->appendElement(element);
-    // pg_ctlcluster style: "15 main start", then "15 main status".
-    const QString ctl =
-        m_dir->script(QStringLiteral("ctlcluster"),
-                      QStringLiteral("[ \"$1 $2\" = \"15 main\" ] || exit 9\nexit 0\n"));
+    // pg_ctlcluster style: "15 main start"; the cluster's state is in its record, read whole.
+    const QString ctl = m_dir->script(
+        QStringLiteral("ctlcluster"),
+        QStringLiteral(
+            "echo \"$*\" >> @DIR@/calls\n[ \"$1 $2\" = \"15 main\" ] || exit 9\nexit 0\n"));
     auto *task = new ServiceTask(element, ctl, QStringLiteral("start"),
                                  {QStringLiteral("15"), QStringLiteral("main")}, false);
     QSignalSpy finished(m_observer, &TaskObserver::taskFinished);
     m_observer->performTask(task);
     QVERIFY(m_observer->waitForIdle(60000));
-    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(finished.at(0).at(0).value<TaskReport>().status, TaskDescription::TaskStatusDone);
+    QCOMPARE(m_dir->read(QStringLiteral("calls")).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             QStringList{"15 main start"});
     QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
     QCOMPARE(m_log.first().element, element);
     QCOMPARE(element->elementData()->name(), QStringLiteral("main"));
@@ -468,10 +489,10 @@ void TestServiceTasks::controlSucceedsWhenStateUnreadable()
     m_observer->performTask(task);
     QVERIFY(m_observer->waitForIdle(60000));
     const TaskReport report = finished.at(0).at(0).value<TaskReport>();
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QVERIFY(report.message.isEmpty());
     QVERIFY(!element->serviceData()->isStateKnown());
-    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
+    QVERIFY(m_log.isEmpty());
 }
 
 void TestServiceTasks::daemonKeepingOutputOpenDoesNotHang()
@@ -488,7 +509,7 @@ void TestServiceTasks::daemonKeepingOutputOpenDoesNotHang()
     const pid_t daemon = m_dir->pidFrom(QStringLiteral("daemon.pid"));
     if (daemon > 0)
         ::kill(daemon, SIGKILL);
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.isStateRead());
     QVERIFY(task.stateRecord().state());
 }
@@ -531,13 +552,13 @@ void TestServiceTasks::controlWithoutProgramFails()
 {
     ControlServiceTask unnamed(nullptr);
     unnamed.run();
-    QCOMPARE(unnamed.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(unnamed.status(), TaskDescription::TaskStatusFailed);
 
     ControlServiceTask missing(nullptr);
     const QString program = m_dir->path(QStringLiteral("no-such-tool"));
     missing.setProgramName(program);
     missing.run();
-    QCOMPARE(missing.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(missing.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(missing.taskDescription().message(),
              QStringLiteral("Cannot start \"%1\": there is no such program.").arg(program));
 }
@@ -552,5 +573,5 @@ void TestServiceTasks::existPackage()
     QVERIFY(!ControlServiceTask::existPackage(QStringLiteral("dpk*")));
 }
 
-QTEST_GUILESS_MAIN(TestServiceTasks)
+QTEST_MAIN(TestServiceTasks)
 #include "tst_servicetasks.moc"

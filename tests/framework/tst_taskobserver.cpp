@@ -78,9 +78,10 @@ public:
     QSemaphore *signalOn = nullptr; ///< run releases one token when it starts
     int sleepMs = 0;
     int prio = 0;
-    int finalStatus = 0;
+    TaskDescription::TaskStatus finalStatus = TaskDescription::TaskStatusUndefined;
     QString finalMessage;
     std::function<void()> onAfterRun;
+    QList<FollowUp> next; ///< what followUps() declares
     bool change = false;
     QString progress; ///< said once the run started
 
@@ -99,19 +100,15 @@ public:
             open = gate->tryAcquire(1, 20);
         if (!open && isWaitStopped()) {
             m_journal->add(QStringLiteral("stopped:") + m_name);
-            taskDescription().setStatus(TaskDescription::TaskStatusUnknown);
+            setOutcome(TaskDescription::TaskStatusUnknown);
         } else if (!open) {
-            taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-            taskDescription().setMessage(QStringLiteral("gate never opened"));
+            fail(QStringLiteral("gate never opened"));
         }
         if (sleepMs)
             QThread::msleep(sleepMs);
-        if (finalStatus)
-            taskDescription().setStatus(finalStatus);
-        if (!finalMessage.isEmpty())
-            taskDescription().setMessage(finalMessage);
+        if (finalStatus != TaskDescription::TaskStatusUndefined || !finalMessage.isEmpty())
+            setOutcome(finalStatus, finalMessage);
         m_journal->add(QStringLiteral("end:") + m_name);
-        AbstractTask::run();
     }
     void afterRun() override
     {
@@ -120,6 +117,11 @@ public:
             onAfterRun();
     }
     int priority() const override { return prio; }
+    QList<FollowUp> followUps() const override
+    {
+        m_journal->add(QStringLiteral("next:") + m_name);
+        return next;
+    }
 
 private:
     QString m_name;
@@ -157,6 +159,8 @@ private slots:
     void supplementElementWorkIsBackground();
     void clockCountsFromProcessStart();
     void afterRunSkippedForDeletedElement();
+    void followUps_data();
+    void followUps();
     void reports_data();
     void reports();
     void busyAndIdle();
@@ -196,9 +200,11 @@ void TestTaskObserver::runsOffTheGuiThreadThenAfterRunThenDeletes()
     Element *element = newElement(m_module, QStringLiteral("E"));
     m_observer->performTask(new ProbeTask(QStringLiteral("t"), element, m_journal));
     QVERIFY(m_observer->waitForIdle(10000));
-    QCOMPARE(m_journal->events(), (QStringList{"run:t", "end:t", "after:t", "deleted:t"}));
+    QCOMPARE(m_journal->events(),
+             (QStringList{"run:t", "end:t", "after:t", "next:t", "deleted:t"}));
     QVERIFY(m_journal->threadOf(QStringLiteral("run:t")) != QThread::currentThread());
     QCOMPARE(m_journal->threadOf(QStringLiteral("after:t")), QThread::currentThread());
+    QCOMPARE(m_journal->threadOf(QStringLiteral("next:t")), QThread::currentThread());
     QCOMPARE(m_journal->threadOf(QStringLiteral("deleted:t")), QThread::currentThread());
 }
 
@@ -213,7 +219,8 @@ void TestTaskObserver::tasksOnOneElementKeepOrder()
         task->sleepMs = sleeps[i];
         m_observer->performTask(task);
         expected << QStringLiteral("run:") + name << QStringLiteral("end:") + name
-                 << QStringLiteral("after:") + name << QStringLiteral("deleted:") + name;
+                 << QStringLiteral("after:") + name << QStringLiteral("next:") + name
+                 << QStringLiteral("deleted:") + name;
     }
     QVERIFY(m_observer->waitForIdle(10000));
     // Strictly one after another: the next run starts only once the previous has ended,
@@ -252,7 +259,7 @@ void TestTaskObserver::tasksOnDifferentElementsOverlap()
     disconnect(connection);
     QCOMPARE(reports.size(), 4);
     for (const TaskReport &report : std::as_const(reports))
-        QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+        QCOMPARE(report.status, TaskDescription::TaskStatusDone);
 }
 
 void TestTaskObserver::stateReadsGoFirst()
@@ -435,34 +442,125 @@ void TestTaskObserver::afterRunSkippedForDeletedElement()
     QCOMPARE(finished.at(0).at(0).value<TaskReport>().elementId, QStringLiteral("Gone"));
 }
 
+void TestTaskObserver::followUps_data()
+{
+    QTest::addColumn<QStringList>("declared"); // "operation@E" or "remove@F"
+    QTest::addColumn<QString>("death");        // when E is deleted: "", "run", "afterRun"
+    QTest::addColumn<QStringList>("performed");
+
+    const QStringList none;
+    QTest::newRow("one") << QStringList{"read-heavy@F"} << "" << QStringList{"read-heavy@F"};
+    QTest::newRow("in order, each once")
+        << QStringList{"read-heavy@F", "update@E", "read-heavy@E"} << ""
+        << QStringList{"read-heavy@F", "update@E", "read-heavy@E"};
+    // What the element does not offer then is not asked of it.
+    QTest::newRow("not offered") << QStringList{"read-content@F", "read-heavy@F"} << ""
+                                 << QStringList{"read-heavy@F"};
+    QTest::newRow("remove") << QStringList{"remove@F"} << "" << none;
+    QTest::newRow("removed element gets nothing more")
+        << QStringList{"remove@F", "read-heavy@F", "read-heavy@E"} << ""
+        << QStringList{"read-heavy@E"};
+    // A task whose element died gets no after-run and nothing follows it.
+    QTest::newRow("element died while running")
+        << QStringList{"read-heavy@F", "remove@F"} << "run" << none;
+    QTest::newRow("afterRun took the element away")
+        << QStringList{"read-heavy@F", "remove@F"} << "afterRun" << none;
+}
+
+void TestTaskObserver::followUps()
+{
+    QFETCH(QStringList, declared);
+    QFETCH(QString, death);
+    QFETCH(QStringList, performed);
+
+    QList<OperationCall> log;
+    RecordingModule module(QStringLiteral("Recording"), &log);
+    QPointer<Element> e = new ForwardingElement(&module, grantAccess);
+    QPointer<Element> f = new ForwardingElement(&module, grantAccess);
+    const QHash<QString, Element *> elements{{"E", e}, {"F", f}};
+    auto *task = new ProbeTask(QStringLiteral("t"), e, m_journal);
+    for (const QString &step : std::as_const(declared)) {
+        Element *target = elements.value(step.section(QLatin1Char('@'), 1));
+        const QString what = step.section(QLatin1Char('@'), 0, 0);
+        task->next << (what == QLatin1String("remove")
+                           ? FollowUp::remove(target)
+                           : FollowUp::perform(target, operationFromName(what)));
+    }
+    QSemaphore gate, started;
+    if (death == QLatin1String("run")) {
+        task->gate = &gate;
+        task->signalOn = &started;
+    } else if (death == QLatin1String("afterRun")) {
+        task->onAfterRun = [&e] { delete e.data(); };
+    }
+    m_observer->performTask(task);
+    if (death == QLatin1String("run")) {
+        QVERIFY(started.tryAcquire(1, 10000));
+        delete e.data();
+        gate.release();
+    }
+    QVERIFY(m_observer->waitForIdle(10000));
+
+    QStringList done;
+    for (const OperationCall &call : std::as_const(log))
+        done << operationName(call.type) + QLatin1Char('@') + elements.key(call.element);
+    QCOMPARE(done, performed);
+    // Asked once, after the after-run and before the task goes; never for a dead element.
+    const QStringList events = m_journal->events();
+    if (death.isEmpty()) {
+        QCOMPARE(m_journal->only(QStringLiteral("next:")).size(), 1);
+        QVERIFY(events.indexOf("after:t") < events.indexOf("next:t"));
+        QVERIFY(events.indexOf("next:t") < events.indexOf("deleted:t"));
+    } else {
+        QVERIFY(!events.contains("next:t"));
+    }
+    QCOMPARE(f.isNull(), declared.contains(QStringLiteral("remove@F")) && death.isEmpty());
+    QCOMPARE(e.isNull(), !death.isEmpty());
+    delete e.data();
+    delete f.data();
+}
+
 void TestTaskObserver::reports_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("reportedStatus");
+    QTest::addColumn<TaskDescription::TaskStatus>("reportedStatus");
     QTest::addColumn<QString>("reportedElement");
 
-    QTest::newRow("no status is done") << "ServiceSamba"
-                                       << "Samba" << 0 << QString() << 2 << "ServiceSamba";
+    QTest::newRow("no status is done")
+        << "ServiceSamba"
+        << "Samba" << TaskDescription::TaskStatusUndefined << QString()
+        << TaskDescription::TaskStatusDone << "ServiceSamba";
     QTest::newRow("failed with message") << "ServiceSamba"
-                                         << "Samba" << 1 << "broken" << 1 << "ServiceSamba";
+                                         << "Samba" << TaskDescription::TaskStatusFailed << "broken"
+                                         << TaskDescription::TaskStatusFailed << "ServiceSamba";
     QTest::newRow("warning") << "X"
-                             << "" << 3 << "careful" << 3 << "X";
+                             << "" << TaskDescription::TaskStatusWarning << "careful"
+                             << TaskDescription::TaskStatusWarning << "X";
     QTest::newRow("title without id") << ""
-                                      << "main-15" << 2 << "" << 2 << "main-15";
+                                      << "main-15" << TaskDescription::TaskStatusDone << ""
+                                      << TaskDescription::TaskStatusDone << "main-15";
+    QTest::newRow("unknown kept") << "X"
+                                  << "" << TaskDescription::TaskStatusUnknown << "left running"
+                                  << TaskDescription::TaskStatusUnknown << "X";
+    QTest::newRow("message only: done, message kept")
+        << "X"
+        << "" << TaskDescription::TaskStatusUndefined << "note" << TaskDescription::TaskStatusDone
+        << "X";
     QTest::newRow("no element") << "-"
-                                << "" << 2 << "" << 2 << "";
+                                << "" << TaskDescription::TaskStatusDone << ""
+                                << TaskDescription::TaskStatusDone << "";
 }
 
 void TestTaskObserver::reports()
 {
     QFETCH(QString, id);
     QFETCH(QString, title);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, message);
-    QFETCH(int, reportedStatus);
+    QFETCH(TaskDescription::TaskStatus, reportedStatus);
     QFETCH(QString, reportedElement);
 
     Element *element = id == QLatin1String("-") ? nullptr : newElement(m_module, id, title);
@@ -534,8 +632,9 @@ void TestTaskObserver::taskFromAfterRunRunsAfterIt()
     QSignalSpy idle(m_observer, &TaskObserver::idle);
     m_observer->performTask(first);
     QVERIFY(m_observer->waitForIdle(10000));
-    QCOMPARE(m_journal->events(), (QStringList{"run:A", "end:A", "after:A", "deleted:A", "run:B",
-                                               "end:B", "after:B", "deleted:B"}));
+    QCOMPARE(m_journal->events(),
+             (QStringList{"run:A", "end:A", "after:A", "next:A", "deleted:A", "run:B", "end:B",
+                          "after:B", "next:B", "deleted:B"}));
     QCOMPARE(idle.count(), 1); // not idle between A and B
 }
 
@@ -569,7 +668,7 @@ void TestTaskObserver::changesAreCountedAndWaitsStopped()
     const quint64 readId = startedSpy.at(1).at(0).toULongLong();
     QCOMPARE(said.id, changeId);
     QCOMPARE(said.description, QStringLiteral("change"));
-    QCOMPARE(said.status, int(TaskDescription::TaskStatusUndefined));
+    QCOMPARE(said.status, TaskDescription::TaskStatusUndefined);
     QCOMPARE(said.message, QStringLiteral("still at it"));
     QCOMPARE(said.elementId, QStringLiteral("E"));
 

@@ -1,7 +1,9 @@
-// The framework's task after-runs, task ownership, and how an element widget applies an edit.
+// The framework's tasks: outcome, ownership, where read results go, what follows each task as
+// the observer performs it, and how an element widget applies an edit.
 
 #include "testobjects.h"
 
+#include <taskobserver.h>
 #include <tasks.h>
 #include <vieweditelementwidget.h>
 
@@ -11,36 +13,6 @@
 
 namespace {
 
-/** Records the reads handed to it, and exports a record named after its line of text. */
-class ProbeWidget : public ViewEditElementWidget
-{
-public:
-    using ViewEditElementWidget::ViewEditElementWidget;
-
-    QList<QPair<Element *, ElementData *>> reads;
-    QString content = QStringLiteral("new-site");
-
-    void afterSuccessfulRead(Element *element, ElementData *data) override
-    {
-        reads << qMakePair(element, data);
-        ViewEditElementWidget::afterSuccessfulRead(element, data);
-    }
-    ElementData *exportElementData() override { return new ElementData(content); }
-};
-
-/** An element that hands every operation to its module (Element itself ignores them). */
-class ForwardingElement : public Element
-{
-public:
-    using Element::Element;
-    OperationTypes availableOperations() const override { return m_offered; }
-    void performOperation(OperationType type, ElementData *data, int n) override
-    {
-        forwardToModule(type, data, n);
-    }
-    OperationTypes m_offered = OperationReadHeavy | OperationUpdate | OperationDelete;
-};
-
 /** An ElementData that counts its live instances. */
 class CountedData : public ElementData
 {
@@ -49,11 +21,6 @@ public:
     CountedData() { ++alive; }
     ~CountedData() override { --alive; }
 };
-
-void fail(AbstractTask &task)
-{
-    task.taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-}
 
 } // namespace
 
@@ -68,16 +35,10 @@ private slots:
     void runDefaultsToDone();
     void elementTaskOwnsItsRecord();
     void elementTaskKeepsModuleAndParanoia();
-    void heavyReadReachesEveryWidget();
-    void failedHeavyReadReachesNoWidget();
-    void readContentReadsEveryChild();
-    void createReadsContentOnlyWhenParanoid();
-    void deleteRemovesElement();
-    void paranoidDeleteReadsParentContent();
-    void paranoidDeleteUnderPlainParent();
-    void updateReadsElementAgain();
-    void changeReadsAgainUnlessKnownDone_data();
-    void changeReadsAgainUnlessKnownDone();
+    void readResultReachesOnlyItsWidgets_data();
+    void readResultReachesOnlyItsWidgets();
+    void followUpsPerformedOnce_data();
+    void followUpsPerformedOnce();
     void widgetAppliesCreateAndUpdate();
     void widgetBlockAndModified();
 
@@ -106,21 +67,29 @@ void TestTasks::cleanup()
 
 void TestTasks::runDefaultsToDone()
 {
+    // The base run() is harmless to call: it sets the default, never over an outcome.
     AbstractTask plain;
     plain.run();
-    QCOMPARE(plain.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(plain.status(), TaskDescription::TaskStatusDone);
     AbstractTask failed;
-    fail(failed);
+    failed.fail(QStringLiteral("broken"));
     failed.run();
-    QCOMPARE(failed.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(failed.status(), TaskDescription::TaskStatusFailed);
+    QCOMPARE(failed.taskDescription().message(), QStringLiteral("broken"));
     QVERIFY(failed.taskDescription().isFailed());
     AbstractTask warned;
-    warned.taskDescription().setStatus(TaskDescription::TaskStatusWarning);
+    warned.succeedPartly(QStringLiteral("not all of it"));
     warned.run();
-    QCOMPARE(warned.status(), int(TaskDescription::TaskStatusWarning));
-    QCOMPARE(TaskDescription::statusName(1), QStringLiteral("failed"));
-    QCOMPARE(TaskDescription::statusName(2), QStringLiteral("done"));
-    QCOMPARE(TaskDescription::statusName(3), QStringLiteral("warning"));
+    QCOMPARE(warned.status(), TaskDescription::TaskStatusWarning);
+    // One outcome: a later one replaces status and message together.
+    warned.succeed();
+    QCOMPARE(warned.status(), TaskDescription::TaskStatusDone);
+    QVERIFY(warned.taskDescription().message().isEmpty());
+    QCOMPARE(TaskDescription::statusName(TaskDescription::TaskStatusFailed),
+             QStringLiteral("failed"));
+    QCOMPARE(TaskDescription::statusName(TaskDescription::TaskStatusDone), QStringLiteral("done"));
+    QCOMPARE(TaskDescription::statusName(TaskDescription::TaskStatusWarning),
+             QStringLiteral("warning"));
 }
 
 void TestTasks::elementTaskOwnsItsRecord()
@@ -159,205 +128,153 @@ void TestTasks::elementTaskKeepsModuleAndParanoia()
     QCOMPARE(noElement.module(), nullptr);
 }
 
-void TestTasks::heavyReadReachesEveryWidget()
+void TestTasks::readResultReachesOnlyItsWidgets_data()
 {
-    auto *first = new ProbeWidget(m_module, grantAccess);
-    auto *second = new ProbeWidget(m_module, grantAccess);
-    m_module->insertElementWidget(first);
-    m_module->insertElementWidget(second);
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
+    QTest::addColumn<bool>("reached"); // the widgets showing the element got the record
+
+    QTest::newRow("done") << TaskDescription::TaskStatusDone << true;
+    QTest::newRow("warning") << TaskDescription::TaskStatusWarning << true;
+    QTest::newRow("nothing set: done") << TaskDescription::TaskStatusUndefined << true;
+    // Nothing of a failed read reaches any widget.
+    QTest::newRow("failed") << TaskDescription::TaskStatusFailed << false;
+}
+
+void TestTasks::readResultReachesOnlyItsWidgets()
+{
+    QFETCH(TaskDescription::TaskStatus, status);
+    QFETCH(bool, reached);
+
     auto *element = new Element(m_module, grantAccess);
+    auto *other = new Element(m_module, grantAccess);
     m_module->appendElement(element);
-    QSignalSpy read(first, &ViewEditElementWidget::contentRead);
+    m_module->appendElement(other);
+    // Two views of the element; a view of another element, a creation form in the element
+    // (a container), and a widget showing nothing, all of the same module.
+    QList<ProbeWidget *> widgets;
+    for (int i = 0; i < 5; ++i) {
+        widgets << new ProbeWidget(m_module, grantAccess);
+        m_module->insertElementWidget(widgets.last());
+    }
+    widgets.at(0)->setElement(element, ElementWidgetRoleView);
+    widgets.at(1)->setElement(element, ElementWidgetRoleView);
+    widgets.at(2)->setElement(other, ElementWidgetRoleView);
+    widgets.at(3)->setElement(element, ElementWidgetRoleCreate);
+    QSignalSpy read(widgets.at(0), &ViewEditElementWidget::contentRead);
 
     auto *record = new ServiceHeavyElementData;
-    ReadPropertyHeavyTask task(element, record);
-    task.run();
-    task.afterRun();
-    QCOMPARE(first->reads.size(), 1);
-    QCOMPARE(first->reads.first().first, element);
-    QCOMPARE(first->reads.first().second, record);
-    QCOMPARE(second->reads.size(), 1);
-    QCOMPARE(read.count(), 1);
-}
+    auto *task = new ReadPropertyHeavyTask(element, record);
+    if (status != TaskDescription::TaskStatusUndefined)
+        task->setOutcome(status);
+    TaskObserver::instance()->performTask(task);
+    QVERIFY(TaskObserver::instance()->waitForIdle(10000));
 
-void TestTasks::failedHeavyReadReachesNoWidget()
-{
-    auto *widget = new ProbeWidget(m_module, grantAccess);
-    m_module->insertElementWidget(widget);
-    auto *element = new Element(m_module, grantAccess);
-    m_module->appendElement(element);
-    ReadPropertyHeavyTask task(element, new ServiceHeavyElementData);
-    fail(task);
-    task.run();
-    task.afterRun();
-    QVERIFY(widget->reads.isEmpty());
-}
-
-void TestTasks::readContentReadsEveryChild()
-{
-    ContainerElement container(m_module, grantAccess);
-    auto *a = new ForwardingElement(m_module, grantAccess);
-    auto *b = new ForwardingElement(m_module, grantAccess);
-    container.append({a, new CountedNode(QStringLiteral("not an element")), b});
-
-    ReadContentTask failed(&container);
-    fail(failed);
-    failed.afterRun();
-    QVERIFY(m_log.isEmpty());
-
-    ReadContentTask task(&container);
-    task.run();
-    task.afterRun();
-    QCOMPARE(typesOf(m_log), (QList<OperationType>{OperationReadHeavy, OperationReadHeavy}));
-    QCOMPARE(m_log.at(0).element, a);
-    QCOMPARE(m_log.at(1).element, b);
-}
-
-void TestTasks::createReadsContentOnlyWhenParanoid()
-{
-    ContainerElement container(m_module, grantAccess);
-    {
-        CreateTask task(&container, new ElementData(QStringLiteral("new")));
-        task.run();
-        task.afterRun();
-        QVERIFY(m_log.isEmpty()); // the plug-in adds the child itself
+    for (int i = 0; i < widgets.size(); ++i) {
+        const QList<QPair<Element *, ElementData *>> reads = widgets.at(i)->reads;
+        QCOMPARE(reads.size(), reached && i < 2 ? 1 : 0);
+        if (!reads.isEmpty()) {
+            QCOMPARE(reads.first().first, element);
+            QCOMPARE(reads.first().second, record);
+        }
     }
-    m_module->setData(QStringLiteral("paranoid"), true);
-    {
-        CreateTask task(&container, nullptr);
-        task.run();
-        task.afterRun();
-        QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadContent});
-        QCOMPARE(m_log.first().element, &container);
-    }
+    QCOMPARE(read.count(), reached ? 1 : 0);
 }
 
-void TestTasks::deleteRemovesElement()
-{
-    ContainerElement container(m_module, grantAccess);
-    auto *doomed = new ForwardingElement(m_module, grantAccess);
-    auto *kept = new ForwardingElement(m_module, grantAccess);
-    container.append({doomed, kept});
-    m_module->appendElement(doomed);
-    const QPointer<Element> guard(doomed);
-
-    DeleteTask task(doomed, nullptr);
-    task.run();
-    task.afterRun();
-    QVERIFY(!guard);
-    QCOMPARE(container.childNodes(), QList<TreeNode *>{kept});
-    QCOMPARE(kept->row(), 0);
-    QCOMPARE(m_module->elements().size(), 0);
-    QVERIFY(m_log.isEmpty());
-}
-
-void TestTasks::paranoidDeleteReadsParentContent()
-{
-    m_module->setData(QStringLiteral("paranoid"), true);
-    ContainerElement container(m_module, grantAccess);
-    auto *doomed = new ForwardingElement(m_module, grantAccess);
-    container.append(doomed);
-    DeleteTask task(doomed, nullptr);
-    task.run();
-    task.afterRun();
-    QCOMPARE(container.childCount(), 1); // the read decides
-    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadContent});
-    QCOMPARE(m_log.first().element, &container);
-}
-
-void TestTasks::paranoidDeleteUnderPlainParent()
-{
-    // A parent that cannot read its content cannot drop the element: it goes directly.
-    m_module->setData(QStringLiteral("paranoid"), true);
-    ForwardingElement parent(m_module, grantAccess);
-    auto *doomed = new ForwardingElement(m_module, grantAccess);
-    parent.append(doomed);
-    const QPointer<Element> guard(doomed);
-    DeleteTask task(doomed, nullptr);
-    task.run();
-    task.afterRun();
-    QVERIFY(!guard);
-    QCOMPARE(parent.childCount(), 0);
-}
-
-void TestTasks::updateReadsElementAgain()
-{
-    ForwardingElement element(m_module, grantAccess);
-    UpdateTask task(&element, new CountedData);
-    task.run();
-    task.afterRun();
-    QCOMPARE(typesOf(m_log), QList<OperationType>{OperationReadHeavy});
-    QCOMPARE(m_log.first().element, &element);
-}
-
-void TestTasks::changeReadsAgainUnlessKnownDone_data()
+void TestTasks::followUpsPerformedOnce_data()
 {
     // A change that failed, or whose tool was left running, may have done part of its work:
-    // what it touched is read, never assumed. Only a known success may patch the tree.
+    // what it touched is read, never assumed. Only a known success may patch the tree. A task
+    // that sets no outcome is done.
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("plainParent");
-    QTest::addColumn<int>("read");       // the operation read again, or OperationNone
-    QTest::addColumn<QString>("target"); // "container" or "element"
-    const int done = TaskDescription::TaskStatusDone;
-    const int failed = TaskDescription::TaskStatusFailed;
-    const int unknown = TaskDescription::TaskStatusUnknown;
-    const int none = OperationNone;
-    QTest::newRow("create done") << "create" << done << false << none << "";
-    QTest::newRow("create failed")
-        << "create" << failed << false << int(OperationReadContent) << "container";
-    QTest::newRow("create unknown")
-        << "create" << unknown << false << int(OperationReadContent) << "container";
-    QTest::newRow("delete done") << "delete" << done << false << none << "";
-    QTest::newRow("delete failed")
-        << "delete" << failed << false << int(OperationReadContent) << "container";
-    QTest::newRow("delete unknown")
-        << "delete" << unknown << false << int(OperationReadContent) << "container";
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
+    QTest::addColumn<bool>("paranoid");
+    QTest::addColumn<bool>("plainParent");      // the element's parent cannot read its content
+    QTest::addColumn<QStringList>("performed"); // "operation@target", in order
+    QTest::addColumn<bool>("removed");
+
+    const auto done = TaskDescription::TaskStatusDone;
+    const auto failed = TaskDescription::TaskStatusFailed;
+    const auto unknown = TaskDescription::TaskStatusUnknown;
+    const auto unset = TaskDescription::TaskStatusUndefined;
+    const QStringList none;
+    const QStringList content{"read-content@container"};
+    const QStringList heavy{"read-heavy@element"};
+
+    // A good content read reads every child element (not other nodes); a failed one nothing.
+    QTest::newRow("read content done")
+        << "read-content" << done << false << false
+        << QStringList{"read-heavy@element", "read-heavy@kept"} << false;
+    QTest::newRow("read content failed")
+        << "read-content" << failed << false << false << none << false;
+    // The plug-in adds a created child itself, unless "paranoid".
+    QTest::newRow("create done") << "create" << done << false << false << none << false;
+    QTest::newRow("create done, paranoid") << "create" << done << true << false << content << false;
+    QTest::newRow("create failed") << "create" << failed << false << false << content << false;
+    QTest::newRow("create unknown") << "create" << unknown << false << false << content << false;
+    QTest::newRow("delete done") << "delete" << done << false << false << none << true;
+    QTest::newRow("delete, nothing set") << "delete" << unset << false << false << none << true;
+    // With "paranoid" the read decides; a parent that cannot read its content cannot drop the
+    // element, so it goes directly.
+    QTest::newRow("delete done, paranoid") << "delete" << done << true << false << content << false;
+    QTest::newRow("delete done, paranoid, plain parent")
+        << "delete" << done << true << true << none << true;
+    QTest::newRow("delete failed") << "delete" << failed << false << false << content << false;
+    QTest::newRow("delete unknown") << "delete" << unknown << false << false << content << false;
     QTest::newRow("delete failed, parent cannot read")
-        << "delete" << failed << true << int(OperationReadHeavy) << "element";
-    QTest::newRow("update done") << "update" << done << false << int(OperationReadHeavy)
-                                 << "element";
-    QTest::newRow("update failed")
-        << "update" << failed << false << int(OperationReadHeavy) << "element";
-    QTest::newRow("update unknown")
-        << "update" << unknown << false << int(OperationReadHeavy) << "element";
+        << "delete" << failed << false << true << heavy << false;
+    QTest::newRow("update done") << "update" << done << false << false << heavy << false;
+    QTest::newRow("update, nothing set") << "update" << unset << false << false << heavy << false;
+    QTest::newRow("update failed") << "update" << failed << false << false << heavy << false;
+    QTest::newRow("update unknown") << "update" << unknown << false << false << heavy << false;
 }
 
-void TestTasks::changeReadsAgainUnlessKnownDone()
+void TestTasks::followUpsPerformedOnce()
 {
     QFETCH(QString, kind);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
+    QFETCH(bool, paranoid);
     QFETCH(bool, plainParent);
-    QFETCH(int, read);
-    QFETCH(QString, target);
+    QFETCH(QStringList, performed);
+    QFETCH(bool, removed);
 
+    m_module->setData(QStringLiteral("paranoid"), paranoid);
     ContainerElement container(m_module, grantAccess);
     ForwardingElement plain(m_module, grantAccess);
     auto *element = new ForwardingElement(m_module, grantAccess);
-    (plainParent ? static_cast<Element &>(plain) : container).append(element);
+    auto *kept = new ForwardingElement(m_module, grantAccess);
+    auto *node = new CountedNode(QStringLiteral("not an element"));
+    (plainParent ? static_cast<Element &>(plain) : container).append({element, node, kept});
+    m_module->appendElement(element);
+    m_module->appendElement(kept);
+    const QHash<Element *, QString> names{
+        {&container, "container"}, {&plain, "plain"}, {element, "element"}, {kept, "kept"}};
     const QPointer<Element> guard(element);
-    std::unique_ptr<ElementTask> task;
-    if (kind == QLatin1String("create"))
-        task = std::make_unique<CreateTask>(&container, nullptr);
-    else if (kind == QLatin1String("delete"))
-        task = std::make_unique<DeleteTask>(element, nullptr);
-    else
-        task = std::make_unique<UpdateTask>(element, nullptr);
-    QVERIFY(task->isChange());
-    task->taskDescription().setStatus(status);
-    task->afterRun();
 
-    if (read == OperationNone) {
-        QVERIFY(m_log.isEmpty());
-    } else {
-        QCOMPARE(typesOf(m_log), QList<OperationType>{OperationType(read)});
-        QCOMPARE(m_log.first().element, target == QLatin1String("container")
-                                            ? static_cast<Element *>(&container)
-                                            : element);
-    }
-    // Only a delete known to be done drops the element.
-    QCOMPARE(guard.isNull(),
-             kind == QLatin1String("delete") && status == int(TaskDescription::TaskStatusDone));
+    ElementTask *task = nullptr;
+    if (kind == QLatin1String("read-content"))
+        task = new ReadContentTask(&container);
+    else if (kind == QLatin1String("create"))
+        task = new CreateTask(&container, new CountedData);
+    else if (kind == QLatin1String("delete"))
+        task = new DeleteTask(element, nullptr);
+    else
+        task = new UpdateTask(element, new CountedData);
+    QCOMPARE(task->isChange(), kind != QLatin1String("read-content"));
+    if (status != TaskDescription::TaskStatusUndefined)
+        task->setOutcome(status);
+    TaskObserver::instance()->performTask(task);
+    QVERIFY(TaskObserver::instance()->waitForIdle(10000));
+
+    QStringList log;
+    for (const OperationCall &call : std::as_const(m_log))
+        log << operationName(call.type) + QLatin1Char('@') + names.value(call.element);
+    QCOMPARE(log, performed);
+    QCOMPARE(guard.isNull(), removed);
+    Element &parent = plainParent ? static_cast<Element &>(plain) : container;
+    QCOMPARE(parent.childNodes(),
+             removed ? (QList<TreeNode *>{node, kept}) : (QList<TreeNode *>{element, node, kept}));
+    QCOMPARE(kept->row(), removed ? 1 : 2);
+    QCOMPARE(m_module->elements().size(), removed ? 1 : 2);
 }
 
 void TestTasks::widgetAppliesCreateAndUpdate()

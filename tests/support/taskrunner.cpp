@@ -22,8 +22,8 @@ TaskReport TaskRunner::perform(AbstractTask *task, int timeoutMs)
         timedOut.message = QStringLiteral("earlier tasks did not end within %1 ms").arg(timeoutMs);
         return timedOut;
     }
-    // With the observer idle, the task's report is the first to come: tasks it causes start
-    // in its afterRun() and end after its own report.
+    // With the observer idle, the task's report is the first to come: the tasks it causes
+    // (its follow-ups) start after its afterRun() and end after its own report.
     const int first = m_reports.size();
     observer->performTask(task);
     const bool idle = observer->waitForIdle(timeoutMs);

@@ -21,8 +21,8 @@ public:
     /**
      * Waits until the observer is idle, hands @p task to it (it owns the task from then on)
      * and waits until it is idle again. Returns the task's own report; the reports of tasks
-     * it caused (a read after a control) are in reports(). On time-out the returned report
-     * has status 0 and says so in its message.
+     * it caused (its follow-ups, a read after an update) are in reports(). On time-out the
+     * returned report has status TaskStatusUndefined and says so in its message.
      */
     TaskReport perform(AbstractTask *task, int timeoutMs = 60000);
     /// Waits for the tasks that operations started (Element::performOperation and the like).

@@ -27,7 +27,6 @@ public:
     {
         runThread = QThread::currentThread();
         m_work(this);
-        AbstractTask::run();
     }
     void afterRun() override
     {
@@ -65,11 +64,10 @@ void TestTaskRunner::runsLikeTheConsole()
     const int deleted = ProbeTask::deleted;
     const TaskReport report =
         runner.perform(new ProbeTask(QStringLiteral("probe"), [](ProbeTask *t) {
-            t->taskDescription().setStatus(TaskDescription::TaskStatusWarning);
-            t->taskDescription().setMessage(QStringLiteral("careful"));
+            t->succeedPartly(QStringLiteral("careful"));
         }));
     QCOMPARE(report.description, QStringLiteral("probe"));
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusWarning));
+    QCOMPARE(report.status, TaskDescription::TaskStatusWarning);
     QCOMPARE(report.message, QStringLiteral("careful"));
     QVERIFY(ProbeTask::runThread != QThread::currentThread());
     QCOMPARE(ProbeTask::afterRunThread, QThread::currentThread());
@@ -87,7 +85,7 @@ void TestTaskRunner::keepsReportsOfCausedTasks()
     const TaskReport report = runner.perform(new ProbeTask(
         QStringLiteral("stop"), [](ProbeTask *) { QThread::msleep(20); }, follow));
     QCOMPARE(report.description, QStringLiteral("stop"));
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(runner.reports().size(), 2);
     QCOMPARE(runner.reports().at(1).description, QStringLiteral("read again"));
     runner.clear();
@@ -101,7 +99,7 @@ void TestTaskRunner::reportsTimeOut()
     const TaskReport report = runner.perform(
         new ProbeTask(QStringLiteral("hangs"), [&release](ProbeTask *) { release.acquire(); }),
         100);
-    QCOMPARE(report.status, 0);
+    QCOMPARE(report.status, TaskDescription::TaskStatusUndefined);
     QVERIFY(report.message.contains(QLatin1String("did not end")));
     release.release();
     QVERIFY(runner.waitForIdle());
@@ -126,7 +124,7 @@ void TestTaskRunner::workerSeesTheTestHost()
             dpkg.waitForFinished(30000);
             out = dpkg.readAllStandardOutput();
         }));
-    QCOMPARE(report.status, int(TaskDescription::TaskStatusDone));
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(out, QByteArray("ii samba\n"));
 }
 

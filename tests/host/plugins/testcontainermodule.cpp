@@ -21,13 +21,11 @@ QString containerScript()
     return TestPluginSupport::scriptPath(QStringLiteral("testcontainer"));
 }
 
-void failWith(TaskDescription &description, const ProcessResult &result)
+void failWith(AbstractTask *task, const ProcessResult &result)
 {
-    description.setStatus(TaskDescription::TaskStatusFailed);
-    description.setMessage(
-        result.finished
-            ? TaskMessages::exitCode(containerScript(), result.exitCode, result.errorText())
-            : TaskMessages::notFinished(containerScript(), result.error));
+    task->fail(result.finished
+                   ? TaskMessages::exitCode(containerScript(), result.exitCode, result.errorText())
+                   : TaskMessages::notFinished(containerScript(), result.error));
 }
 
 /** The root's light read reaches the container's module: a quick look at the script. */
@@ -42,8 +40,7 @@ public:
     {
         const ProcessResult result = ChildProcess::run(containerScript(), {QStringLiteral("ping")});
         if (!result.succeeded())
-            failWith(taskDescription(), result);
-        AbstractTask::run();
+            failWith(this, result);
     }
 };
 
@@ -58,10 +55,9 @@ public:
     {
         const ProcessResult result = ChildProcess::run(containerScript(), {QStringLiteral("list")});
         if (!result.succeeded())
-            failWith(taskDescription(), result);
+            failWith(this, result);
         else
             m_names = result.outputLines();
-        AbstractTask::run();
     }
     void afterRun() override
     {
@@ -76,7 +72,6 @@ public:
             items.append(item);
         }
         container->append(items);
-        ReadContentTask::afterRun();
     }
 
 private:
@@ -99,8 +94,7 @@ public:
         const ProcessResult result =
             ChildProcess::run(containerScript(), {QStringLiteral("create"), name, kind});
         if (!result.succeeded())
-            failWith(taskDescription(), result);
-        AbstractTask::run();
+            failWith(this, result);
     }
     void afterRun() override
     {
@@ -112,7 +106,6 @@ public:
             container->module()->appendElement(item);
             container->append(item);
         }
-        CreateTask::afterRun();
     }
 };
 
@@ -128,8 +121,7 @@ public:
         const ProcessResult result =
             ChildProcess::run(containerScript(), {QStringLiteral("delete"), m_name});
         if (!result.succeeded())
-            failWith(taskDescription(), result);
-        AbstractTask::run();
+            failWith(this, result);
     }
 
 private:
@@ -149,13 +141,12 @@ public:
         const ProcessResult result =
             ChildProcess::run(containerScript(), {QStringLiteral("item"), m_name});
         if (!result.succeeded()) {
-            failWith(taskDescription(), result);
+            failWith(this, result);
         } else {
             for (const QString &line : result.outputLines())
                 data()->setProperty(line.section(QLatin1Char('='), 0, 0),
                                     line.section(QLatin1Char('='), 1));
         }
-        AbstractTask::run();
     }
     void afterRun() override
     {

@@ -101,22 +101,17 @@ void TestReadHeavyTask::run()
     auto *record = static_cast<ServiceHeavyElementData *>(data());
     const ProcessResult status = ChildProcess::run(m_script, {QStringLiteral("status")});
     if (!status.finished) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(TaskMessages::notFinished(m_script, status.error));
-        AbstractTask::run();
+        fail(TaskMessages::notFinished(m_script, status.error));
         return;
     }
     record->setState(status.exitCode == 0);
     const ProcessResult show = ChildProcess::run(m_script, {QStringLiteral("show")});
     if (!show.succeeded()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(
-            TaskMessages::exitCode(m_script, show.exitCode, show.errorText()));
+        fail(TaskMessages::exitCode(m_script, show.exitCode, show.errorText()));
     } else {
         record->setConfigData(show.outputText());
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
     }
-    AbstractTask::run();
 }
 
 void TestReadHeavyTask::afterRun()
@@ -155,12 +150,9 @@ void TestUpdateTask::run()
     }
     const ProcessResult result = ChildProcess::run(m_script, arguments);
     if (!result.succeeded()) {
-        taskDescription().setStatus(TaskDescription::TaskStatusFailed);
-        taskDescription().setMessage(
-            result.finished ? TaskMessages::exitCode(m_script, result.exitCode, result.errorText())
-                            : TaskMessages::notFinished(m_script, result.error));
+        fail(result.finished ? TaskMessages::exitCode(m_script, result.exitCode, result.errorText())
+                             : TaskMessages::notFinished(m_script, result.error));
     } else {
-        taskDescription().setStatus(TaskDescription::TaskStatusDone);
+        succeed();
     }
-    AbstractTask::run();
 }

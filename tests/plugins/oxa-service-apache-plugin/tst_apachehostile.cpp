@@ -78,7 +78,7 @@ void TestApacheHostile::oddSiteNamesAreListed()
 
     ServiceApacheReadHeavyTask task(m_service);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     const QStringList rows = ApacheTestHost::describe(task.apacheRecord()->data());
     for (const QString &name : odd) {
         QVERIFY2(rows.contains("site:" + name), qPrintable(name));
@@ -145,7 +145,7 @@ void TestApacheHostile::namesTheToolsWouldMisreadAreRefused()
     else
         task.reset(new ServiceApacheSiteUpdateTask(m_service, record));
     task->run();
-    QCOMPARE(task->status(), 1);
+    QCOMPARE(task->status(), TaskDescription::TaskStatusFailed);
     const QString tool = QStringLiteral("a2%1%2")
                              .arg(enable ? QStringLiteral("en") : QStringLiteral("dis"),
                                   modules ? QStringLiteral("mod") : QStringLiteral("site"));
@@ -166,14 +166,14 @@ void TestApacheHostile::optionLikeSiteNamesStayNames()
     enableRecord->checkedNames() = {QStringLiteral("-f.conf"), QStringLiteral("-p.conf")};
     ServiceApacheSiteUpdateTask enable(m_service, enableRecord);
     enable.run();
-    QCOMPARE(enable.status(), 2);
+    QCOMPARE(enable.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(entries(sitesEnabled), (QStringList{"-f.conf", "-p.conf"}));
 
     auto *disableRecord = new ServiceApacheHeavyElementData;
     disableRecord->blockedNames() = {QStringLiteral("-p.conf")};
     ServiceApacheSiteUpdateTask disable(m_service, disableRecord);
     disable.run();
-    QCOMPARE(disable.status(), 2);
+    QCOMPARE(disable.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(entries(sitesEnabled), QStringList{"-f.conf"});
 }
 
@@ -189,7 +189,7 @@ void TestApacheHostile::optionLikeModuleNamesStayNames()
     record->checkedNames() = {QStringLiteral("-m"), QStringLiteral("-q")};
     ServiceApacheModulesUpdateTask enable(m_modules, record);
     enable.run();
-    QCOMPARE(enable.status(), 2);
+    QCOMPARE(enable.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(entries(modsEnabled), (QStringList{"-m.load", "-q.load"}));
 }
 

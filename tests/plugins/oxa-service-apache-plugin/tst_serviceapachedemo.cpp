@@ -38,7 +38,8 @@ void TestServiceApacheDemo::demoShowsSitesAndHosts()
 
     ServiceApacheReadHeavyTask task(service);
     task.run();
-    QVERIFY2(task.status() == 2, qPrintable(task.taskDescription().message()));
+    QVERIFY2(task.status() == TaskDescription::TaskStatusDone,
+             qPrintable(task.taskDescription().message()));
     ServiceApacheHeavyElementData *record = task.apacheRecord();
     QCOMPARE(record->textState(), ServiceLightElementData::runningText());
     QCOMPARE(record->checkedNames(),

@@ -114,7 +114,7 @@ void TestServiceApacheTasks::readsFreshDebianServer()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Read Apache service configuration"));
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     ServiceApacheHeavyElementData *record = task.apacheRecord();
     // The real init script: no server runs here.
     QCOMPARE(record->textState(), ServiceLightElementData::stoppedText());
@@ -152,7 +152,7 @@ void TestServiceApacheTasks::readsLegacyDefaultAndStandaloneSite()
 
     ServiceApacheReadHeavyTask task(m_service);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     ServiceApacheHeavyElementData *record = task.apacheRecord();
     const QStringList rows = describe(record->data());
     // "default" is enabled, so it is neither listed again nor run with "-f".
@@ -191,7 +191,7 @@ void TestServiceApacheTasks::readsEveryHostShapeOfTheRealServer()
              0);
     ServiceApacheReadHeavyTask task(m_service);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     const QStringList rows = describe(task.apacheRecord()->data());
     const QString shapes = sitesEnabled + QStringLiteral("/shapes.conf");
     for (const QString &expected : {
@@ -215,7 +215,7 @@ void TestServiceApacheTasks::emptySitesEnabledRunsEveryAvailableSite()
     QVERIFY(m_host->removePath(sitesEnabled + QStringLiteral("/000-default.conf")));
     ServiceApacheReadHeavyTask task(m_service);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     ServiceApacheHeavyElementData *record = task.apacheRecord();
     QVERIFY(record->checkedNames().isEmpty());
     QCOMPARE(describe(record->data()),
@@ -247,7 +247,7 @@ void TestServiceApacheTasks::missingSiteDirectory()
     QVERIFY(m_host->removePath(directory));
     ServiceApacheReadHeavyTask task(m_service);
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"%1\" - not exists").arg(directory));
     QCOMPARE(task.apacheRecord()->data().size(), nodesBefore);
@@ -256,27 +256,27 @@ void TestServiceApacheTasks::missingSiteDirectory()
 void TestServiceApacheTasks::misbehavingApache2ctl_data()
 {
     QTest::addColumn<QString>("body");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("rows");
 
     const QString undefinedSsl =
         QStringLiteral("host:undefined|undefined|%1/default-ssl.conf").arg(sitesAvailable);
-    QTest::newRow("crash") << QStringLiteral("kill -SEGV $$") << 1
+    QTest::newRow("crash") << QStringLiteral("kill -SEGV $$") << TaskDescription::TaskStatusFailed
                            << QStringLiteral("\"apache2ctl ...\" not finished\nError code: 1")
                            << QStringList{QStringLiteral("site:000-default.conf"),
                                           QStringLiteral("site:default-ssl.conf")};
     QTest::newRow("configuration error")
         << QStringLiteral("[ \"$2\" = -f ] && exit 1\n"
                           "echo 'AH00526: Syntax error on line 3' >&2; exit 1")
-        << 1
+        << TaskDescription::TaskStatusFailed
         << QStringLiteral("\"apache2ctl ...\"\nExit code: 1\n\"AH00526: Syntax error on line 3\n\"")
         << QStringList{QStringLiteral("site:000-default.conf"),
                        QStringLiteral("site:default-ssl.conf"), undefinedSsl};
     QTest::newRow("garbage with a NUL byte")
         << QStringLiteral("printf '\\001\\377*:80 x (/etc/apache2/sites-enabled/z:1)\\n"
                           "*:81 y (/etc/apache2/sites-enabled/z:1)\\000*:82 lost (q:1)\\n'")
-        << 2 << QString()
+        << TaskDescription::TaskStatusDone << QString()
         << QStringList{QStringLiteral("site:000-default.conf"),
                        QStringLiteral("site:default-ssl.conf"),
                        QStringLiteral("host:y|*:81|/etc/apache2/sites-enabled/z"),
@@ -286,7 +286,7 @@ void TestServiceApacheTasks::misbehavingApache2ctl_data()
 void TestServiceApacheTasks::misbehavingApache2ctl()
 {
     QFETCH(QString, body);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, message);
     QFETCH(QStringList, rows);
     OXA_PREPARE_APACHE_HOST(*m_host);
@@ -305,7 +305,7 @@ void TestServiceApacheTasks::hangingApache2ctl()
     ServiceApacheModulesReadTask task(m_modules);
     ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
     task.run(); // the read limit every command has
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"apache2ctl ...\" not finished\nError code: 2"));
 }
@@ -318,7 +318,7 @@ void TestServiceApacheTasks::readFailureShowsNothing()
     m_service->serviceData()->setState(false);
     TaskRunner runner;
     const TaskReport report = runner.perform(new ServiceApacheReadHeavyTask(m_service));
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     // The state read before the failure does not reach the element.
     QCOMPARE(m_service->serviceData()->state(), false);
 }
@@ -333,7 +333,7 @@ void TestServiceApacheTasks::readsModules()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Read Apache modules configuration"));
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     ServiceApacheHeavyElementData *record = task.apacheRecord();
     const QStringList rows = describe(record->data());
     QCOMPARE(rows.first(), QStringLiteral("core|static"));
@@ -372,7 +372,7 @@ void TestServiceApacheTasks::missingModuleDirectory()
     QVERIFY(m_host->removePath(directory));
     ServiceApacheModulesReadTask task(m_modules);
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"%1\" - not exists").arg(directory));
 }
@@ -385,7 +385,7 @@ void TestServiceApacheTasks::failingModulesList()
                               "LoadModule broken_module /nonexistent/mod_broken.so\n"));
     ServiceApacheModulesReadTask task(m_modules);
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QVERIFY2(task.taskDescription().message().startsWith(
                  QStringLiteral("\"apache2ctl ...\"\nExit code: 1\n\"")),
              qPrintable(task.taskDescription().message()));
@@ -404,7 +404,7 @@ void TestServiceApacheTasks::enablesAndDisablesSites()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Update Apache sites configuration"));
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(isLink(sitesEnabled + QStringLiteral("/default-ssl.conf")));
     QVERIFY(isLink(sitesEnabled + QStringLiteral("/shop.conf")));
     QVERIFY(!QFileInfo::exists(sitesEnabled + QStringLiteral("/000-default.conf")));
@@ -418,7 +418,7 @@ void TestServiceApacheTasks::failingEnableStopsBeforeDisable()
     record->blockedNames() = setOf({"000-default"});
     ServiceApacheSiteUpdateTask task(m_service, record);
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(
         task.taskDescription().message(),
         QStringLiteral("\"a2ensite ...\"\nExit code: 1\n\"ERROR: Site nosuch does not exist!\n\""));
@@ -438,7 +438,7 @@ void TestServiceApacheTasks::enablesAndDisablesModules()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Update Apache modules confuguration"));
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(isLink(mods + QStringLiteral("/rewrite.load")));
     QVERIFY(isLink(mods + QStringLiteral("/headers.load")));
     QVERIFY(!QFileInfo::exists(mods + QStringLiteral("/status.load")));
@@ -452,7 +452,7 @@ void TestServiceApacheTasks::failingModuleEnableStopsBeforeDisable()
     record->blockedNames() = setOf({"status"});
     ServiceApacheModulesUpdateTask task(m_modules, record);
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QVERIFY2(task.taskDescription().message().startsWith(
                  QStringLiteral("\"a2enmod ...\"\nExit code: 1\n\"")),
              qPrintable(task.taskDescription().message()));
@@ -467,21 +467,21 @@ void TestServiceApacheTasks::updateWithoutChangesRunsNothing()
         QVERIFY(m_host->writeTool(QString::fromLatin1(tool), QStringLiteral("exit 7")));
     ServiceApacheSiteUpdateTask sites(m_service, new ServiceApacheHeavyElementData);
     sites.run();
-    QCOMPARE(sites.status(), 2);
+    QCOMPARE(sites.status(), TaskDescription::TaskStatusDone);
     ServiceApacheModulesUpdateTask modules(m_modules, new ServiceApacheHeavyElementData);
     modules.run();
-    QCOMPARE(modules.status(), 2);
+    QCOMPARE(modules.status(), TaskDescription::TaskStatusDone);
 }
 
 void TestServiceApacheTasks::updateRejectsForeignRecord()
 {
     ServiceApacheSiteUpdateTask sites(m_service, new ServiceLightElementData);
     sites.run();
-    QCOMPARE(sites.status(), 1);
+    QCOMPARE(sites.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(sites.taskDescription().message(), QStringLiteral("Internal error: undefined target"));
     ServiceApacheModulesUpdateTask modules(m_modules, nullptr);
     modules.run();
-    QCOMPARE(modules.status(), 1);
+    QCOMPARE(modules.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(modules.taskDescription().message(),
              QStringLiteral("Internal error: undefined target"));
 }
@@ -500,7 +500,7 @@ void TestServiceApacheTasks::optionLikeNamesStayNames()
     record->checkedNames() = setOf({"--purge.conf"});
     ServiceApacheSiteUpdateTask task(m_service, record);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(isLink(sitesEnabled + QStringLiteral("/--purge.conf")));
 }
 
@@ -535,7 +535,8 @@ void TestServiceApacheTasks::applyAfterUpdate()
     OXA_PREPARE_APACHE_HOST(*m_host);
     QVERIFY(writeRecordingInitScript(*m_host, running));
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceApacheReadLightTask(m_service)).status, 2);
+    QCOMPARE(runner.perform(new ServiceApacheReadLightTask(m_service)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(m_service->isOperationAvailable(OperationReload), running);
 
     auto *record = new ServiceApacheHeavyElementData;
@@ -568,7 +569,8 @@ void TestServiceApacheTasks::partlyAppliedUpdateShowsWhatIsEnabled()
     QVERIFY(widget);
     widget->setElement(m_service, ElementWidgetRoleView);
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceApacheReadHeavyTask(m_service)).status, 2);
+    QCOMPARE(runner.perform(new ServiceApacheReadHeavyTask(m_service)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(widget->choiceModel()->checkedNames(), setOf({"000-default.conf"}));
 
     // a2ensite enables its site, then a2dissite fails: the update failed, half applied.
@@ -576,14 +578,14 @@ void TestServiceApacheTasks::partlyAppliedUpdateShowsWhatIsEnabled()
     record->checkedNames() = setOf({"shop"});
     record->blockedNames() = setOf({"nosuch"});
     const TaskReport report = runner.perform(new ServiceApacheSiteUpdateTask(m_service, record));
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QVERIFY2(report.message.startsWith(QStringLiteral("\"a2dissite ...\"")),
              qPrintable(report.message));
     QVERIFY(isLink(sitesEnabled + QStringLiteral("/shop.conf")));
     // The widget shows what is enabled now, not what the console had before.
     QCOMPARE(runner.reports().last().description,
              QStringLiteral("Read Apache service configuration"));
-    QCOMPARE(runner.reports().last().status, 2);
+    QCOMPARE(runner.reports().last().status, TaskDescription::TaskStatusDone);
     QCOMPARE(widget->choiceModel()->checkedNames(), setOf({"000-default.conf", "shop.conf"}));
 }
 

@@ -492,7 +492,7 @@ void TestServiceApacheWidgets::readTaskHandsNodesToTree()
     record->blockedNames() = filled->blockedNames();
     record->setState(false);
     QPointer<TreeNode> first = record->data().first();
-    task->taskDescription().setStatus(2);
+    task->succeed();
     task->afterRun();
     QVERIFY(record->data().isEmpty());
     QCOMPARE(m_service->serviceData()->textState(), ServiceLightElementData::stoppedText());
@@ -508,7 +508,7 @@ void TestServiceApacheWidgets::nodesNoWidgetLoadedGoWithRecord()
     auto *task = new ServiceApacheModulesReadTask(m_modules);
     task->apacheRecord()->data() << new ModuleSharedTreeNode(QStringLiteral("x"));
     QPointer<TreeNode> node = task->apacheRecord()->data().first();
-    task->taskDescription().setStatus(2);
+    task->succeed();
     task->afterRun();
     QVERIFY(node);
     delete task;

@@ -129,7 +129,7 @@ void TestServiceCronPlugin::readShapes()
     Cron cron;
     const TaskReport report = cron.readHeavy();
     QCOMPARE(report.description, QStringLiteral("Read Cron service configuration"));
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QStringList shown = cron.shown();
     // The view sorts by name; the directories keep their own order in the record.
     QCOMPARE(shown,
@@ -177,7 +177,7 @@ void TestServiceCronPlugin::unreadableCrontab()
 
     Cron cron;
     const TaskReport report = cron.readHeavy();
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, TaskMessages::notFinishedReadFile(script, crontab, error));
     QVERIFY(!cron.element->serviceData()->isStateKnown());
 }
@@ -185,20 +185,22 @@ void TestServiceCronPlugin::unreadableCrontab()
 void TestServiceCronPlugin::statusScript_data()
 {
     QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("taskStatus");
+    QTest::addColumn<TaskDescription::TaskStatus>("taskStatus");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("running");
 
-    QTest::newRow("running") << "exit 0" << 2 << QString() << true;
-    QTest::newRow("stopped") << "exit 3" << 2 << QString() << false;
-    QTest::newRow("crash") << "crash" << 1 << TaskMessages::notFinished(script, 1) << false;
-    QTest::newRow("missing") << "missing" << 1 << TaskMessages::notFinished(script, 0) << false;
+    QTest::newRow("running") << "exit 0" << TaskDescription::TaskStatusDone << QString() << true;
+    QTest::newRow("stopped") << "exit 3" << TaskDescription::TaskStatusDone << QString() << false;
+    QTest::newRow("crash") << "crash" << TaskDescription::TaskStatusFailed
+                           << TaskMessages::notFinished(script, 1) << false;
+    QTest::newRow("missing") << "missing" << TaskDescription::TaskStatusFailed
+                             << TaskMessages::notFinished(script, 0) << false;
 }
 
 void TestServiceCronPlugin::statusScript()
 {
     QFETCH(QString, status);
-    QFETCH(int, taskStatus);
+    QFETCH(TaskDescription::TaskStatus, taskStatus);
     QFETCH(QString, message);
     QFETCH(bool, running);
 
@@ -217,7 +219,7 @@ void TestServiceCronPlugin::statusScript()
     QCOMPARE(report.status, taskStatus);
     QCOMPARE(report.message, message);
     const ServiceLightElementData *light = cron.element->serviceData();
-    QCOMPARE(light->isStateKnown(), taskStatus == 2);
+    QCOMPARE(light->isStateKnown(), taskStatus == TaskDescription::TaskStatusDone);
     QCOMPARE(light->state(), running);
 }
 
@@ -229,7 +231,7 @@ void TestServiceCronPlugin::widgetShowsTreeAndKeepsItOnFailure()
     QVERIFY(host.writeFile(crontab, "MAILTO=root\n"));
 
     Cron cron;
-    QCOMPARE(cron.readHeavy().status, 2);
+    QCOMPARE(cron.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(cron.widget->stateLabel()->text(),
              QStringLiteral("<b>%1</b>").arg(ServiceLightElementData::runningText()));
     QVERIFY(cron.widget->isBlocked());
@@ -238,7 +240,7 @@ void TestServiceCronPlugin::widgetShowsTreeAndKeepsItOnFailure()
 
     // A second read replaces the tree rather than adding to it.
     QVERIFY(host.writeFile(crontab, "MAILTO=admin\n"));
-    QCOMPARE(cron.readHeavy().status, 2);
+    QCOMPARE(cron.readHeavy().status, TaskDescription::TaskStatusDone);
     QStringList second = cron.shown();
     QVERIFY(second.contains(QStringLiteral("  MAILTO=admin")));
     QVERIFY(!second.contains(QStringLiteral("  MAILTO=root")));
@@ -247,7 +249,7 @@ void TestServiceCronPlugin::widgetShowsTreeAndKeepsItOnFailure()
     // The crontab goes and the service stops: nothing of the failed read shows.
     QVERIFY(host.removePath(crontab));
     QVERIFY(host.writeStatusScript(script, 3));
-    QCOMPARE(cron.readHeavy().status, 1);
+    QCOMPARE(cron.readHeavy().status, TaskDescription::TaskStatusFailed);
     QCOMPARE(cron.shown(), second);
     QVERIFY(cron.element->serviceData()->state());
 
@@ -263,7 +265,7 @@ void TestServiceCronPlugin::controlWithoutPackage()
     TaskRunner runner;
     const TaskReport report = runner.perform(new ServiceCronControlTask(cron.element));
     QCOMPARE(report.description, QStringLiteral("Control Cron service"));
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message,
              QStringLiteral("Package \"vell-admin-cron\" is not installed in system.\n"
                             "To install it, run \"apt-get install vell-admin-cron\"."));
@@ -284,7 +286,7 @@ void TestServiceCronPlugin::controlStartsProgram()
     cron.element->performOperation(OperationControl, nullptr, 0);
     QVERIFY(runner.waitForIdle());
     QCOMPARE(runner.reports().size(), 1);
-    QCOMPARE(runner.reports().first().status, 2);
+    QCOMPARE(runner.reports().first().status, TaskDescription::TaskStatusDone);
     QVERIFY(ServiceCronControlTask::packageFound());
     // Detached: give it a moment.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/var/tmp/oxa-cron-control")), 20000);

@@ -188,7 +188,7 @@ void TestServiceCupsModule::widgetShowsTheConfiguration()
     setfsuid(65534);
     task->run();
     setfsuid(0);
-    QCOMPARE(task->status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task->status(), TaskDescription::TaskStatusFailed);
     task->afterRun();
     delete task;
     QCOMPARE(read.count(), 1);

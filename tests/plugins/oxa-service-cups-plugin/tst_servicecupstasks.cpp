@@ -139,7 +139,7 @@ void TestServiceCupsTasks::configurationRead()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Read Cups service configuration"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.taskDescription().message().isEmpty());
     ServiceHeavyElementData *record = task.record();
     QCOMPARE(record->state(), running);
@@ -174,7 +174,7 @@ void TestServiceCupsTasks::machineConfigurationFiles()
     ServiceCupsModule module(nullptr);
     ServiceCupsReadHeavyTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
 
     const QStringList files =
         QDir(QStringLiteral("/etc/cups")).entryList({QStringLiteral("cups*.conf")}, QDir::Files);
@@ -262,7 +262,7 @@ void TestServiceCupsTasks::unreadableFilesFailTheRead()
         FileSystemUser nobody(nobodyUid);
         task.run();
     }
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     // One error text per file, in listing order; the readable file is still read.
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"/etc/cups/cups-pdf.conf\" error 5\nPermission denied\n"
@@ -283,7 +283,7 @@ void TestServiceCupsTasks::statusScriptThatCrashes()
     ServiceCupsModule module(nullptr);
     ServiceCupsReadHeavyTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              TaskMessages::notFinished(QStringLiteral("/etc/init.d/cups"), 1));
     QVERIFY(task.record()->data().isEmpty());
@@ -299,7 +299,7 @@ void TestServiceCupsTasks::missingConfigurationDirectory()
     ServiceCupsModule module(nullptr);
     ServiceCupsReadHeavyTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.record()->data().isEmpty());
     QVERIFY(task.record()->state());
 }
@@ -324,7 +324,7 @@ void TestServiceCupsTasks::printersRead()
     QCOMPARE(task.taskDescription().description(),
              QStringLiteral("Read Cups printers information"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(dumpRecord(task.record()),
              QStringLiteral("NextPrinterId= 3;"
                             "DefaultPrinter= Office[ default| s0| s3]{Info= Office #1;"
@@ -343,7 +343,7 @@ void TestServiceCupsTasks::printersMissingAndUnreadable()
     {
         ServiceCupsPrintersReadHeavyTask task(module.elements().at(1));
         task.run();
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
         QVERIFY(task.record()->data().isEmpty());
         QVERIFY(task.taskDescription().message().isEmpty());
     }
@@ -351,7 +351,7 @@ void TestServiceCupsTasks::printersMissingAndUnreadable()
     {
         ServiceCupsPrintersReadHeavyTask task(module.elements().at(1));
         task.run();
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
         QCOMPARE(dumpRecord(task.record()), QStringLiteral("Class= C"));
     }
     QVERIFY(host.writeFile(QStringLiteral("/etc/cups/printers.conf"), "<Printer P>\n", 0600));
@@ -361,7 +361,7 @@ void TestServiceCupsTasks::printersMissingAndUnreadable()
             FileSystemUser nobody(nobodyUid);
             task.run();
         }
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
         QCOMPARE(task.taskDescription().message(),
                  QStringLiteral("\"/etc/cups/printers.conf\" error 5\nPermission denied"));
         QCOMPARE(dumpRecord(task.record()), QStringLiteral("Class= C"));
@@ -374,7 +374,7 @@ void TestServiceCupsTasks::printersMissingAndUnreadable()
     {
         ServiceCupsPrintersReadHeavyTask task(module.elements().at(1));
         task.run();
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
         QCOMPARE(task.taskDescription().message(),
                  QStringLiteral("\"/etc/cups/printers.conf\" error 5\nNot a regular file\n"
                                 "\"/etc/cups/classes.conf\" error 5\nNot a regular file"));
@@ -502,7 +502,7 @@ void TestServiceCupsTasks::clearCacheKeepsWhatIsNotAFile()
     ClearCacheTask task(module.elements().first());
     QCOMPARE(task.taskDescription().description(), QStringLiteral("Clear CUPS cache"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.taskDescription().message().isEmpty());
     QDir dir(spool);
     QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -535,7 +535,7 @@ void TestServiceCupsTasks::clearCacheNamesWhatStayed()
         QVERIFY(first.isMounted() && second.isMounted());
         ClearCacheTask task(module.elements().first());
         task.run();
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
         // In name order ignoring case, joined by a comma without a blank.
         QCOMPARE(task.taskDescription().message(),
                  QStringLiteral("Files in directory \"/var/spool/cups\" not removed:\n"
@@ -553,7 +553,7 @@ void TestServiceCupsTasks::clearCacheWithoutSpool()
     ServiceCupsModule module(nullptr);
     ClearCacheTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QVERIFY(task.taskDescription().message().isEmpty());
 }
 
@@ -569,7 +569,7 @@ void TestServiceCupsTasks::clearCacheRefusesALinkedSpool()
     ServiceCupsModule module(nullptr);
     ClearCacheTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("Directory \"/var/spool/cups\" is a symbolic link: nothing removed"));
     QCOMPARE(fileText(elsewhere + QStringLiteral("/precious")), QStringLiteral("must stay"));
@@ -585,7 +585,7 @@ void TestServiceCupsTasks::controlWithoutThePackage()
     QCOMPARE(task.programName(), QStringLiteral("vell-admin-printer"));
     QCOMPARE(task.packageName(), QStringLiteral("vell-admin-printer"));
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("Package \"vell-admin-printer\" is not installed in system.\n"
                             "To install it, run \"apt-get install vell-admin-printer\"."));
@@ -668,7 +668,7 @@ void TestServiceCupsTasks::controlStartsTheTool()
     task.run();
     QVERIFY(ServiceCupsControlTask::packageFound());
     if (runsAs.isEmpty()) {
-        QCOMPARE(task.status(), int(TaskDescription::TaskStatusFailed));
+        QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
         QVERIFY2(task.taskDescription().message().contains(message),
                  qPrintable(task.taskDescription().message()));
         return;
@@ -719,7 +719,7 @@ void TestServiceCupsTasks::controlRemembersThePackage()
     QVERIFY(QFile::remove(QStringLiteral("/var/lib/oxa-cups-test/log/again")));
     ServiceCupsControlTask task(module.elements().first());
     task.run();
-    QCOMPARE(task.status(), int(TaskDescription::TaskStatusDone));
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/var/lib/oxa-cups-test/log/again")),
                              20000);
 }

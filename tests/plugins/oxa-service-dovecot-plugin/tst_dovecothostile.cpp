@@ -155,7 +155,7 @@ void TestDovecotHostile::bracesThatNeverCloseOrCloseTooOften()
 
     Dovecot dovecot;
     const TaskReport report = dovecot.readHeavy();
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     const TreeNode *root = dovecot.widget->treeRoot();
     QVERIFY(root->childCount() >= 1);
     const TreeNode *full = root->childNodes().first();
@@ -226,7 +226,7 @@ void TestDovecotHostile::floodingDoveconfReachesTheWidgetBounded()
                                           "| head -c 100000000; echo 'listen = *'")));
     Dovecot dovecot;
     const TaskReport report = dovecot.readHeavy();
-    QCOMPARE(report.status, 3);
+    QCOMPARE(report.status, TaskDescription::TaskStatusWarning);
     QCOMPARE(report.message,
              ReadLimits::bytesCut(QStringLiteral("doveconf"), ChildProcess::MaxOutputBytes));
     const TreeNode *full = dovecot.widget->treeRoot()->childNodes().value(0);

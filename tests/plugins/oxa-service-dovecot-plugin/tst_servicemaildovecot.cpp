@@ -53,7 +53,7 @@ void TestServiceMailDovecot::heavyRead_data()
 {
     QTest::addColumn<QString>("status");   // what the init script does
     QTest::addColumn<QString>("doveconf"); // the stand-in doveconf's shell body
-    QTest::addColumn<int>("taskStatus");
+    QTest::addColumn<TaskDescription::TaskStatus>("taskStatus");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("running");
     QTest::addColumn<QStringList>("rows");
@@ -65,35 +65,37 @@ void TestServiceMailDovecot::heavyRead_data()
     const QString output =
         ran + QStringLiteral("printf '# comment\\nprotocols = imap\\n"
                              "service imap {\\n  listen = *\\n}\\nssl = yes\\n'");
-    QTest::newRow("running") << "exit 0" << output << 2 << QString() << true
-                             << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
+    QTest::newRow("running") << "exit 0" << output << TaskDescription::TaskStatusDone << QString()
+                             << true << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"}
+                             << true;
     QTest::newRow("stopped, exit 3")
-        << "exit 3" << output << 2 << QString() << false
+        << "exit 3" << output << TaskDescription::TaskStatusDone << QString() << false
         << QStringList{"DOVECOT=", "protocols=imap", "ssl=yes"} << true;
     // Its exit code says nothing: an error that printed nothing is an empty configuration.
     QTest::newRow("doveconf fails silently")
-        << "exit 0" << ran + QStringLiteral("exit 89") << 2 << QString() << true
-        << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("exit 89") << TaskDescription::TaskStatusDone
+        << QString() << true << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf garbage")
-        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'") << 2 << QString()
-        << true << QStringList{"DOVECOT="} << true;
+        << "exit 0" << ran + QStringLiteral("printf '}}}\\n{{\\n=\\n= x\\n'")
+        << TaskDescription::TaskStatusDone << QString() << true << QStringList{"DOVECOT="} << true;
     QTest::newRow("doveconf crashes")
-        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$") << 1
+        << "exit 0" << ran + QStringLiteral("ulimit -c 0; kill -SEGV $$")
+        << TaskDescription::TaskStatusFailed
         << TaskMessages::notFinished(QStringLiteral("doveconf"), 1) << false << QStringList()
         << true;
     QTest::newRow("hanging init script")
-        << "hang" << output << 1 << TaskMessages::notFinished(script, 2) << false << QStringList()
-        << false;
+        << "hang" << output << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 2) << false << QStringList() << false;
     QTest::newRow("crashing init script")
-        << "crash" << output << 1 << TaskMessages::notFinished(script, 1) << false << QStringList()
-        << false;
+        << "crash" << output << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 1) << false << QStringList() << false;
 }
 
 void TestServiceMailDovecot::heavyRead()
 {
     QFETCH(QString, status);
     QFETCH(QString, doveconf);
-    QFETCH(int, taskStatus);
+    QFETCH(TaskDescription::TaskStatus, taskStatus);
     QFETCH(QString, message);
     QFETCH(bool, running);
     QFETCH(QStringList, rows);
@@ -117,7 +119,7 @@ void TestServiceMailDovecot::heavyRead()
     }
 
     const ServiceLightElementData *light = dovecot.element->serviceData();
-    if (taskStatus == 1) {
+    if (taskStatus == TaskDescription::TaskStatusFailed) {
         // Nothing of a failed read reaches element or widget.
         QVERIFY(!light->isStateKnown());
         QCOMPARE(dovecot.widget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
@@ -152,7 +154,7 @@ void TestServiceMailDovecot::realDoveconfReachesTheWidget()
                            "    mode = 0660\n  }\n}\n"));
 
     Dovecot dovecot;
-    QCOMPARE(dovecot.readHeavy().status, 2);
+    QCOMPARE(dovecot.readHeavy().status, TaskDescription::TaskStatusDone);
     const QStringList first = dovecot.rows();
     QCOMPARE(first.value(0), QStringLiteral("DOVECOT="));
     QVERIFY2(first.contains(QStringLiteral("protocols=imap")), qPrintable(first.join(", ")));
@@ -170,7 +172,7 @@ void TestServiceMailDovecot::realDoveconfReachesTheWidget()
     QVERIFY(dovecot.widget->treeRoot()->child(0)->childCount() > 100);
 
     // A second read replaces the tree: every row once.
-    QCOMPARE(dovecot.readHeavy().status, 2);
+    QCOMPARE(dovecot.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(dovecot.rows(), first);
     dovecot.module->setData(QStringLiteral("administrator"), true);
     QCOMPARE(dovecot.element->availableOperations(), quint64(0xE030));

@@ -58,7 +58,7 @@ void TestServiceMailExim::heavyRead_data()
     QTest::addColumn<QString>("status"); // what the init script does
     QTest::addColumn<QString>("file");   // what is at the settings path
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("taskStatus");
+    QTest::addColumn<TaskDescription::TaskStatus>("taskStatus");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("running");
     QTest::addColumn<QStringList>("rows");
@@ -69,35 +69,40 @@ void TestServiceMailExim::heavyRead_data()
     const QStringList rows{"dc_eximconfig_configtype=internet", "dc_other_hostnames=example.org",
                            "dc_readhost="};
     QTest::newRow("running") << "exit 0"
-                             << "file" << settings << 2 << QString() << true << rows;
-    QTest::newRow("stopped, exit 3") << "exit 3"
-                                     << "file" << settings << 2 << QString() << false << rows;
+                             << "file" << settings << TaskDescription::TaskStatusDone << QString()
+                             << true << rows;
+    QTest::newRow("stopped, exit 3")
+        << "exit 3"
+        << "file" << settings << TaskDescription::TaskStatusDone << QString() << false << rows;
     QTest::newRow("empty file") << "exit 0"
-                                << "file" << QByteArray() << 2 << QString() << true
-                                << QStringList();
-    QTest::newRow("link to a file") << "exit 0"
-                                    << "link" << settings << 2 << QString() << true << rows;
+                                << "file" << QByteArray() << TaskDescription::TaskStatusDone
+                                << QString() << true << QStringList();
+    QTest::newRow("link to a file")
+        << "exit 0"
+        << "link" << settings << TaskDescription::TaskStatusDone << QString() << true << rows;
     QTest::newRow("missing file") << "exit 0"
-                                  << "missing" << QByteArray() << 1
+                                  << "missing" << QByteArray() << TaskDescription::TaskStatusFailed
                                   << TaskMessages::fileNotExist(config) << true << QStringList();
-    QTest::newRow("dangling link") << "exit 0"
-                                   << "dangling" << QByteArray() << 1
-                                   << TaskMessages::fileNotExist(config) << true << QStringList();
+    QTest::newRow("dangling link")
+        << "exit 0"
+        << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed
+        << TaskMessages::fileNotExist(config) << true << QStringList();
     const QString notRegular = TaskMessages::fileError(config, QFileDevice::OpenError,
                                                        QStringLiteral("Not a regular file"));
     QTest::newRow("a directory") << "exit 0"
-                                 << "directory" << QByteArray() << 1 << notRegular << true
-                                 << QStringList();
+                                 << "directory" << QByteArray() << TaskDescription::TaskStatusFailed
+                                 << notRegular << true << QStringList();
     // Opening a FIFO would block the worker until something writes to it.
     QTest::newRow("a FIFO") << "exit 0"
-                            << "fifo" << QByteArray() << 1 << notRegular << true << QStringList();
+                            << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed
+                            << notRegular << true << QStringList();
     QTest::newRow("hanging script")
         << "hang"
-        << "file" << settings << 1 << TaskMessages::notFinished(script, 2) << false
-        << QStringList();
+        << "file" << settings << TaskDescription::TaskStatusFailed
+        << TaskMessages::notFinished(script, 2) << false << QStringList();
     QTest::newRow("no script") << "missing"
-                               << "file" << settings << 1 << TaskMessages::notFinished(script, 0)
-                               << false << QStringList();
+                               << "file" << settings << TaskDescription::TaskStatusFailed
+                               << TaskMessages::notFinished(script, 0) << false << QStringList();
 }
 
 void TestServiceMailExim::heavyRead()
@@ -105,7 +110,7 @@ void TestServiceMailExim::heavyRead()
     QFETCH(QString, status);
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(int, taskStatus);
+    QFETCH(TaskDescription::TaskStatus, taskStatus);
     QFETCH(QString, message);
     QFETCH(bool, running);
     QFETCH(QStringList, rows);
@@ -136,7 +141,7 @@ void TestServiceMailExim::heavyRead()
     QCOMPARE(report.message, message);
 
     const ServiceLightElementData *light = exim.element->serviceData();
-    if (taskStatus == 1) {
+    if (taskStatus == TaskDescription::TaskStatusFailed) {
         QVERIFY(!light->isStateKnown());
         QCOMPARE(exim.widget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
         QCOMPARE(exim.widget->treeRoot()->childCount(), 0);
@@ -160,13 +165,13 @@ void TestServiceMailExim::readingTwiceShowsEachSettingOnce()
     QVERIFY(host.writeFile(config, "a='1'\nb='2'\n"));
 
     Exim exim;
-    QCOMPARE(exim.readHeavy().status, 2);
-    QCOMPARE(exim.readHeavy().status, 2);
+    QCOMPARE(exim.readHeavy().status, TaskDescription::TaskStatusDone);
+    QCOMPARE(exim.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(exim.rows(), (QStringList{"a=1", "b=2"}));
     QCOMPARE(exim.widget->configTreeView()->model()->rowCount(), 2);
 
     QVERIFY(host.writeFile(config, "c='3'\n"));
-    QCOMPARE(exim.readHeavy().status, 2);
+    QCOMPARE(exim.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(exim.rows(), QStringList{"c=3"});
 
     // reset() shows "undefined" and keeps the tree.
@@ -183,11 +188,11 @@ void TestServiceMailExim::failureKeepsFormerContents()
     QVERIFY(host.writeFile(config, "a='1'\n"));
 
     Exim exim;
-    QCOMPARE(exim.readHeavy().status, 2);
+    QCOMPARE(exim.readHeavy().status, TaskDescription::TaskStatusDone);
     QVERIFY(host.writeStatusScript(script, 3));
     QVERIFY(host.removePath(config));
     const TaskReport report = exim.readHeavy();
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, QStringLiteral("\"/etc/exim4/update-exim4.conf.conf\" not exist"));
     QVERIFY(exim.element->serviceData()->state());
     QCOMPARE(exim.rows(), QStringList{"a=1"});

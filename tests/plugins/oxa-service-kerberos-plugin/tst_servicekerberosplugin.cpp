@@ -127,7 +127,7 @@ void TestServiceKerberosPlugin::readsTheInstalledKdcConf()
     TaskRunner runner;
     const TaskReport report = runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc));
     QCOMPARE(report.description, QStringLiteral("Read Kerberos KDC service configuration"));
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(kerberos.kdcWidget->configPlainEdit()->toPlainText(), expected);
     QCOMPARE(kerberos.kdcWidget->configGroupBox()->title(),
              QStringLiteral("Configuration: /etc/krb5kdc/kdc.conf"));
@@ -144,7 +144,8 @@ void TestServiceKerberosPlugin::eachElementReadsItsOwnFile()
 
     Kerberos kerberos;
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceKerberosKadminReadHeavyTask(kerberos.kadmin)).status, 2);
+    QCOMPARE(runner.perform(new ServiceKerberosKadminReadHeavyTask(kerberos.kadmin)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(calls(), QStringList{QStringLiteral("kadmin status")});
     QCOMPARE(kerberos.kadminWidget->configPlainEdit()->toPlainText(),
              QStringLiteral("*/admin@EXAMPLE.ORG *\n"));
@@ -157,7 +158,8 @@ void TestServiceKerberosPlugin::eachElementReadsItsOwnFile()
     QVERIFY(kerberos.kdcWidget->configPlainEdit()->toPlainText().isEmpty());
     QCOMPARE(kerberos.kdcWidget->stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
 
-    QCOMPARE(runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc)).status, 2);
+    QCOMPARE(runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc)).status,
+             TaskDescription::TaskStatusDone);
     QCOMPARE(kerberos.kdcWidget->configPlainEdit()->toPlainText(),
              QStringLiteral("[realms]\n EXAMPLE.ORG = {\n }\n"));
     QVERIFY(kerberos.kdc->serviceData()->state());
@@ -178,13 +180,13 @@ void TestServiceKerberosPlugin::missingAclFailsKadminOnly()
     const TaskReport kadmin =
         runner.perform(new ServiceKerberosKadminReadHeavyTask(kerberos.kadmin));
     QCOMPARE(kadmin.description, QStringLiteral("Read Kerberos Kadmin service configuration"));
-    QCOMPARE(kadmin.status, 1);
+    QCOMPARE(kadmin.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(kadmin.message, QStringLiteral("Failed to read config file /etc/krb5kdc/kadm5.acl"));
     QVERIFY(!kerberos.kadmin->serviceData()->isStateKnown());
     QCOMPARE(kerberos.kadminWidget->configGroupBox()->title(), QStringLiteral("Configuration"));
 
     const TaskReport kdc = runner.perform(new ServiceKerberosKdcReadHeavyTask(kerberos.kdc));
-    QCOMPARE(kdc.status, 2);
+    QCOMPARE(kdc.status, TaskDescription::TaskStatusDone);
     QCOMPARE(kerberos.kdcWidget->configPlainEdit()->toPlainText(),
              QStringLiteral("[kdcdefaults]\n"));
 }

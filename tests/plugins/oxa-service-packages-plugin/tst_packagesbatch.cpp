@@ -7,6 +7,7 @@
 #include "testhost.h"
 
 #include <childprocess.h>
+#include <taskdescription.h>
 
 #include <QDir>
 #include <QFile>
@@ -284,13 +285,14 @@ void TestPackagesBatch::listsFromTheDataDirectory()
         const QJsonObject report = runConsole(
             "show ServiceSamba/Samba\n", &exitCode,
             withData ? QStringList{QStringLiteral("--data-dir"), data.path()} : QStringList{});
-        int status = 0;
+        auto status = TaskDescription::TaskStatusUndefined;
         for (const QJsonValue &task : report.value(QStringLiteral("tasks")).toArray()) {
             if (task[QStringLiteral("description")].toString() ==
                 QLatin1String("Read information about installed packages of service"))
-                status = task[QStringLiteral("status")].toInt();
+                status = TaskDescription::TaskStatus(task[QStringLiteral("status")].toInt());
         }
-        QCOMPARE(status, withData ? 2 : 1);
+        QCOMPARE(status,
+                 withData ? TaskDescription::TaskStatusDone : TaskDescription::TaskStatusFailed);
         QCOMPARE(exitCode, withData ? 0 : 1);
         if (!withData)
             continue;

@@ -277,7 +277,8 @@ void TestServicePackagesModule::clusterMadeLaterGetsItsList()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(runner.reports().size(), 1);
     QCOMPARE(runner.reports().first().elementId, QStringLiteral("old-13"));
-    QCOMPARE(runner.reports().first().status, 3); // the common packages are missing
+    QCOMPARE(runner.reports().first().status,
+             TaskDescription::TaskStatusWarning); // the common packages are missing
     QVERIFY(!runner.reports().first().message.contains(QLatin1String("postgresql-13\n")));
     QVERIFY(runner.reports().first().message.contains(QLatin1String("    postgresql-common\n")));
     // No release ships 13: its client, unknown to dpkg here, is optional.
@@ -395,7 +396,7 @@ void TestServicePackagesModule::widgetShowsTableAfterRead()
     packages->performOperation(OperationReadHeavy, nullptr, 0);
     QVERIFY(runner.waitForIdle());
     QCOMPARE(runner.reports().size(), 1);
-    QCOMPARE(runner.reports().first().status, 3);
+    QCOMPARE(runner.reports().first().status, TaskDescription::TaskStatusWarning);
     QCOMPARE(runner.reports().first().message,
              QStringLiteral("Found not installed packages: \n\n    smbclient\n    samba-common\n"));
     QVERIFY(widget->isBlocked());

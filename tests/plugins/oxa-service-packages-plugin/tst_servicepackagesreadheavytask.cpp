@@ -75,92 +75,100 @@ void TestServicePackagesReadHeavyTask::readsList_data()
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<QStringList>("installed"); // "name|version|dpkg status"
     QTest::addColumn<QString>("expected");      // package map as "name=result;..."
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("missing"); // the names reported, each "    name\n"
 
     const QString ok = QStringLiteral("install ok installed");
-    QTest::newRow("empty list") << QByteArray() << QStringList() << QString() << 2 << QString();
-    QTest::newRow("only line feeds")
-        << QByteArray("\n\n\n") << QStringList() << QString() << 2 << QString();
+    QTest::newRow("empty list") << QByteArray() << QStringList() << QString()
+                                << TaskDescription::TaskStatusDone << QString();
+    QTest::newRow("only line feeds") << QByteArray("\n\n\n") << QStringList() << QString()
+                                     << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("installed and unknown")
         << QByteArray("pkga\npkgb\n") << QStringList{QStringLiteral("pkga|1.2-3|") + ok}
-        << QStringLiteral("pkga=1.2-3;pkgb=unknown package") << 3 << QStringLiteral("    pkgb\n");
+        << QStringLiteral("pkga=1.2-3;pkgb=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkgb\n");
     QTest::newRow("unknown optional left out")
         << QByteArray("pkga\n!pkgb\n") << QStringList{QStringLiteral("pkga|1.2-3|") + ok}
-        << QStringLiteral("pkga=1.2-3") << 2 << QString();
+        << QStringLiteral("pkga=1.2-3") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("known optional counts")
         << QByteArray("!pkga\n!pkgb\n")
         << QStringList{QStringLiteral("pkga|1|") + ok,
                        QStringLiteral("pkgb|2|deinstall ok config-files")}
-        << QStringLiteral("pkga=1;pkgb=not installed") << 3 << QStringLiteral("    pkgb\n");
+        << QStringLiteral("pkga=1;pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkgb\n");
     QTest::newRow("markers anywhere in an optional line")
         << QByteArray("!!pkg\n!p!kg\n!q!q\n") << QStringList{QStringLiteral("pkg|7|") + ok}
-        << QStringLiteral("pkg=7") << 2 << QString();
+        << QStringLiteral("pkg=7") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("removed, held, marked for removal")
         << QByteArray("rc\nheld\ndeinst\n")
         << QStringList{QStringLiteral("rc|1|deinstall ok config-files"),
                        QStringLiteral("held|2|hold ok installed"),
                        QStringLiteral("deinst|3|deinstall ok installed")}
-        << QStringLiteral("rc=not installed;held=not installed;deinst=not installed") << 3
-        << QStringLiteral("    rc\n    held\n    deinst\n");
+        << QStringLiteral("rc=not installed;held=not installed;deinst=not installed")
+        << TaskDescription::TaskStatusWarning << QStringLiteral("    rc\n    held\n    deinst\n");
     QTest::newRow("dpkg only heard of it")
         << QByteArray("!heard\nmentioned\n")
         << QStringList{QStringLiteral("heard|1|unknown ok not-installed"),
                        QStringLiteral("mentioned|1|unknown ok not-installed")}
-        << QStringLiteral("mentioned=unknown package") << 3 << QStringLiteral("    mentioned\n");
+        << QStringLiteral("mentioned=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    mentioned\n");
     QTest::newRow("wanted but not on the host")
         << QByteArray("wanted\nconf\n")
         << QStringList{QStringLiteral("wanted|1|install ok not-installed"),
                        QStringLiteral("conf|1|install ok config-files")}
-        << QStringLiteral("wanted=not installed;conf=not installed") << 3
-        << QStringLiteral("    wanted\n    conf\n");
+        << QStringLiteral("wanted=not installed;conf=not installed")
+        << TaskDescription::TaskStatusWarning << QStringLiteral("    wanted\n    conf\n");
     QTest::newRow("unpacked and half-configured count as installed")
         << QByteArray("unp\nhalf\n")
         << QStringList{QStringLiteral("unp|1.0|install ok unpacked"),
                        QStringLiteral("half|2.0|install ok half-configured")}
-        << QStringLiteral("unp=1.0;half=2.0") << 2 << QString();
+        << QStringLiteral("unp=1.0;half=2.0") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("trailing blank is part of the name")
         << QByteArray("pkga \n") << QStringList{QStringLiteral("pkga|1|") + ok}
-        << QStringLiteral("pkga =unknown package") << 3 << QStringLiteral("    pkga \n");
+        << QStringLiteral("pkga =unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga \n");
     QTest::newRow("duplicates: one entry, each miss reported")
         << QByteArray("pkga\npkgb\npkga\npkgb\n") << QStringList{QStringLiteral("pkga|1|") + ok}
-        << QStringLiteral("pkga=1;pkgb=unknown package") << 3
+        << QStringLiteral("pkga=1;pkgb=unknown package") << TaskDescription::TaskStatusWarning
         << QStringLiteral("    pkgb\n    pkgb\n");
     QTest::newRow("several records are left out")
         << QByteArray("pkg*\npkgz\n")
         << QStringList{QStringLiteral("pkga|1|") + ok, QStringLiteral("pkgb|2|") + ok,
                        QStringLiteral("pkgz|3|") + ok}
-        << QStringLiteral("pkgz=3") << 2 << QString();
+        << QStringLiteral("pkgz=3") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("pattern of one record is kept under its pattern")
         << QByteArray("pkg?\n") << QStringList{QStringLiteral("pkga|1|") + ok}
-        << QStringLiteral("pkg?=1") << 2 << QString();
+        << QStringLiteral("pkg?=1") << TaskDescription::TaskStatusDone << QString();
     // A line of alternatives: the first installed one, else the line as written.
     QTest::newRow("alternatives: the installed one")
         << QByteArray("libcups2 | libcups2t64\n")
         << QStringList{QStringLiteral("libcups2t64|2.4.10-3|") + ok}
-        << QStringLiteral("libcups2t64=2.4.10-3") << 2 << QString();
+        << QStringLiteral("libcups2t64=2.4.10-3") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("alternatives: the first of two installed")
         << QByteArray("pkga|pkgb\n")
         << QStringList{QStringLiteral("pkgb|2|") + ok, QStringLiteral("pkga|1|") + ok}
-        << QStringLiteral("pkga=1") << 2 << QString();
+        << QStringLiteral("pkga=1") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("alternatives: an installed one after a removed one")
         << QByteArray("pkga | pkgb\n")
         << QStringList{QStringLiteral("pkga|1|deinstall ok config-files"),
                        QStringLiteral("pkgb|2|") + ok}
-        << QStringLiteral("pkgb=2") << 2 << QString();
+        << QStringLiteral("pkgb=2") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("alternatives: one removed, none installed")
         << QByteArray("pkga | pkgb\n") << QStringList{QStringLiteral("pkgb|2|hold ok config-files")}
-        << QStringLiteral("pkga | pkgb=not installed") << 3 << QStringLiteral("    pkga | pkgb\n");
-    QTest::newRow("alternatives: none known") << QByteArray("pkga | pkgb\n") << QStringList()
-                                              << QStringLiteral("pkga | pkgb=unknown package") << 3
-                                              << QStringLiteral("    pkga | pkgb\n");
+        << QStringLiteral("pkga | pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga | pkgb\n");
+    QTest::newRow("alternatives: none known")
+        << QByteArray("pkga | pkgb\n") << QStringList()
+        << QStringLiteral("pkga | pkgb=unknown package") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga | pkgb\n");
     QTest::newRow("optional alternatives: none known, left out")
         << QByteArray("!pkga | pkgb\nq\n") << QStringList{QStringLiteral("q|1|") + ok}
-        << QStringLiteral("q=1") << 2 << QString();
+        << QStringLiteral("q=1") << TaskDescription::TaskStatusDone << QString();
     QTest::newRow("optional alternatives: one removed")
         << QByteArray("!pkga|!pkgb\n")
         << QStringList{QStringLiteral("pkgb|1|deinstall ok config-files")}
-        << QStringLiteral("pkga|pkgb=not installed") << 3 << QStringLiteral("    pkga|pkgb\n");
+        << QStringLiteral("pkga|pkgb=not installed") << TaskDescription::TaskStatusWarning
+        << QStringLiteral("    pkga|pkgb\n");
 }
 
 void TestServicePackagesReadHeavyTask::readsList()
@@ -168,7 +176,7 @@ void TestServicePackagesReadHeavyTask::readsList()
     QFETCH(QByteArray, list);
     QFETCH(QStringList, installed);
     QFETCH(QString, expected);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, missing);
     OXA_REQUIRE_TEST_HOST(*m_host);
 
@@ -232,7 +240,7 @@ void TestServicePackagesReadHeavyTask::listNameFromServiceElement()
     ServicePackagesReadHeavyTask task(packagesUnder(id, elementType, data));
     QCOMPARE(task.listPath(), dataDirectory + QLatin1Char('/') + listName);
     task.run();
-    QCOMPARE(task.status(), 2);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
     QCOMPARE(task.record()->packages(), mapOf(QStringLiteral("pkga=5.0")));
 }
 
@@ -243,7 +251,7 @@ void TestServicePackagesReadHeavyTask::missingListFails()
     ServicePackagesReadHeavyTask task(
         packagesUnder(QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSamba")));
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(), QStringLiteral("Failed to open file ") +
                                                    dataDirectory + QStringLiteral("/ServiceSamba"));
     QVERIFY(task.record()->packages().isEmpty());
@@ -256,7 +264,7 @@ void TestServicePackagesReadHeavyTask::listDirectoryIsNoList()
     ServicePackagesReadHeavyTask task(
         packagesUnder(QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSamba")));
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(), QStringLiteral("Failed to open file ") +
                                                    dataDirectory + QStringLiteral("/ServiceSamba"));
 }
@@ -272,7 +280,7 @@ void TestServicePackagesReadHeavyTask::dpkgQueryThatHangsStopsTheRead()
     ServicePackagesReadHeavyTask task(
         packagesUnder(QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSamba")));
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              TaskMessages::notFinished(QStringLiteral("dpkg-query"), 2));
     QCOMPARE(task.taskDescription().message(),
@@ -290,7 +298,7 @@ void TestServicePackagesReadHeavyTask::dpkgQueryThatCrashesStopsTheRead()
     ServicePackagesReadHeavyTask task(
         packagesUnder(QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSamba")));
     task.run();
-    QCOMPARE(task.status(), 1);
+    QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
     QCOMPARE(task.taskDescription().message(),
              QStringLiteral("\"dpkg-query ...\" not finished\nError code: 1"));
 }
@@ -312,7 +320,7 @@ void TestServicePackagesReadHeavyTask::afterRunShowsOnlyGoodReads()
     {
         ServicePackagesReadHeavyTask task(packages);
         task.run();
-        QCOMPARE(task.status(), 2);
+        QCOMPARE(task.status(), TaskDescription::TaskStatusDone);
         task.afterRun();
     }
     QVERIFY(edit->toPlainText().contains(QLatin1String("pkga")));
@@ -325,7 +333,7 @@ void TestServicePackagesReadHeavyTask::afterRunShowsOnlyGoodReads()
     {
         ServicePackagesReadHeavyTask task(packages);
         task.run();
-        QCOMPARE(task.status(), 1);
+        QCOMPARE(task.status(), TaskDescription::TaskStatusFailed);
         task.afterRun();
     }
     QCOMPARE(edit->toHtml(), before);
@@ -335,7 +343,7 @@ void TestServicePackagesReadHeavyTask::afterRunShowsOnlyGoodReads()
     {
         ServicePackagesReadHeavyTask task(packages);
         task.run();
-        QCOMPARE(task.status(), 3);
+        QCOMPARE(task.status(), TaskDescription::TaskStatusWarning);
         task.afterRun();
     }
     QVERIFY(edit->toPlainText().contains(QLatin1String("unknown package")));

@@ -100,13 +100,13 @@ void TestPgsqlHostile::realToolsTakeTheNameAsAName()
     std::unique_ptr<ServicePgsqlClusterElement> element(cluster(QStringLiteral("15"), name));
     ServicePgsqlClusterDeleteTask drop(element.get());
     drop.run();
-    QCOMPARE(drop.status(), 1);
+    QCOMPARE(drop.status(), TaskDescription::TaskStatusFailed);
     QVERIFY2(drop.taskDescription().message().contains(QLatin1String("does not exist")),
              qPrintable(drop.taskDescription().message()));
 
     ServicePgsqlClusterStartTask start(element.get());
     start.run();
-    QCOMPARE(start.status(), 1);
+    QCOMPARE(start.status(), TaskDescription::TaskStatusFailed);
     QVERIFY2(start.taskDescription().message().contains(
                  QStringLiteral("'15 %1' does not exist").arg(name)),
              qPrintable(start.taskDescription().message()));

@@ -223,13 +223,13 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
     QCOMPARE(reports.first().description, QStringLiteral("Read PostgreSQL clusters"));
-    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
     QVERIFY2(clusters()->versionsModel()->stringList().contains(version),
              qPrintable(clusters()->versionsModel()->stringList().join(',')));
 
     // Create 15/main2 on a given port: the new element appears at once, not yet read.
     const TaskReport created = createThroughForm("main2", version, QString::number(startPort));
-    QVERIFY2(created.status == 2, qPrintable(created.message));
+    QVERIFY2(created.status == TaskDescription::TaskStatusDone, qPrintable(created.message));
     QCOMPARE(created.description, QStringLiteral("Create PostgreSQL cluster"));
     ServicePgsqlClusterElement *main2 = cluster(QStringLiteral("main2-%1").arg(version));
     QVERIFY(main2);
@@ -243,7 +243,7 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     // A read brings the directories and the real state.
     reports = perform(main2, OperationReadHeavy);
     QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
     QCOMPARE(
         main2->elementData()->property("directories").toStringList(),
         (QStringList{QStringLiteral("/etc/postgresql/%1/main2").arg(version),
@@ -256,7 +256,8 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     reports = perform(main2, OperationStart);
     QVERIFY(reports.size() >= 2);
     QCOMPARE(reports.first().description, QStringLiteral("Start PostgreSQL cluster"));
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
     QCOMPARE(main2->elementData()->property("state").toBool(), true);
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("online"));
@@ -267,7 +268,7 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     // cluster is read again.
     reports = perform(main2, OperationStart);
     QCOMPARE(reports.size(), 2);
-    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
     QVERIFY2(reports.first().message.startsWith("\"pg_ctlcluster ...\"\nExit code: 2\n\""),
              qPrintable(reports.first().message));
     QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
@@ -276,14 +277,16 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     for (OperationType type : {OperationReload, OperationRestart}) {
         reports = perform(main2, type);
         QVERIFY(!reports.isEmpty());
-        QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+        QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+                 qPrintable(reports.first().message));
         QCOMPARE(main2->elementData()->property("state").toBool(), true);
     }
-    QCOMPARE(lastReport("Reload PostgreSQL cluster").status, 2);
-    QCOMPARE(lastReport("Restart PostgreSQL cluster").status, 2);
+    QCOMPARE(lastReport("Reload PostgreSQL cluster").status, TaskDescription::TaskStatusDone);
+    QCOMPARE(lastReport("Restart PostgreSQL cluster").status, TaskDescription::TaskStatusDone);
 
     reports = perform(main2, OperationStop);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(main2->elementData()->property("state").toBool(), false);
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
 
@@ -294,7 +297,8 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     reports = perform(main2, OperationDelete);
     QCOMPARE(reports.size(), 1);
     QCOMPARE(reports.first().description, QStringLiteral("Remove PostgreSQL cluster"));
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QVERIFY(guard.isNull());
     QVERIFY(!cluster(QStringLiteral("main2-%1").arg(version)));
     QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/%1/main2").arg(version)));
@@ -314,7 +318,7 @@ void TestServicePgsqlTasks::createWithEmptyPortLetsTheToolChoose()
         QSKIP("no PostgreSQL server is installed (scripts/install-services installs one)");
     perform(clusters(), OperationReadContent);
     const TaskReport created = createThroughForm("main3", version, QString());
-    QVERIFY2(created.status == 2, qPrintable(created.message));
+    QVERIFY2(created.status == TaskDescription::TaskStatusDone, qPrintable(created.message));
     ServicePgsqlClusterElement *main3 = cluster(QStringLiteral("main3-%1").arg(version));
     QVERIFY(main3);
     QCOMPARE(main3->data(3, Qt::DisplayRole).toInt(), 0);
@@ -337,7 +341,7 @@ void TestServicePgsqlTasks::failingToolReportsExitCodeAndError()
     QVERIFY(real.exitCode != 0);
     clusters()->versionsModel()->setStringList({"15", "7.4"});
     const TaskReport created = createThroughForm("nover", "7.4", QString());
-    QCOMPARE(created.status, 1);
+    QCOMPARE(created.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(created.message,
              TaskMessages::exitCode("pg_createcluster", real.exitCode, real.errorText()));
     QVERIFY(!real.errorText().isEmpty());
@@ -355,12 +359,12 @@ void TestServicePgsqlTasks::failingToolReportsExitCodeAndError()
     QPointer<ServicePgsqlClusterElement> guard(ghost);
     const QList<TaskReport> reports = perform(ghost, OperationDelete);
     QCOMPARE(reports.size(), 2);
-    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
     QVERIFY2(reports.first().message.startsWith("\"pg_dropcluster ...\"\nExit code: 1\n\""),
              qPrintable(reports.first().message));
     QVERIFY(reports.first().message.contains("does not exist"));
     QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL clusters"));
-    QCOMPARE(reports.last().status, 2);
+    QCOMPARE(reports.last().status, TaskDescription::TaskStatusDone);
     QVERIFY(guard.isNull());
     QCOMPARE(clusters()->childCount(), before);
 }
@@ -381,7 +385,7 @@ void TestServicePgsqlTasks::failedDpkgQueryStopsTheListRead()
     clusters()->append(stale);
     const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
     QCOMPARE(reports.first().message, TaskMessages::exitCode("dpkg-query", 1, real.errorText()));
     QVERIFY(!QFile::exists("/var/tmp/pg_lsclusters-ran"));
     // A failed read leaves the tree as it was.
@@ -410,7 +414,8 @@ void TestServicePgsqlTasks::statusTexts()
                        "echo '15 short'"));
     QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QStringList versions = clusters()->versionsModel()->stringList();
     versions.sort();
     QCOMPARE(versions, (QStringList{"15", "9.6"}));
@@ -433,7 +438,7 @@ void TestServicePgsqlTasks::statusTexts()
         qobject_cast<ServicePgsqlElementWidget *>(main96->elementWidget(ElementWidgetRoleView));
     form->setElement(main96, ElementWidgetRoleView);
     reports = perform(main96, OperationReadHeavy);
-    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
     QCOMPARE(main96->elementData()->property("directories").toStringList(),
              (QStringList{"/etc/postgresql/9.6/main", "/var/lib/postgresql/9.6/main",
                           "/var/log/postgresql/postgresql-9.6-main.log"}));
@@ -458,7 +463,7 @@ void TestServicePgsqlTasks::listReadReplacesChildren()
     QPointer<TreeNode> first = clusters()->child(0);
     QVERIFY(host.writeTool("pg_lsclusters", "exit 0"));
     const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
-    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
     QCOMPARE(clusters()->childCount(), 0);
     QVERIFY(first.isNull());
     m_module.reset();
@@ -512,12 +517,12 @@ void TestServicePgsqlTasks::misbehavingTools()
     QCOMPARE(reports.size(), 1);
     if (message.isEmpty()) {
         // Lines past a NUL byte are not read; short lines are passed over.
-        QCOMPARE(reports.first().status, 2);
+        QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
         QCOMPARE(clusters()->childCount(), 1);
         QCOMPARE(static_cast<Element *>(clusters()->child(0))->title(), QStringLiteral("a-15"));
         return;
     }
-    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
     QCOMPARE(reports.first().message, message);
     // Nothing of a failed read reaches the tree.
     QCOMPARE(clusters()->childCount(), 1);
@@ -541,7 +546,7 @@ void TestServicePgsqlTasks::clusterReadOfVanishedCluster()
     clusters()->append(element);
     const QVariantMap before = record->properties();
     const QList<TaskReport> reports = perform(element, OperationReadHeavy);
-    QCOMPARE(reports.first().status, 2);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
     QCOMPARE(element->elementData()->properties(), before);
     m_module.reset();
 }
@@ -581,12 +586,12 @@ void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
         perform(element, shownRunning ? OperationStop : OperationStart);
     QCOMPARE(reports.size(), 2);
     // Still a failure, with the tool's word for it.
-    QCOMPARE(reports.first().status, 1);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
     QCOMPARE(reports.first().message,
              TaskMessages::exitCode("pg_ctlcluster", 2, refusal + QLatin1Char('\n')));
     // And the state the tool found.
     QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
-    QCOMPARE(reports.last().status, 2);
+    QCOMPARE(reports.last().status, TaskDescription::TaskStatusDone);
     QCOMPARE(element->elementData()->property("state").toBool(), !shownRunning);
     QCOMPARE(element->data(4, Qt::DisplayRole).toString(), actual);
     QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x110A4 : 0x1E0A4));
@@ -606,7 +611,7 @@ void TestServicePgsqlTasks::tasksWithoutRecord()
         // A failed delete reads the list again (here it fails too: no server is installed).
         const QList<TaskReport> reports = perform(bare, type);
         QCOMPARE(reports.size(), type == OperationDelete ? 2 : 1);
-        QCOMPARE(reports.first().status, 1);
+        QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
         QCOMPARE(reports.first().message, QStringLiteral("Internal error: undefined target"));
     }
     QVERIFY(!QFile::exists("/var/tmp/pg_lsclusters-ran"));
@@ -655,7 +660,7 @@ void TestServicePgsqlTasks::changesOutliveTheReadLimit()
     QSignalSpy progress(TaskObserver::instance(), &TaskObserver::taskProgress);
     const TaskReport report = m_runner->perform(task);
     ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
-    QVERIFY2(report.status == 2, qPrintable(report.message));
+    QVERIFY2(report.status == TaskDescription::TaskStatusDone, qPrintable(report.message));
     QCOMPARE(progress.count(), 1);
     QVERIFY2(progress.at(0).at(0).value<TaskReport>().message.startsWith(
                  QStringLiteral("\"%1 ...\" still running").arg(tool)),
@@ -676,7 +681,7 @@ void TestServicePgsqlTasks::paranoidCreateAndDelete()
     const int before = clusters()->childCount();
 
     const TaskReport created = createThroughForm("main4", version, QString::number(paranoidPort));
-    QVERIFY2(created.status == 2, qPrintable(created.message));
+    QVERIFY2(created.status == TaskDescription::TaskStatusDone, qPrintable(created.message));
     // The create added nothing itself: the container's content was read again, and with it
     // every cluster.
     const QList<TaskReport> after = m_runner->reports();
@@ -698,7 +703,8 @@ void TestServicePgsqlTasks::paranoidCreateAndDelete()
     QPointer<ServicePgsqlClusterElement> guard(main4);
     m_runner->clear();
     const QList<TaskReport> reports = perform(main4, OperationDelete);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(reports.value(1).description, QStringLiteral("Read PostgreSQL clusters"));
     QVERIFY(guard.isNull());
     QVERIFY(!cluster(QStringLiteral("main4-%1").arg(version)));
@@ -742,7 +748,7 @@ void TestServicePgsqlTasks::controlWithoutPackage()
         const QList<TaskReport> reports = perform(element, OperationControl);
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports.first().description, QStringLiteral("Control PostgreSQL cluster"));
-        QCOMPARE(reports.first().status, 1);
+        QCOMPARE(reports.first().status, TaskDescription::TaskStatusFailed);
         QCOMPARE(reports.first().message,
                  QStringLiteral("Package \"pgadmin3\" is not installed in system.\n"
                                 "To install it, run \"apt-get install pgadmin3\"."));
@@ -751,7 +757,7 @@ void TestServicePgsqlTasks::controlWithoutPackage()
     // A package that was removed is no installed package either.
     QVERIFY(host.installPackage("pgadmin3", "1.22.2-6"));
     QVERIFY(host.removePackage("pgadmin3"));
-    QCOMPARE(perform(element, OperationControl).first().status, 1);
+    QCOMPARE(perform(element, OperationControl).first().status, TaskDescription::TaskStatusFailed);
     QTest::qWait(200);
     QVERIFY(!QFile::exists("/var/tmp/pgadmin3-ran"));
     m_module.reset();
@@ -770,7 +776,8 @@ void TestServicePgsqlTasks::controlRemembersFoundPackage()
     clusters()->append(element);
 
     QList<TaskReport> reports = perform(element, OperationControl);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QVERIFY(ServicePgsqlClusterControlTask::isPackageFound());
     QTRY_COMPARE(startsRecorded(), 1);
 
@@ -779,7 +786,8 @@ void TestServicePgsqlTasks::controlRemembersFoundPackage()
     QVERIFY(host.forgetPackage("pgadmin3"));
     QVERIFY(!ControlServiceTask::existPackage("pgadmin3"));
     reports = perform(element, OperationControl);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QTRY_COMPARE(startsRecorded(), 2);
     m_module.reset();
 }
@@ -823,7 +831,8 @@ void TestServicePgsqlTasks::demoHostListsTheServerVersion()
     m_module = std::make_unique<ServicePgsqlModule>(nullptr);
     const QList<TaskReport> reports = perform(clusters(), OperationReadContent);
     QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().status == 2, qPrintable(reports.first().message));
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
     QCOMPARE(clusters()->versionsModel()->stringList(), QStringList{"15"});
     m_module.reset();
 }

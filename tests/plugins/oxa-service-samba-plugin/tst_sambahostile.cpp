@@ -41,31 +41,33 @@ private slots:
 void TestSambaHostile::configurationBeyondTheTextBounds_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("firstLine");
     QTest::addColumn<QString>("lastLine");
 
     const QByteArray line("   path = /srv/share/with/a/path/of/some/length\n");
     const QByteArray huge = HostileText::filledTo("[global]\n", line);
     // Shown: the first lines that fit, each whole.
-    QTest::newRow("100 MB") << huge << 3 << QStringLiteral("[global]")
-                            << QString::fromLatin1(line).chopped(1);
+    QTest::newRow("100 MB") << huge << TaskDescription::TaskStatusWarning
+                            << QStringLiteral("[global]") << QString::fromLatin1(line).chopped(1);
     const QByteArray word(1024 * 1024, 'x');
     QTest::newRow("one line of a megabyte")
         << "[global]\n" + word + "\n[homes]\n"
-        << 3 << QStringLiteral("[global]") << QStringLiteral("[homes]");
+        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]")
+        << QStringLiteral("[homes]");
     QTest::newRow("megabyte line, NUL after it")
         << "[global]\n" + word + "\n[homes]\n" + QByteArray(1, '\0') + "[printers]\n"
-        << 3 << QStringLiteral("[global]") << QStringLiteral("[homes]");
+        << TaskDescription::TaskStatusWarning << QStringLiteral("[global]")
+        << QStringLiteral("[homes]");
     QTest::newRow("at the bounds")
-        << "[a]\n" + QByteArray(ReadLimits::maxTextLineLength, 'y') + "\n[b]" << 2
-        << QStringLiteral("[a]") << QStringLiteral("[b]");
+        << "[a]\n" + QByteArray(ReadLimits::maxTextLineLength, 'y') + "\n[b]"
+        << TaskDescription::TaskStatusDone << QStringLiteral("[a]") << QStringLiteral("[b]");
 }
 
 void TestSambaHostile::configurationBeyondTheTextBounds()
 {
     QFETCH(QByteArray, content);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, firstLine);
     QFETCH(QString, lastLine);
 
@@ -80,7 +82,9 @@ void TestSambaHostile::configurationBeyondTheTextBounds()
     Samba samba;
     const TaskReport report = samba.readHeavy();
     QCOMPARE(report.status, status);
-    QCOMPARE(report.message, status == 3 ? ReadLimits::textCut(config) : QString());
+    QCOMPARE(report.message, status == TaskDescription::TaskStatusWarning
+                                 ? ReadLimits::textCut(config)
+                                 : QString());
     const QString text = samba.text();
     QVERIFY(text.size() <= ReadLimits::maxTextBytes);
     QVERIFY(text.size() <= size);
@@ -101,7 +105,7 @@ void TestSambaHostile::garbageAndNulBytes()
 
     Samba samba;
     const TaskReport report = samba.readHeavy();
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(samba.text(), QString::fromLocal8Bit("[global]\n\xff\xfe\xc3\x28 = \x01\x02\n"));
 }
 
@@ -133,7 +137,7 @@ void TestSambaHostile::statusScriptFloodsThenHangs()
     TaskRunner runner;
     const TaskReport report = runner.perform(new ServiceSambaReadHeavyTask(samba.element), 90000);
     probe.stop();
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, TaskMessages::notFinished(script, 2));
     QVERIFY2(sawItRunning, "the GUI thread did not run while the script was running");
 

@@ -51,7 +51,7 @@ void TestServiceSambaReadHeavy::heavyRead_data()
     QTest::addColumn<QString>("status"); // what the init script does
     QTest::addColumn<QString>("file");   // what is at /etc/samba/smb.conf
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("taskStatus");
+    QTest::addColumn<TaskDescription::TaskStatus>("taskStatus");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("running");
     QTest::addColumn<QString>("text");
@@ -59,54 +59,57 @@ void TestServiceSambaReadHeavy::heavyRead_data()
     const QByteArray conf = "[global]\n   workgroup = OFFICE\n";
     const QString readFailed = TaskMessages::failedToReadConfig(config);
     QTest::newRow("running") << "exit 0"
-                             << "file" << conf << 2 << QString() << true
-                             << QString::fromLatin1(conf);
+                             << "file" << conf << TaskDescription::TaskStatusDone << QString()
+                             << true << QString::fromLatin1(conf);
     // The status command is not failing: the service is simply stopped.
-    QTest::newRow("stopped, exit 3")
-        << "exit 3"
-        << "file" << conf << 2 << QString() << false << QString::fromLatin1(conf);
-    QTest::newRow("hanging script")
-        << "hang"
-        << "file" << conf << 1 << TaskMessages::notFinished(script, 2) << false << QString();
-    QTest::newRow("crashing script")
-        << "crash"
-        << "file" << conf << 1 << TaskMessages::notFinished(script, 1) << false << QString();
+    QTest::newRow("stopped, exit 3") << "exit 3"
+                                     << "file" << conf << TaskDescription::TaskStatusDone
+                                     << QString() << false << QString::fromLatin1(conf);
+    QTest::newRow("hanging script") << "hang"
+                                    << "file" << conf << TaskDescription::TaskStatusFailed
+                                    << TaskMessages::notFinished(script, 2) << false << QString();
+    QTest::newRow("crashing script") << "crash"
+                                     << "file" << conf << TaskDescription::TaskStatusFailed
+                                     << TaskMessages::notFinished(script, 1) << false << QString();
     QTest::newRow("no script") << "missing"
-                               << "file" << conf << 1 << TaskMessages::notFinished(script, 0)
-                               << false << QString();
+                               << "file" << conf << TaskDescription::TaskStatusFailed
+                               << TaskMessages::notFinished(script, 0) << false << QString();
     QTest::newRow("no smb.conf") << "exit 0"
-                                 << "missing" << QByteArray() << 1 << readFailed << true
-                                 << QString();
+                                 << "missing" << QByteArray() << TaskDescription::TaskStatusFailed
+                                 << readFailed << true << QString();
     QTest::newRow("smb.conf a directory")
         << "exit 0"
-        << "directory" << QByteArray() << 1 << readFailed << true << QString();
-    QTest::newRow("smb.conf a FIFO")
-        << "exit 0"
-        << "fifo" << QByteArray() << 1 << readFailed << true << QString();
+        << "directory" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true
+        << QString();
+    QTest::newRow("smb.conf a FIFO") << "exit 0"
+                                     << "fifo" << QByteArray() << TaskDescription::TaskStatusFailed
+                                     << readFailed << true << QString();
     QTest::newRow("smb.conf a dangling link")
         << "exit 0"
-        << "dangling" << QByteArray() << 1 << readFailed << true << QString();
-    QTest::newRow("smb.conf a link to a file")
+        << "dangling" << QByteArray() << TaskDescription::TaskStatusFailed << readFailed << true
+        << QString();
+    QTest::newRow("smb.conf a link to a file") << "exit 0"
+                                               << "link" << conf << TaskDescription::TaskStatusDone
+                                               << QString() << true << QString::fromLatin1(conf);
+    QTest::newRow("empty smb.conf") << "exit 0"
+                                    << "file" << QByteArray("") << TaskDescription::TaskStatusDone
+                                    << QString() << true << QString();
+    QTest::newRow("NUL ends the text")
         << "exit 0"
-        << "link" << conf << 2 << QString() << true << QString::fromLatin1(conf);
-    QTest::newRow("empty smb.conf")
-        << "exit 0"
-        << "file" << QByteArray("") << 2 << QString() << true << QString();
-    QTest::newRow("NUL ends the text") << "exit 0"
-                                       << "file" << QByteArray("[global]\n\0[hidden]\n", 19) << 2
-                                       << QString() << true << QStringLiteral("[global]\n");
+        << "file" << QByteArray("[global]\n\0[hidden]\n", 19) << TaskDescription::TaskStatusDone
+        << QString() << true << QStringLiteral("[global]\n");
     // As Debian 13's samba 4.22 installs it: shown whole, as it stands.
     QFile trixie(QStringLiteral(OXA_SAMBA_TEST_DATA "/smb.conf-4.22-trixie"));
     QVERIFY(trixie.open(QIODevice::ReadOnly));
     const QByteArray installed = trixie.readAll();
     QVERIFY(installed.size() > 4096);
-    QTest::newRow("debian 13 smb.conf")
-        << "exit 0"
-        << "file" << installed << 2 << QString() << true << QString::fromLocal8Bit(installed);
+    QTest::newRow("debian 13 smb.conf") << "exit 0"
+                                        << "file" << installed << TaskDescription::TaskStatusDone
+                                        << QString() << true << QString::fromLocal8Bit(installed);
     const QByteArray latin1("comment = caf\xe9 \xff\n");
-    QTest::newRow("local 8-bit decoding")
-        << "exit 0"
-        << "file" << latin1 << 2 << QString() << true << QString::fromLocal8Bit(latin1);
+    QTest::newRow("local 8-bit decoding") << "exit 0"
+                                          << "file" << latin1 << TaskDescription::TaskStatusDone
+                                          << QString() << true << QString::fromLocal8Bit(latin1);
 }
 
 void TestServiceSambaReadHeavy::heavyRead()
@@ -114,7 +117,7 @@ void TestServiceSambaReadHeavy::heavyRead()
     QFETCH(QString, status);
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(int, taskStatus);
+    QFETCH(TaskDescription::TaskStatus, taskStatus);
     QFETCH(QString, message);
     QFETCH(bool, running);
     QFETCH(QString, text);
@@ -145,7 +148,7 @@ void TestServiceSambaReadHeavy::heavyRead()
     QCOMPARE(report.message, message);
 
     const ServiceLightElementData *light = samba.element->serviceData();
-    if (taskStatus == 1) {
+    if (taskStatus == TaskDescription::TaskStatusFailed) {
         // Nothing of a failed read reaches element or widget.
         QVERIFY(!light->isStateKnown());
         QCOMPARE(samba.stateLabel(), bold(QStringLiteral("undefined")));
@@ -179,7 +182,7 @@ void TestServiceSambaReadHeavy::readReachesElementAndWidget()
     QSignalSpy rowChanged(&model, &QAbstractItemModel::dataChanged);
 
     const TaskReport report = samba.readHeavy();
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(rowChanged.count(), 1);
     QCOMPARE(rowChanged.first().at(0).value<QModelIndex>().row(), 0);
     // The state, and only the state: the element's record keeps its name.
@@ -199,14 +202,14 @@ void TestServiceSambaReadHeavy::failureKeepsFormerContents()
     QVERIFY(host.writeFile(config, "[printers]\n"));
 
     Samba samba;
-    QCOMPARE(samba.readHeavy().status, 2);
+    QCOMPARE(samba.readHeavy().status, TaskDescription::TaskStatusDone);
     const QString label = samba.stateLabel();
 
     // Now the service stops and the file goes: the state read in the task stays there.
     QVERIFY(host.writeStatusScript(script, 3));
     QVERIFY(host.removePath(config));
     const TaskReport report = samba.readHeavy();
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, QStringLiteral("Failed to read config file /etc/samba/smb.conf"));
     QVERIFY(samba.element->serviceData()->state());
     QCOMPARE(samba.stateLabel(), label);

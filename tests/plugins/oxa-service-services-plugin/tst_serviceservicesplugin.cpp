@@ -216,7 +216,7 @@ void TestServiceServicesPlugin::lightReadReachesEveryServiceModule()
              QStringList({"Read Alpha service state", "Read Beta service state",
                           "Read Samba service state"}));
     for (const TaskReport &report : runner.reports())
-        QCOMPARE(report.status, 2);
+        QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QVERIFY(registry.findElement(QStringLiteral("ServiceSamba"))->serviceData()->state());
     QVERIFY(!registry.findElement(QStringLiteral("ServiceAlpha"))->serviceData()->state());
     QVERIFY(registry.findElement(QStringLiteral("ServiceBeta"))->serviceData()->state());

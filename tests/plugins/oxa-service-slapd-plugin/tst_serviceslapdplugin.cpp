@@ -117,7 +117,7 @@ void TestServiceSlapdPlugin::showsTheInstalledDirectory()
     QVERIFY(slapd.plugin.isValid());
     const TaskReport report = slapd.readHeavy();
     QCOMPARE(report.description, QStringLiteral("Read Slapd service configuration"));
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QCOMPARE(slapd.widget->configGroupBox()->title(),
              QStringLiteral("Configuration: /etc/ldap/slapd.d"));
     QCOMPARE(slapd.widget->stateLabel()->text(),
@@ -160,7 +160,7 @@ void TestServiceSlapdPlugin::showsDebian13Directory()
     QCOMPARE(config.size(), 6);
 
     Slapd slapd;
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), top, 10000);
     QFileSystemModel *model = slapd.widget->fileSystemModel();
     const QModelIndex configIndex = model->index(directory + QStringLiteral("/cn=config"));
@@ -190,12 +190,12 @@ void TestServiceSlapdPlugin::namesOnly()
     QVERIFY(host.mkdir(directory + QStringLiteral("/cn=config")));
 
     Slapd slapd;
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), (QStringList{"cn=config", "cn=config.ldif"}), 10000);
     QFileSystemModel *model = slapd.widget->fileSystemModel();
 
     QVERIFY(host.writeFile(directory + QStringLiteral("/added.ldif"), "\n"));
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(slapd.widget->findChildren<QFileSystemModel *>().size(), 1);
     QCOMPARE(slapd.view()->model(), model);
     QCOMPARE(model->rootPath(), directory);
@@ -213,7 +213,7 @@ void TestServiceSlapdPlugin::stoppedStillShowsTheDirectory()
     QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
 
     Slapd slapd;
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     QVERIFY(!slapd.element->serviceData()->state());
     QCOMPARE(quint64(slapd.element->availableOperations()), quint64(0x1030));
     QTRY_COMPARE_WITH_TIMEOUT(slapd.names(), QStringList{"cn=config.ldif"}, 10000);
@@ -228,7 +228,7 @@ void TestServiceSlapdPlugin::missingDirectoryIsNoFailure()
 
     Slapd slapd;
     const TaskReport report = slapd.readHeavy();
-    QCOMPARE(report.status, 2);
+    QCOMPARE(report.status, TaskDescription::TaskStatusDone);
     QVERIFY(report.message.isEmpty());
     QCOMPARE(slapd.widget->configGroupBox()->title(),
              QStringLiteral("Configuration: /etc/ldap/slapd.d"));
@@ -237,7 +237,7 @@ void TestServiceSlapdPlugin::missingDirectoryIsNoFailure()
 
     // The directory comes: the next read shows it through the same model, names only.
     QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     QCOMPARE(slapd.view()->model(), slapd.widget->fileSystemModel());
     for (int column = 1; column <= 3; ++column)
         QVERIFY(slapd.view()->isColumnHidden(column));
@@ -265,7 +265,7 @@ void TestServiceSlapdPlugin::failureKeepsFormerRoot()
     QVERIFY(host.writeFile(directory + QStringLiteral("/cn=config.ldif"), "dn: cn=config\n"));
 
     Slapd slapd;
-    QCOMPARE(slapd.readHeavy().status, 2);
+    QCOMPARE(slapd.readHeavy().status, TaskDescription::TaskStatusDone);
     const QModelIndex root = slapd.view()->rootIndex();
     const QString label = slapd.widget->stateLabel()->text();
 
@@ -274,7 +274,7 @@ void TestServiceSlapdPlugin::failureKeepsFormerRoot()
     else
         QVERIFY(host.removePath(script));
     const TaskReport report = slapd.readHeavy();
-    QCOMPARE(report.status, 1);
+    QCOMPARE(report.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(report.message, message);
     QCOMPARE(slapd.view()->rootIndex(), root);
     QCOMPARE(slapd.widget->stateLabel()->text(), label);

@@ -77,7 +77,8 @@ void TestServiceTarnDemo::demoServer()
     daemon->performOperation(OperationReadHeavy, nullptr, 0);
     QVERIFY(runner.waitForIdle());
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == 2, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone,
+                 qPrintable(report.description + report.message));
 
     QCOMPARE(server->caption(), QStringLiteral("Tarn: server example.org"));
     QCOMPARE(server->availableOperations(), quint64(0x6038));
@@ -100,7 +101,8 @@ void TestServiceTarnDemo::demoServer()
     QVERIFY(runner.waitForIdle());
     QCOMPARE(daemon->serviceData()->textState(), QStringLiteral("stopped"));
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == 2, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone,
+                 qPrintable(report.description + report.message));
 }
 
 void TestServiceTarnDemo::consoleBatch_data()

@@ -262,7 +262,7 @@ void TestServiceTarnPlugin::placeInTheConsole()
     QCOMPARE(ServiceTaskCheck::descriptions(runner.reports()),
              QStringList{server ? QStringLiteral("Read Tarn server service state")
                                 : QStringLiteral("Read Tarn client service state")});
-    QCOMPARE(runner.reports().first().status, 2);
+    QCOMPARE(runner.reports().first().status, TaskDescription::TaskStatusDone);
     QVERIFY(element->serviceData()->isStateKnown());
     QCOMPARE(element->caption(),
              server ? QStringLiteral("Tarn: server example.org") : QStringLiteral("Tarn: client "));

@@ -113,28 +113,31 @@ void TestServiceTarnTasks::serverStateRead_data()
 {
     QTest::addColumn<QString>("fault"); // of "tarn-client status --server"; or "stopped"
     QTest::addColumn<QByteArray>("report");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("state"); // the element's state text afterwards
     QTest::addColumn<int>("calls");
 
-    QTest::newRow("domain, running")
-        << "" << QByteArray("Tarn server\nDOMAIN = example\n") << 2 << "example"
-        << "running" << 2;
+    QTest::newRow("domain, running") << "" << QByteArray("Tarn server\nDOMAIN = example\n")
+                                     << TaskDescription::TaskStatusDone << "example"
+                                     << "running" << 2;
     QTest::newRow("later domain wins, stopped (exit 3)")
-        << "stopped" << QByteArray("DOMAIN = first\nSERVER = s\nDOMAIN = second one  \n") << 2
-        << "second one"
+        << "stopped" << QByteArray("DOMAIN = first\nSERVER = s\nDOMAIN = second one  \n")
+        << TaskDescription::TaskStatusDone << "second one"
         << "stopped" << 2;
-    QTest::newRow("exit 1: still read")
-        << "exit 1" << QByteArray("DOMAIN=example\n") << 2 << "example"
-        << "stopped" << 2;
+    QTest::newRow("exit 1: still read") << "exit 1" << QByteArray("DOMAIN=example\n")
+                                        << TaskDescription::TaskStatusDone << "example"
+                                        << "stopped" << 2;
     QTest::newRow("no domain keeps the former one")
-        << "" << QByteArray("VERSION = 4.2\n") << 2 << "former.example"
+        << "" << QByteArray("VERSION = 4.2\n") << TaskDescription::TaskStatusDone
+        << "former.example"
         << "running" << 2;
-    QTest::newRow("empty domain") << "" << QByteArray("DOMAIN =\n") << 2 << ""
+    QTest::newRow("empty domain") << "" << QByteArray("DOMAIN =\n")
+                                  << TaskDescription::TaskStatusDone << ""
                                   << "running" << 2;
     // The state is asked at the same time as the domain; after a failure it is not taken.
-    QTest::newRow("crash") << "crash" << QByteArray("DOMAIN = example\n") << 1 << "former.example"
+    QTest::newRow("crash") << "crash" << QByteArray("DOMAIN = example\n")
+                           << TaskDescription::TaskStatusFailed << "former.example"
                            << "" << 2;
 }
 
@@ -142,7 +145,7 @@ void TestServiceTarnTasks::serverStateRead()
 {
     QFETCH(QString, fault);
     QFETCH(QByteArray, report);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, name);
     QFETCH(QString, state);
     QFETCH(int, calls);
@@ -164,7 +167,7 @@ void TestServiceTarnTasks::serverStateRead()
     const TaskReport result = runner.perform(new ServiceTarnServerReadLightTask(element));
     QCOMPARE(result.description, QStringLiteral("Read Tarn server service state"));
     QCOMPARE(result.status, status);
-    if (status == 1)
+    if (status == TaskDescription::TaskStatusFailed)
         QCOMPARE(result.message, TaskMessages::notFinished(tarnClient, 1));
     QCOMPARE(element->serviceData()->name(), name);
     QCOMPARE(element->serviceData()->textState(), state);
@@ -221,7 +224,7 @@ void TestServiceTarnTasks::serverConfigurationRead()
         const TaskReport result =
             runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element));
         QCOMPARE(result.description, QStringLiteral("Read Tarn server service configuration"));
-        QCOMPARE(result.status, 2);
+        QCOMPARE(result.status, TaskDescription::TaskStatusDone);
         QVERIFY(result.message.isEmpty());
         QCOMPARE(::rows(tarnHost.widget), rows);
     }
@@ -244,13 +247,14 @@ void TestServiceTarnTasks::failedReadKeepsWhatIsShown()
     QVERIFY2(tarnHost.setUp(host, tarn), qPrintable(tarn.errorString()));
     QVERIFY(tarn.setReport(TarnSimulation::Server, "DOMAIN = example\nSERVER = tarn1\n"));
     TaskRunner runner;
-    QCOMPARE(runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element)).status, 2);
+    QCOMPARE(runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element)).status,
+             TaskDescription::TaskStatusDone);
 
     QVERIFY(tarn.setReport(TarnSimulation::Server, "DOMAIN = other\nSERVER = tarn2\n"));
     QVERIFY(tarn.setRunning(QStringLiteral("server"), false));
     QVERIFY(tarn.setFault(QStringLiteral("client-status-server"), QStringLiteral("crash")));
     const TaskReport failed = runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element));
-    QCOMPARE(failed.status, 1);
+    QCOMPARE(failed.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(failed.message, TaskMessages::notFinished(tarnClient, 1));
     QCOMPARE(::rows(tarnHost.widget), QStringList{"SERVER=tarn1"});
     QCOMPARE(stateLabel(tarnHost.widget), QStringLiteral("<b>running</b>"));
@@ -260,11 +264,11 @@ void TestServiceTarnTasks::failedReadKeepsWhatIsShown()
     // The tool gone altogether: it could not start.
     QVERIFY(tarn.removeTool(tarnClient));
     const TaskReport missing = runner.perform(new ServiceTarnServerReadHeavyTask(tarnHost.element));
-    QCOMPARE(missing.status, 1);
+    QCOMPARE(missing.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(missing.message, TaskMessages::notFinished(tarnClient, 0));
     QCOMPARE(::rows(tarnHost.widget), QStringList{"SERVER=tarn1"});
     const TaskReport light = runner.perform(new ServiceTarnServerReadLightTask(tarnHost.element));
-    QCOMPARE(light.status, 1);
+    QCOMPARE(light.status, TaskDescription::TaskStatusFailed);
     QCOMPARE(light.message, TaskMessages::notFinished(tarnClient, 0));
     QCOMPARE(tarnHost.element->caption(), QStringLiteral("Tarn: server example"));
 }
@@ -272,19 +276,19 @@ void TestServiceTarnTasks::failedReadKeepsWhatIsShown()
 void TestServiceTarnTasks::clientConfigurationRead_data()
 {
     QTest::addColumn<QString>("fault"); // of "tarn-client status --client"; or "stopped"
-    QTest::addColumn<int>("status");
+    QTest::addColumn<TaskDescription::TaskStatus>("status");
     QTest::addColumn<QString>("state");
 
-    QTest::newRow("running") << "" << 2 << "running";
-    QTest::newRow("stopped (exit 3)") << "stopped" << 2 << "stopped";
-    QTest::newRow("exit 1") << "exit 1" << 2 << "stopped";
-    QTest::newRow("crash") << "crash" << 1 << "";
+    QTest::newRow("running") << "" << TaskDescription::TaskStatusDone << "running";
+    QTest::newRow("stopped (exit 3)") << "stopped" << TaskDescription::TaskStatusDone << "stopped";
+    QTest::newRow("exit 1") << "exit 1" << TaskDescription::TaskStatusDone << "stopped";
+    QTest::newRow("crash") << "crash" << TaskDescription::TaskStatusFailed << "";
 }
 
 void TestServiceTarnTasks::clientConfigurationRead()
 {
     QFETCH(QString, fault);
-    QFETCH(int, status);
+    QFETCH(TaskDescription::TaskStatus, status);
     QFETCH(QString, state);
 
     TestHost host;
@@ -308,7 +312,7 @@ void TestServiceTarnTasks::clientConfigurationRead()
     QCOMPARE(result.status, status);
     QCOMPARE(tarnHost.element->serviceData()->textState(), state);
     QVERIFY(tarnHost.element->serviceData()->name().isEmpty());
-    if (status == 1) {
+    if (status == TaskDescription::TaskStatusFailed) {
         QCOMPARE(result.message, TaskMessages::notFinished(tarnClient, 1));
         QCOMPARE(::rows(tarnHost.widget), QStringList{"OLD="});
         QCOMPARE(stateLabel(tarnHost.widget), QStringLiteral("<b>undefined</b>"));
@@ -405,7 +409,8 @@ void TestServiceTarnTasks::daemonConfigurationRead()
     TaskRunner runner;
     const TaskReport result = runner.perform(new ServiceTarnTarndReadHeavyTask(tarnHost.daemon));
     QCOMPARE(result.description, QStringLiteral("Read Tarnd service configuration"));
-    QCOMPARE(result.status, message.isEmpty() ? 2 : 1);
+    QCOMPARE(result.status, message.isEmpty() ? TaskDescription::TaskStatusDone
+                                              : TaskDescription::TaskStatusFailed);
     QCOMPARE(result.message, message);
     QCOMPARE(tarnHost.daemon->serviceData()->textState(), state);
     if (message.isEmpty()) {
@@ -483,7 +488,8 @@ void TestServiceTarnTasks::controlFailures()
     }
     TaskRunner runner;
     const TaskReport result = runner.perform(task);
-    QCOMPARE(result.status, message.isEmpty() ? 2 : 1);
+    QCOMPARE(result.status, message.isEmpty() ? TaskDescription::TaskStatusDone
+                                              : TaskDescription::TaskStatusFailed);
     QCOMPARE(result.message, message);
     // A failed control still reads the state and the element again: the state is the one the
     // tool left, here the one before.
@@ -540,7 +546,8 @@ void TestServiceTarnTasks::controlChangesState()
     element->performOperation(OperationType(operation), nullptr, 0);
     QVERIFY(runner.waitForIdle());
     for (const TaskReport &report : runner.reports())
-        QVERIFY2(report.status == 2, qPrintable(report.description + report.message));
+        QVERIFY2(report.status == TaskDescription::TaskStatusDone,
+                 qPrintable(report.description + report.message));
     QCOMPARE(tarn.isRunning(simulated), runningAfter);
     QCOMPARE(element->serviceData()->state(), runningAfter);
     QCOMPARE(element->availableOperations() & (OperationStart | OperationStop),
