@@ -7,7 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Bridge::Paths {
 
@@ -181,6 +183,70 @@ std::string untrustedFile(const std::string &path, uid_t owner, unsigned mode,
     if (mode & 022)
         return path + " is writable by group or others (mode " + octal(mode) + ")";
     return std::string();
+}
+
+std::string untrustedProgram(const std::string &path, const std::vector<uid_t> &owners, int *error)
+{
+    *error = 0;
+    std::string current = path;
+    // As the kernel does: at most 40 links on the way.
+    for (int hop = 0;; ++hop) {
+        const std::string why = untrustedDirectory(directoryOf(current), owners);
+        if (!why.empty())
+            return why;
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0) {
+            *error = errno;
+            return std::string();
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            if (!S_ISREG(st.st_mode) || !(st.st_mode & 0111))
+                return current + " is no executable file";
+            return untrustedFile(current, st.st_uid, st.st_mode, owners);
+        }
+        if (hop == 40) {
+            *error = ELOOP;
+            return std::string();
+        }
+        char target[MaxPathBytes + 1];
+        const ssize_t size = ::readlink(current.c_str(), target, MaxPathBytes);
+        if (size < 0) {
+            *error = errno;
+            return std::string();
+        }
+        std::string next(target, size_t(size));
+        if (next.empty() || next[0] != '/')
+            next = directoryOf(current) + '/' + next;
+        if (!resolveDirectoryPart(next, &current, error))
+            return std::string();
+    }
+}
+
+int openResolved(const std::string &path, int flags, int *error)
+{
+    const std::vector<std::string> parts = components(path);
+    int directory = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) {
+        *error = errno;
+        return -1;
+    }
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        const int next =
+            ::openat(directory, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int why = errno;
+        ::close(directory);
+        if (next < 0) {
+            *error = why;
+            return -1;
+        }
+        directory = next;
+    }
+    const int fd = parts.empty()
+                       ? ::openat(directory, ".", flags | O_CLOEXEC)
+                       : ::openat(directory, parts.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    *error = fd < 0 ? errno : 0;
+    ::close(directory);
+    return fd;
 }
 
 std::string errorText(int error)

@@ -57,6 +57,23 @@ std::string untrustedDirectory(const std::string &directory, const std::vector<u
 std::string untrustedFile(const std::string &path, uid_t owner, unsigned mode,
                           const std::vector<uid_t> &owners);
 
+/**
+ * Why the program at @p path (its directory part resolved) cannot be trusted, or an empty
+ * string: it must be an executable regular file that untrustedFile() accepts, and the
+ * directory of every link on the way to it, and of the file itself, untrustedDirectory().
+ * When the program or a link on the way is missing, @p error is set (an errno) instead.
+ */
+std::string untrustedProgram(const std::string &path, const std::vector<uid_t> &owners, int *error);
+
+/**
+ * Opens @p path (absolute, as resolved by the policy) without following a link anywhere on
+ * it: every directory is opened in turn with O_NOFOLLOW, then the last component with
+ * @p flags and O_NOFOLLOW. A link found where the check saw none (a directory or file swapped
+ * since, by whoever may write there) fails with ELOOP or ENOTDIR instead of leading elsewhere.
+ * Returns the descriptor, or -1 with @p error set.
+ */
+int openResolved(const std::string &path, int flags, int *error);
+
 /// errno's text for @p error.
 std::string errorText(int error);
 

@@ -1022,21 +1022,10 @@ Decision Policy::check(const Request &request) const
         if (!admitted)
             return refuse(request, noRule(request.path, resolved));
         // Only a program nobody but root can change: neither the file nor a directory on the
-        // way to it, nor, for a link, to what it leads to.
-        struct stat st;
-        if (::stat(resolved.c_str(), &st) != 0)
-            return failure(request, errno);
-        if (!S_ISREG(st.st_mode) || !(st.st_mode & 0111))
-            return refuse(request, resolved + " is no executable file");
-        std::string why = Paths::untrustedFile(resolved, st.st_uid, st.st_mode, rules.owners);
-        if (why.empty())
-            why = Paths::untrustedDirectory(Paths::directoryOf(resolved), rules.owners);
-        std::string target;
-        if (why.empty() && ::lstat(resolved.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            if (!Paths::resolve(resolved, &target, &error))
-                return failure(request, error);
-            why = Paths::untrustedDirectory(Paths::directoryOf(target), rules.owners);
-        }
+        // way to it, nor, for a link, on the way to what it leads to.
+        const std::string why = Paths::untrustedProgram(resolved, rules.owners, &error);
+        if (error != 0)
+            return failure(request, error);
         if (!why.empty())
             return refuse(request, why);
         Decision decision;

@@ -448,6 +448,16 @@ std::string encodeCancel(uint32_t id)
     return frame;
 }
 
+bool decodeCancel(const Frame &frame, std::string *error)
+{
+    if (!expectType(frame, FrameType::Cancel, error))
+        return false;
+    Reader reader(frame.payload);
+    if (frame.id == 0)
+        reader.fail("a Cancel must name a request, not id 0");
+    return finish(reader, "Cancel", error);
+}
+
 const char *operationName(Operation operation)
 {
     switch (operation) {

@@ -196,6 +196,8 @@ struct Request
 bool encodeRequest(uint32_t id, const Request &request, std::string *frame, std::string *error);
 bool decodeRequest(const Frame &frame, Request *request, std::string *error);
 std::string encodeCancel(uint32_t id);
+/// A Cancel frame: an id of a request, nothing else.
+bool decodeCancel(const Frame &frame, std::string *error);
 
 /// The operation's word as the policy and messages say it ("run", "read", ...).
 const char *operationName(Operation operation);

@@ -1,3 +1,4 @@
+#include <bridgepaths.h>
 #include <bridgepolicy.h>
 
 #include <QDir>
@@ -5,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +28,8 @@ run ROOT/prog/tool -p <port> <version> <name>
 change ROOT/prog/tool start|stop
 run ROOT/prog/open
 run ROOT/prog/gone
+run ROOT/prog/linked
+run ROOT/prog/chained
 read ROOT/allowed/
 deny ROOT/allowed/denied.key
 tail ROOT/logs/app.log
@@ -81,6 +85,8 @@ private slots:
     void placeholders();
     void requests_data();
     void requests();
+    void openResolved_data();
+    void openResolved();
     void limits();
     void fragments_data();
     void fragments();
@@ -106,6 +112,8 @@ void TestBridgePolicy::initTestCase()
     QVERIFY(writeFile(path(QStringLiteral("prog/tool")), "#!/bin/sh\nexit 0\n", 0755));
     QVERIFY(writeFile(path(QStringLiteral("prog/open")), "#!/bin/sh\nexit 0\n", 0777));
     QVERIFY(QDir().mkpath(path(QStringLiteral("spool/subdir"))));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("open"))));
+    QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("open"))).constData(), 0777), 0);
     const struct
     {
         const char *link;
@@ -117,7 +125,10 @@ void TestBridgePolicy::initTestCase()
                  {"allowed/dir-out", "../secret"},
                  {"alias", "allowed"},
                  {"spool-link", "spool"},
-                 {"other-spool", "other"}};
+                 {"other-spool", "other"},
+                 {"prog/linked", "tool"},
+                 {"prog/chained", "../open/hop"},
+                 {"open/hop", "../prog/tool"}};
     for (const auto &link : links)
         QVERIFY(QFile::link(QLatin1String(link.target), path(QLatin1String(link.link))));
 
@@ -126,7 +137,7 @@ void TestBridgePolicy::initTestCase()
     QString text = QString::fromLatin1(policyText);
     text.replace(QLatin1String("ROOT"), m_root);
     QVERIFY2(m_policy.parse({{"fixture.policy", std8(text)}}, &error), error.c_str());
-    QCOMPARE(m_policy.ruleCount(), size_t(20));
+    QCOMPARE(m_policy.ruleCount(), size_t(22));
 }
 
 void TestBridgePolicy::syntax_data()
@@ -305,7 +316,7 @@ void TestBridgePolicy::requests_data()
     row("read through a directory link leading out", read, "allowed/dir-out/key", {}, false, no,
         "resolves to ROOT/secret/key");
     row("read a denied file", read, "allowed/denied.key", {}, false, no,
-        "denied by fixture.policy:15");
+        "denied by fixture.policy:17");
     row("read a link to a denied file", read, "allowed/link-denied", {}, false, no, "denied by");
     row("read with NUL", read, QStringLiteral("allowed/a.conf") + QChar(0) + "x", {}, false, no,
         "a path with a NUL byte");
@@ -347,6 +358,10 @@ void TestBridgePolicy::requests_data()
         "Refused: run ROOT/prog/tool -S -f /home/user/evil.conf: no rule of the policy admits it");
     row("run a program others may change", run, "prog/open", {}, false, no,
         "ROOT/prog/open is writable by group or others (mode 0777)");
+    row("run through a link", run, "prog/linked", {}, false, ok, "prog/linked");
+    // Whoever may write where a link on the way lies could point it at any program.
+    row("run through a link in an open directory", run, "prog/chained", {}, false, no,
+        "ROOT/open is writable by group or others (mode 0777)");
     row("run a missing program", run, "prog/gone", {}, false, failed, "No such file");
     row("run an unknown program", run, "=/usr/bin/systemctl", {"link", "/home/user/x.service"},
         false, no, "Refused: run /usr/bin/systemctl link /home/user/x.service: no rule");
@@ -385,6 +400,31 @@ void TestBridgePolicy::requests()
     if (verdict == Decision::Refused)
         QVERIFY2(decision.message.find("Refused: " + describe(request) + ": ") == 0,
                  decision.message.c_str());
+}
+
+void TestBridgePolicy::openResolved_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("error");
+    QTest::newRow("file") << "allowed/a.conf" << 0;
+    QTest::newRow("directory") << "allowed/sub" << 0;
+    QTest::newRow("link as the file") << "allowed/link-in" << ELOOP;
+    QTest::newRow("link on the way") << "alias/a.conf" << ENOTDIR;
+    QTest::newRow("missing") << "allowed/none" << ENOENT;
+}
+
+void TestBridgePolicy::openResolved()
+{
+    // What the policy resolved is opened as it was checked: a link found there now (swapped in
+    // since by whoever may write the directory) leads nowhere.
+    QFETCH(QString, path);
+    QFETCH(int, error);
+    int why = -1;
+    const int fd = Paths::openResolved(std8(this->path(path)), O_RDONLY, &why);
+    QCOMPARE(why, error);
+    QCOMPARE(fd >= 0, error == 0);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void TestBridgePolicy::limits()
