@@ -41,6 +41,7 @@ struct Decision
     /// Failed: the errno of the resolution.
     int error = 0;
     /// Allowed: the path to act on, resolved as it was checked (for a run, the program).
+    /// Open it with Paths::openResolved(): a link swapped in since must not lead elsewhere.
     std::string path;
     /// Allowed: it changes the host (a change run, a write, a removal): it is logged.
     bool change = false;
