@@ -1,3 +1,5 @@
+#include "testowners.h"
+
 #include <bridgepaths.h>
 #include <bridgepolicy.h>
 
@@ -49,17 +51,6 @@ bool writeFile(const QString &path, const QByteArray &content, int mode = 0644)
         return false;
     file.close();
     return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
-}
-
-std::vector<uid_t> testOwners()
-{
-    // Root, and the user running the test (its temporary files are its own); in a user
-    // namespace the machine's root shows as the owner of "/".
-    struct stat st;
-    std::vector<uid_t> owners{0, ::geteuid()};
-    if (::stat("/", &st) == 0)
-        owners.push_back(st.st_uid);
-    return owners;
 }
 
 std::string std8(const QString &text)

@@ -1,3 +1,5 @@
+#include "testowners.h"
+
 #include <bridgepolicy.h>
 
 #include <testhost.h>
@@ -64,16 +66,6 @@ Request on(Operation operation, const QString &path, const QStringList &names = 
     request.operation = operation;
     request.content = "manual\n";
     return request;
-}
-
-std::vector<uid_t> testOwners()
-{
-    // In a user namespace the machine's root shows as the owner of "/" and its programs.
-    struct stat st;
-    std::vector<uid_t> owners{0, ::geteuid()};
-    if (::stat("/", &st) == 0)
-        owners.push_back(st.st_uid);
-    return owners;
 }
 
 /// The rows of one service family: the state read and the four changes, as its tasks run them.
