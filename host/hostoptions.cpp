@@ -11,7 +11,7 @@ QString tr(const char *text)
 
 /// One option: its names (the long one first), the value it takes (none for a switch), and
 /// its lines in --help. The parser and the help text both come from this table.
-struct OptionSpec
+struct KnownOption
 {
     const char *name;
     const char *shortName;
@@ -19,7 +19,7 @@ struct OptionSpec
     const char *help;
 };
 
-const OptionSpec optionSpecs[] = {
+const KnownOption knownOptions[] = {
     {"plugin-dir", nullptr, "DIR",
      QT_TRANSLATE_NOOP("HostOptions", "look for plug-ins in DIR first (repeatable); then in\n"
                                       "VELL_ADMIN_PLUGIN_PATH (directories separated by colons),\n"
@@ -47,12 +47,12 @@ const OptionSpec optionSpecs[] = {
 };
 
 /// The option called @p name (long or short, without dashes), or null.
-const OptionSpec *findOption(const QString &name)
+const KnownOption *findOption(const QString &name)
 {
-    for (const OptionSpec &spec : optionSpecs) {
-        if (name == QLatin1String(spec.name) ||
-            (spec.shortName && name == QLatin1String(spec.shortName)))
-            return &spec;
+    for (const KnownOption &known : knownOptions) {
+        if (name == QLatin1String(known.name) ||
+            (known.shortName && name == QLatin1String(known.shortName)))
+            return &known;
     }
     return nullptr;
 }
@@ -75,26 +75,26 @@ QString refusal(const QStringList &arguments)
             return tr("unexpected argument \"%1\"").arg(argument);
         const int eq = argument.indexOf(QLatin1Char('='));
         const QString name = eq < 0 ? argument : argument.left(eq);
-        const OptionSpec *spec = nullptr;
+        const KnownOption *known = nullptr;
         if (name.startsWith(QLatin1String("--"))) {
-            spec = findOption(name.mid(2));
+            known = findOption(name.mid(2));
         } else {
             // A single dash holds short switches run together ("-h"); only switches have
             // short names.
             const QString letters = name.mid(1);
             for (const QChar letter : letters) {
-                spec = findOption(QString(letter));
-                if (!spec || spec->valueName) {
-                    spec = nullptr;
+                known = findOption(QString(letter));
+                if (!known || known->valueName) {
+                    known = nullptr;
                     break;
                 }
             }
         }
-        if (!spec)
+        if (!known)
             return tr("unknown option \"%1\"").arg(argument);
-        if (!spec->valueName && eq >= 0)
+        if (!known->valueName && eq >= 0)
             return tr("option %1 takes no value").arg(name);
-        if (spec->valueName && eq < 0 && ++i >= arguments.size())
+        if (known->valueName && eq < 0 && ++i >= arguments.size())
             return tr("option %1 needs a value").arg(name);
     }
     return {};
@@ -107,12 +107,12 @@ HostOptions HostOptions::parse(const QStringList &arguments)
     // Single-dash words are short switches run together, never long options: Qt's own
     // options (-platform, -platformpluginpath, ...) stay unknown here.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    for (const OptionSpec &spec : optionSpecs) {
-        QStringList names{QString::fromLatin1(spec.name)};
-        if (spec.shortName)
-            names.prepend(QString::fromLatin1(spec.shortName));
+    for (const KnownOption &known : knownOptions) {
+        QStringList names{QString::fromLatin1(known.name)};
+        if (known.shortName)
+            names.prepend(QString::fromLatin1(known.shortName));
         parser.addOption(
-            QCommandLineOption(names, tr(spec.help), QString::fromLatin1(spec.valueName)));
+            QCommandLineOption(names, tr(known.help), QString::fromLatin1(known.valueName)));
     }
 
     HostOptions options;
@@ -173,10 +173,10 @@ HostOptions HostOptions::parse(const QStringList &arguments)
 QStringList HostOptions::optionNames()
 {
     QStringList names;
-    for (const OptionSpec &spec : optionSpecs) {
-        names.append(QLatin1String("--") + QLatin1String(spec.name));
-        if (spec.shortName)
-            names.append(QLatin1Char('-') + QLatin1String(spec.shortName));
+    for (const KnownOption &known : knownOptions) {
+        names.append(QLatin1String("--") + QLatin1String(known.name));
+        if (known.shortName)
+            names.append(QLatin1Char('-') + QLatin1String(known.shortName));
     }
     return names;
 }
@@ -189,15 +189,16 @@ QString HostOptions::helpText()
                       "Administers the network services of this host through its plug-ins.\n"
                       "\n"
                       "Options:\n");
-    for (const OptionSpec &spec : optionSpecs) {
-        QString option = QLatin1String("  --") + QLatin1String(spec.name);
-        if (spec.valueName)
-            option += QLatin1Char(' ') + QLatin1String(spec.valueName);
+    for (const KnownOption &known : knownOptions) {
+        QString option = QLatin1String("  --") + QLatin1String(known.name);
+        if (known.valueName)
+            option += QLatin1Char(' ') + QLatin1String(known.valueName);
         text += option.size() < column - 1
                     ? option.leftJustified(column)
                     : option + QLatin1Char('\n') + QString(column, QLatin1Char(' '));
-        text += tr(spec.help).replace(QLatin1Char('\n'),
-                                      QLatin1Char('\n') + QString(column, QLatin1Char(' ')));
+        text +=
+            tr(known.help)
+                .replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(column, QLatin1Char(' ')));
         text += QLatin1Char('\n');
     }
     return text;
