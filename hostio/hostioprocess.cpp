@@ -338,6 +338,15 @@ bool holdsNul(const std::vector<std::string> &strings)
                        [](const std::string &s) { return s.find('\0') != std::string::npos; });
 }
 
+/// Reaps what earlier calls left, then the executable file to start for run() and runChange():
+/// empty when there is none, or when an argument holds a NUL (the kernel would cut it short).
+std::string programToStart(const std::string &program, const std::vector<std::string> &arguments)
+{
+    reapLeftovers();
+    const std::string file = findProgram(program);
+    return holdsNul(arguments) ? std::string() : file;
+}
+
 } // namespace
 
 ProcessResult run(const std::string &program, const std::vector<std::string> &arguments,
@@ -345,9 +354,8 @@ ProcessResult run(const std::string &program, const std::vector<std::string> &ar
 {
     ProcessResult result;
     result.error = ProcessResult::FailedToStart;
-    reapLeftovers();
-    const std::string file = findProgram(program);
-    if (file.empty() || holdsNul(arguments))
+    const std::string file = programToStart(program, arguments);
+    if (file.empty())
         return result;
     const Clock clock;
     const int timeoutMs = std::max(0, options.timeoutMs);
@@ -593,9 +601,8 @@ ProcessResult runChange(const std::string &program, const std::vector<std::strin
 {
     ProcessResult result;
     result.error = ProcessResult::FailedToStart;
-    reapLeftovers();
-    const std::string file = findProgram(program);
-    if (file.empty() || holdsNul(arguments))
+    const std::string file = programToStart(program, arguments);
+    if (file.empty())
         return result;
     const Clock clock;
     const int readLimit = std::max(1, options.readLimitMs);
