@@ -5,6 +5,7 @@
 #include "plugin.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
@@ -17,13 +18,25 @@ QString selectorName(const Element *element)
 }
 } // namespace
 
-// Watches the element tree for elements that appear after the build (database clusters, say)
-// so that supplements reach them too. Attaching changes the tree, which must not happen while
-// the models are still being told of the change that brought the element: it is deferred.
-class ConsoleRegistryWatcher : public TreeNodeObserver
+/**
+ * The registry's plug-ins and trees. It also watches the element tree for elements that
+ * appear after the build (database clusters, say) so that supplements reach them too.
+ * Attaching changes the tree, which must not happen while the models are still being told of
+ * the change that brought the element: it is deferred.
+ */
+class ConsoleRegistryPrivate : public TreeNodeObserver
 {
 public:
-    explicit ConsoleRegistryWatcher(ConsoleRegistry *registry) : m_registry(registry) {}
+    explicit ConsoleRegistryPrivate(ConsoleRegistry *registry)
+        : q(registry), root(new TreeNode(0, QString(), registry))
+    {
+    }
+
+    /// Attaches every matching supplement to @p node's elements (itself and below), once per
+    /// element. A supplement matches an element by id or, for elements made at run time
+    /// without an id (database clusters), by element type.
+    void attachSupplementsBelow(TreeNode *node);
+
     void nodesAboutToBeInserted(TreeNode *, int, int) override {}
     void nodesInserted(TreeNode *parent, int first, int last) override
     {
@@ -34,13 +47,14 @@ public:
         }
         if (added.isEmpty())
             return;
-        QPointer<ConsoleRegistry> registry(m_registry);
-        QTimer::singleShot(0, m_registry, [registry, added] {
+        // The registry owns this object: while it lives, so does this.
+        QPointer<ConsoleRegistry> registry(q);
+        QTimer::singleShot(0, q, [registry, self = this, added] {
             if (!registry)
                 return;
             for (const QPointer<Element> &element : added) {
                 if (element)
-                    registry->attachSupplementsBelow(element);
+                    self->attachSupplementsBelow(element);
             }
         });
     }
@@ -49,36 +63,61 @@ public:
     void nodeDataChanged(TreeNode *) override {}
     void observedNodeDestroyed(TreeNode *) override {}
 
-private:
-    ConsoleRegistry *m_registry;
+    struct PluginEntry
+    {
+        QPointer<Plugin> plugin;
+        bool valid;
+    };
+
+    ConsoleRegistry *const q;
+    QList<PluginEntry> plugins;
+    TreeNode *const root;
+    QList<QPointer<Module>> modules;
+    QList<QPointer<Element>> hidden;
+    QList<QPointer<SupplementModule>> supplements;
+    bool paranoid = false;
+    bool built = false;
 };
 
 ConsoleRegistry::ConsoleRegistry(QObject *parent)
-    : QObject(parent), m_root(new TreeNode(0, QString(), this)),
-      m_watcher(new ConsoleRegistryWatcher(this))
+    : QObject(parent), d(std::make_unique<ConsoleRegistryPrivate>(this))
 {
 }
 
 ConsoleRegistry::~ConsoleRegistry()
 {
-    m_root->removeObserver(m_watcher);
+    d->root->removeObserver(d.get());
     detachSupplements();
     // The elements belong to their modules: hand them back before the root goes.
-    while (m_root->childCount() > 0)
-        m_root->take(m_root->child(m_root->childCount() - 1));
-    delete m_watcher;
+    while (d->root->childCount() > 0)
+        d->root->take(d->root->child(d->root->childCount() - 1));
+}
+
+TreeNode *ConsoleRegistry::elementRoot() const
+{
+    return d->root;
+}
+
+void ConsoleRegistry::setParanoid(bool paranoid)
+{
+    d->paranoid = paranoid;
+}
+
+bool ConsoleRegistry::isParanoid() const
+{
+    return d->paranoid;
 }
 
 void ConsoleRegistry::addPlugin(Plugin *plugin, bool valid)
 {
     if (plugin)
-        m_plugins.append({plugin, valid});
+        d->plugins.append({plugin, valid});
 }
 
 QList<Plugin *> ConsoleRegistry::plugins() const
 {
     QList<Plugin *> alive;
-    for (const PluginEntry &entry : m_plugins) {
+    for (const ConsoleRegistryPrivate::PluginEntry &entry : d->plugins) {
         if (entry.plugin)
             alive.append(entry.plugin);
     }
@@ -87,7 +126,7 @@ QList<Plugin *> ConsoleRegistry::plugins() const
 
 bool ConsoleRegistry::isValid(const Plugin *plugin) const
 {
-    for (const PluginEntry &entry : m_plugins) {
+    for (const ConsoleRegistryPrivate::PluginEntry &entry : d->plugins) {
         if (entry.plugin == plugin)
             return entry.valid;
     }
@@ -96,25 +135,25 @@ bool ConsoleRegistry::isValid(const Plugin *plugin) const
 
 void ConsoleRegistry::build()
 {
-    if (m_built)
+    if (d->built)
         return;
-    m_built = true;
+    d->built = true;
 
     QHash<QString, Module *> byName;
-    for (const PluginEntry &entry : std::as_const(m_plugins)) {
+    for (const ConsoleRegistryPrivate::PluginEntry &entry : std::as_const(d->plugins)) {
         if (!entry.plugin || !entry.valid)
             continue;
         for (Module *module : entry.plugin->modules()) {
-            m_modules.append(module);
+            d->modules.append(module);
             if (!byName.contains(module->objectName()))
                 byName.insert(module->objectName(), module);
             if (auto *supplement = qobject_cast<SupplementModule *>(module))
-                m_supplements.append(supplement);
+                d->supplements.append(supplement);
         }
     }
     const QString administrator = QStringLiteral("administrator");
-    for (const QPointer<Module> &module : std::as_const(m_modules)) {
-        if (m_paranoid)
+    for (const QPointer<Module> &module : std::as_const(d->modules)) {
+        if (d->paranoid)
             module->setData(QStringLiteral("paranoid"), true);
         // A viewer never gets administrator rights, even from a module made before the host
         // switched viewer mode on.
@@ -127,7 +166,7 @@ void ConsoleRegistry::build()
 
     // Elements whose parent id names no shown element are not shown (a client host's daemon).
     QList<Element *> all;
-    for (const QPointer<Module> &module : std::as_const(m_modules)) {
+    for (const QPointer<Module> &module : std::as_const(d->modules)) {
         for (Element *element : module->elements())
             all.append(element);
     }
@@ -151,20 +190,20 @@ void ConsoleRegistry::build()
         pending = still;
     }
     for (Element *element : std::as_const(pending))
-        m_hidden.append(element);
+        d->hidden.append(element);
     // Keep load order among siblings.
     QList<TreeNode *> ordered;
     for (Element *element : std::as_const(all)) {
         if (!pending.contains(element))
             ordered.append(element);
     }
-    m_root->loadTreeFromList(ordered);
-    m_root->addObserver(m_watcher);
+    d->root->loadTreeFromList(ordered);
+    d->root->addObserver(d.get());
 
-    attachSupplementsBelow(m_root);
+    d->attachSupplementsBelow(d->root);
 }
 
-void ConsoleRegistry::attachSupplementsBelow(TreeNode *node)
+void ConsoleRegistryPrivate::attachSupplementsBelow(TreeNode *node)
 {
     if (!node)
         return;
@@ -172,7 +211,7 @@ void ConsoleRegistry::attachSupplementsBelow(TreeNode *node)
     // Once per element: the mark goes with the element, so a new element that happens to
     // get a deleted one's address is still attached.
     if (element && !element->property(attachedProperty).toBool()) {
-        for (const QPointer<SupplementModule> &supplement : std::as_const(m_supplements)) {
+        for (const QPointer<SupplementModule> &supplement : std::as_const(supplements)) {
             if (!supplement)
                 continue;
             const QString wanted = supplement->parentElementId();
@@ -189,7 +228,7 @@ void ConsoleRegistry::attachSupplementsBelow(TreeNode *node)
 
 void ConsoleRegistry::detachSupplements()
 {
-    for (const QPointer<SupplementModule> &supplement : std::as_const(m_supplements)) {
+    for (const QPointer<SupplementModule> &supplement : std::as_const(d->supplements)) {
         if (supplement)
             supplement->detach();
     }
@@ -198,7 +237,7 @@ void ConsoleRegistry::detachSupplements()
 QList<Module *> ConsoleRegistry::modules() const
 {
     QList<Module *> alive;
-    for (const QPointer<Module> &module : m_modules) {
+    for (const QPointer<Module> &module : d->modules) {
         if (module)
             alive.append(module);
     }
@@ -227,7 +266,7 @@ Module *ConsoleRegistry::module(const QString &objectName) const
 QList<Element *> ConsoleRegistry::hiddenElements() const
 {
     QList<Element *> alive;
-    for (const QPointer<Element> &element : m_hidden) {
+    for (const QPointer<Element> &element : d->hidden) {
         if (element)
             alive.append(element);
     }
@@ -260,13 +299,13 @@ Element *findBelow(TreeNode *node, const QString &name)
 QList<Element *> ConsoleRegistry::elements() const
 {
     QList<Element *> out;
-    collect(m_root, out);
+    collect(d->root, out);
     return out;
 }
 
 Element *ConsoleRegistry::findElement(const QString &idOrTitle, TreeNode *below) const
 {
-    return findBelow(below ? below : m_root, idOrTitle);
+    return findBelow(below ? below : d->root, idOrTitle);
 }
 
 Element *ConsoleRegistry::resolve(const QString &selector) const
@@ -274,7 +313,7 @@ Element *ConsoleRegistry::resolve(const QString &selector) const
     const QStringList parts = selector.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (parts.isEmpty())
         return nullptr;
-    TreeNode *node = m_root;
+    TreeNode *node = d->root;
     Element *element = nullptr;
     for (const QString &part : parts) {
         element = findBelow(node, part);

@@ -2,16 +2,15 @@
 
 #include "oxaglobal.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 
+#include <memory>
+
+class ConsoleRegistryPrivate;
 class Element;
 class Module;
 class Plugin;
-class ConsoleRegistryWatcher;
-class SupplementModule;
 class TreeNode;
 
 /**
@@ -42,7 +41,7 @@ public:
     void detachSupplements();
 
     /// Invisible root of the element tree; elements without a parent id are its children.
-    TreeNode *elementRoot() const { return m_root; }
+    TreeNode *elementRoot() const;
     /// Modules of valid plug-ins, in load order.
     QList<Module *> modules() const;
     /// Modules without a parent module (or whose parent module is absent).
@@ -62,27 +61,10 @@ public:
     /// Performs @p type on @p element when the element offers it; false otherwise.
     bool performOperation(Element *element, OperationType type);
 
-    void setParanoid(bool paranoid) { m_paranoid = paranoid; }
-    bool isParanoid() const { return m_paranoid; }
+    void setParanoid(bool paranoid);
+    bool isParanoid() const;
 
 private:
-    friend class ConsoleRegistryWatcher;
-    /// Attaches every matching supplement to @p node's elements (itself and below), once per
-    /// element. A supplement matches an element by id or, for elements made at run time
-    /// without an id (database clusters), by element type.
-    void attachSupplementsBelow(TreeNode *node);
-
-    struct PluginEntry
-    {
-        QPointer<Plugin> plugin;
-        bool valid;
-    };
-    QList<PluginEntry> m_plugins;
-    TreeNode *m_root;
-    QList<QPointer<Module>> m_modules;
-    QList<QPointer<Element>> m_hidden;
-    QList<QPointer<SupplementModule>> m_supplements;
-    ConsoleRegistryWatcher *m_watcher;
-    bool m_paranoid = false;
-    bool m_built = false;
+    /// The plug-ins, the trees and what watches the element tree for supplements to attach.
+    const std::unique_ptr<ConsoleRegistryPrivate> d;
 };

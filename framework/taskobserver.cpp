@@ -3,10 +3,14 @@
 #include "element.h"
 #include "taskdescription.h"
 #include "tasks.h"
-#include "threadannotations.h"
+#include "tasks_p.h"
+#include "threadannotations_p.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
+#include <QList>
 #include <QPointer>
 #include <QRunnable>
 #include <QSet>
@@ -22,6 +26,8 @@
 
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+class TaskEndQueue;
 
 namespace {
 QPointer<TaskObserver> g_instance;
@@ -138,6 +144,59 @@ void TaskRunnable::run()
     m_ended->push(m_id);
 }
 
+/** The observer's queues, its worker pool and its clock. */
+class TaskObserverPrivate
+{
+public:
+    explicit TaskObserverPrivate(TaskObserver *observer);
+
+    struct Entry
+    {
+        quint64 id;
+        AbstractTask *task;
+        const void *key; ///< the element, or null: tasks of one key run in order
+        int priority;
+        bool change;
+        QString description;
+        QString elementId;
+    };
+
+    void dispatch();
+    void dispatchLater();
+    void onTaskRun(quint64 id);
+    void onTaskProgress(quint64 id);
+    /// The one place where what follows a task is done (GUI thread).
+    void performFollowUps(const QList<FollowUp> &followUps);
+    bool keyBusy(const void *key) const;
+    bool isIdle() const { return waiting.isEmpty() && active.isEmpty(); }
+
+    TaskObserver *const q;
+    QThreadPool *pool;
+    /// Ids of tasks whose run() ended, and (marked) of running tasks that said how they go,
+    /// handed back by the workers in the order they came: what a task said comes before its end.
+    TaskEndQueue *endQueue;
+    QList<Entry> waiting;         ///< in arrival order
+    QHash<quint64, Entry> active; ///< running, or ran and waiting for afterRun
+    QHash<const void *, int> activeKeys;
+    quint64 nextId = 1;
+    int running = 0;
+    int runningBackground = 0;
+    bool dispatchQueued = false;
+    QElapsedTimer clock;
+    qint64 startMs = 0; ///< the process's age when the observer was made
+};
+
+TaskObserverPrivate::TaskObserverPrivate(TaskObserver *observer)
+    : q(observer), pool(new QThreadPool(observer)),
+      endQueue(new TaskEndQueue(observer, [this](quint64 id) {
+          if (id & ProgressMark)
+              onTaskProgress(id & ~ProgressMark);
+          else
+              onTaskRun(id);
+      }))
+{
+}
+
 TaskObserver *TaskObserver::instance(QObject *parent)
 {
     if (!g_instance)
@@ -146,42 +205,36 @@ TaskObserver *TaskObserver::instance(QObject *parent)
 }
 
 TaskObserver::TaskObserver(QObject *parent)
-    : QObject(parent), m_pool(new QThreadPool(this)),
-      m_ended(new TaskEndQueue(this, [this](quint64 id) {
-          if (id & ProgressMark)
-              onTaskProgress(id & ~ProgressMark);
-          else
-              onTaskRun(id);
-      }))
+    : QObject(parent), d(std::make_unique<TaskObserverPrivate>(this))
 {
     qRegisterMetaType<TaskReport>("TaskReport");
     // Tasks mostly wait for child processes: more threads than cores pay off. Enough for the
     // state reads of every service at once (a dozen at start-up), so that the slowest of
     // them never waits for a thread.
-    m_pool->setMaxThreadCount(16);
-    m_pool->setExpiryTimeout(30000);
-    m_clock.start();
-    m_startMs = consoleAgeMs();
+    d->pool->setMaxThreadCount(16);
+    d->pool->setExpiryTimeout(30000);
+    d->clock.start();
+    d->startMs = consoleAgeMs();
 }
 
 TaskObserver::~TaskObserver()
 {
     // Let running tasks end (each is bounded by its own time limits), then drop the rest.
-    m_pool->waitForDone();
-    for (const Entry &entry : std::as_const(m_waiting))
+    d->pool->waitForDone();
+    for (const TaskObserverPrivate::Entry &entry : std::as_const(d->waiting))
         delete entry.task;
-    for (const Entry &entry : std::as_const(m_active))
+    for (const TaskObserverPrivate::Entry &entry : std::as_const(d->active))
         delete entry.task;
-    m_waiting.clear();
-    m_active.clear();
+    d->waiting.clear();
+    d->active.clear();
 }
 
 void TaskObserver::performTask(AbstractTask *task)
 {
     if (!task)
         return;
-    Entry entry;
-    entry.id = m_nextId++;
+    TaskObserverPrivate::Entry entry;
+    entry.id = d->nextId++;
     entry.task = task;
     Element *element = task->taskElement();
     entry.key = element;
@@ -191,26 +244,26 @@ void TaskObserver::performTask(AbstractTask *task)
     if (element)
         entry.elementId = element->id().isEmpty() ? element->title() : element->id();
     const bool wasIdle = isIdle();
-    m_waiting.append(entry);
+    d->waiting.append(entry);
     if (wasIdle)
         emit busyChanged(true);
     // Background work never starts from here: what the caller asks for next in the same turn
     // (the start's state reads, after the attaches of the build) goes first.
     if (entry.priority < 0)
-        dispatchLater();
+        d->dispatchLater();
     else
-        dispatch();
+        d->dispatch();
 }
 
-void TaskObserver::dispatchLater()
+void TaskObserverPrivate::dispatchLater()
 {
-    if (m_dispatchQueued)
+    if (dispatchQueued)
         return;
-    m_dispatchQueued = true;
+    dispatchQueued = true;
     QMetaObject::invokeMethod(
-        this,
+        q,
         [this] {
-            m_dispatchQueued = false;
+            dispatchQueued = false;
             dispatch();
         },
         Qt::QueuedConnection);
@@ -218,45 +271,55 @@ void TaskObserver::dispatchLater()
 
 bool TaskObserver::isIdle() const
 {
-    return m_waiting.isEmpty() && m_active.isEmpty();
+    return d->isIdle();
 }
 
 int TaskObserver::pendingCount() const
 {
-    return m_waiting.size() + m_active.size();
+    return d->waiting.size() + d->active.size();
+}
+
+int TaskObserver::runningCount() const
+{
+    return d->running;
+}
+
+qint64 TaskObserver::elapsedMs() const
+{
+    return d->startMs + d->clock.elapsed();
 }
 
 int TaskObserver::maxThreadCount() const
 {
-    return m_pool->maxThreadCount();
+    return d->pool->maxThreadCount();
 }
 
 void TaskObserver::setMaxThreadCount(int count)
 {
-    m_pool->setMaxThreadCount(qMax(1, count));
-    dispatch();
+    d->pool->setMaxThreadCount(qMax(1, count));
+    d->dispatch();
 }
 
-bool TaskObserver::keyBusy(const void *key) const
+bool TaskObserverPrivate::keyBusy(const void *key) const
 {
-    return key && m_activeKeys.value(key) > 0;
+    return key && activeKeys.value(key) > 0;
 }
 
-void TaskObserver::dispatch()
+void TaskObserverPrivate::dispatch()
 {
     // Background tasks take at most half of the threads, so that others find one free.
-    const int backgroundLimit = qMax(1, m_pool->maxThreadCount() / 2);
-    while (m_running < m_pool->maxThreadCount() && !m_waiting.isEmpty()) {
+    const int backgroundLimit = qMax(1, pool->maxThreadCount() / 2);
+    while (running < pool->maxThreadCount() && !waiting.isEmpty()) {
         // The first waiting task of the highest priority whose element is free; a task never
         // overtakes an earlier one on the same element.
         int best = -1;
         QSet<const void *> queuedKeys;
-        for (int i = 0; i < m_waiting.size(); ++i) {
-            const Entry &e = m_waiting.at(i);
+        for (int i = 0; i < waiting.size(); ++i) {
+            const Entry &e = waiting.at(i);
             const bool eligible = !keyBusy(e.key) && !(e.key && queuedKeys.contains(e.key));
             if (e.key)
                 queuedKeys.insert(e.key);
-            if (eligible && (best < 0 || e.priority > m_waiting.at(best).priority))
+            if (eligible && (best < 0 || e.priority > waiting.at(best).priority))
                 best = i;
         }
         if (best < 0)
@@ -264,36 +327,37 @@ void TaskObserver::dispatch()
         // Background work waits while anything else runs: it must not take threads, or the
         // processors, from the reads the user is waiting for. What is left waiting here cannot
         // start now (its element is busy), and it never waits for background work.
-        const bool background = m_waiting.at(best).priority < 0;
-        if (background &&
-            (m_running > m_runningBackground || m_runningBackground >= backgroundLimit))
+        const bool background = waiting.at(best).priority < 0;
+        if (background && (running > runningBackground || runningBackground >= backgroundLimit))
             return;
-        const Entry entry = m_waiting.takeAt(best);
-        m_active.insert(entry.id, entry);
+        const Entry entry = waiting.takeAt(best);
+        active.insert(entry.id, entry);
         if (entry.key)
-            ++m_activeKeys[entry.key];
-        ++m_running;
+            ++activeKeys[entry.key];
+        ++running;
         if (background)
-            ++m_runningBackground;
-        emit taskStarted(entry.id, entry.description);
-        TaskEndQueue *ended = m_ended;
+            ++runningBackground;
+        emit q->taskStarted(entry.id, entry.description);
+        TaskEndQueue *queue = endQueue;
         const quint64 id = entry.id;
-        entry.task->setProgressHook([ended, id] { ended->push(id | ProgressMark); });
-        auto *runnable = new TaskRunnable(m_ended, entry.task, entry.id);
+        AbstractTaskPrivate::get(entry.task)->setProgressHook([queue, id] {
+            queue->push(id | ProgressMark);
+        });
+        auto *runnable = new TaskRunnable(queue, entry.task, entry.id);
         OxaThreads::handOver(runnable);
-        m_pool->start(runnable);
+        pool->start(runnable);
     }
 }
 
-void TaskObserver::onTaskRun(quint64 id)
+void TaskObserverPrivate::onTaskRun(quint64 id)
 {
-    auto it = m_active.find(id);
-    if (it == m_active.end())
+    auto it = active.find(id);
+    if (it == active.end())
         return;
     const Entry entry = it.value();
-    --m_running;
+    --running;
     if (entry.priority < 0)
-        --m_runningBackground;
+        --runningBackground;
     AbstractTask *task = entry.task;
     // A task that said nothing of how it ended is done: no override has to remember that.
     if (task->status() == TaskDescription::TaskStatusUndefined)
@@ -304,10 +368,10 @@ void TaskObserver::onTaskRun(quint64 id)
         if (task->isTargetAlive())
             performFollowUps(task->followUps());
     }
-    m_active.remove(id);
+    active.remove(id);
     if (entry.key) {
-        if (--m_activeKeys[entry.key] <= 0)
-            m_activeKeys.remove(entry.key);
+        if (--activeKeys[entry.key] <= 0)
+            activeKeys.remove(entry.key);
     }
     TaskReport report;
     report.id = id;
@@ -315,17 +379,17 @@ void TaskObserver::onTaskRun(quint64 id)
     report.status = task->taskDescription().status();
     report.message = task->taskDescription().message();
     report.elementId = entry.elementId;
-    report.endedMs = elapsedMs();
+    report.endedMs = q->elapsedMs();
     delete task;
-    emit taskFinished(report);
+    emit q->taskFinished(report);
     dispatch();
     if (isIdle()) {
-        emit busyChanged(false);
-        emit idle();
+        emit q->busyChanged(false);
+        emit q->idle();
     }
 }
 
-void TaskObserver::performFollowUps(const QList<FollowUp> &followUps)
+void TaskObserverPrivate::performFollowUps(const QList<FollowUp> &followUps)
 {
     for (const FollowUp &followUp : followUps) {
         // An earlier one may have removed this one's element.
@@ -339,11 +403,11 @@ void TaskObserver::performFollowUps(const QList<FollowUp> &followUps)
     }
 }
 
-void TaskObserver::onTaskProgress(quint64 id)
+void TaskObserverPrivate::onTaskProgress(quint64 id)
 {
     // A task that ended meanwhile has said all there is in its end report.
-    const auto it = m_active.constFind(id);
-    if (it == m_active.cend())
+    const auto it = active.constFind(id);
+    if (it == active.cend())
         return;
     TaskReport report;
     report.id = id;
@@ -351,14 +415,14 @@ void TaskObserver::onTaskProgress(quint64 id)
     report.status = TaskDescription::TaskStatusUndefined;
     report.message = it->task->progressMessage();
     report.elementId = it->elementId;
-    report.endedMs = elapsedMs();
-    emit taskProgress(report);
+    report.endedMs = q->elapsedMs();
+    emit q->taskProgress(report);
 }
 
 int TaskObserver::runningChangeCount() const
 {
     int count = 0;
-    for (const Entry &entry : m_active)
+    for (const TaskObserverPrivate::Entry &entry : d->active)
         count += entry.change ? 1 : 0;
     return count;
 }
@@ -366,15 +430,15 @@ int TaskObserver::runningChangeCount() const
 int TaskObserver::waitingChangeCount() const
 {
     int count = 0;
-    for (const Entry &entry : m_waiting)
+    for (const TaskObserverPrivate::Entry &entry : d->waiting)
         count += entry.change ? 1 : 0;
     return count;
 }
 
 bool TaskObserver::stopWaiting(quint64 id)
 {
-    const auto it = m_active.constFind(id);
-    if (it == m_active.cend() || !it->change)
+    const auto it = d->active.constFind(id);
+    if (it == d->active.cend() || !it->change)
         return false;
     it->task->stopWaiting();
     return true;
@@ -382,7 +446,7 @@ bool TaskObserver::stopWaiting(quint64 id)
 
 void TaskObserver::stopWaitingForChanges()
 {
-    for (const Entry &entry : std::as_const(m_active)) {
+    for (const TaskObserverPrivate::Entry &entry : std::as_const(d->active)) {
         if (entry.change)
             entry.task->stopWaiting();
     }

@@ -3,16 +3,12 @@
 #include "oxaglobal.h"
 #include "taskdescription.h"
 
-#include <QElapsedTimer>
-#include <QHash>
-#include <QList>
 #include <QObject>
 
+#include <memory>
+
 class AbstractTask;
-class Element;
-class FollowUp;
-class QThreadPool;
-class TaskEndQueue;
+class TaskObserverPrivate;
 
 /** How a task ended, as the observer reports it. */
 struct OXA_EXPORT TaskReport
@@ -47,11 +43,11 @@ public:
 
     bool isIdle() const;
     int pendingCount() const;
-    int runningCount() const { return m_running; }
+    int runningCount() const;
     int maxThreadCount() const;
     void setMaxThreadCount(int count);
     /// Milliseconds since the process started (the console's clock for reports).
-    qint64 elapsedMs() const { return m_startMs + m_clock.elapsed(); }
+    qint64 elapsedMs() const;
 
     /// Changes (AbstractTask::isChange) started and not ended yet.
     int runningChangeCount() const;
@@ -81,44 +77,13 @@ signals:
     void busyChanged(bool busy);
     void idle();
 
-private slots:
-    void onTaskRun(quint64 id);
-    void onTaskProgress(quint64 id);
-
 private:
     explicit TaskObserver(QObject *parent);
     ~TaskObserver() override;
 
-    struct Entry
-    {
-        quint64 id;
-        AbstractTask *task;
-        const void *key; ///< the element, or null: tasks of one key run in order
-        int priority;
-        bool change;
-        QString description;
-        QString elementId;
-    };
-
-    void dispatch();
-    void dispatchLater();
-    /// The one place where what follows a task is done (GUI thread).
-    void performFollowUps(const QList<FollowUp> &followUps);
-    bool keyBusy(const void *key) const;
-
-    QThreadPool *m_pool;
-    /// Ids of tasks whose run() ended, and (marked) of running tasks that said how they go,
-    /// handed back by the workers in the order they came: what a task said comes before its end.
-    TaskEndQueue *m_ended;
-    QList<Entry> m_waiting;         ///< in arrival order
-    QHash<quint64, Entry> m_active; ///< running, or ran and waiting for afterRun
-    QHash<const void *, int> m_activeKeys;
-    quint64 m_nextId = 1;
-    int m_running = 0;
-    int m_runningBackground = 0;
-    bool m_dispatchQueued = false;
-    QElapsedTimer m_clock;
-    qint64 m_startMs = 0; ///< the process's age when the observer was made
+    friend class TaskObserverPrivate;
+    /// The queues, the worker pool and the clock: the observer's own business.
+    const std::unique_ptr<TaskObserverPrivate> d;
 };
 
 Q_DECLARE_METATYPE(TaskReport)

@@ -1,4 +1,5 @@
 #include "tasks.h"
+#include "tasks_p.h"
 
 #include "childprocess.h"
 #include "element.h"
@@ -29,13 +30,35 @@ Element *FollowUp::element() const
     return m_element;
 }
 
-AbstractTask::AbstractTask() = default;
+AbstractTaskPrivate *AbstractTaskPrivate::get(AbstractTask *task)
+{
+    return task->d.get();
+}
+
+AbstractTask::AbstractTask() : d(std::make_unique<AbstractTaskPrivate>())
+{
+}
 
 AbstractTask::~AbstractTask() = default;
 
+TaskDescription &AbstractTask::taskDescription()
+{
+    return d->description;
+}
+
+const TaskDescription &AbstractTask::taskDescription() const
+{
+    return d->description;
+}
+
+TaskDescription::TaskStatus AbstractTask::status() const
+{
+    return d->description.status();
+}
+
 void AbstractTask::setOutcome(TaskDescription::TaskStatus status, const QString &message)
 {
-    m_description.setOutcome(status, message);
+    d->description.setOutcome(status, message);
 }
 
 void AbstractTask::fail(const QString &message)
@@ -56,7 +79,7 @@ void AbstractTask::succeedPartly(const QString &message)
 void AbstractTask::run()
 {
     if (status() == TaskDescription::TaskStatusUndefined)
-        setOutcome(TaskDescription::TaskStatusDone, m_description.message());
+        setOutcome(TaskDescription::TaskStatusDone, d->description.message());
 }
 
 void AbstractTask::afterRun()
@@ -88,26 +111,36 @@ bool AbstractTask::isChange() const
     return false;
 }
 
+void AbstractTask::stopWaiting()
+{
+    d->stopWaiting.store(true);
+}
+
+bool AbstractTask::isWaitStopped() const
+{
+    return d->stopWaiting.load();
+}
+
 QString AbstractTask::progressMessage() const
 {
-    std::lock_guard<std::mutex> lock(m_progressMutex);
-    return m_progressMessage;
+    std::lock_guard<std::mutex> lock(d->progressMutex);
+    return d->progressMessage;
 }
 
 void AbstractTask::reportProgress(const QString &message)
 {
     {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
-        m_progressMessage = message;
+        std::lock_guard<std::mutex> lock(d->progressMutex);
+        d->progressMessage = message;
     }
-    if (m_progressHook)
-        m_progressHook();
+    if (d->progressHook)
+        d->progressHook();
 }
 
 bool AbstractTask::runChangeTool(const QString &program, const QStringList &arguments)
 {
     ChildProcess::ChangeWait wait;
-    wait.stop = &m_stopWaiting;
+    wait.stop = &d->stopWaiting;
     QElapsedTimer clock;
     clock.start();
     wait.stillRunning = [this, &program, &clock] {

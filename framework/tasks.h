@@ -5,10 +5,9 @@
 #include <QList>
 #include <QPointer>
 
-#include <atomic>
-#include <functional>
-#include <mutex>
+#include <memory>
 
+class AbstractTaskPrivate;
 class Element;
 class ElementData;
 class Module;
@@ -56,9 +55,9 @@ public:
     AbstractTask(const AbstractTask &) = delete;
     AbstractTask &operator=(const AbstractTask &) = delete;
 
-    TaskDescription &taskDescription() { return m_description; }
-    const TaskDescription &taskDescription() const { return m_description; }
-    TaskDescription::TaskStatus status() const { return m_description.status(); }
+    TaskDescription &taskDescription();
+    const TaskDescription &taskDescription() const;
+    TaskDescription::TaskStatus status() const;
 
     /**
      * Sets how the task ended: the only way a task's status and message change. A task that
@@ -101,14 +100,11 @@ public:
 
     /// Any thread: stop waiting for the change's tool, which is left running; the task ends
     /// with its outcome unknown.
-    void stopWaiting() { m_stopWaiting.store(true); }
-    bool isWaitStopped() const { return m_stopWaiting.load(); }
+    void stopWaiting();
+    bool isWaitStopped() const;
 
     /// How a running task goes, as it last said (empty: nothing said). Any thread.
     QString progressMessage() const;
-    /// Called on the worker thread whenever the running task says how it goes (the observer
-    /// passes it on to the window). Set before run().
-    void setProgressHook(std::function<void()> hook) { m_progressHook = std::move(hook); }
 
 protected:
     /// Worker thread: says how the running task goes (see progressMessage()).
@@ -123,11 +119,9 @@ protected:
     bool runChangeTool(const QString &program, const QStringList &arguments);
 
 private:
-    TaskDescription m_description;
-    std::atomic<bool> m_stopWaiting{false};
-    mutable std::mutex m_progressMutex;
-    QString m_progressMessage;
-    std::function<void()> m_progressHook;
+    friend class AbstractTaskPrivate;
+    /// The outcome, and what the worker thread shares with the observer's.
+    const std::unique_ptr<AbstractTaskPrivate> d;
 };
 
 /** A task on one element, holding a record (owned) as its data. */
