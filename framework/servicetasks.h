@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+class HostConnection;
 struct ProcessResult;
 
 /**
@@ -161,7 +162,9 @@ public:
     QStringList commandLine() const;
     void run() override;
 
-    /// Whether dpkg-query reports @p package as installed ("ii").
+    /// Whether dpkg-query on @p host reports @p package as installed ("ii").
+    static bool existPackage(const HostConnection &host, const QString &package);
+    /// The same on the local host, for code outside a console.
     static bool existPackage(const QString &package);
 
 private:

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+class HostConnection;
+
 /** The CUPS row of the service task family. */
 inline constexpr ServiceFamily cupsFamily{
     "/etc/init.d/cups",
@@ -74,11 +76,13 @@ public:
     void run() override;
 
     /**
-     * Removes the regular files and links to files directly in @p directory, in name order
-     * ignoring case; the names that stayed go to @p failed. False with @p error set when the
-     * directory cannot be opened or is a symbolic link (a missing one counts as empty).
+     * Removes the regular files and links to files directly in @p directory of @p host; the
+     * names that stayed go to @p failed, in name order ignoring case. False with @p error set
+     * when the directory cannot be opened or is a symbolic link (a missing one counts as
+     * empty: nothing to do).
      */
-    static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
+    static bool clearDirectory(const HostConnection &host, const QString &directory,
+                               QStringList *failed, QString *error);
 };
 
 /** Starts the printer administration tool "vell-admin-printer", for the desktop user. */
