@@ -3,8 +3,29 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 namespace HostFiles {
+
+ContentDevice::ContentDevice(const QByteArray &bytes) : m_bytes(bytes)
+{
+    setBuffer(&m_bytes);
+    open(QIODevice::ReadOnly);
+}
+
+qint64 ContentDevice::readLineData(char *data, qint64 maxSize)
+{
+    const qint64 at = pos();
+    const qint64 left = qMin<qint64>(maxSize, m_bytes.size() - at);
+    if (left <= 0)
+        return 0;
+    const char *from = m_bytes.constData() + at;
+    const void *feed = std::memchr(from, '\n', std::size_t(left));
+    // Up to and with the line feed, or as far as allowed.
+    const qint64 size = feed ? static_cast<const char *>(feed) - from + 1 : left;
+    std::memcpy(data, from, std::size_t(size));
+    return size;
+}
 
 bool matchesNameFilters(const QString &name, const QStringList &filters)
 {

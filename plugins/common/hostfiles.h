@@ -2,6 +2,7 @@
 
 #include <hostconnection.h>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,23 @@
  * them on the local disk: the same names, filters and order, through the module's connection.
  */
 namespace HostFiles {
+
+/**
+ * What a read of the host gave, as a device for the parsers that read lines: a buffer that
+ * finds a line's end in one scan (a plain QBuffer hands lines out a byte at a time).
+ */
+class ContentDevice : public QBuffer
+{
+public:
+    /// Opened for reading over @p bytes (shared, not copied).
+    explicit ContentDevice(const QByteArray &bytes);
+
+protected:
+    qint64 readLineData(char *data, qint64 maxSize) override;
+
+private:
+    QByteArray m_bytes;
+};
 
 /// How the names of a listing are ordered.
 enum class Order

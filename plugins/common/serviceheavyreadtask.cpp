@@ -1,5 +1,6 @@
 #include "serviceheavyreadtask.h"
 
+#include "hostfiles.h"
 #include "readlimits.h"
 #include "servicefamily.h"
 
@@ -7,8 +8,6 @@
 #include <element.h>
 #include <hostconnection.h>
 #include <taskmessages.h>
-
-#include <QBuffer>
 
 ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
                                            ServiceHeavyElementData *record)
@@ -66,7 +65,7 @@ void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     // Only a regular file (the connection refuses a FIFO, which would block this worker for
     // good, and a device such as /dev/zero, which never ends), and no more than a read takes.
-    HostFileContent content = host().readFile(m_file, ReadLimits::maxFileBytes);
+    const HostFileContent content = host().readFile(m_file, ReadLimits::maxFileBytes);
     if (!content.ok()) {
         fail(TaskMessages::failedToReadConfig(m_file));
         return;
@@ -74,8 +73,7 @@ void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
     record->setConfigFile(m_file);
     // Only so much is shown: a text view takes minutes to lay out a huge text or line.
     bool cut = content.cut;
-    QBuffer bytes(&content.data);
-    bytes.open(QIODevice::ReadOnly);
+    HostFiles::ContentDevice bytes(content.data);
     record->setConfigData(ChildProcess::decodeLocal8Bit(ReadLimits::readText(&bytes, &cut)));
     if (cut)
         succeedPartly(ReadLimits::textCut(m_file));

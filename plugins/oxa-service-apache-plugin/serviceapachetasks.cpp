@@ -81,11 +81,8 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
 
     const QString enabledPath = QString::fromLatin1(ApachePaths::sitesEnabled);
-    const QString availablePath = QString::fromLatin1(ApachePaths::sitesAvailable);
     QStringList enabledFiles;
-    QStringList availableFiles;
-    if (!listFiles(this, enabledPath, &enabledFiles) ||
-        !listFiles(this, availablePath, &availableFiles))
+    if (!listFiles(this, enabledPath, &enabledFiles))
         return;
     QSet<QString> enabled;
     for (const QString &entry : std::as_const(enabledFiles)) {
@@ -95,6 +92,10 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
         record->checkedNames().insert(site);
     }
 
+    const QString availablePath = QString::fromLatin1(ApachePaths::sitesAvailable);
+    QStringList availableFiles;
+    if (!listFiles(this, availablePath, &availableFiles))
+        return;
     for (const QString &entry : std::as_const(availableFiles)) {
         if (enabled.contains(entry))
             continue;

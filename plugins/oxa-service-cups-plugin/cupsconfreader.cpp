@@ -3,10 +3,10 @@
 #include "printerstreenode.h"
 
 #include <hostconnection.h>
+#include <hostfiles.h>
 #include <readlimits.h>
 #include <taskmessages.h>
 
-#include <QBuffer>
 #include <QFileDevice>
 #include <QHash>
 #include <QVector>
@@ -377,9 +377,7 @@ Nodes readFile(const QString &path, const HostFileContent &read, QString *error,
         *error = TaskMessages::fileError(path, QFileDevice::OpenError, read.errorText);
         return {};
     }
-    QByteArray bytes = read.data;
-    QBuffer device(&bytes);
-    device.open(QIODevice::ReadOnly);
+    HostFiles::ContentDevice device(read.data);
     Nodes nodes = parse(&device, flavour, summaryKeys);
     nodes.cut = nodes.cut || read.cut;
     return nodes;

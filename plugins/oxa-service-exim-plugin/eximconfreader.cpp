@@ -2,6 +2,7 @@
 
 #include <childprocess.h>
 #include <hostconnection.h>
+#include <hostfiles.h>
 #include <readlimits.h>
 #include <taskmessages.h>
 #include <treenode.h>
@@ -158,9 +159,7 @@ bool readFile(const QString &path, const HostFileContent &read, QList<TreeNode *
         *error = TaskMessages::fileError(path, QFileDevice::OpenError, read.errorText);
         return false;
     }
-    QByteArray bytes = read.data;
-    QBuffer device(&bytes);
-    device.open(QIODevice::ReadOnly);
+    HostFiles::ContentDevice device(read.data);
     bool more = false;
     nodes->append(parse(&device, &more));
     if (cut)
