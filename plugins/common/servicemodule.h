@@ -4,6 +4,7 @@
 
 class AbstractTask;
 class Element;
+struct ServiceRow;
 class ViewEditElementWidget;
 
 /**
@@ -31,6 +32,8 @@ public:
     /// Sets parent module name, level, "description" and what @p options say.
     ServiceModule(const QString &objectName, QObject *parent, const QString &parentModuleName,
                   int level, const QString &description, Options options = SetsAdministrator);
+    /// The module of @p row: its names, place and options, the description translated.
+    ServiceModule(const ServiceRow &row, QObject *parent);
 
     void performOperation(ContextOperation *context, OperationType type, ElementData *data,
                           int n) override;

@@ -1,25 +1,7 @@
 #pragma once
 
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
-
-/** Slapd's row of the service task family. */
-inline constexpr ServiceFamily slapdFamily{
-    "/etc/init.d/slapd",
-    "force-reload",
-    QT_TRANSLATE_NOOP("QObject", "Read Slapd service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Read Slapd service configuration"),
-};
-
-using ServiceSlapdReadLightTask = FamilyReadLightTask<slapdFamily>;
-using ServiceSlapdStartTask = FamilyStartTask<slapdFamily>;
-using ServiceSlapdStopTask = FamilyStopTask<slapdFamily>;
-using ServiceSlapdRestartTask = FamilyRestartTask<slapdFamily>;
-using ServiceSlapdReloadTask = FamilyReloadTask<slapdFamily>;
+#include <servicerows.h>
 
 /**
  * Slapd's state and the name of its configuration directory "/etc/ldap/slapd.d"; the widget's
@@ -28,7 +10,7 @@ using ServiceSlapdReloadTask = FamilyReloadTask<slapdFamily>;
 class ServiceSlapdReadHeavyTask : public ServiceHeavyReadTask
 {
 public:
-    static constexpr const char *configPath = "/etc/ldap/slapd.d";
+    static constexpr const char *configPath = slapdFamily.configPath;
     explicit ServiceSlapdReadHeavyTask(Element *element);
 
 protected:
