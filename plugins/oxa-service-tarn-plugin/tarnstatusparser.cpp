@@ -98,22 +98,15 @@ bool matchSetting(const QString &line, TarnSetting *setting)
 
 bool matchFirstWordSetting(const QString &line, TarnSetting *setting)
 {
-    int keyBegin = 0;
-    int keyEnd = 0;
-    int valueBegin = 0;
-    if (!findKey(line, &keyBegin, &keyEnd, &valueBegin))
-        return false;
-    const int n = line.size();
-    while (valueBegin < n && line.at(valueBegin).isSpace())
-        ++valueBegin;
+    TarnSetting whole;
     // Only blanks after the first "=": no later key can have a value either.
-    if (valueBegin == n)
+    if (!matchSetting(line, &whole) || whole.value.isEmpty())
         return false;
-    int valueEnd = valueBegin;
-    while (valueEnd < n && !line.at(valueEnd).isSpace())
-        ++valueEnd;
-    setting->key = line.mid(keyBegin, keyEnd - keyBegin);
-    setting->value = line.mid(valueBegin, valueEnd - valueBegin);
+    int end = 0;
+    while (end < whole.value.size() && !whole.value.at(end).isSpace())
+        ++end;
+    whole.value.truncate(end);
+    *setting = whole;
     return true;
 }
 
