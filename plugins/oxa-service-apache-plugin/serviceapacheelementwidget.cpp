@@ -8,6 +8,7 @@
 #include <choicewidget.h>
 #include <element.h>
 #include <module.h>
+#include <serviceelementwidget.h>
 #include <treenodemodel.h>
 
 #include <QCoreApplication>
@@ -32,9 +33,7 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
     m_stateLabel = new QLabel(tr("TextLabel"), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
-    m_choice = new ChoiceWidget(this);
-    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
-    m_choice->setTitle(tr("Sites"));
+    m_choice = ApacheChoiceEditing::makeChoice(this, tr("Sites"));
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
     grid->addItem(new QSpacerItem(363, 20, QSizePolicy::Expanding, QSizePolicy::Minimum), 0, 2);
@@ -43,10 +42,7 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
 
     m_root = new SitesRootTreeNode(this);
     m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
-                                           ChoiceTreeNodeProxyModel::StateRole, this);
-    m_proxy->setSourceModel(m_model);
-    m_choice->setChoiceModel(m_proxy);
+    m_proxy = ApacheChoiceEditing::tickProxy(m_model, m_choice, this);
     QMetaObject::connectSlotsByName(this);
     blockEditWidget(true);
 }
@@ -70,13 +66,9 @@ void ServiceApacheElementWidget::showState(const QString &text)
 
 void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
 {
-    if (!element || element != this->element() || role() != ElementWidgetRoleView)
-        return;
-    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    ServiceLightElementData *light = ServiceElementWidget::viewedServiceRead(this, element, data);
     if (!light)
         return;
-    if (!isBlocked())
-        blockEditWidget(true);
     showState(light->textState());
     if (auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data)) {
         m_root->clearDeleteAll();

@@ -24,17 +24,12 @@ ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *modul
 
     auto *grid = new QGridLayout(this);
     grid->setObjectName(QStringLiteral("gridLayout"));
-    m_choice = new ChoiceWidget(this);
-    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
-    m_choice->setTitle(tr("Active modules"));
+    m_choice = ApacheChoiceEditing::makeChoice(this, tr("Active modules"));
     grid->addWidget(m_choice, 0, 0);
 
     m_root = new ModulesRootTreeNode(this);
     m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
-                                           ChoiceTreeNodeProxyModel::StateRole, this);
-    m_proxy->setSourceModel(m_model);
-    m_choice->setChoiceModel(m_proxy);
+    m_proxy = ApacheChoiceEditing::tickProxy(m_model, m_choice, this);
     QMetaObject::connectSlotsByName(this);
     blockEditWidget(true);
 }
