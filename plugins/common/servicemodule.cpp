@@ -80,3 +80,13 @@ AbstractTask *ServiceModule::createWidgetTask(ViewEditElementWidget *, Operation
 {
     return nullptr;
 }
+
+AbstractTask *taskFrom(std::initializer_list<OperationTask> table, Element *element,
+                       OperationType type)
+{
+    for (const OperationTask &row : table) {
+        if (row.type == type)
+            return row.make(element);
+    }
+    return nullptr;
+}

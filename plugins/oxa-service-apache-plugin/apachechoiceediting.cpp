@@ -3,32 +3,13 @@
 #include "serviceapacheheavyelementdata.h"
 
 #include <choicetreenodeproxymodel.h>
-#include <choicewidget.h>
 #include <element.h>
-#include <treenodemodel.h>
 #include <vieweditelementwidget.h>
 
 #include <QCoreApplication>
 #include <QMessageBox>
 
 namespace ApacheChoiceEditing {
-
-ChoiceWidget *makeChoice(QWidget *parent, const QString &title)
-{
-    auto *choice = new ChoiceWidget(parent);
-    choice->setObjectName(QStringLiteral("_choiceGroupBox"));
-    choice->setTitle(title);
-    return choice;
-}
-
-ChoiceTreeNodeProxyModel *tickProxy(TreeNodeModel *model, ChoiceWidget *choice, QWidget *parent)
-{
-    auto *proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
-                                               ChoiceTreeNodeProxyModel::StateRole, parent);
-    proxy->setSourceModel(model);
-    choice->setChoiceModel(proxy);
-    return proxy;
-}
 
 void follow(ChoiceTreeNodeProxyModel *proxy, ViewEditElementWidget *widget, bool blocked)
 {

@@ -3,18 +3,10 @@
 #include <QString>
 
 class ChoiceTreeNodeProxyModel;
-class ChoiceWidget;
-class QWidget;
-class TreeNodeModel;
 class ViewEditElementWidget;
 
 /** What the sites and the modules widget share in editing their ticks. */
 namespace ApacheChoiceEditing {
-
-/// The group box "_choiceGroupBox" titled @p title that shows the ticks.
-ChoiceWidget *makeChoice(QWidget *parent, const QString &title);
-/// The proxy (owned by @p parent) that ticks @p model's names by their state in @p choice.
-ChoiceTreeNodeProxyModel *tickProxy(TreeNodeModel *model, ChoiceWidget *choice, QWidget *parent);
 
 /// While unblocked, every tick change marks @p widget's content changed; blocked, none does.
 void follow(ChoiceTreeNodeProxyModel *proxy, ViewEditElementWidget *widget, bool blocked);
