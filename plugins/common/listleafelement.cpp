@@ -1,16 +1,14 @@
 #include "listleafelement.h"
 
+#include "serviceelement.h"
+
 #include <module.h>
 
 ListLeafElement::ListLeafElement(Module *module, const QString &id, const QString &parentId,
                                  int level, const QString &title, const QString &caption)
     : Element(module, &Module::isAdministratorHierarchy), m_caption(caption)
 {
-    setId(id);
-    setElementType(id);
-    setParentId(parentId);
-    setLevel(level);
-    setTitle(title);
+    placeElement(this, id, parentId, level, title);
 }
 
 int ListLeafElement::treeNodeSpecialFlags() const

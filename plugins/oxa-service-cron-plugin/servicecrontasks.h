@@ -4,8 +4,6 @@
 #include <serviceheavyreadtask.h>
 #include <servicerows.h>
 
-#include <atomic>
-
 /** Cron's state, then "/etc/crontab" and the job directories as tree nodes. */
 class ServiceCronReadHeavyTask : public ServiceHeavyReadTask
 {
@@ -16,15 +14,11 @@ protected:
     void readConfiguration(ServiceHeavyElementData *record) override;
 };
 
+inline constexpr char cronAdministrationProgram[] = "vell-admin-cron";
+
 /** Starts the cron administration program "vell-admin-cron". */
-class ServiceCronControlTask : public PackageCheckedControlTask
+class ServiceCronControlTask : public ProgramControlTask<cronAdministrationProgram>
 {
 public:
     explicit ServiceCronControlTask(Element *element);
-
-    /// Whether a control task has found the program's package installed (kept for the process).
-    static bool packageFound() { return s_packageFound.load(); }
-
-private:
-    static std::atomic<bool> s_packageFound;
 };

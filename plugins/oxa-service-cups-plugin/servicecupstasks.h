@@ -7,8 +7,6 @@
 #include <QSet>
 #include <QStringList>
 
-#include <atomic>
-
 /**
  * The scheduler's state and its configuration files ("/etc/cups/cups*.conf") as nodes: per
  * file, the summary entries, then the file with its directives and sections.
@@ -63,15 +61,11 @@ public:
     static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
 };
 
+inline constexpr char printerAdministrationTool[] = "vell-admin-printer";
+
 /** Starts the printer administration tool "vell-admin-printer", for the desktop user. */
-class ServiceCupsControlTask : public PackageCheckedControlTask
+class ServiceCupsControlTask : public ProgramControlTask<printerAdministrationTool>
 {
 public:
     explicit ServiceCupsControlTask(Element *element);
-
-    /// Whether a control task has found the tool's package installed (kept for the process).
-    static bool packageFound() { return s_packageFound.load(); }
-
-private:
-    static std::atomic<bool> s_packageFound;
 };
