@@ -8,9 +8,8 @@
 
 /**
  * One service's row of the task family: its init script, its reload action word and the
- * descriptions of its tasks. Plug-ins define one as an `inline constexpr` object and name their
- * task classes after it, e.g.
- * `using ServiceSambaStartTask = FamilyStartTask<sambaFamily>;`
+ * descriptions of its tasks. The services' rows (ServiceRow, built on this) stand in
+ * servicerows.h; a task is named by its row, e.g. `FamilyStartTask<sambaFamily>`.
  * Descriptions are marked with QT_TRANSLATE_NOOP("QObject", ...) and translated when used.
  */
 struct ServiceFamily
