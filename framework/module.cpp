@@ -2,6 +2,7 @@
 
 #include "contextoperation.h"
 #include "element.h"
+#include "livepointers.h"
 #include "localhostconnection.h"
 #include "vieweditelementwidget.h"
 
@@ -42,12 +43,7 @@ Module::~Module()
 
 QList<Element *> Module::elements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_elements) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_elements);
 }
 
 Element *Module::firstElement() const
@@ -100,12 +96,7 @@ void Module::connectElementWidgets()
 
 QList<ViewEditElementWidget *> Module::elementWidgets() const
 {
-    QList<ViewEditElementWidget *> alive;
-    for (const QPointer<ViewEditElementWidget> &widget : m_widgets) {
-        if (widget)
-            alive.append(widget);
-    }
-    return alive;
+    return livePointers(m_widgets);
 }
 
 ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
@@ -124,12 +115,7 @@ ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
 
 QList<Module *> Module::childModules() const
 {
-    QList<Module *> alive;
-    for (const QPointer<Module> &child : m_children) {
-        if (child)
-            alive.append(child);
-    }
-    return alive;
+    return livePointers(m_children);
 }
 
 void Module::addChildModule(Module *child)
@@ -247,10 +233,5 @@ void SupplementModule::detach()
 
 QList<Element *> SupplementModule::attachedElements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_attached) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_attached);
 }
