@@ -1,6 +1,7 @@
 #include "consoleregistry.h"
 
 #include "element.h"
+#include "livepointers_p.h"
 #include "module.h"
 #include "plugin.h"
 
@@ -236,12 +237,7 @@ void ConsoleRegistry::detachSupplements()
 
 QList<Module *> ConsoleRegistry::modules() const
 {
-    QList<Module *> alive;
-    for (const QPointer<Module> &module : d->modules) {
-        if (module)
-            alive.append(module);
-    }
-    return alive;
+    return livePointers(d->modules);
 }
 
 QList<Module *> ConsoleRegistry::rootModules() const
@@ -265,12 +261,7 @@ Module *ConsoleRegistry::module(const QString &objectName) const
 
 QList<Element *> ConsoleRegistry::hiddenElements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : d->hidden) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(d->hidden);
 }
 
 namespace {

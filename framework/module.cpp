@@ -2,11 +2,11 @@
 
 #include "contextoperation.h"
 #include "element.h"
-#include "hostconnection.h"
+#include "livepointers_p.h"
+#include "localhostconnection.h"
 #include "vieweditelementwidget.h"
 
 #include <atomic>
-#include <unistd.h>
 
 namespace {
 std::atomic<bool> g_viewerMode{false};
@@ -43,12 +43,7 @@ Module::~Module()
 
 QList<Element *> Module::elements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_elements) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_elements);
 }
 
 Element *Module::firstElement() const
@@ -101,12 +96,7 @@ void Module::connectElementWidgets()
 
 QList<ViewEditElementWidget *> Module::elementWidgets() const
 {
-    QList<ViewEditElementWidget *> alive;
-    for (const QPointer<ViewEditElementWidget> &widget : m_widgets) {
-        if (widget)
-            alive.append(widget);
-    }
-    return alive;
+    return livePointers(m_widgets);
 }
 
 ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
@@ -125,12 +115,7 @@ ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
 
 QList<Module *> Module::childModules() const
 {
-    QList<Module *> alive;
-    for (const QPointer<Module> &child : m_children) {
-        if (child)
-            alive.append(child);
-    }
-    return alive;
+    return livePointers(m_children);
 }
 
 void Module::addChildModule(Module *child)
@@ -171,7 +156,7 @@ QSharedPointer<HostConnection> Module::hostConnection() const
         if (module->m_hostConnection)
             return module->m_hostConnection;
     }
-    return {};
+    return LocalHostConnection::outsideConsole();
 }
 
 void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
@@ -179,13 +164,16 @@ void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
     m_hostConnection = connection;
 }
 
+QSharedPointer<HostConnection> Module::hostConnectionOf(const Module *module)
+{
+    return module ? module->hostConnection() : LocalHostConnection::outsideConsole();
+}
+
 bool Module::isAdministrator(const Module *module)
 {
     if (g_viewerMode.load())
         return false;
-    const QSharedPointer<HostConnection> connection =
-        module ? module->hostConnection() : QSharedPointer<HostConnection>();
-    return connection ? connection->isPrivileged() : geteuid() == 0;
+    return hostConnectionOf(module)->isPrivileged();
 }
 
 bool Module::isAdministratorHierarchy(const Module *module)
@@ -245,10 +233,5 @@ void SupplementModule::detach()
 
 QList<Element *> SupplementModule::attachedElements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_attached) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_attached);
 }

@@ -4,6 +4,7 @@
 #include "childprocess.h"
 #include "element.h"
 #include "elementdata.h"
+#include "localhostconnection.h"
 #include "module.h"
 #include "taskmessages.h"
 #include "vieweditelementwidget.h"
@@ -37,6 +38,7 @@ AbstractTaskPrivate *AbstractTaskPrivate::get(AbstractTask *task)
 
 AbstractTask::AbstractTask() : d(std::make_unique<AbstractTaskPrivate>())
 {
+    d->host = LocalHostConnection::outsideConsole();
 }
 
 AbstractTask::~AbstractTask() = default;
@@ -121,6 +123,22 @@ bool AbstractTask::isWaitStopped() const
     return d->stopWaiting.load();
 }
 
+void AbstractTask::setHostConnection(const QSharedPointer<HostConnection> &connection)
+{
+    if (connection)
+        d->host = connection;
+}
+
+const HostConnection &AbstractTask::host() const
+{
+    return *d->host;
+}
+
+QSharedPointer<HostConnection> AbstractTask::hostConnection() const
+{
+    return d->host;
+}
+
 QString AbstractTask::progressMessage() const
 {
     std::lock_guard<std::mutex> lock(d->progressMutex);
@@ -146,7 +164,7 @@ bool AbstractTask::runChangeTool(const QString &program, const QStringList &argu
     wait.stillRunning = [this, &program, &clock] {
         reportProgress(TaskMessages::stillRunning(program, clock.elapsed()));
     };
-    const ProcessResult result = ChildProcess::runChange(program, arguments, wait);
+    const ProcessResult result = host().runChange(program, arguments, wait);
     if (result.leftRunning) {
         setOutcome(TaskDescription::TaskStatusUnknown,
                    TaskMessages::leftRunning(program, clock.elapsed()));
@@ -162,8 +180,11 @@ ElementTask::ElementTask(Element *element, ElementData *data)
     : m_element(element), m_module(element ? element->module() : nullptr),
       m_hadElement(element != nullptr), m_data(data)
 {
-    if (m_module)
+    if (m_module) {
         m_paranoid = m_module->isParanoid();
+        // Taken here, on the GUI thread: run() must not walk the module from its worker.
+        setHostConnection(m_module->hostConnection());
+    }
     m_background = qobject_cast<SupplementElement *>(element) != nullptr;
 }
 

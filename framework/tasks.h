@@ -4,12 +4,14 @@
 
 #include <QList>
 #include <QPointer>
+#include <QSharedPointer>
 
 #include <memory>
 
 class AbstractTaskPrivate;
 class Element;
 class ElementData;
+class HostConnection;
 class Module;
 
 /**
@@ -103,15 +105,25 @@ public:
     void stopWaiting();
     bool isWaitStopped() const;
 
+    /**
+     * The host the task works on, for run() on its worker thread: the connection taken at
+     * construction (an element task's module's; LocalHostConnection::outsideConsole() for
+     * a task without one). Never look it up through a module from the worker thread.
+     */
+    const HostConnection &host() const;
+    QSharedPointer<HostConnection> hostConnection() const;
+
     /// How a running task goes, as it last said (empty: nothing said). Any thread.
     QString progressMessage() const;
 
 protected:
+    /// GUI thread, before the task is handed to the observer: the host run() works on.
+    void setHostConnection(const QSharedPointer<HostConnection> &connection);
     /// Worker thread: says how the running task goes (see progressMessage()).
     void reportProgress(const QString &message);
     /**
-     * Runs a tool that changes something (ChildProcess::runChange): says that it still runs
-     * once the read limit passed, and gives up waiting when stopWaiting() is called or at the
+     * Runs a tool that changes something on host() (HostConnection::runChange): says that it still
+     * runs once the read limit passed, and gives up waiting when stopWaiting() is called or at the
      * change limit. True when it exited with 0 (the outcome is the caller's to set); otherwise
      * the task failed ("not finished", or "Exit code" with its standard error) or, with the
      * tool left running, its outcome is unknown; status and message say so.

@@ -2,6 +2,7 @@
 
 #include "taskdescription.h"
 
+#include <QSharedPointer>
 #include <QString>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <mutex>
 
 class AbstractTask;
+class HostConnection;
 
 /**
  * The state of an AbstractTask that its worker thread shares with the observer's: the
@@ -24,6 +26,8 @@ public:
     void setProgressHook(std::function<void()> hook) { progressHook = std::move(hook); }
 
     TaskDescription description;
+    /// Never null: see AbstractTask::host().
+    QSharedPointer<HostConnection> host;
     std::atomic<bool> stopWaiting{false};
     mutable std::mutex progressMutex;
     QString progressMessage;

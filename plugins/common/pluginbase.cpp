@@ -1,6 +1,9 @@
 #include "pluginbase.h"
 
 #include "packagecheck.h"
+#include "servicerows.h"
+
+#include <hostconnection.h>
 
 ServicePlugin::ServicePlugin(QObject *parent, int type, const QString &name,
                              const QString &description, const QString &package,
@@ -12,11 +15,19 @@ ServicePlugin::ServicePlugin(QObject *parent, int type, const QString &name,
     setDescription(description);
 }
 
+ServicePlugin::ServicePlugin(QObject *parent, const QString &name, const QString &description,
+                             const ServiceRow &row)
+    : ServicePlugin(parent, Plugin::TypeService, name, description,
+                    QString::fromLatin1(row.package),
+                    QStringLiteral("ii\\s") + QString::fromLatin1(row.package))
+{
+}
+
 bool ServicePlugin::isValid() const
 {
     if (m_package.isEmpty())
         return Plugin::isValid();
-    return PackageCheck::isInstalled(m_package, m_pattern);
+    return PackageCheck::isInstalled(*hostConnection(), m_package, m_pattern);
 }
 
 QStringList ServicePlugin::requiredPackageNames() const

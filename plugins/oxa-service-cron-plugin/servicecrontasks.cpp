@@ -15,7 +15,7 @@ void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
 {
     QString error;
     bool cut = false;
-    const QList<TreeNode *> nodes = CronTabReader::readTree(&error, &cut);
+    const QList<TreeNode *> nodes = CronTabReader::readTree(host(), &error, &cut);
     if (!error.isNull()) {
         fail(TaskMessages::notFinishedReadFile(initScript(), CronTabReader::crontabPath(), error));
         return;
@@ -28,11 +28,7 @@ void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
         succeed();
 }
 
-std::atomic<bool> ServiceCronControlTask::s_packageFound{false};
-
-ServiceCronControlTask::ServiceCronControlTask(Element *element)
-    : PackageCheckedControlTask(element, QStringLiteral("vell-admin-cron"),
-                                QStringLiteral("vell-admin-cron"), s_packageFound)
+ServiceCronControlTask::ServiceCronControlTask(Element *element) : ProgramControlTask(element)
 {
     taskDescription().setDescription(QObject::tr("Control Cron service"));
 }

@@ -1,31 +1,13 @@
 #pragma once
 
 #include <packagecheckedcontroltask.h>
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
+#include <servicerows.h>
 
 #include <QSet>
 #include <QStringList>
 
-#include <atomic>
-
-/** The CUPS row of the service task family. */
-inline constexpr ServiceFamily cupsFamily{
-    "/etc/init.d/cups",
-    nullptr,
-    QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Cups service configuration"),
-    QT_TRANSLATE_NOOP("QObject", "Read Cups service configuration"),
-};
-
-using ServiceCupsReadLightTask = FamilyReadLightTask<cupsFamily>;
-using ServiceCupsStartTask = FamilyStartTask<cupsFamily>;
-using ServiceCupsStopTask = FamilyStopTask<cupsFamily>;
-using ServiceCupsRestartTask = FamilyRestartTask<cupsFamily>;
-using ServiceCupsReloadTask = FamilyReloadTask<cupsFamily>;
+class HostConnection;
 
 /**
  * The scheduler's state and its configuration files ("/etc/cups/cups*.conf") as nodes: per
@@ -34,7 +16,7 @@ using ServiceCupsReloadTask = FamilyReloadTask<cupsFamily>;
 class ServiceCupsReadHeavyTask : public ServiceHeavyReadTask
 {
 public:
-    static constexpr const char *configDirectory = "/etc/cups";
+    static constexpr const char *configDirectory = cupsFamily.configPath;
     static constexpr const char *configFilter = "cups*.conf";
 
     explicit ServiceCupsReadHeavyTask(Element *element);
@@ -74,22 +56,20 @@ public:
     void run() override;
 
     /**
-     * Removes the regular files and links to files directly in @p directory, in name order
-     * ignoring case; the names that stayed go to @p failed. False with @p error set when the
-     * directory cannot be opened or is a symbolic link (a missing one counts as empty).
+     * Removes the regular files and links to files directly in @p directory of @p host; the
+     * names that stayed go to @p failed, in name order ignoring case. False with @p error set
+     * when the directory cannot be opened or is a symbolic link (a missing one counts as
+     * empty: nothing to do).
      */
-    static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
+    static bool clearDirectory(const HostConnection &host, const QString &directory,
+                               QStringList *failed, QString *error);
 };
 
+inline constexpr char printerAdministrationTool[] = "vell-admin-printer";
+
 /** Starts the printer administration tool "vell-admin-printer", for the desktop user. */
-class ServiceCupsControlTask : public PackageCheckedControlTask
+class ServiceCupsControlTask : public ProgramControlTask<printerAdministrationTool>
 {
 public:
     explicit ServiceCupsControlTask(Element *element);
-
-    /// Whether a control task has found the tool's package installed (kept for the process).
-    static bool packageFound() { return s_packageFound.load(); }
-
-private:
-    static std::atomic<bool> s_packageFound;
 };
