@@ -1,6 +1,6 @@
 #include "consoledata.h"
 
-#include "regularfile.h"
+#include "regularfile_p.h"
 
 #include <QFile>
 #include <QReadWriteLock>

@@ -1,4 +1,4 @@
-#include "regularfile.h"
+#include "regularfile_p.h"
 
 #include <hostiofiles.h>
 

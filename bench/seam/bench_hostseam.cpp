@@ -12,7 +12,7 @@
 #include <localhostconnection.h>
 #include <module.h>
 #include <readlimits.h>
-#include <regularfile.h>
+#include <regularfile_p.h>
 #include <servicetasks.h>
 #include <testhost.h>
 

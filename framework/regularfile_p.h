@@ -9,7 +9,9 @@ class QFile;
 /**
  * Opens a file of the administered host for reading only when it is a regular file, judged
  * on what was opened (no window between a check and the opening in which the path may be
- * swapped), and without blocking on a FIFO or a device on the way.
+ * swapped), and without blocking on a FIFO or a device on the way. The framework's own
+ * helper (the console's data, the in-process connection); plug-ins read through their host
+ * connection, so it is not installed.
  */
 namespace RegularFile {
 
