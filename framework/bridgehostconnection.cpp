@@ -138,42 +138,62 @@ enum class Wait
     Stopped   ///< the caller stopped waiting (a change goes on)
 };
 
-/// Ends of file operations that the helper reports as an errno text, in the C locale.
-HostFileStatus::Code codeOfFailure(const std::string &message)
+QString errnoText(int error)
 {
-    const auto endsWith = [&message](int error) {
-        const char *text = ::strerrordesc_np(error);
-        const size_t size = text ? std::strlen(text) : 0;
-        return size && message.size() >= size &&
-               message.compare(message.size() - size, size, text) == 0;
-    };
-    if (endsWith(ENOENT))
-        return HostFileStatus::Missing;
-    if (endsWith(ENOTDIR))
-        return HostFileStatus::NotDirectory;
-    if (endsWith(ELOOP))
-        return HostFileStatus::Link;
-    if (endsWith(EISDIR) || message.find("regular file") != std::string::npos)
-        return HostFileStatus::NotRegular;
-    if (endsWith(EFBIG))
-        return HostFileStatus::TooLarge;
-    return HostFileStatus::Failed;
+    char buffer[256];
+    // The GNU strerror_r: safe on many threads at once, unlike strerror.
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
 }
 
+/**
+ * A file operation that ended with @p error (its errno) where the helper found @p kind, as
+ * the in-process connection says it.
+ */
+HostFileStatus failedFileOperation(int error, Bridge::PathKind kind, Bridge::Operation operation)
+{
+    HostFileStatus status;
+    const bool wantsFile = operation == Bridge::Operation::ReadFile ||
+                           operation == Bridge::Operation::Tail ||
+                           operation == Bridge::Operation::Write;
+    if (error == ENOENT) {
+        status.code = HostFileStatus::Missing;
+    } else if (error == ELOOP) {
+        status.code = HostFileStatus::Link;
+        status.errorText = QCoreApplication::translate("HostConnection", "Is a symbolic link");
+        return status;
+    } else if (error == EFBIG) {
+        status.code = HostFileStatus::TooLarge;
+        status.errorText = QCoreApplication::translate("HostConnection", "Larger than %1 bytes")
+                               .arg(qulonglong(hostio::MaxWriteBytes));
+        return status;
+    } else if (wantsFile && (error == EISDIR || kind == Bridge::PathKind::Directory ||
+                             kind == Bridge::PathKind::Other)) {
+        status.code = HostFileStatus::NotRegular;
+        status.errorText = QCoreApplication::translate("QObject", "Not a regular file");
+        return status;
+    } else if (error == ENOTDIR) {
+        status.code = HostFileStatus::NotDirectory;
+    } else {
+        status.code = HostFileStatus::Failed;
+    }
+    status.errorText = errnoText(error);
+    return status;
+}
+
+/// What a listing's entry or a test found, links followed (Missing: a link leading nowhere).
 HostFileType fileType(Bridge::PathKind kind)
 {
     switch (kind) {
-    case Bridge::PathKind::Missing:
-        return HostFileType::None;
     case Bridge::PathKind::File:
         return HostFileType::Regular;
     case Bridge::PathKind::Directory:
         return HostFileType::Directory;
+    case Bridge::PathKind::Missing:
     case Bridge::PathKind::Link:
+        return HostFileType::None;
     case Bridge::PathKind::Other:
         break;
     }
-    // A link's target is not told by the helper.
     return HostFileType::Unknown;
 }
 
@@ -215,14 +235,17 @@ public:
     Wait call(const Bridge::Request &request, std::shared_ptr<Call> *call, int limitMs,
               bool cancelAtLimit, const ChildProcess::ChangeWait *change = nullptr,
               size_t outputLimit = 0, size_t errorLimit = 0, size_t entryLimit = 0);
-    /// A file operation's status from how its call went.
-    HostFileStatus fileStatus(Wait wait, const Call *call) const;
+    /// A file operation's status from how its call went: the helper ends a failed one with
+    /// the errno as its exit code.
+    HostFileStatus fileStatus(Wait wait, const Call *call, Bridge::Operation operation) const;
 
     mutable std::mutex mutex;
     std::condition_variable stateChanged;
     State state = State::Starting;
     QString endReason;
     QString software;
+    /// The helper greeted: its start was authorised.
+    bool greeted = false;
     std::map<uint32_t, std::shared_ptr<Call>> calls;
     std::atomic<uint32_t> lastId{0};
     std::deque<std::pair<uint32_t, std::string>> outbox;
@@ -462,6 +485,7 @@ bool BridgeHostConnection::Private::handleFrame(Bridge::Frame &&frame, std::stri
             return false;
         }
         software = fromUtf8(hello.software);
+        greeted = true;
         state = State::Ready;
         stateChanged.notify_all();
         return true;
@@ -711,18 +735,19 @@ Wait BridgeHostConnection::Private::call(const Bridge::Request &request,
     return await(*call, id, limitMs, cancelAtLimit, change);
 }
 
-HostFileStatus BridgeHostConnection::Private::fileStatus(Wait wait, const Call *call) const
+HostFileStatus BridgeHostConnection::Private::fileStatus(Wait wait, const Call *call,
+                                                         Bridge::Operation operation) const
 {
     HostFileStatus status;
     status.code = HostFileStatus::Failed;
     switch (wait) {
     case Wait::Answered:
-        if (call->haveResult) {
-            status.code = HostFileStatus::Ok;
-        } else {
-            if (call->errorKind == Bridge::ErrorKind::Failed)
-                status.code = codeOfFailure(call->errorMessage);
+        if (!call->haveResult) {
             status.errorText = fromUtf8(call->errorMessage);
+        } else if (call->result.exitCode != 0) {
+            status = failedFileOperation(call->result.exitCode, call->result.pathKind, operation);
+        } else {
+            status.code = HostFileStatus::Ok;
         }
         break;
     case Wait::Lost:
@@ -816,7 +841,7 @@ int BridgeHostConnection::setAnswerGraceMs(int milliseconds)
 bool BridgeHostConnection::isPrivileged() const
 {
     const std::lock_guard<std::mutex> lock(d->mutex);
-    return !d->software.isNull();
+    return d->greeted;
 }
 
 QString BridgeHostConnection::findProgram(const QString &program) const
@@ -1003,7 +1028,7 @@ HostFileContent BridgeHostConnection::readFile(const QString &path, qint64 maxBy
     const size_t keep = size_t(qBound<qint64>(0, maxBytes, qint64(1) << 30));
     const Wait wait = d->call(request, &call, ChildProcess::readLimitMs(), true, nullptr, keep);
     HostFileContent content;
-    static_cast<HostFileStatus &>(content) = d->fileStatus(wait, call.get());
+    static_cast<HostFileStatus &>(content) = d->fileStatus(wait, call.get(), request.operation);
     if (content.ok()) {
         content.data = QByteArray::fromStdString(call->output);
         content.cut = call->outputCut || call->result.outputCut;
@@ -1024,7 +1049,7 @@ HostFileContent BridgeHostConnection::readTail(const QString &path, int lines,
         lines > 0 ? size_t(qBound<qint64>(0, maxBytes, qint64(1) << 30)) : size_t(0);
     const Wait wait = d->call(request, &call, ChildProcess::readLimitMs(), true, nullptr, keep);
     HostFileContent content;
-    static_cast<HostFileStatus &>(content) = d->fileStatus(wait, call.get());
+    static_cast<HostFileStatus &>(content) = d->fileStatus(wait, call.get(), request.operation);
     if (content.ok()) {
         // The helper's tail ends at whole lines; only a bound of ours cuts more.
         content.data = QByteArray::fromStdString(call->output);
@@ -1045,7 +1070,7 @@ HostDirectoryListing BridgeHostConnection::listDirectory(const QString &path, in
     const Wait wait = d->call(request, &call, ChildProcess::readLimitMs(), true, nullptr, 0, 0,
                               std::max<size_t>(wanted, DefaultMaxEntries));
     HostDirectoryListing listing;
-    static_cast<HostFileStatus &>(listing) = d->fileStatus(wait, call.get());
+    static_cast<HostFileStatus &>(listing) = d->fileStatus(wait, call.get(), request.operation);
     if (!listing.ok())
         return listing;
     std::sort(call->entries.begin(), call->entries.end(),
@@ -1058,7 +1083,8 @@ HostDirectoryListing BridgeHostConnection::listDirectory(const QString &path, in
         HostDirectoryEntry item;
         item.rawName = QByteArray::fromStdString(entry.name);
         item.name = QFile::decodeName(item.rawName);
-        item.link = entry.kind == Bridge::PathKind::Link;
+        // Kinds come with links followed: only a name leading nowhere is known to be a link.
+        item.link = entry.kind == Bridge::PathKind::Missing || entry.kind == Bridge::PathKind::Link;
         item.type = fileType(entry.kind);
         listing.entries.append(item);
     }
@@ -1072,10 +1098,11 @@ HostRemoval BridgeHostConnection::removePlainEntries(const QString &directory) c
     static_cast<HostFileStatus &>(removal) = listing;
     if (!listing.ok())
         return removal;
-    // Plain files only: what a link points at is not told, so links stay.
+    // Regular files and links to them (the helper removes the link only); it judges each
+    // name again as it removes it.
     std::vector<std::string> names;
     for (const HostDirectoryEntry &entry : listing.entries) {
-        if (entry.type == HostFileType::Regular && !entry.link && !entry.rawName.startsWith('.'))
+        if (entry.type == HostFileType::Regular && !entry.rawName.startsWith('.'))
             names.push_back(entry.rawName.toStdString());
     }
     size_t at = 0;
@@ -1091,20 +1118,27 @@ HostRemoval BridgeHostConnection::removePlainEntries(const QString &directory) c
         std::shared_ptr<Call> call;
         const Wait wait = d->call(request, &call, ChildProcess::readLimitMs(), true, nullptr, 0, 0,
                                   request.arguments.size());
-        const HostFileStatus status = d->fileStatus(wait, call.get());
+        const HostFileStatus status = d->fileStatus(wait, call.get(), request.operation);
         std::vector<std::string> left;
+        std::vector<std::string> stayed;
         if (status.ok()) {
-            for (const Bridge::Entry &entry : call->entries)
-                left.push_back(entry.name);
+            for (const Bridge::Entry &entry : call->entries) {
+                // Gone already, or no plain entry any more (a directory since): not a failure,
+                // as a listing taken now would not have had them.
+                if (entry.error == ENOENT || entry.error == EISDIR)
+                    stayed.push_back(entry.name);
+                else
+                    left.push_back(entry.name);
+            }
         } else {
             static_cast<HostFileStatus &>(removal) = status;
             left = request.arguments;
         }
         for (const std::string &name : request.arguments) {
-            if (std::find(left.begin(), left.end(), name) == left.end())
-                removal.removed.append(decoded(name));
-            else
+            if (std::find(left.begin(), left.end(), name) != left.end())
                 removal.failed.append(decoded(name));
+            else if (std::find(stayed.begin(), stayed.end(), name) == stayed.end())
+                removal.removed.append(decoded(name));
         }
         if (!status.ok()) {
             while (at < names.size())
@@ -1137,7 +1171,7 @@ HostFileStatus BridgeHostConnection::writeFile(const QString &path, const QByteA
     request.content = contents.toStdString();
     std::shared_ptr<Call> call;
     const Wait wait = d->call(request, &call, ChildProcess::readLimitMs(), true);
-    HostFileStatus status = d->fileStatus(wait, call.get());
+    HostFileStatus status = d->fileStatus(wait, call.get(), request.operation);
     if (wait == Wait::NotSent && d->reason().isEmpty())
         status.code = HostFileStatus::TooLarge;
     return status;
@@ -1155,7 +1189,10 @@ HostPathInfo BridgeHostConnection::pathInfo(const QString &path) const
         info.type = HostFileType::Unknown;
         return info;
     }
+    // The kind with a final link followed; Link: one leading nowhere.
     info.type = fileType(call->result.pathKind);
     info.link = call->result.pathKind == Bridge::PathKind::Link;
+    if (call->result.exitCode != 0 && call->result.pathKind != Bridge::PathKind::Missing)
+        info.type = HostFileType::Unknown;
     return info;
 }

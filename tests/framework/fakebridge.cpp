@@ -10,9 +10,11 @@
 //   /fake/waiting          prints how many hang and change requests came so far
 //   /fake/die              says so on standard error and exits with code 3 at once
 //   /fake/change MS        (a change) ends after MS milliseconds
-// Anything else is refused. The first argument chooses how it greets: "serve" (default),
-// "version N" (speaks protocol version N), "silent" (never greets), "refuse" (exits as pkexec
-// does when authorisation is refused), "garbage" (greets, then prints text).
+// File operations answer as the bridge does: End with the errno of a failure and what was
+// found, kinds with links followed. Anything else is refused. The first argument chooses how it
+// greets: "serve" (default), "version N" (speaks protocol version N), "silent" (never greets),
+// "refuse" (exits as pkexec does when authorisation is refused), "garbage" (greets, then prints
+// text).
 
 #include <bridgeprotocol.h>
 #include <hostiofiles.h>
@@ -60,36 +62,37 @@ void answerOutput(uint32_t id, const std::string &out, const std::string &err, i
     send(frames);
 }
 
-void fail(uint32_t id, const std::string &path, int error)
+/// A file operation that failed ends with its errno and what was found, as the bridge's do.
+void failed(uint32_t id, const hostio::Outcome &outcome, Bridge::PathKind kind)
 {
-    send(
-        Bridge::encodeError(id, Bridge::ErrorKind::Failed, path + ": " + ::strerrordesc_np(error)));
-}
-
-void failOutcome(uint32_t id, const std::string &path, const hostio::Outcome &outcome)
-{
+    Bridge::Result result;
     switch (outcome.status) {
     case hostio::Status::Missing:
-        return fail(id, path, ENOENT);
+        result.exitCode = ENOENT;
+        break;
     case hostio::Status::NotRegular:
-        return send(
-            Bridge::encodeError(id, Bridge::ErrorKind::Failed, path + ": not a regular file"));
+        result.exitCode = kind == Bridge::PathKind::Directory ? EISDIR : EINVAL;
+        break;
     case hostio::Status::NotDirectory:
-        return fail(id, path, ENOTDIR);
+        result.exitCode = ENOTDIR;
+        break;
     case hostio::Status::Link:
-        return fail(id, path, ELOOP);
+        result.exitCode = ELOOP;
+        break;
     default:
-        return fail(id, path, outcome.error ? outcome.error : EIO);
+        result.exitCode = outcome.error ? outcome.error : EIO;
     }
+    result.pathKind = kind;
+    send(Bridge::encodeResult(id, result));
 }
 
-Bridge::PathKind kindOf(hostio::FileType type, bool link)
+/// What is at @p path, a final link followed; Link: a link leading nowhere.
+Bridge::PathKind kindAt(const std::string &path)
 {
-    if (link)
-        return Bridge::PathKind::Link;
-    switch (type) {
+    const hostio::PathInfo info = hostio::pathInfo(path);
+    switch (info.type) {
     case hostio::FileType::None:
-        return Bridge::PathKind::Missing;
+        return info.link ? Bridge::PathKind::Link : Bridge::PathKind::Missing;
     case hostio::FileType::Regular:
         return Bridge::PathKind::File;
     case hostio::FileType::Directory:
@@ -102,7 +105,7 @@ Bridge::PathKind kindOf(hostio::FileType type, bool link)
 void content(uint32_t id, const hostio::FileContent &read, const std::string &path)
 {
     if (!read.ok())
-        return failOutcome(id, path, read);
+        return failed(id, read, kindAt(path));
     std::string frames;
     Bridge::appendData(&frames, id, Bridge::Stream::Content, read.data.data(), read.data.size());
     Bridge::Result result;
@@ -162,11 +165,11 @@ void handle(uint32_t id, const Bridge::Request &r)
     case Bridge::Operation::List: {
         const hostio::DirectoryListing listing = hostio::listDirectory(r.path, 100000);
         if (!listing.ok())
-            return failOutcome(id, r.path, listing);
+            return failed(id, listing, kindAt(r.path));
         std::vector<Bridge::Entry> entries;
         // Backwards: the console sorts.
         for (auto it = listing.entries.rbegin(); it != listing.entries.rend(); ++it)
-            entries.push_back({kindOf(it->type, it->link), 0, it->name});
+            entries.push_back({kindAt(r.path + "/" + it->name), 0, it->name});
         std::string frames;
         Bridge::appendEntries(&frames, id, Bridge::Stream::Entries, entries);
         frames += Bridge::encodeResult(id, Bridge::Result());
@@ -187,13 +190,12 @@ void handle(uint32_t id, const Bridge::Request &r)
     case Bridge::Operation::Write: {
         const hostio::Outcome written = hostio::writeFileAtomically(r.path, r.content);
         if (!written.ok())
-            return failOutcome(id, r.path, written);
+            return failed(id, written, kindAt(r.path));
         return send(Bridge::encodeResult(id, Bridge::Result()));
     }
     case Bridge::Operation::Test: {
-        const hostio::PathInfo info = hostio::pathInfo(r.path);
         Bridge::Result result;
-        result.pathKind = kindOf(info.type, info.link);
+        result.pathKind = kindAt(r.path);
         return send(Bridge::encodeResult(id, result));
     }
     }

@@ -54,6 +54,7 @@ void TestBridgeHostConnection::initTestCase()
     file.close();
     QVERIFY(QDir().mkdir(path("dir")));
     QVERIFY(QFile::link(path("file"), path("link")));
+    QVERIFY(QFile::link(path("gone"), path("dangling")));
     m_previousGrace = BridgeHostConnection::setAnswerGraceMs(0);
     m_connection.reset(new BridgeHostConnection({fake, "serve"}));
     QVERIFY2(m_connection->isConnected(), qPrintable(m_connection->errorText()));
@@ -89,13 +90,16 @@ void TestBridgeHostConnection::files_data()
         << "gone" << int(S::Missing) << "No such file or directory" << QByteArray() << false;
     QTest::newRow("read, directory")
         << "read"
-        << "dir" << int(S::NotRegular) << "not a regular file" << QByteArray() << false;
+        << "dir" << int(S::NotRegular) << "Not a regular file" << QByteArray() << false;
+    QTest::newRow("read, through a link") << "read"
+                                          << "link" << int(S::Ok) << "" << whole << false;
     QTest::newRow("tail") << "tail"
                           << "file" << int(S::Ok) << "" << QByteArray("last\n") << false;
     QTest::newRow("list") << "list"
-                          << "" << int(S::Ok) << "" << QByteArray("dir/ file link@") << false;
+                          << "" << int(S::Ok) << "" << QByteArray("dangling@ dir/ file link")
+                          << false;
     QTest::newRow("list, bounded") << "list1"
-                                   << "" << int(S::Ok) << "" << QByteArray("dir/") << true;
+                                   << "" << int(S::Ok) << "" << QByteArray("dangling@") << true;
     QTest::newRow("list, not a directory")
         << "list"
         << "file" << int(S::NotDirectory) << "Not a directory" << QByteArray() << false;
@@ -109,8 +113,12 @@ void TestBridgeHostConnection::files_data()
                                 << "file" << int(S::Ok) << "" << QByteArray("file") << false;
     QTest::newRow("path, directory") << "info"
                                      << "dir" << int(S::Ok) << "" << QByteArray("dir/") << false;
-    QTest::newRow("path, link") << "info"
-                                << "link" << int(S::Ok) << "" << QByteArray("@") << false;
+    QTest::newRow("path, link followed")
+        << "info"
+        << "link" << int(S::Ok) << "" << QByteArray("link") << false;
+    QTest::newRow("path, link leading nowhere")
+        << "info"
+        << "dangling" << int(S::Ok) << "" << QByteArray("@") << false;
     QTest::newRow("path, missing") << "info"
                                    << "gone" << int(S::Ok) << "" << QByteArray("none") << false;
 }
@@ -216,8 +224,8 @@ void TestBridgeHostConnection::runs()
 
 void TestBridgeHostConnection::removesPlainEntries()
 {
-    // Files go; a hidden one, a directory and a link stay; long output in many frames and a
-    // lookup on the search path share the connection meanwhile.
+    // Files and links to them go; a hidden one and a directory stay; long output in many
+    // frames and a lookup on the search path share the connection meanwhile.
     const QString spool = path("spool");
     QVERIFY(QDir().mkpath(spool + "/sub"));
     for (const char *name : {"c1", "B2", "a3", ".keep"}) {
@@ -227,10 +235,10 @@ void TestBridgeHostConnection::removesPlainEntries()
     QVERIFY(QFile::link(spool + "/c1", spool + "/link"));
     const HostRemoval removal = m_connection->removePlainEntries(spool);
     QVERIFY2(removal.ok(), qPrintable(removal.errorText));
-    QCOMPARE(removal.removed, QStringList({"B2", "a3", "c1"}));
+    QCOMPARE(removal.removed, QStringList({"B2", "a3", "c1", "link"}));
     QCOMPARE(QDir(spool).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot |
                                    QDir::System),
-             QStringList({".keep", "link", "sub"}));
+             QStringList({".keep", "sub"}));
     QCOMPARE(int(m_connection->removePlainEntries(path("gone")).code),
              int(HostFileStatus::Missing));
 
