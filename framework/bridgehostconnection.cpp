@@ -235,10 +235,14 @@ public:
     Wait call(const Bridge::Request &request, std::shared_ptr<Call> *call, int limitMs,
               bool cancelAtLimit, const ChildProcess::ChangeWait *change = nullptr,
               size_t outputLimit = 0, size_t errorLimit = 0, size_t entryLimit = 0);
+    /// A run (@p change: a changing one) and its answer as the framework has it.
+    ProcessResult runProgram(const QString &program, const QStringList &arguments, int limitMs,
+                             const ChildProcess::ChangeWait *change);
     /// A file operation's status from how its call went: the helper ends a failed one with
     /// the errno as its exit code.
     HostFileStatus fileStatus(Wait wait, const Call *call, Bridge::Operation operation) const;
 
+    const BridgeHostConnection *owner = nullptr;
     mutable std::mutex mutex;
     std::condition_variable stateChanged;
     State state = State::Starting;
@@ -770,6 +774,7 @@ HostFileStatus BridgeHostConnection::Private::fileStatus(Wait wait, const Call *
 BridgeHostConnection::BridgeHostConnection(const QStringList &command, int handshakeTimeoutMs)
     : d(new Private)
 {
+    d->owner = this;
     if (!d->start(command)) {
         d->state = Private::State::Ended;
         return;
@@ -864,61 +869,74 @@ QString BridgeHostConnection::findProgram(const QString &program) const
     return QString();
 }
 
-ProcessResult BridgeHostConnection::run(const QString &program, const QStringList &arguments,
-                                        int timeoutMs) const
+ProcessResult BridgeHostConnection::Private::runProgram(const QString &program,
+                                                        const QStringList &arguments, int limitMs,
+                                                        const ChildProcess::ChangeWait *change)
 {
     ProcessResult result;
     result.error = ProcessResult::FailedToStart;
-    const QString path = program.contains(QLatin1Char('/')) ? program : findProgram(program);
+    const QString path = program.contains(QLatin1Char('/')) ? program : owner->findProgram(program);
     if (path.isEmpty()) {
         result.failure =
-            isConnected() ? tr("No program \"%1\" on the host").arg(program) : errorText();
+            owner->isConnected() ? tr("No program \"%1\" on the host").arg(program) : reason();
         return result;
     }
-    const int limit = qMax(1, timeoutMs < 0 ? ChildProcess::readLimitMs() : timeoutMs);
     Bridge::Request request;
     request.operation = Bridge::Operation::Run;
     request.path = encoded(path);
     for (const QString &argument : arguments)
         request.arguments.push_back(argument.toLocal8Bit().toStdString());
-    request.timeLimitMs = uint32_t(limit);
+    request.change = change != nullptr;
+    request.timeLimitMs = uint32_t(limitMs);
     request.byteLimit = ChildProcess::MaxOutputBytes;
-    std::shared_ptr<Call> call;
-    const Wait wait = d->call(request, &call, limit, true, nullptr, ChildProcess::MaxOutputBytes,
-                              ChildProcess::MaxErrorBytes);
-    switch (wait) {
+    std::shared_ptr<Call> answer;
+    // A change is never cancelled: killed half-way it would leave a state nobody chose.
+    switch (call(request, &answer, limitMs, !change, change, ChildProcess::MaxOutputBytes,
+                 ChildProcess::MaxErrorBytes)) {
     case Wait::Answered:
         break;
     case Wait::NotSent:
-        result.failure = QString::fromStdString(call->errorMessage);
+        result.failure = QString::fromStdString(answer->errorMessage);
         return result;
     case Wait::Lost:
-        result.error = ProcessResult::Crashed;
-        result.failure = errorText();
+        if (!change) {
+            result.error = ProcessResult::Crashed;
+            result.failure = reason();
+            return result;
+        }
+        // Sent, and no answer: the change may have been made, or not.
+        result.error = ProcessResult::NoError;
+        result.leftRunning = true;
+        result.failure = reason() + QLatin1Char('\n') +
+                         tr("Whether \"%1\" changed anything is unknown.").arg(path);
         return result;
     case Wait::TimedOut:
     case Wait::Stopped:
+        if (change) {
+            result.error = ProcessResult::NoError;
+            result.leftRunning = true;
+            return result;
+        }
         result.error = ProcessResult::TimedOut;
-        result.failure =
-            tr("The helper did not answer within %1 s: the run was cancelled").arg(seconds(limit));
+        result.failure = tr("The helper did not answer within %1 s: the run was cancelled")
+                             .arg(seconds(limitMs));
         return result;
     }
-    result.standardOutput = QByteArray::fromStdString(call->output);
-    result.standardError = QByteArray::fromStdString(call->errorOutput);
-    result.outputCut = call->outputCut || call->result.outputCut;
-    result.errorCut = call->errorCut || call->result.errorCut;
-    if (!call->haveResult) {
-        result.error = call->errorKind == Bridge::ErrorKind::Cancelled
-                           ? ProcessResult::TimedOut
-                           : ProcessResult::FailedToStart;
-        result.failure = fromUtf8(call->errorMessage);
+    result.standardOutput = QByteArray::fromStdString(answer->output);
+    result.standardError = QByteArray::fromStdString(answer->errorOutput);
+    result.outputCut = answer->outputCut || answer->result.outputCut;
+    result.errorCut = answer->errorCut || answer->result.errorCut;
+    if (!answer->haveResult) {
+        if (answer->errorKind == Bridge::ErrorKind::Cancelled)
+            result.error = ProcessResult::TimedOut;
+        result.failure = fromUtf8(answer->errorMessage);
         return result;
     }
-    switch (call->result.ending) {
+    result.error = ProcessResult::NoError;
+    switch (answer->result.ending) {
     case Bridge::Result::Ending::Finished:
         result.finished = true;
-        result.exitCode = call->result.exitCode;
-        result.error = ProcessResult::NoError;
+        result.exitCode = answer->result.exitCode;
         break;
     case Bridge::Result::Ending::Crashed:
         result.error = ProcessResult::Crashed;
@@ -927,79 +945,23 @@ ProcessResult BridgeHostConnection::run(const QString &program, const QStringLis
         result.error = ProcessResult::TimedOut;
         break;
     case Bridge::Result::Ending::LeftRunning:
-        result.error = ProcessResult::NoError;
         result.leftRunning = true;
         break;
     }
     return result;
 }
 
+ProcessResult BridgeHostConnection::run(const QString &program, const QStringList &arguments,
+                                        int timeoutMs) const
+{
+    return d->runProgram(program, arguments,
+                         qMax(1, timeoutMs < 0 ? ChildProcess::readLimitMs() : timeoutMs), nullptr);
+}
+
 ProcessResult BridgeHostConnection::runChange(const QString &program, const QStringList &arguments,
                                               const ChildProcess::ChangeWait &wait) const
 {
-    ProcessResult result;
-    result.error = ProcessResult::FailedToStart;
-    const QString path = program.contains(QLatin1Char('/')) ? program : findProgram(program);
-    if (path.isEmpty()) {
-        result.failure =
-            isConnected() ? tr("No program \"%1\" on the host").arg(program) : errorText();
-        return result;
-    }
-    const int limit = ChildProcess::changeLimitMs();
-    Bridge::Request request;
-    request.operation = Bridge::Operation::Run;
-    request.path = encoded(path);
-    for (const QString &argument : arguments)
-        request.arguments.push_back(argument.toLocal8Bit().toStdString());
-    request.change = true;
-    request.timeLimitMs = uint32_t(limit);
-    request.byteLimit = ChildProcess::MaxOutputBytes;
-    std::shared_ptr<Call> call;
-    const Wait waited = d->call(request, &call, limit, false, &wait, ChildProcess::MaxOutputBytes,
-                                ChildProcess::MaxErrorBytes);
-    switch (waited) {
-    case Wait::Answered:
-        break;
-    case Wait::NotSent:
-        result.failure = QString::fromStdString(call->errorMessage);
-        return result;
-    case Wait::Lost:
-        // Sent, and no answer: the change may have been made, or not.
-        result.error = ProcessResult::NoError;
-        result.leftRunning = true;
-        result.failure = errorText() + QLatin1Char('\n') +
-                         tr("Whether \"%1\" changed anything is unknown.").arg(path);
-        return result;
-    case Wait::TimedOut:
-    case Wait::Stopped:
-        result.error = ProcessResult::NoError;
-        result.leftRunning = true;
-        return result;
-    }
-    // The answer reads as a read-only run's does.
-    result.standardOutput = QByteArray::fromStdString(call->output);
-    result.standardError = QByteArray::fromStdString(call->errorOutput);
-    result.outputCut = call->outputCut || call->result.outputCut;
-    result.errorCut = call->errorCut || call->result.errorCut;
-    if (!call->haveResult) {
-        result.failure = fromUtf8(call->errorMessage);
-        return result;
-    }
-    result.error = ProcessResult::NoError;
-    switch (call->result.ending) {
-    case Bridge::Result::Ending::Finished:
-        result.finished = true;
-        result.exitCode = call->result.exitCode;
-        break;
-    case Bridge::Result::Ending::Crashed:
-        result.error = ProcessResult::Crashed;
-        break;
-    case Bridge::Result::Ending::TimedOut:
-    case Bridge::Result::Ending::LeftRunning:
-        result.leftRunning = true;
-        break;
-    }
-    return result;
+    return d->runProgram(program, arguments, ChildProcess::changeLimitMs(), &wait);
 }
 
 DetachedStart BridgeHostConnection::startDetached(const QString &program,
