@@ -172,11 +172,22 @@ FileContent readFile(const std::string &path, std::size_t maxBytes)
     const Fd fd(opened.fd);
     FileContent result;
     struct stat st;
+    std::size_t hint = 0;
     if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
-        result.data.reserve(std::min<std::size_t>(std::size_t(st.st_size), maxBytes));
+        hint = std::min<std::size_t>(std::size_t(st.st_size), maxBytes);
     // The size is only a hint (a file may grow while it is read, and some report none):
-    // the bound is what counts, and one byte more tells whether there was more.
-    int error = readAt(fd.get(), 0, maxBytes, &result.data);
+    // the bound is what counts, and one byte more tells whether there was more. A file of
+    // the size it says is read in one piece, into memory of its size.
+    int error = 0;
+    if (hint > 0 && hint < maxBytes) {
+        result.data.reserve(hint + 1);
+        error = readAt(fd.get(), 0, hint + 1, &result.data);
+        if (!error && result.data.size() == hint + 1)
+            error = readAt(fd.get(), off_t(hint + 1), maxBytes - hint - 1, &result.data);
+    } else {
+        result.data.reserve(hint);
+        error = readAt(fd.get(), 0, maxBytes, &result.data);
+    }
     if (!error && result.data.size() == maxBytes) {
         std::string more;
         error = readAt(fd.get(), off_t(maxBytes), 1, &more);
