@@ -564,9 +564,14 @@ void Server::runChange(Job &job, const Decision &decision)
     const hostio::ProcessResult run =
         hostio::runChange(decision.path, job.request.arguments, options);
     std::string outcome = runOutcome(run);
-    if (!answer(job, runAnswer(job.id, job.request, run)))
-        outcome += " (after its answer)";
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (job.answered)
+            outcome += " (after its answer)";
+    }
+    // Logged before it is answered: whoever learns the outcome finds it in the log.
     log(run.succeeded() ? LOG_NOTICE : LOG_WARNING, job, outcome);
+    answer(job, runAnswer(job.id, job.request, run));
 }
 
 void Server::fileOperation(Job &job, const Decision &decision)
@@ -794,7 +799,12 @@ int Server::serve(int signalFd, bool policyLoaded, const std::string &policyErro
         while (at < size_t(got) && reading) {
             at += decoder.feed(buffer + at, size_t(got) - at);
             if (decoder.status() == FrameDecoder::Failed) {
-                m_output.send(encodeError(0, ErrorKind::Protocol, decoder.error()), false);
+                // A peer that never spoke frames still learns who it reached.
+                Hello own;
+                own.software = Software;
+                m_output.send((greeted ? std::string() : encodeHello(own)) +
+                                  encodeError(0, ErrorKind::Protocol, decoder.error()),
+                              false);
                 ::syslog(LOG_WARNING, "for %s: %s", m_caller.c_str(), decoder.error().c_str());
                 status = 1;
                 reading = false;
