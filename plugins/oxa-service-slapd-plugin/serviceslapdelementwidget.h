@@ -2,11 +2,9 @@
 
 #include <serviceelementwidget.h>
 
-class QFileSystemModel;
-
 /**
- * Slapd's state and its configuration directory, shown by name through one file-system model
- * that each read re-roots.
+ * Slapd's state and its configuration directory, shown by name as the read listed it on the
+ * host (no header, one column).
  */
 class ServiceSlapdElementWidget : public ServiceElementWidget
 {
@@ -14,15 +12,7 @@ class ServiceSlapdElementWidget : public ServiceElementWidget
 public:
     explicit ServiceSlapdElementWidget(Module *module, QWidget *parent = nullptr);
 
-    QFileSystemModel *fileSystemModel() const { return m_fileSystemModel; }
-
 protected:
-    /// Re-roots the model and the view at the record's directory; the model lists it itself.
+    /// Replaces the tree with the record's names and titles the group box with the directory.
     void showConfiguration(ServiceHeavyElementData *record) override;
-
-private:
-    /// Shows the model in the view (names only), or nothing.
-    void attachModel(bool attached);
-
-    QFileSystemModel *m_fileSystemModel = nullptr;
 };
