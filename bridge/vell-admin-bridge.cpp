@@ -159,7 +159,6 @@ struct Job
     size_t bytes = 0; ///< its frame, counted against MaxQueuedRequestBytes until it started
     bool started = false;
     bool answered = false;         ///< under the server's lock: exactly one answer per request
-    bool cancelled = false;        ///< the console sent a Cancel
     std::atomic<bool> stop{false}; ///< a read-only run is to end now
 
     /// It changes the host: it is logged, and never stopped once started.
@@ -373,6 +372,12 @@ void Server::enqueue(const std::shared_ptr<Job> &job)
     Workers &workers = job->request.operation == Operation::Run ? m_runs : m_files;
     const Pool pool = &workers == &m_runs ? Pool::Runs : Pool::Files;
     std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_gone) {
+        // The console went away while its last frames were taken in: nothing more starts.
+        if (job->changes())
+            log(LOG_NOTICE, *job, "not started: the console went away");
+        return;
+    }
     m_inFlight[job->id] = job;
     workers.queue.push_back(job);
     m_queuedBytes += job->bytes;
@@ -404,7 +409,6 @@ void Server::cancel(uint32_t id)
         if (found == m_inFlight.end())
             return; // answered already: the Cancel crossed the answer
         job = found->second;
-        job->cancelled = true;
         if (job->started && !job->changes()) {
             // A read-only run ends now and is answered by its worker; a file operation is
             // quick and ends first.

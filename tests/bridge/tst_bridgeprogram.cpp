@@ -43,7 +43,8 @@ constexpr int Patience = 60000;
 
 /// The suite's own rules, for the fake service and the counting program.
 const char TestFragment[] = "run /etc/init.d/fakesvc status|env|hang\n"
-                            "change /etc/init.d/fakesvc start|slowstart\n"
+                            "change /etc/init.d/fakesvc start|slowstart|hang\n"
+                            "limit change-time 5\n"
                             "run /usr/bin/oxa-bridge-counter\n"
                             "tail /var/log/fakesvc.log\n"
                             "write /etc/postgresql/<version>/<name>/start.conf\n";
@@ -54,7 +55,7 @@ const char FakeService[] = "case \"$1\" in\n"
                            "env) echo \"PATH=$PATH FOO=${FOO-unset} umask=$(umask)\" ;;\n"
                            "hang) echo $$ > /var/lib/bridge-test/hang.pid; sleep 600 & wait ;;\n"
                            "start) echo started > /var/lib/bridge-test/started; echo Starting ;;\n"
-                           "slowstart) echo $$ > /var/lib/bridge-test/slow.pid; sleep 2;"
+                           "slowstart) echo $$ > /var/lib/bridge-test/slow.pid; sleep 1;"
                            " echo done > /var/lib/bridge-test/slow.done ;;\n"
                            "esac\n";
 
@@ -427,6 +428,7 @@ private slots:
     void allowed();
     void consoleGone_data();
     void consoleGone();
+    void changeKilledAtThePolicysLimit();
     void manyInFlight();
     void handshake_data();
     void handshake();
@@ -732,6 +734,27 @@ void TestBridgeProgram::consoleGone()
     bridge.closeInput();
     QVERIFY(bridge.exited(Patience));
     QCOMPARE(bridge.exitStatus(), 0);
+}
+
+void TestBridgeProgram::changeKilledAtThePolicysLimit()
+{
+    // The suite's fragment gives changes 5 seconds: a change that hangs is killed then, with
+    // whatever it started, rather than left behind by the bridge.
+    BridgeProcess bridge;
+    QVERIFY(bridge.start());
+    QVERIFY(bridge.greet());
+    QVERIFY(bridge.send(requestFrame(9, run("/etc/init.d/fakesvc", {"hang"}, true))));
+    const QString started = Marks + QStringLiteral("/hang.pid");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(started).size() > 0, Patience);
+    QFile pidFile(started);
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t group = pid_t(pidFile.readAll().trimmed().toInt());
+    const Answer answer = bridge.answer(9);
+    QVERIFY2(answer.ended && !answer.isError, answer.message.c_str());
+    QCOMPARE(int(answer.result.ending), int(Result::Ending::TimedOut));
+    QTRY_VERIFY_WITH_TIMEOUT(!groupAlive(group), Patience);
+    if (m_logMissing.isEmpty())
+        QVERIFY(m_log.take().contains("change /etc/init.d/fakesvc hang: killed at the time limit"));
 }
 
 void TestBridgeProgram::manyInFlight()
