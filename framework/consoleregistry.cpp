@@ -1,6 +1,7 @@
 #include "consoleregistry.h"
 
 #include "element.h"
+#include "livepointers.h"
 #include "module.h"
 #include "plugin.h"
 
@@ -197,12 +198,7 @@ void ConsoleRegistry::detachSupplements()
 
 QList<Module *> ConsoleRegistry::modules() const
 {
-    QList<Module *> alive;
-    for (const QPointer<Module> &module : m_modules) {
-        if (module)
-            alive.append(module);
-    }
-    return alive;
+    return livePointers(m_modules);
 }
 
 QList<Module *> ConsoleRegistry::rootModules() const
@@ -226,12 +222,7 @@ Module *ConsoleRegistry::module(const QString &objectName) const
 
 QList<Element *> ConsoleRegistry::hiddenElements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_hidden) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_hidden);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "contextoperation.h"
 #include "element.h"
 #include "hostconnection.h"
+#include "livepointers.h"
 #include "vieweditelementwidget.h"
 
 #include <atomic>
@@ -43,12 +44,7 @@ Module::~Module()
 
 QList<Element *> Module::elements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_elements) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_elements);
 }
 
 Element *Module::firstElement() const
@@ -101,12 +97,7 @@ void Module::connectElementWidgets()
 
 QList<ViewEditElementWidget *> Module::elementWidgets() const
 {
-    QList<ViewEditElementWidget *> alive;
-    for (const QPointer<ViewEditElementWidget> &widget : m_widgets) {
-        if (widget)
-            alive.append(widget);
-    }
-    return alive;
+    return livePointers(m_widgets);
 }
 
 ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
@@ -125,12 +116,7 @@ ViewEditElementWidget *Module::elementWidget(const QString &elementType) const
 
 QList<Module *> Module::childModules() const
 {
-    QList<Module *> alive;
-    for (const QPointer<Module> &child : m_children) {
-        if (child)
-            alive.append(child);
-    }
-    return alive;
+    return livePointers(m_children);
 }
 
 void Module::addChildModule(Module *child)
@@ -245,10 +231,5 @@ void SupplementModule::detach()
 
 QList<Element *> SupplementModule::attachedElements() const
 {
-    QList<Element *> alive;
-    for (const QPointer<Element> &element : m_attached) {
-        if (element)
-            alive.append(element);
-    }
-    return alive;
+    return livePointers(m_attached);
 }

@@ -52,14 +52,21 @@ CreateDialog::~CreateDialog()
 
 void CreateDialog::releaseWidget()
 {
-    if (!m_widget)
+    releaseElementWidget(m_widget, this, m_layout, true);
+}
+
+void releaseElementWidget(QPointer<ViewEditElementWidget> &borrowed, QObject *owner,
+                          QLayout *layout, bool block)
+{
+    if (!borrowed)
         return;
-    ViewEditElementWidget *widget = m_widget;
-    m_widget = nullptr;
-    disconnect(widget, nullptr, this, nullptr);
-    m_layout->removeWidget(widget);
+    ViewEditElementWidget *widget = borrowed;
+    borrowed = nullptr;
+    QObject::disconnect(widget, nullptr, owner, nullptr);
+    layout->removeWidget(widget);
     widget->hide();
-    widget->blockEditWidget(true);
+    if (block)
+        widget->blockEditWidget(true);
     widget->setParent(nullptr);
 }
 

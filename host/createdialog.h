@@ -6,8 +6,17 @@
 #include <element.h>
 #include <vieweditelementwidget.h>
 
+class QLayout;
 class QPushButton;
 class QVBoxLayout;
+
+/**
+ * Gives a module's @p widget (if it still exists), borrowed into @p layout by @p owner, back
+ * and forgets it: no more signals to @p owner, out of the layout, hidden, blocked for editing
+ * when @p block, and without a parent again, so that its module deletes it in its own time.
+ */
+void releaseElementWidget(QPointer<ViewEditElementWidget> &widget, QObject *owner, QLayout *layout,
+                          bool block);
 
 /**
  * The dialog that creates a child of a container: it borrows the container's creation widget

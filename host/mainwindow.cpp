@@ -386,16 +386,8 @@ void MainWindow::releaseWidget()
 {
     if (!m_widget)
         return;
-    ViewEditElementWidget *widget = m_widget;
-    m_widget = nullptr;
-    disconnect(widget, nullptr, this, nullptr);
-    m_widgetLayout->removeWidget(widget);
-    widget->hide();
-    if (m_editing)
-        widget->blockEditWidget(true);
+    releaseElementWidget(m_widget, this, m_widgetLayout, m_editing);
     m_editing = false;
-    // Back to its module, which deletes it in its own time.
-    widget->setParent(nullptr);
 }
 
 void MainWindow::onElementDestroyed(QObject *object)

@@ -2,79 +2,62 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QHash>
 #include <QIcon>
+
+#include <utility>
 
 const QList<OperationActions::Entry> &OperationActions::entries()
 {
     static const QList<Entry> all = {
-        {KindOperation, OperationStart, QT_TRANSLATE_NOOP("OperationActions", "Start"),
-         "media-playback-start", "_startAction"},
-        {KindOperation, OperationStop, QT_TRANSLATE_NOOP("OperationActions", "Stop"),
-         "media-playback-stop", "_stopAction"},
-        {KindOperation, OperationRestart, QT_TRANSLATE_NOOP("OperationActions", "Restart"),
-         "system-reboot", "_restartAction"},
-        {KindOperation, OperationReload, QT_TRANSLATE_NOOP("OperationActions", "Reload"),
-         "document-revert", "_reloadAction"},
-        {KindRefresh, OperationNone, QT_TRANSLATE_NOOP("OperationActions", "Refresh"),
-         "view-refresh", "_refreshAction"},
-        {KindOperation, OperationCreate, QT_TRANSLATE_NOOP("OperationActions", "Create..."),
-         "document-new", "_createAction"},
-        {KindOperation, OperationDelete, QT_TRANSLATE_NOOP("OperationActions", "Delete"),
-         "edit-delete", "_deleteAction"},
-        {KindOperation, OperationControl, QT_TRANSLATE_NOOP("OperationActions", "Control"),
-         "system-run", "_controlAction"},
-        {KindOperation, OperationClearCache, QT_TRANSLATE_NOOP("OperationActions", "Clear cache"),
-         "edit-clear", "_clearCacheAction"},
-        {KindEdit, OperationUpdate, QT_TRANSLATE_NOOP("OperationActions", "Edit"), "document-edit",
-         "_editAction"},
-        {KindApply, OperationNone, QT_TRANSLATE_NOOP("OperationActions", "Apply"),
-         "dialog-ok-apply", "_applyAction"},
-        {KindCancel, OperationNone, QT_TRANSLATE_NOOP("OperationActions", "Cancel"),
-         "dialog-cancel", "_cancelAction"},
+        {KindOperation, OperationStart, QT_TR_NOOP("Start"), "media-playback-start",
+         "_startAction"},
+        {KindOperation, OperationStop, QT_TR_NOOP("Stop"), "media-playback-stop", "_stopAction"},
+        {KindOperation, OperationRestart, QT_TR_NOOP("Restart"), "system-reboot", "_restartAction"},
+        {KindOperation, OperationReload, QT_TR_NOOP("Reload"), "document-revert", "_reloadAction"},
+        {KindRefresh, OperationNone, QT_TR_NOOP("Refresh"), "view-refresh", "_refreshAction"},
+        {KindOperation, OperationCreate, QT_TR_NOOP("Create..."), "document-new", "_createAction"},
+        {KindOperation, OperationDelete, QT_TR_NOOP("Delete"), "edit-delete", "_deleteAction"},
+        {KindOperation, OperationControl, QT_TR_NOOP("Control"), "system-run", "_controlAction"},
+        {KindOperation, OperationClearCache, QT_TR_NOOP("Clear cache"), "edit-clear",
+         "_clearCacheAction"},
+        {KindEdit, OperationUpdate, QT_TR_NOOP("Edit"), "document-edit", "_editAction"},
+        {KindApply, OperationNone, QT_TR_NOOP("Apply"), "dialog-ok-apply", "_applyAction"},
+        {KindCancel, OperationNone, QT_TR_NOOP("Cancel"), "dialog-cancel", "_cancelAction"},
     };
     return all;
 }
 
 OperationActions::OperationActions(QObject *parent) : QObject(parent)
 {
+    // The actions that stand for no single operation: where each is kept, what it sends.
+    using Slot = std::pair<QAction * OperationActions::*, void (OperationActions::*)()>;
+    const QHash<int, Slot> special{
+        {KindRefresh, {&OperationActions::m_refresh, &OperationActions::refreshTriggered}},
+        {KindEdit, {&OperationActions::m_edit, &OperationActions::editTriggered}},
+        {KindApply, {&OperationActions::m_apply, &OperationActions::applyTriggered}},
+        {KindCancel, {&OperationActions::m_cancel, &OperationActions::cancelTriggered}},
+    };
     for (const Entry &entry : entries()) {
         auto *action =
             new QAction(QIcon::fromTheme(QString::fromLatin1(entry.iconName)),
                         QCoreApplication::translate("OperationActions", entry.text), this);
         action->setObjectName(QString::fromLatin1(entry.objectName));
         action->setEnabled(false);
-        switch (entry.kind) {
-        case KindOperation: {
+        if (entry.kind == KindOperation) {
             const OperationType operation = entry.operation;
             connect(action, &QAction::triggered, this,
                     [this, operation] { emit operationTriggered(operation); });
             m_byOperation.insert(operation, action);
             m_operationActions.append(action);
-            break;
+            continue;
         }
-        case KindRefresh:
-            action->setShortcut(QKeySequence::Refresh);
-            connect(action, &QAction::triggered, this, &OperationActions::refreshTriggered);
-            m_refresh = action;
-            m_operationActions.append(action);
-            break;
-        case KindEdit:
-            connect(action, &QAction::triggered, this, &OperationActions::editTriggered);
-            m_edit = action;
-            m_editActions.append(action);
-            break;
-        case KindApply:
-            connect(action, &QAction::triggered, this, &OperationActions::applyTriggered);
-            m_apply = action;
-            m_editActions.append(action);
-            break;
-        case KindCancel:
-            connect(action, &QAction::triggered, this, &OperationActions::cancelTriggered);
-            m_cancel = action;
-            m_editActions.append(action);
-            break;
-        }
+        const Slot slot = special.value(entry.kind);
+        this->*slot.first = action;
+        connect(action, &QAction::triggered, this, slot.second);
+        (entry.kind == KindRefresh ? m_operationActions : m_editActions).append(action);
     }
+    m_refresh->setShortcut(QKeySequence::Refresh);
 }
 
 QAction *OperationActions::action(const QString &objectName) const

@@ -22,3 +22,23 @@ public:
 private:
     std::atomic<bool> &m_packageFound;
 };
+
+/**
+ * The control task of the administration program @p Program, which its package of the same
+ * name installs; the flag that the package was found is this class's own.
+ */
+template <const char *Program> class ProgramControlTask : public PackageCheckedControlTask
+{
+public:
+    explicit ProgramControlTask(Element *element)
+        : PackageCheckedControlTask(element, QString::fromLatin1(Program),
+                                    QString::fromLatin1(Program), s_packageFound)
+    {
+    }
+
+    /// Whether a control task has found the program's package installed (kept for the process).
+    static bool packageFound() { return s_packageFound.load(); }
+
+private:
+    inline static std::atomic<bool> s_packageFound{false};
+};

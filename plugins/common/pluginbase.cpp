@@ -1,6 +1,7 @@
 #include "pluginbase.h"
 
 #include "packagecheck.h"
+#include "servicerows.h"
 
 ServicePlugin::ServicePlugin(QObject *parent, int type, const QString &name,
                              const QString &description, const QString &package,
@@ -10,6 +11,14 @@ ServicePlugin::ServicePlugin(QObject *parent, int type, const QString &name,
     setType(type);
     setName(name);
     setDescription(description);
+}
+
+ServicePlugin::ServicePlugin(QObject *parent, const QString &name, const QString &description,
+                             const ServiceRow &row)
+    : ServicePlugin(parent, Plugin::TypeService, name, description,
+                    QString::fromLatin1(row.package),
+                    QStringLiteral("ii\\s") + QString::fromLatin1(row.package))
+{
 }
 
 bool ServicePlugin::isValid() const

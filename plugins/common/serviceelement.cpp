@@ -8,10 +8,16 @@ CommonServiceElement::CommonServiceElement(Module *module, const QString &id,
                                            OperationTypes offeredWhileRunning)
     : ServiceElement(module, &Module::isAdministratorHierarchy), m_caption(caption)
 {
-    setId(id);
-    setElementType(id);
-    setParentId(parentId);
-    setLevel(level);
-    setTitle(title);
+    placeElement(this, id, parentId, level, title);
     setExtraOperations(alwaysOffered, offeredWhileRunning);
+}
+
+void placeElement(Element *element, const QString &id, const QString &parentId, int level,
+                  const QString &title)
+{
+    element->setId(id);
+    element->setElementType(id);
+    element->setParentId(parentId);
+    element->setLevel(level);
+    element->setTitle(title);
 }

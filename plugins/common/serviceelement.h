@@ -2,6 +2,10 @@
 
 #include <element.h>
 
+/// Places @p element in the tree: its id (also its element type), parent id, level and title.
+void placeElement(Element *element, const QString &id, const QString &parentId, int level,
+                  const QString &title);
+
 /**
  * A service element placed by its values: id (also its element type), parent id, level,
  * title and caption, and the operations it offers beyond the service pattern.

@@ -121,15 +121,23 @@ void ServiceElementWidget::showState(const QString &text)
             .arg((text.isEmpty() ? translate(undefinedText) : text).toHtmlEscaped()));
 }
 
+ServiceLightElementData *ServiceElementWidget::viewedServiceRead(ViewEditElementWidget *widget,
+                                                                 Element *element,
+                                                                 ElementData *data)
+{
+    if (!element || element != widget->element() || widget->role() != ElementWidgetRoleView)
+        return nullptr;
+    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    if (light && !widget->isBlocked())
+        widget->blockEditWidget(true);
+    return light;
+}
+
 void ServiceElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
 {
-    if (!element || element != this->element() || role() != ElementWidgetRoleView)
-        return;
-    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    ServiceLightElementData *light = viewedServiceRead(this, element, data);
     if (!light)
         return;
-    if (!isBlocked())
-        blockEditWidget(true);
     showState(light->textState());
     if (auto *heavy = dynamic_cast<ServiceHeavyElementData *>(data))
         showConfiguration(heavy);

@@ -7,6 +7,7 @@ class QLabel;
 class QPlainTextEdit;
 class QTreeView;
 class ServiceHeavyElementData;
+class ServiceLightElementData;
 class TreeNode;
 class TreeNodeModel;
 class TreeNodeSortFilterProxyModel;
@@ -40,6 +41,11 @@ public:
     /// blocks editing, shows the state, then the configuration (showConfiguration()).
     void afterSuccessfulRead(Element *element, ElementData *data) override;
     void reset() override;
+
+    /// The service record of a read for @p widget's own element in the viewing role, the
+    /// widget then blocked for editing; null for any other read.
+    static ServiceLightElementData *viewedServiceRead(ViewEditElementWidget *widget,
+                                                      Element *element, ElementData *data);
 
     QLabel *stateLabel() const { return m_stateLabel; }
     QGroupBox *configGroupBox() const { return m_groupBox; }

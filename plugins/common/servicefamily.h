@@ -4,11 +4,12 @@
 
 #include <QObject>
 
+#include <type_traits>
+
 /**
  * One service's row of the task family: its init script, its reload action word and the
- * descriptions of its tasks. Plug-ins define one as an `inline constexpr` object and name their
- * task classes after it, e.g.
- * `using ServiceSambaStartTask = FamilyStartTask<sambaFamily>;`
+ * descriptions of its tasks. The services' rows (ServiceRow, built on this) stand in
+ * servicerows.h; a task is named by its row, e.g. `FamilyStartTask<sambaFamily>`.
  * Descriptions are marked with QT_TRANSLATE_NOOP("QObject", ...) and translated when used.
  */
 struct ServiceFamily
@@ -23,68 +24,45 @@ struct ServiceFamily
     const char *readHeavyDescription;
 };
 
-namespace ServiceFamilyDetail {
-inline void setUp(ServiceTask *task, const char *script, const char *description)
+/**
+ * A task of a family: @p Base (a service task) run with the family's init script and described
+ * by the family's text @p Description; a reload takes the family's own action where it has one.
+ * @p F is a ServiceFamily or a row built on one.
+ */
+template <const auto &F, class Base, const char *const ServiceFamily::*Description>
+class FamilyTask : public Base
 {
-    task->setScriptPath(QString::fromLocal8Bit(script));
-    task->taskDescription().setDescription(QObject::tr(description));
-}
-} // namespace ServiceFamilyDetail
+public:
+    explicit FamilyTask(Element *element) : Base(element)
+    {
+        this->setScriptPath(QString::fromLocal8Bit(F.initScript));
+        this->taskDescription().setDescription(QObject::tr(F.*Description));
+        if constexpr (std::is_base_of_v<ReloadServiceTask, Base>) {
+            if (F.reloadAction)
+                this->setAction(QString::fromLatin1(F.reloadAction));
+        }
+    }
+};
 
 /** The state read of a family: `initScript status`. */
-template <const ServiceFamily &F> class FamilyReadLightTask : public ReadPropertyLightServiceTask
-{
-public:
-    explicit FamilyReadLightTask(Element *element) : ReadPropertyLightServiceTask(element)
-    {
-        ServiceFamilyDetail::setUp(this, F.initScript, F.readLightDescription);
-    }
-};
-
-template <const ServiceFamily &F> class FamilyStartTask : public StartServiceTask
-{
-public:
-    explicit FamilyStartTask(Element *element) : StartServiceTask(element)
-    {
-        ServiceFamilyDetail::setUp(this, F.initScript, F.startDescription);
-    }
-};
-
-template <const ServiceFamily &F> class FamilyStopTask : public StopServiceTask
-{
-public:
-    explicit FamilyStopTask(Element *element) : StopServiceTask(element)
-    {
-        ServiceFamilyDetail::setUp(this, F.initScript, F.stopDescription);
-    }
-};
-
-template <const ServiceFamily &F> class FamilyRestartTask : public RestartServiceTask
-{
-public:
-    explicit FamilyRestartTask(Element *element) : RestartServiceTask(element)
-    {
-        ServiceFamilyDetail::setUp(this, F.initScript, F.restartDescription);
-    }
-};
-
-template <const ServiceFamily &F> class FamilyReloadTask : public ReloadServiceTask
-{
-public:
-    explicit FamilyReloadTask(Element *element) : ReloadServiceTask(element)
-    {
-        ServiceFamilyDetail::setUp(this, F.initScript, F.reloadDescription);
-        if (F.reloadAction)
-            setAction(QString::fromLatin1(F.reloadAction));
-    }
-};
+template <const auto &F>
+using FamilyReadLightTask =
+    FamilyTask<F, ReadPropertyLightServiceTask, &ServiceFamily::readLightDescription>;
+template <const auto &F>
+using FamilyStartTask = FamilyTask<F, StartServiceTask, &ServiceFamily::startDescription>;
+template <const auto &F>
+using FamilyStopTask = FamilyTask<F, StopServiceTask, &ServiceFamily::stopDescription>;
+template <const auto &F>
+using FamilyRestartTask = FamilyTask<F, RestartServiceTask, &ServiceFamily::restartDescription>;
+template <const auto &F>
+using FamilyReloadTask = FamilyTask<F, ReloadServiceTask, &ServiceFamily::reloadDescription>;
 
 /**
  * The task of a family for @p type on @p element: the heavy read @p HeavyTask, start, stop,
  * restart, reload, and, when @p lightOnElement, the light read (most services only read their
  * state through the Services root). Null for any other operation.
  */
-template <const ServiceFamily &F, class HeavyTask>
+template <const auto &F, class HeavyTask>
 AbstractTask *createFamilyTask(Element *element, OperationType type, bool lightOnElement = false)
 {
     switch (type) {

@@ -50,3 +50,14 @@ protected:
 private:
     QString m_file;
 };
+
+/** The heavy read of a service whose configuration is the one text file of its row. */
+template <const auto &Row> class FamilyConfigFileTask : public ConfigFileReadHeavyTask
+{
+public:
+    static constexpr const char *configPath = Row.configPath;
+    explicit FamilyConfigFileTask(Element *element)
+        : ConfigFileReadHeavyTask(element, Row, QString::fromLatin1(configPath))
+    {
+    }
+};

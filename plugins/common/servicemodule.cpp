@@ -1,11 +1,15 @@
 #include "servicemodule.h"
 
+#include "servicerows.h"
+
 #include <contextoperation.h>
 #include <element.h>
 #include <elementdata.h>
 #include <taskobserver.h>
 #include <tasks.h>
 #include <vieweditelementwidget.h>
+
+#include <QCoreApplication>
 
 ServiceModule::ServiceModule(const QString &objectName, QObject *parent,
                              const QString &parentModuleName, int level, const QString &description,
@@ -17,6 +21,14 @@ ServiceModule::ServiceModule(const QString &objectName, QObject *parent,
     setData(QStringLiteral("description"), description);
     if (options.testFlag(SetsAdministrator))
         setData(QStringLiteral("administrator"), Module::isAdministrator(this));
+}
+
+ServiceModule::ServiceModule(const ServiceRow &row, QObject *parent)
+    : ServiceModule(QString::fromLatin1(row.moduleName), parent,
+                    QString::fromLatin1(row.parentModule), row.moduleLevel,
+                    QCoreApplication::translate(row.moduleName, row.moduleDescription),
+                    row.moduleOptions)
+{
 }
 
 void ServiceModule::addElementAndWidget(Element *element, ViewEditElementWidget *widget)
@@ -66,5 +78,15 @@ AbstractTask *ServiceModule::createTask(Element *, OperationType, ElementData *)
 
 AbstractTask *ServiceModule::createWidgetTask(ViewEditElementWidget *, OperationType, ElementData *)
 {
+    return nullptr;
+}
+
+AbstractTask *taskFrom(std::initializer_list<OperationTask> table, Element *element,
+                       OperationType type)
+{
+    for (const OperationTask &row : table) {
+        if (row.type == type)
+            return row.make(element);
+    }
     return nullptr;
 }

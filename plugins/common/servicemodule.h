@@ -2,8 +2,11 @@
 
 #include <module.h>
 
+#include <initializer_list>
+
 class AbstractTask;
 class Element;
+struct ServiceRow;
 class ViewEditElementWidget;
 
 /**
@@ -31,6 +34,8 @@ public:
     /// Sets parent module name, level, "description" and what @p options say.
     ServiceModule(const QString &objectName, QObject *parent, const QString &parentModuleName,
                   int level, const QString &description, Options options = SetsAdministrator);
+    /// The module of @p row: its names, place and options, the description translated.
+    ServiceModule(const ServiceRow &row, QObject *parent);
 
     void performOperation(ContextOperation *context, OperationType type, ElementData *data,
                           int n) override;
@@ -51,3 +56,20 @@ protected:
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ServiceModule::Options)
+
+/// An operation and the task class it becomes, for ServiceModule::taskFrom().
+struct OperationTask
+{
+    OperationType type;
+    AbstractTask *(*make)(Element *element);
+};
+
+/// A new @p Task on @p element: the maker of an OperationTask.
+template <class Task> AbstractTask *newTask(Element *element)
+{
+    return new Task(element);
+}
+
+/// The task the first row of @p table for @p type makes on @p element; null without one.
+AbstractTask *taskFrom(std::initializer_list<OperationTask> table, Element *element,
+                       OperationType type);

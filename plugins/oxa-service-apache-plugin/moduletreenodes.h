@@ -1,31 +1,23 @@
 #pragma once
 
-#include <treenode.h>
+#include <plugintreenodes.h>
 
 /** The invisible root of the modules list: columns "Name" and "Type". */
-class ModulesRootTreeNode : public TreeNode
+class ModulesRootTreeNode : public HeaderRootTreeNode
 {
     Q_OBJECT
 public:
     explicit ModulesRootTreeNode(QObject *parent = nullptr);
-    ~ModulesRootTreeNode() override;
-
-    int columnCount() const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 };
 
 /** An Apache module loaded from a shared object, or one that could be enabled. */
-class ModuleSharedTreeNode : public TreeNode
+class ModuleSharedTreeNode : public NamedTreeNode
 {
     Q_OBJECT
 public:
     explicit ModuleSharedTreeNode(const QString &name, QObject *parent = nullptr);
 
-    QString name() const { return m_name; }
     QVariant data(int column, int role) const override;
-
-private:
-    QString m_name;
 };
 
 /** An Apache module compiled into the server: shown, never changed. */

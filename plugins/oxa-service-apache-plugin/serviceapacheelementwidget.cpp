@@ -8,6 +8,7 @@
 #include <choicewidget.h>
 #include <element.h>
 #include <module.h>
+#include <serviceelementwidget.h>
 #include <treenodemodel.h>
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@
 #include <QTreeView>
 
 ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *parent)
-    : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
+    : ApacheChoiceElementWidget(module, parent)
 {
     setObjectName(QStringLiteral("ServiceApacheElementWidget"));
     setElementType(QStringLiteral("ServiceApache"));
@@ -32,34 +33,16 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
     m_stateLabel = new QLabel(tr("TextLabel"), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
-    m_choice = new ChoiceWidget(this);
-    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
-    m_choice->setTitle(tr("Sites"));
+    m_root = new SitesRootTreeNode;
+    ChoiceWidget *choice = makeChoices(tr("Sites"), m_root);
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
     grid->addItem(new QSpacerItem(363, 20, QSizePolicy::Expanding, QSizePolicy::Minimum), 0, 2);
-    grid->addWidget(m_choice, 1, 0, 1, 3);
+    grid->addWidget(choice, 1, 0, 1, 3);
     grid->setRowStretch(1, 1);
 
-    m_root = new SitesRootTreeNode(this);
-    m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
-                                           ChoiceTreeNodeProxyModel::StateRole, this);
-    m_proxy->setSourceModel(m_model);
-    m_choice->setChoiceModel(m_proxy);
     QMetaObject::connectSlotsByName(this);
     blockEditWidget(true);
-}
-
-// The choice view is a child made before the tree, the model and the proxy: it goes first.
-ServiceApacheElementWidget::~ServiceApacheElementWidget() = default;
-
-ElementData *ServiceApacheElementWidget::exportElementData()
-{
-    auto *record = new ServiceApacheHeavyElementData;
-    record->checkedNames() = m_proxy->addNames();
-    record->blockedNames() = m_proxy->removeNames();
-    return record;
 }
 
 void ServiceApacheElementWidget::showState(const QString &text)
@@ -70,21 +53,15 @@ void ServiceApacheElementWidget::showState(const QString &text)
 
 void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
 {
-    if (!element || element != this->element() || role() != ElementWidgetRoleView)
-        return;
-    auto *light = dynamic_cast<ServiceLightElementData *>(data);
+    ServiceLightElementData *light = ServiceElementWidget::viewedServiceRead(this, element, data);
     if (!light)
         return;
-    if (!isBlocked())
-        blockEditWidget(true);
     showState(light->textState());
     if (auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data)) {
-        m_root->clearDeleteAll();
         // Hosts land under their sites by their parent ids.
-        m_root->loadTreeFromList(record->data());
-        m_proxy->setCheckedBlockedNames(record->checkedNames(), record->blockedNames());
+        loadChoices(record);
         // The hosts are what a site is about: show them.
-        m_choice->view()->expandAll();
+        choiceWidget()->view()->expandAll();
     }
     ViewEditElementWidget::afterSuccessfulRead(element, data);
 }
@@ -100,10 +77,4 @@ void ServiceApacheElementWidget::reset()
 {
     ViewEditElementWidget::reset();
     showState(QString());
-}
-
-void ServiceApacheElementWidget::blockEditWidget(bool blocked)
-{
-    ApacheChoiceEditing::follow(m_proxy, this, blocked);
-    ViewEditElementWidget::blockEditWidget(blocked);
 }

@@ -14,7 +14,7 @@
 #include <QGridLayout>
 
 ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *module, QWidget *parent)
-    : ViewEditElementWidget(module, &Module::isAdministratorHierarchy, parent)
+    : ApacheChoiceElementWidget(module, parent)
 {
     setObjectName(QStringLiteral("ServiceApacheModuleElementWidget"));
     setElementType(QStringLiteral("ServiceApacheModules"));
@@ -24,30 +24,17 @@ ServiceApacheModuleElementWidget::ServiceApacheModuleElementWidget(Module *modul
 
     auto *grid = new QGridLayout(this);
     grid->setObjectName(QStringLiteral("gridLayout"));
-    m_choice = new ChoiceWidget(this);
-    m_choice->setObjectName(QStringLiteral("_choiceGroupBox"));
-    m_choice->setTitle(tr("Active modules"));
-    grid->addWidget(m_choice, 0, 0);
-
-    m_root = new ModulesRootTreeNode(this);
-    m_model = new TreeNodeModel(m_root, this);
-    m_proxy = new ChoiceTreeNodeProxyModel(0, TreeNodeModel::NameRole,
-                                           ChoiceTreeNodeProxyModel::StateRole, this);
-    m_proxy->setSourceModel(m_model);
-    m_choice->setChoiceModel(m_proxy);
+    m_root = new ModulesRootTreeNode;
+    grid->addWidget(makeChoices(tr("Active modules"), m_root), 0, 0);
     QMetaObject::connectSlotsByName(this);
     blockEditWidget(true);
 }
 
-// The choice view is a child made before the tree, the model and the proxy: it goes first.
-ServiceApacheModuleElementWidget::~ServiceApacheModuleElementWidget() = default;
-
 ElementData *ServiceApacheModuleElementWidget::exportElementData()
 {
-    auto *record = new ServiceApacheHeavyElementData;
-    record->checkedNames() = m_proxy->addNames();
-    record->blockedNames() = m_proxy->removeNames();
-    m_proxy->clearAddRemoveNames();
+    ElementData *record = ApacheChoiceElementWidget::exportElementData();
+    // The ticks become the loaded state.
+    choiceModel()->clearAddRemoveNames();
     return record;
 }
 
@@ -60,9 +47,7 @@ void ServiceApacheModuleElementWidget::afterSuccessfulRead(Element *element, Ele
         return;
     if (!isBlocked())
         blockEditWidget(true);
-    m_root->clearDeleteAll();
-    m_root->loadTreeFromList(record->data());
-    m_proxy->setCheckedBlockedNames(record->checkedNames(), record->blockedNames());
+    loadChoices(record);
     ViewEditElementWidget::afterSuccessfulRead(element, data);
 }
 
@@ -71,15 +56,4 @@ void ServiceApacheModuleElementWidget::applyContentChanges()
     ApacheChoiceEditing::apply(
         this, QCoreApplication::translate("ViewEditElementWidget",
                                           "Restart Apache service automatically?"));
-}
-
-void ServiceApacheModuleElementWidget::reset()
-{
-    ViewEditElementWidget::reset();
-}
-
-void ServiceApacheModuleElementWidget::blockEditWidget(bool blocked)
-{
-    ApacheChoiceEditing::follow(m_proxy, this, blocked);
-    ViewEditElementWidget::blockEditWidget(blocked);
 }

@@ -1,30 +1,14 @@
 #pragma once
 
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
+#include <servicerows.h>
 
 #include <QStringList>
 
 class ServiceApacheHeavyElementData;
 struct ProcessResult;
 
-/** Apache's row of the service task family (the framework's reload action). */
-inline constexpr ServiceFamily apacheFamily{
-    "/etc/init.d/apache2",
-    nullptr,
-    QT_TRANSLATE_NOOP("QObject", "Read Apache service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Apache service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Apache service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Apache service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Apache service configuration"),
-    QT_TRANSLATE_NOOP("QObject", "Read Apache service configuration"),
-};
-
 using ServiceApacheReadLightTask = FamilyReadLightTask<apacheFamily>;
-using ServiceApacheStartTask = FamilyStartTask<apacheFamily>;
-using ServiceApacheStopTask = FamilyStopTask<apacheFamily>;
-using ServiceApacheRestartTask = FamilyRestartTask<apacheFamily>;
-using ServiceApacheReloadTask = FamilyReloadTask<apacheFamily>;
 
 /** Paths and programs of the Debian Apache layout. */
 namespace ApachePaths {

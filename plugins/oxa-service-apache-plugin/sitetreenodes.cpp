@@ -1,55 +1,23 @@
 #include "sitetreenodes.h"
 
-#include <QCoreApplication>
-
 #include <QRegExp>
 
-SitesRootTreeNode::SitesRootTreeNode(QObject *parent) : TreeNode(0, QString(), parent)
+SitesRootTreeNode::SitesRootTreeNode(QObject *parent)
+    : HeaderRootTreeNode({QT_TRANSLATE_NOOP("TreeNode", "Name"),
+                          QT_TRANSLATE_NOOP("TreeNode", "Address"),
+                          QT_TRANSLATE_NOOP("TreeNode", "Config")},
+                         parent)
 {
-}
-
-SitesRootTreeNode::~SitesRootTreeNode()
-{
-    clearDeleteAll();
-}
-
-int SitesRootTreeNode::columnCount() const
-{
-    return 3;
-}
-
-QVariant SitesRootTreeNode::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QVariant();
-    switch (section) {
-    case 0:
-        return QCoreApplication::translate("TreeNode", "Name");
-    case 1:
-        return QCoreApplication::translate("TreeNode", "Address");
-    case 2:
-        return QCoreApplication::translate("TreeNode", "Config");
-    default:
-        return QVariant();
-    }
 }
 
 SiteTreeNode::SiteTreeNode(const QString &name, QObject *parent)
-    : TreeNode(1, QStringLiteral("Site_%1").arg(name), parent), m_name(name)
+    : NamedTreeNode("Site", name, parent)
 {
-}
-
-QVariant SiteTreeNode::data(int column, int role) const
-{
-    if (column == 0 && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
-        return m_name;
-    return QVariant();
 }
 
 HostTreeNode::HostTreeNode(const QString &name, const QString &address, const QString &config,
                            QObject *parent)
-    : TreeNode(1, QStringLiteral("Host_%1").arg(name), parent), m_name(name), m_address(address),
-      m_config(config)
+    : NamedTreeNode("Host", name, parent), m_address(address), m_config(config)
 {
     const QString site = siteNameOfConfig(config);
     if (!site.isEmpty()) {
@@ -80,16 +48,5 @@ QString HostTreeNode::siteNameOfConfig(const QString &config)
 
 QVariant HostTreeNode::data(int column, int role) const
 {
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
-        return QVariant();
-    switch (column) {
-    case 0:
-        return m_name;
-    case 1:
-        return m_address;
-    case 2:
-        return m_config;
-    default:
-        return QVariant();
-    }
+    return HeaderRootTreeNode::columnText(column, role, {name(), m_address, m_config});
 }

@@ -1,45 +1,34 @@
 #pragma once
 
-#include <treenode.h>
+#include <plugintreenodes.h>
 
 /** The invisible root of the sites tree: columns "Name", "Address" and "Config". */
-class SitesRootTreeNode : public TreeNode
+class SitesRootTreeNode : public HeaderRootTreeNode
 {
     Q_OBJECT
 public:
     explicit SitesRootTreeNode(QObject *parent = nullptr);
-    ~SitesRootTreeNode() override;
-
-    int columnCount() const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 };
 
 /** One site file of the Debian site directories, named as the sites widget shows it. */
-class SiteTreeNode : public TreeNode
+class SiteTreeNode : public NamedTreeNode
 {
     Q_OBJECT
 public:
     explicit SiteTreeNode(const QString &name, QObject *parent = nullptr);
-
-    QString name() const { return m_name; }
-    QVariant data(int column, int role) const override;
-
-private:
-    QString m_name;
 };
 
 /**
  * One virtual host that Apache reports: its name, address and defining file; it hangs under
  * the site whose file defines it, or at the top when a file outside the site directories does.
  */
-class HostTreeNode : public TreeNode
+class HostTreeNode : public NamedTreeNode
 {
     Q_OBJECT
 public:
     HostTreeNode(const QString &name, const QString &address, const QString &config,
                  QObject *parent = nullptr);
 
-    QString name() const { return m_name; }
     QString address() const { return m_address; }
     QString config() const { return m_config; }
     QVariant data(int column, int role) const override;
@@ -51,7 +40,6 @@ public:
     static QString siteNameOfFile(const QString &fileName);
 
 private:
-    QString m_name;
     QString m_address;
     QString m_config;
 };

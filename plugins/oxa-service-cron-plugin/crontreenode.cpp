@@ -1,6 +1,5 @@
 #include "crontreenode.h"
 
-#include <QCoreApplication>
 #include <QIcon>
 
 CronTreeNode::CronTreeNode(const QString &text, int kind, QObject *parent)
@@ -27,18 +26,7 @@ QVariant CronTreeNode::data(int column, int role) const
     }
 }
 
-CronRootTreeNode::CronRootTreeNode(QObject *parent) : TreeNode(0, QString(), parent)
+CronRootTreeNode::CronRootTreeNode(QObject *parent)
+    : HeaderRootTreeNode({QT_TRANSLATE_NOOP("TreeNode", "Name")}, parent)
 {
-}
-
-int CronRootTreeNode::columnCount() const
-{
-    return 1;
-}
-
-QVariant CronRootTreeNode::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return QCoreApplication::translate("TreeNode", "Name");
-    return QVariant();
 }

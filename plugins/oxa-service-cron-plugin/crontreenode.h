@@ -1,6 +1,6 @@
 #pragma once
 
-#include <treenode.h>
+#include <plugintreenodes.h>
 
 /** One row of the cron tree: a crontab entry line, a file or a directory. */
 class CronTreeNode : public TreeNode
@@ -27,12 +27,9 @@ private:
 };
 
 /** The invisible root of the cron tree: one column, "Name". */
-class CronRootTreeNode : public TreeNode
+class CronRootTreeNode : public HeaderRootTreeNode
 {
     Q_OBJECT
 public:
     explicit CronRootTreeNode(QObject *parent = nullptr);
-
-    int columnCount() const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 };

@@ -11,10 +11,14 @@ ServiceCronElementWidget::ServiceCronElementWidget(Module *module, QWidget *pare
     : ServiceElementWidget(module, staticMetaObject.className(), QStringLiteral("ServiceCron"),
                            QT_TR_NOOP("Cron"), TreeView, QStringLiteral("_configTreeView"), parent)
 {
-    m_cronRoot = new CronRootTreeNode(this);
-    setTreeRoot(m_cronRoot, true);
+    setTreeRoot(new CronRootTreeNode(this), true);
     configTreeView()->setIconSize(QSize(16, 16));
     configTreeView()->setHeaderHidden(true);
+}
+
+CronRootTreeNode *ServiceCronElementWidget::cronRoot() const
+{
+    return static_cast<CronRootTreeNode *>(treeRoot());
 }
 
 void ServiceCronElementWidget::showConfiguration(ServiceHeavyElementData *record)

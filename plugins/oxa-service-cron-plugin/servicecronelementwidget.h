@@ -11,11 +11,9 @@ class ServiceCronElementWidget : public ServiceElementWidget
 public:
     explicit ServiceCronElementWidget(Module *module, QWidget *parent = nullptr);
 
-    CronRootTreeNode *cronRoot() const { return m_cronRoot; }
+    /// The shared form's tree root, which is the cron tree's.
+    CronRootTreeNode *cronRoot() const;
 
 protected:
     void showConfiguration(ServiceHeavyElementData *record) override;
-
-private:
-    CronRootTreeNode *m_cronRoot = nullptr;
 };

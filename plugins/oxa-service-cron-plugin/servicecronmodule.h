@@ -1,15 +1,22 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "servicecronelement.h"
+#include "servicecronelementwidget.h"
+#include "servicecrontasks.h"
 
-/** Turns operations on the Cron element (and the Services root's light read) into tasks. */
-class ServiceCronModule : public ServiceModule
+#include <familyservicemodule.h>
+
+/**
+ * Turns operations on the Cron element (and the Services root's light read) into tasks; its
+ * control operation starts the cron administration program.
+ */
+class ServiceCronModule : public FamilyServiceModule<cronFamily, ServiceCronReadHeavyTask,
+                                                     ServiceCronElement, ServiceCronElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceCronModule(QObject *parent);
+    using FamilyServiceModule::FamilyServiceModule;
 
 protected:
-    AbstractTask *createRootLightRead(Element *first) override;
     AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
 };

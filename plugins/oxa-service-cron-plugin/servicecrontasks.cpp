@@ -28,11 +28,7 @@ void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
         succeed();
 }
 
-std::atomic<bool> ServiceCronControlTask::s_packageFound{false};
-
-ServiceCronControlTask::ServiceCronControlTask(Element *element)
-    : PackageCheckedControlTask(element, QStringLiteral("vell-admin-cron"),
-                                QStringLiteral("vell-admin-cron"), s_packageFound)
+ServiceCronControlTask::ServiceCronControlTask(Element *element) : ProgramControlTask(element)
 {
     taskDescription().setDescription(QObject::tr("Control Cron service"));
 }

@@ -1,28 +1,8 @@
 #pragma once
 
 #include <packagecheckedcontroltask.h>
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
-
-#include <atomic>
-
-/** Cron's row of the service task family. */
-inline constexpr ServiceFamily cronFamily{
-    "/etc/init.d/cron",
-    "force-reload",
-    QT_TRANSLATE_NOOP("QObject", "Read Cron service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Cron service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Cron service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Cron service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Cron service"),
-    QT_TRANSLATE_NOOP("QObject", "Read Cron service configuration"),
-};
-
-using ServiceCronReadLightTask = FamilyReadLightTask<cronFamily>;
-using ServiceCronStartTask = FamilyStartTask<cronFamily>;
-using ServiceCronStopTask = FamilyStopTask<cronFamily>;
-using ServiceCronRestartTask = FamilyRestartTask<cronFamily>;
-using ServiceCronReloadTask = FamilyReloadTask<cronFamily>;
+#include <servicerows.h>
 
 /** Cron's state, then "/etc/crontab" and the job directories as tree nodes. */
 class ServiceCronReadHeavyTask : public ServiceHeavyReadTask
@@ -34,15 +14,11 @@ protected:
     void readConfiguration(ServiceHeavyElementData *record) override;
 };
 
+inline constexpr char cronAdministrationProgram[] = "vell-admin-cron";
+
 /** Starts the cron administration program "vell-admin-cron". */
-class ServiceCronControlTask : public PackageCheckedControlTask
+class ServiceCronControlTask : public ProgramControlTask<cronAdministrationProgram>
 {
 public:
     explicit ServiceCronControlTask(Element *element);
-
-    /// Whether a control task has found the program's package installed (kept for the process).
-    static bool packageFound() { return s_packageFound.load(); }
-
-private:
-    static std::atomic<bool> s_packageFound;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <treenode.h>
+#include <plugintreenodes.h>
 
 /** A printer or class of the scheduler, or one of its settings: name, value, policy, labels. */
 class PrintersTreeNode : public ConfTreeNode
@@ -27,13 +27,9 @@ private:
 };
 
 /** The invisible root of the printers tree: columns Name, Value, Policy and the two labels. */
-class PrintersRootTreeNode : public TreeNode
+class PrintersRootTreeNode : public HeaderRootTreeNode
 {
     Q_OBJECT
 public:
     explicit PrintersRootTreeNode(QObject *parent = nullptr);
-    ~PrintersRootTreeNode() override;
-
-    int columnCount() const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 };

@@ -3,14 +3,14 @@
 #include "servicecupsmodule.h"
 
 #include <packagecheck.h>
+#include <servicerows.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-cups-plugin")
-OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "cups-common")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), cupsFamily.package)
 
 ServiceCupsPlugin::ServiceCupsPlugin(QObject *parent)
-    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceCupsPlugin"), tr("Service Cups plugin"),
-                    QStringLiteral("cups-common"), QStringLiteral("ii\\scups-common"))
+    : ServicePlugin(parent, tr("ServiceCupsPlugin"), tr("Service Cups plugin"), cupsFamily)
 {
     appendModule(new ServiceCupsModule(this));
 }

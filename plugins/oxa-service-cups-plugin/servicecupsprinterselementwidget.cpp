@@ -5,6 +5,7 @@
 #include <element.h>
 #include <elementdata.h>
 #include <module.h>
+#include <serviceelementwidget.h>
 #include <treenodemodel.h>
 #include <treenodesortfilterproxymodel.h>
 
@@ -42,12 +43,8 @@ ServiceCupsPrintersElementWidget::ServiceCupsPrintersElementWidget(Module *modul
 
 void ServiceCupsPrintersElementWidget::afterSuccessfulRead(Element *element, ElementData *data)
 {
-    if (!element || element != this->element() || role() != ElementWidgetRoleView)
+    if (!ServiceElementWidget::viewedServiceRead(this, element, data))
         return;
-    if (!dynamic_cast<ServiceLightElementData *>(data))
-        return;
-    if (!isBlocked())
-        blockEditWidget(true);
     if (auto *heavy = dynamic_cast<ServiceHeavyElementData *>(data)) {
         m_root->clearDeleteAll();
         m_root->loadTreeFromList(heavy->data());

@@ -195,11 +195,7 @@ bool ClearCacheTask::isChange() const
     return true;
 }
 
-std::atomic<bool> ServiceCupsControlTask::s_packageFound{false};
-
-ServiceCupsControlTask::ServiceCupsControlTask(Element *element)
-    : PackageCheckedControlTask(element, QStringLiteral("vell-admin-printer"),
-                                QStringLiteral("vell-admin-printer"), s_packageFound)
+ServiceCupsControlTask::ServiceCupsControlTask(Element *element) : ProgramControlTask(element)
 {
     setUserName(qEnvironmentVariable("SUDO_USER"));
     taskDescription().setDescription(QObject::tr("Control Cups service"));

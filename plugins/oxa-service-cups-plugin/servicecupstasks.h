@@ -1,31 +1,11 @@
 #pragma once
 
 #include <packagecheckedcontroltask.h>
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
+#include <servicerows.h>
 
 #include <QSet>
 #include <QStringList>
-
-#include <atomic>
-
-/** The CUPS row of the service task family. */
-inline constexpr ServiceFamily cupsFamily{
-    "/etc/init.d/cups",
-    nullptr,
-    QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Cups service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Cups service configuration"),
-    QT_TRANSLATE_NOOP("QObject", "Read Cups service configuration"),
-};
-
-using ServiceCupsReadLightTask = FamilyReadLightTask<cupsFamily>;
-using ServiceCupsStartTask = FamilyStartTask<cupsFamily>;
-using ServiceCupsStopTask = FamilyStopTask<cupsFamily>;
-using ServiceCupsRestartTask = FamilyRestartTask<cupsFamily>;
-using ServiceCupsReloadTask = FamilyReloadTask<cupsFamily>;
 
 /**
  * The scheduler's state and its configuration files ("/etc/cups/cups*.conf") as nodes: per
@@ -34,7 +14,7 @@ using ServiceCupsReloadTask = FamilyReloadTask<cupsFamily>;
 class ServiceCupsReadHeavyTask : public ServiceHeavyReadTask
 {
 public:
-    static constexpr const char *configDirectory = "/etc/cups";
+    static constexpr const char *configDirectory = cupsFamily.configPath;
     static constexpr const char *configFilter = "cups*.conf";
 
     explicit ServiceCupsReadHeavyTask(Element *element);
@@ -81,15 +61,11 @@ public:
     static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
 };
 
+inline constexpr char printerAdministrationTool[] = "vell-admin-printer";
+
 /** Starts the printer administration tool "vell-admin-printer", for the desktop user. */
-class ServiceCupsControlTask : public PackageCheckedControlTask
+class ServiceCupsControlTask : public ProgramControlTask<printerAdministrationTool>
 {
 public:
     explicit ServiceCupsControlTask(Element *element);
-
-    /// Whether a control task has found the tool's package installed (kept for the process).
-    static bool packageFound() { return s_packageFound.load(); }
-
-private:
-    static std::atomic<bool> s_packageFound;
 };

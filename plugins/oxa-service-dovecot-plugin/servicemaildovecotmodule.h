@@ -1,15 +1,17 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "servicemaildovecotelement.h"
+#include "servicemaildovecotelementwidget.h"
+#include "servicemaildovecottasks.h"
+
+#include <familyservicemodule.h>
 
 /** Turns operations on the Dovecot element (and the Services root's light read) into tasks. */
-class ServiceMailDovecotModule : public ServiceModule
+class ServiceMailDovecotModule
+    : public FamilyServiceModule<dovecotFamily, ServiceMailDovecotReadHeavyTask,
+                                 ServiceMailDovecotElement, ServiceMailDovecotElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceMailDovecotModule(QObject *parent);
-
-protected:
-    AbstractTask *createRootLightRead(Element *first) override;
-    AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
+    using FamilyServiceModule::FamilyServiceModule;
 };

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "servicemaileximelement.h"
+#include "servicemaileximelementwidget.h"
+#include "servicemaileximtasks.h"
+
+#include <familyservicemodule.h>
 
 /** Turns operations on the Exim element (and the Services root's light read) into tasks. */
-class ServiceMailEximModule : public ServiceModule
+class ServiceMailEximModule
+    : public FamilyServiceModule<eximFamily, ServiceMailEximReadHeavyTask, ServiceMailEximElement,
+                                 ServiceMailEximElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceMailEximModule(QObject *parent);
-
-protected:
-    AbstractTask *createRootLightRead(Element *first) override;
-    AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
+    using FamilyServiceModule::FamilyServiceModule;
 };

@@ -3,15 +3,14 @@
 #include "servicemaileximmodule.h"
 
 #include <packagecheck.h>
+#include <servicerows.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-exim-plugin")
-OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "exim4-base")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), eximFamily.package)
 
 ServiceMailEximPlugin::ServiceMailEximPlugin(QObject *parent)
-    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceMailEximPlugin"),
-                    tr("Service Exim plugin"), QStringLiteral("exim4-base"),
-                    QStringLiteral("ii\\sexim4-base"))
+    : ServicePlugin(parent, tr("ServiceMailEximPlugin"), tr("Service Exim plugin"), eximFamily)
 {
     m_module = new ServiceMailEximModule(this);
     appendModule(m_module);

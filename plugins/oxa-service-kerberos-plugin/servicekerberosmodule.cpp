@@ -1,33 +1,19 @@
 #include "servicekerberosmodule.h"
 
-#include "servicekerberoselements.h"
-#include "servicekerberoselementwidgets.h"
-#include "servicekerberostasks.h"
-
-ServiceKerberosModule::ServiceKerberosModule(QObject *parent)
-    : ServiceModule(QStringLiteral("ServiceKerberosModule"), parent,
-                    QStringLiteral("ServiceServicesModule"), 2, tr("Service Kerberos module"))
+ServiceKerberosModule::ServiceKerberosModule(QObject *parent) : FamilyServiceModule(parent)
 {
-    appendElement(new ServiceKerberosKdcElement(this));
-    appendElement(new ServiceKerberosKadminElement(this));
-    insertElementWidget(new ServiceKerberosKdcElementWidget(this));
-    insertElementWidget(new ServiceKerberosKadminElementWidget(this));
+    addElementAndWidget(new ServiceKerberosKadminElement(this),
+                        new ServiceKerberosKadminElementWidget(this));
     connectElementWidgets();
 }
 
-AbstractTask *ServiceKerberosModule::createRootLightRead(Element *first)
+AbstractTask *ServiceKerberosModule::createTask(Element *element, OperationType type,
+                                                ElementData *data)
 {
-    return new ServiceKerberosKdcReadLightTask(first);
-}
-
-AbstractTask *ServiceKerberosModule::createTask(Element *element, OperationType type, ElementData *)
-{
-    const QString id = element->elementType();
-    if (id == QLatin1String("ServiceKerberosKdc"))
-        return createFamilyTask<kerberosKdcFamily, ServiceKerberosKdcReadHeavyTask>(element, type);
-    // The administration server's state is read only when it is asked itself.
-    if (id == QLatin1String("ServiceKerberosKadmin"))
+    const ServiceRow &kadmin = kerberosKadminFamily;
+    if (element->elementType() == QLatin1String(kadmin.elementType)) {
         return createFamilyTask<kerberosKadminFamily, ServiceKerberosKadminReadHeavyTask>(
-            element, type, true);
-    return nullptr;
+            element, type, kadmin.lightOnElement);
+    }
+    return FamilyServiceModule::createTask(element, type, data);
 }

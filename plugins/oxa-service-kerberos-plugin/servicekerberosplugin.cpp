@@ -3,15 +3,15 @@
 #include "servicekerberosmodule.h"
 
 #include <packagecheck.h>
+#include <servicerows.h>
 #include <translations.h>
 
 OXA_REGISTER_CATALOGUE("oxa-service-kerberos-plugin")
-OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), "krb5-kdc")
+OXA_PREPARE_PACKAGE_CHECKS(PackageCheck::standardShowFormat(), kerberosKdcFamily.package)
 
 ServiceKerberosPlugin::ServiceKerberosPlugin(QObject *parent)
-    : ServicePlugin(parent, Plugin::TypeService, tr("ServiceKerberosPlugin"),
-                    tr("Service Kerberos plugin"), QStringLiteral("krb5-kdc"),
-                    QStringLiteral("ii\\skrb5-kdc"))
+    : ServicePlugin(parent, tr("ServiceKerberosPlugin"), tr("Service Kerberos plugin"),
+                    kerberosKdcFamily)
 {
     appendModule(new ServiceKerberosModule(this));
 }

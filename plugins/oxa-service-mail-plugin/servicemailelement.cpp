@@ -1,15 +1,13 @@
 #include "servicemailelement.h"
 
 #include <module.h>
+#include <serviceelement.h>
 
 ServiceMailElement::ServiceMailElement(Module *module)
     : ServiceElement(module, &Module::isAdministratorHierarchy)
 {
-    setId(QStringLiteral("ServiceMail"));
-    setElementType(QStringLiteral("ServiceMail"));
-    setParentId(QStringLiteral("ServiceServices"));
-    setLevel(2);
-    setTitle(tr("Mail"));
+    placeElement(this, QStringLiteral("ServiceMail"), QStringLiteral("ServiceServices"), 2,
+                 tr("Mail"));
 }
 
 int ServiceMailElement::treeNodeSpecialFlags() const

@@ -1,6 +1,7 @@
 #include "servicepgsqlclusterselement.h"
 
 #include <module.h>
+#include <serviceelement.h>
 
 #include <QStringListModel>
 
@@ -8,11 +9,8 @@ ServicePgsqlClustersElement::ServicePgsqlClustersElement(Module *module)
     : ContainerElement(module, &Module::isAdministratorHierarchy),
       m_versions(new QStringListModel(this))
 {
-    setId(QStringLiteral("ServicePgsqlClusters"));
-    setElementType(QStringLiteral("ServicePgsqlClusters"));
-    setParentId(QStringLiteral("ServiceServices"));
-    setLevel(2);
-    setTitle(tr("PostgreSQL"));
+    placeElement(this, QStringLiteral("ServicePgsqlClusters"), QStringLiteral("ServiceServices"), 2,
+                 tr("PostgreSQL"));
 }
 
 int ServicePgsqlClustersElement::columnCount() const

@@ -34,32 +34,14 @@ AbstractTask *ServicePgsqlModule::createTask(Element *element, OperationType typ
     }
     if (elementType != QLatin1String("ServicePgsqlCluster"))
         return nullptr;
-    AbstractTask *task = nullptr;
-    switch (type) {
-    case OperationReadHeavy:
-        task = new ServicePgsqlClusterReadTask(element);
-        break;
-    case OperationDelete:
-        task = new ServicePgsqlClusterDeleteTask(element);
-        break;
-    case OperationStart:
-        task = new ServicePgsqlClusterStartTask(element);
-        break;
-    case OperationStop:
-        task = new ServicePgsqlClusterStopTask(element);
-        break;
-    case OperationRestart:
-        task = new ServicePgsqlClusterRestartTask(element);
-        break;
-    case OperationReload:
-        task = new ServicePgsqlClusterReloadTask(element);
-        break;
-    case OperationControl:
-        task = new ServicePgsqlClusterControlTask(element);
-        break;
-    default:
-        break;
-    }
+    AbstractTask *task = taskFrom({{OperationReadHeavy, &newTask<ServicePgsqlClusterReadTask>},
+                                   {OperationDelete, &newTask<ServicePgsqlClusterDeleteTask>},
+                                   {OperationStart, &newTask<ServicePgsqlClusterStartTask>},
+                                   {OperationStop, &newTask<ServicePgsqlClusterStopTask>},
+                                   {OperationRestart, &newTask<ServicePgsqlClusterRestartTask>},
+                                   {OperationReload, &newTask<ServicePgsqlClusterReloadTask>},
+                                   {OperationControl, &newTask<ServicePgsqlClusterControlTask>}},
+                                  element, type);
     // These tasks work on the cluster's own record; a record handed along is nobody's then.
     if (task)
         delete data;

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "servicesambaelement.h"
+#include "servicesambaelementwidget.h"
+#include "servicesambatasks.h"
+
+#include <familyservicemodule.h>
 
 /** Turns operations on the Samba element (and the Services root's light read) into tasks. */
-class ServiceSambaModule : public ServiceModule
+class ServiceSambaModule
+    : public FamilyServiceModule<sambaFamily, ServiceSambaReadHeavyTask, ServiceSambaElement,
+                                 ServiceSambaElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceSambaModule(QObject *parent);
-
-protected:
-    AbstractTask *createRootLightRead(Element *first) override;
-    AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
+    using FamilyServiceModule::FamilyServiceModule;
 };

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "serviceslapdelement.h"
+#include "serviceslapdelementwidget.h"
+#include "serviceslapdtasks.h"
+
+#include <familyservicemodule.h>
 
 /** Turns operations on the Slapd element (and the Services root's light read) into tasks. */
-class ServiceSlapdModule : public ServiceModule
+class ServiceSlapdModule
+    : public FamilyServiceModule<slapdFamily, ServiceSlapdReadHeavyTask, ServiceSlapdElement,
+                                 ServiceSlapdElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceSlapdModule(QObject *parent);
-
-protected:
-    AbstractTask *createRootLightRead(Element *first) override;
-    AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
+    using FamilyServiceModule::FamilyServiceModule;
 };

@@ -1,30 +1,12 @@
 #pragma once
 
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
+#include <servicerows.h>
 #include <treenode.h>
 
 #include <QSharedPointer>
 
 class HostConnection;
-
-/** Slapd's row of the service task family. */
-inline constexpr ServiceFamily slapdFamily{
-    "/etc/init.d/slapd",
-    "force-reload",
-    QT_TRANSLATE_NOOP("QObject", "Read Slapd service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Slapd service"),
-    QT_TRANSLATE_NOOP("QObject", "Read Slapd service configuration"),
-};
-
-using ServiceSlapdReadLightTask = FamilyReadLightTask<slapdFamily>;
-using ServiceSlapdStartTask = FamilyStartTask<slapdFamily>;
-using ServiceSlapdStopTask = FamilyStopTask<slapdFamily>;
-using ServiceSlapdRestartTask = FamilyRestartTask<slapdFamily>;
-using ServiceSlapdReloadTask = FamilyReloadTask<slapdFamily>;
 
 /** One name in slapd's configuration directory: a file, or a directory with its own names. */
 class SlapdEntryNode : public TreeNode
@@ -55,7 +37,7 @@ private:
 class ServiceSlapdReadHeavyTask : public ServiceHeavyReadTask
 {
 public:
-    static constexpr const char *configPath = "/etc/ldap/slapd.d";
+    static constexpr const char *configPath = slapdFamily.configPath;
     /// Levels below the directory that are listed; the real tree has three.
     static const int MaxDepth = 16;
     explicit ServiceSlapdReadHeavyTask(Element *element);

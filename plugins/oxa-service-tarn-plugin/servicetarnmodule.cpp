@@ -7,6 +7,17 @@
 namespace {
 const QString serverType = QStringLiteral("ServiceTarnServer");
 const QString clientType = QStringLiteral("ServiceTarnClient");
+
+/// A role's (server's or client's) task: its heavy read and its tool's start, stop, restart.
+template <class HeavyTask, class StartTask, class StopTask, class RestartTask>
+AbstractTask *roleTask(Element *element, OperationType type)
+{
+    return taskFrom({{OperationReadHeavy, &newTask<HeavyTask>},
+                     {OperationStart, &newTask<StartTask>},
+                     {OperationStop, &newTask<StopTask>},
+                     {OperationRestart, &newTask<RestartTask>}},
+                    element, type);
+}
 } // namespace
 
 ServiceTarnModule::ServiceTarnModule(QObject *parent)
@@ -30,32 +41,12 @@ AbstractTask *ServiceTarnModule::createRootLightRead(Element *first)
 AbstractTask *ServiceTarnModule::createTask(Element *element, OperationType type, ElementData *)
 {
     if (element->elementType() == serverType) {
-        switch (type) {
-        case OperationReadHeavy:
-            return new ServiceTarnServerReadHeavyTask(element);
-        case OperationStart:
-            return new ServiceTarnServerStartTask(element);
-        case OperationStop:
-            return new ServiceTarnServerStopTask(element);
-        case OperationRestart:
-            return new ServiceTarnServerRestartTask(element);
-        default:
-            return nullptr;
-        }
+        return roleTask<ServiceTarnServerReadHeavyTask, ServiceTarnServerStartTask,
+                        ServiceTarnServerStopTask, ServiceTarnServerRestartTask>(element, type);
     }
     if (element->elementType() == clientType) {
-        switch (type) {
-        case OperationReadHeavy:
-            return new ServiceTarnClientReadHeavyTask(element);
-        case OperationStart:
-            return new ServiceTarnClientStartTask(element);
-        case OperationStop:
-            return new ServiceTarnClientStopTask(element);
-        case OperationRestart:
-            return new ServiceTarnClientRestartTask(element);
-        default:
-            return nullptr;
-        }
+        return roleTask<ServiceTarnClientReadHeavyTask, ServiceTarnClientStartTask,
+                        ServiceTarnClientStopTask, ServiceTarnClientRestartTask>(element, type);
     }
     return nullptr;
 }

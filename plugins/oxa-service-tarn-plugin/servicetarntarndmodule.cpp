@@ -1,20 +1,12 @@
 #include "servicetarntarndmodule.h"
 
-#include "servicetarntarndelement.h"
-#include "servicetarntarndelementwidget.h"
-#include "servicetarntasks.h"
-
-ServiceTarnTarndModule::ServiceTarnTarndModule(QObject *parent)
-    : ServiceModule(QStringLiteral("ServiceTarnTarndModule"), parent,
-                    QStringLiteral("ServiceTarnModule"), 3, tr("Service Tarnd module"),
-                    ServiceModule::NoOptions)
+AbstractTask *ServiceTarnTarndModule::createRootLightRead(Element *)
 {
-    addElementAndWidget(new ServiceTarnTarndElement(this), new ServiceTarnTarndElementWidget(this));
-    connectElementWidgets();
+    return nullptr;
 }
 
 AbstractTask *ServiceTarnTarndModule::createTask(Element *element, OperationType type,
-                                                 ElementData *)
+                                                 ElementData *data)
 {
     const QString elementType = element->elementType();
     if (elementType == QLatin1String("ServiceTarnServer") ||
@@ -23,9 +15,7 @@ AbstractTask *ServiceTarnTarndModule::createTask(Element *element, OperationType
         if (type != OperationReadContent && type != OperationReadHeavy)
             return nullptr;
         Element *daemon = firstElement();
-        return daemon ? new ServiceTarnTarndReadLightTask(daemon) : nullptr;
+        return daemon ? new FamilyReadLightTask<tarndFamily>(daemon) : nullptr;
     }
-    if (elementType == QLatin1String("ServiceTarnTarnd"))
-        return createFamilyTask<tarndFamily, ServiceTarnTarndReadHeavyTask>(element, type, true);
-    return nullptr;
+    return FamilyServiceModule::createTask(element, type, data);
 }

@@ -1,18 +1,26 @@
 #pragma once
 
-#include <servicemodule.h>
+#include "servicetarntarndelement.h"
+#include "servicetarntarndelementwidget.h"
+#include "servicetarntasks.h"
+
+#include <familyservicemodule.h>
 
 /**
  * The directory daemon's module, below the directory module: the daemon's own operations,
  * and a refresh of its state whenever the directory element's content or configuration is
  * read.
  */
-class ServiceTarnTarndModule : public ServiceModule
+class ServiceTarnTarndModule
+    : public FamilyServiceModule<tarndFamily, ServiceTarnTarndReadHeavyTask,
+                                 ServiceTarnTarndElement, ServiceTarnTarndElementWidget>
 {
     Q_OBJECT
 public:
-    explicit ServiceTarnTarndModule(QObject *parent);
+    using FamilyServiceModule::FamilyServiceModule;
 
 protected:
+    /// None: the daemon's state follows the directory element's reads instead.
+    AbstractTask *createRootLightRead(Element *first) override;
     AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
 };

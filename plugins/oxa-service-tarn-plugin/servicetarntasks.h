@@ -1,7 +1,7 @@
 #pragma once
 
-#include <servicefamily.h>
 #include <serviceheavyreadtask.h>
+#include <servicerows.h>
 #include <servicetasks.h>
 #include <tasks.h>
 
@@ -21,24 +21,6 @@ inline constexpr int notServerExitCode = 4;
 /// Where the daemon logs; shown as the last row of its configuration.
 inline constexpr char daemonLog[] = "/var/log/tarn/tarnd.log";
 } // namespace TarnTool
-
-/** The directory daemon's row of the service task family. */
-inline constexpr ServiceFamily tarndFamily{
-    "/etc/init.d/tarnd",
-    "force-reload",
-    QT_TRANSLATE_NOOP("QObject", "Read Tarnd service state"),
-    QT_TRANSLATE_NOOP("QObject", "Start Tarnd service"),
-    QT_TRANSLATE_NOOP("QObject", "Stop Tarnd service"),
-    QT_TRANSLATE_NOOP("QObject", "Restart Tarnd service"),
-    QT_TRANSLATE_NOOP("QObject", "Reload Tarnd service"),
-    QT_TRANSLATE_NOOP("QObject", "Read Tarnd service configuration"),
-};
-
-using ServiceTarnTarndReadLightTask = FamilyReadLightTask<tarndFamily>;
-using ServiceTarnTarndStartTask = FamilyStartTask<tarndFamily>;
-using ServiceTarnTarndStopTask = FamilyStopTask<tarndFamily>;
-using ServiceTarnTarndRestartTask = FamilyRestartTask<tarndFamily>;
-using ServiceTarnTarndReloadTask = FamilyReloadTask<tarndFamily>;
 
 /**
  * The daemon's state from its init script, then the daemon's settings from

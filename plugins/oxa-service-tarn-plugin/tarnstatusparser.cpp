@@ -40,44 +40,37 @@ bool findKey(const QString &line, int *keyBegin, int *keyEnd, int *afterSign)
     return false;
 }
 
-const QSet<QString> &serverKeys()
-{
-    static const QSet<QString> keys{
-        QStringLiteral("VERSION"),
-        QStringLiteral("DOMAIN"),
-        QStringLiteral("SERVER"),
-        QStringLiteral("SERVER_ID"),
-        QStringLiteral("DESCRIPTION"),
-        QStringLiteral("MINIMUM_UID"),
-        QStringLiteral("DEFAULT_LOGIN_SHELL"),
-        QStringLiteral("DEFAULT_LOCAL_GROUPS"),
-        QStringLiteral("ALLOWED_LOCAL_GROUPS"),
-        QStringLiteral("TICKET_MAX_LIFE"),
-        QStringLiteral("TICKET_MAX_RENEWABLE_LIFE"),
-        QStringLiteral("NETWORK_FS_TYPE"),
-        QStringLiteral("SERVER_EXPORT_DIR"),
-        QStringLiteral("SERVER_ARCHIVE_DIR"),
-        QStringLiteral("CLIENT_MOUNT_DIR"),
-        QStringLiteral("SERVER_FS_KRB_MODES"),
-        QStringLiteral("CLIENT_FS_KRB_MODE"),
-        QStringLiteral("SERVER_POLLING_PERIOD"),
-        QStringLiteral("SERVER_PROPAGATE_PERIOD"),
-        QStringLiteral("CACHE_REFRESH_PERIOD"),
-        QStringLiteral("UTF8_GECOS"),
-    };
-    return keys;
-}
+// The settings a directory server prints, and those of them that concern its daemon.
+const QSet<QString> serverKeys{
+    QStringLiteral("VERSION"),
+    QStringLiteral("DOMAIN"),
+    QStringLiteral("SERVER"),
+    QStringLiteral("SERVER_ID"),
+    QStringLiteral("DESCRIPTION"),
+    QStringLiteral("MINIMUM_UID"),
+    QStringLiteral("DEFAULT_LOGIN_SHELL"),
+    QStringLiteral("DEFAULT_LOCAL_GROUPS"),
+    QStringLiteral("ALLOWED_LOCAL_GROUPS"),
+    QStringLiteral("TICKET_MAX_LIFE"),
+    QStringLiteral("TICKET_MAX_RENEWABLE_LIFE"),
+    QStringLiteral("NETWORK_FS_TYPE"),
+    QStringLiteral("SERVER_EXPORT_DIR"),
+    QStringLiteral("SERVER_ARCHIVE_DIR"),
+    QStringLiteral("CLIENT_MOUNT_DIR"),
+    QStringLiteral("SERVER_FS_KRB_MODES"),
+    QStringLiteral("CLIENT_FS_KRB_MODE"),
+    QStringLiteral("SERVER_POLLING_PERIOD"),
+    QStringLiteral("SERVER_PROPAGATE_PERIOD"),
+    QStringLiteral("CACHE_REFRESH_PERIOD"),
+    QStringLiteral("UTF8_GECOS"),
+};
 
-const QSet<QString> &daemonKeys()
-{
-    static const QSet<QString> keys{
-        QStringLiteral("SERVER_ARCHIVE_DIR"),
-        QStringLiteral("SERVER_EXPORT_DIR"),
-        QStringLiteral("SERVER_POLLING_PERIOD"),
-        QStringLiteral("SERVER_PROPAGATE_PERIOD"),
-    };
-    return keys;
-}
+const QSet<QString> daemonKeys{
+    QStringLiteral("SERVER_ARCHIVE_DIR"),
+    QStringLiteral("SERVER_EXPORT_DIR"),
+    QStringLiteral("SERVER_POLLING_PERIOD"),
+    QStringLiteral("SERVER_PROPAGATE_PERIOD"),
+};
 
 const QString domainKey = QStringLiteral("DOMAIN");
 
@@ -105,33 +98,26 @@ bool matchSetting(const QString &line, TarnSetting *setting)
 
 bool matchFirstWordSetting(const QString &line, TarnSetting *setting)
 {
-    int keyBegin = 0;
-    int keyEnd = 0;
-    int valueBegin = 0;
-    if (!findKey(line, &keyBegin, &keyEnd, &valueBegin))
-        return false;
-    const int n = line.size();
-    while (valueBegin < n && line.at(valueBegin).isSpace())
-        ++valueBegin;
+    TarnSetting whole;
     // Only blanks after the first "=": no later key can have a value either.
-    if (valueBegin == n)
+    if (!matchSetting(line, &whole) || whole.value.isEmpty())
         return false;
-    int valueEnd = valueBegin;
-    while (valueEnd < n && !line.at(valueEnd).isSpace())
-        ++valueEnd;
-    setting->key = line.mid(keyBegin, keyEnd - keyBegin);
-    setting->value = line.mid(valueBegin, valueEnd - valueBegin);
+    int end = 0;
+    while (end < whole.value.size() && !whole.value.at(end).isSpace())
+        ++end;
+    whole.value.truncate(end);
+    *setting = whole;
     return true;
 }
 
 bool isServerKey(const QString &key)
 {
-    return serverKeys().contains(key);
+    return serverKeys.contains(key);
 }
 
 bool isDaemonKey(const QString &key)
 {
-    return daemonKeys().contains(key);
+    return daemonKeys.contains(key);
 }
 
 QString domain(const QStringList &lines, bool *found)
