@@ -2,6 +2,7 @@
 
 #include "oxaglobal.h"
 
+#include <QByteArray>
 #include <QString>
 
 /**
@@ -17,5 +18,11 @@ OXA_EXPORT QString directory();
 OXA_EXPORT QString path(const QString &sub);
 /// Chooses the top directory; before the plug-ins are loaded.
 OXA_EXPORT void setDirectory(const QString &directory);
+/**
+ * The first @p maxBytes bytes of the console's own file @p path (one below path()), read
+ * here, on the console's machine, whatever host the console administers. False when it is
+ * missing, no regular file, or cannot be read.
+ */
+OXA_EXPORT bool readFile(const QString &path, qint64 maxBytes, QByteArray *bytes);
 
 } // namespace ConsoleData

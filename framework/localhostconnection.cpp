@@ -105,6 +105,13 @@ QString decoded(const std::string &name)
 
 } // namespace
 
+QSharedPointer<HostConnection> LocalHostConnection::outsideConsole()
+{
+    // One for the whole process: it holds no state, and every thread may share it.
+    static const QSharedPointer<HostConnection> local(new LocalHostConnection);
+    return local;
+}
+
 bool LocalHostConnection::isPrivileged() const
 {
     return ::geteuid() == 0;

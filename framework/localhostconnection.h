@@ -2,6 +2,8 @@
 
 #include "hostconnection.h"
 
+#include <QSharedPointer>
+
 /**
  * The connection to the machine the console runs on: the console's own process runs the
  * programs and opens the files, with its own rights.
@@ -9,6 +11,13 @@
 class OXA_EXPORT LocalHostConnection : public HostConnection
 {
 public:
+    /**
+     * The connection of modules, plug-ins and tasks made outside a console (suites, tools): a
+     * module outside a console works on the local host. Only the framework hands it out
+     * (Module::hostConnection(), Plugin::hostConnection()); plug-ins take their module's.
+     */
+    static QSharedPointer<HostConnection> outsideConsole();
+
     bool isPrivileged() const override;
 
     QString findProgram(const QString &program) const override;

@@ -2,12 +2,11 @@
 
 #include "contextoperation.h"
 #include "element.h"
-#include "hostconnection.h"
 #include "livepointers.h"
+#include "localhostconnection.h"
 #include "vieweditelementwidget.h"
 
 #include <atomic>
-#include <unistd.h>
 
 namespace {
 std::atomic<bool> g_viewerMode{false};
@@ -157,7 +156,7 @@ QSharedPointer<HostConnection> Module::hostConnection() const
         if (module->m_hostConnection)
             return module->m_hostConnection;
     }
-    return {};
+    return LocalHostConnection::outsideConsole();
 }
 
 void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
@@ -165,13 +164,16 @@ void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
     m_hostConnection = connection;
 }
 
+QSharedPointer<HostConnection> Module::hostConnectionOf(const Module *module)
+{
+    return module ? module->hostConnection() : LocalHostConnection::outsideConsole();
+}
+
 bool Module::isAdministrator(const Module *module)
 {
     if (g_viewerMode.load())
         return false;
-    const QSharedPointer<HostConnection> connection =
-        module ? module->hostConnection() : QSharedPointer<HostConnection>();
-    return connection ? connection->isPrivileged() : geteuid() == 0;
+    return hostConnectionOf(module)->isPrivileged();
 }
 
 bool Module::isAdministratorHierarchy(const Module *module)

@@ -56,13 +56,16 @@ public:
 
     /**
      * The connection to the host the console administers, through which the module's tasks
-     * reach it: the one the console gave this module, else its parent module's; null where
-     * nobody gave one (a module made outside a console). Safe to call from worker threads
-     * once the console has set it up.
+     * reach it: the one the console gave this module, else its parent module's; where nobody
+     * gave one (a module made outside a console) LocalHostConnection::outsideConsole(), since a
+     * module outside a console works on the local host. Never null. Tasks take it at
+     * construction, on the GUI thread (see AbstractTask::host()).
      */
     QSharedPointer<HostConnection> hostConnection() const;
     /// Set by the console when it loads the module's plug-in, before anything runs.
     void setHostConnection(const QSharedPointer<HostConnection> &connection);
+    /// @p module's hostConnection(); for no module, the one of modules outside a console.
+    static QSharedPointer<HostConnection> hostConnectionOf(const Module *module);
 
     Module *parentModule() const { return m_parentModule; }
     QList<Module *> childModules() const;
@@ -75,8 +78,8 @@ public:
      * in load order, and creates no task; overrides build their task, call the base with null
      * data, then hand the task to TaskObserver.
      */
-    virtual void performOperation(ContextOperation *context, OperationType type,
-                                  ElementData *data, int n);
+    virtual void performOperation(ContextOperation *context, OperationType type, ElementData *data,
+                                  int n);
 
     /// True when the console runs with administrator rights on its host (a privileged
     /// connection, else effective uid 0) and not as a viewer.
@@ -113,8 +116,8 @@ class OXA_EXPORT SupplementModule : public Module
     Q_OBJECT
 public:
     SupplementModule(const QString &objectName, int level, const QString &parentModuleName,
-                     const QString &description, const QString &parentElementId,
-                     Module *workModule, QObject *parent = nullptr);
+                     const QString &description, const QString &parentElementId, Module *workModule,
+                     QObject *parent = nullptr);
 
     QString parentElementId() const { return m_parentElementId; }
     Module *workModule() const { return m_workModule; }

@@ -1,5 +1,7 @@
 #include "packagequeries.h"
 
+#include "localhostconnection.h"
+
 #include <QHash>
 #include <QPair>
 #include <QRegularExpression>
@@ -25,10 +27,10 @@ bool joinable(const QString &package, const QString &showFormat)
            showFormat.endsWith(QLatin1Char('\n')) && showFormat.count(QLatin1Char('\n')) == 1;
 }
 
-ProcessResult askAlone(const QString &package, const QString &showFormat)
+ProcessResult askAlone(const HostConnection &host, const QString &package,
+                       const QString &showFormat)
 {
-    return ChildProcess::run(QStringLiteral("dpkg-query"),
-                             {showFormat, QStringLiteral("--show"), package});
+    return host.run(QStringLiteral("dpkg-query"), {showFormat, QStringLiteral("--show"), package});
 }
 
 using Question = QPair<QString, QString>; // package, show format
@@ -54,6 +56,13 @@ QHash<Question, std::shared_ptr<Round>> rounds;
 QList<ProcessResult> PackageQueries::askTogether(const QStringList &packages,
                                                  const QString &showFormat)
 {
+    return askTogether(*LocalHostConnection::outsideConsole(), packages, showFormat);
+}
+
+QList<ProcessResult> PackageQueries::askTogether(const HostConnection &host,
+                                                 const QStringList &packages,
+                                                 const QString &showFormat)
+{
     QVector<ProcessResult> results(packages.size());
     // What cannot go in one run is asked alone; the rest together, if there are several.
     QVector<int> joined;
@@ -61,10 +70,10 @@ QList<ProcessResult> PackageQueries::askTogether(const QStringList &packages,
         if (joinable(packages.at(i), showFormat))
             joined.append(i);
         else
-            results[i] = askAlone(packages.at(i), showFormat);
+            results[i] = askAlone(host, packages.at(i), showFormat);
     }
     if (joined.size() == 1)
-        results[joined.first()] = askAlone(packages.at(joined.first()), showFormat);
+        results[joined.first()] = askAlone(host, packages.at(joined.first()), showFormat);
     if (joined.size() < 2)
         return results.toList();
     QStringList names;
@@ -75,8 +84,8 @@ QList<ProcessResult> PackageQueries::askTogether(const QStringList &packages,
     // Each line starts with the name of the package it is about, then a tab.
     const QString format =
         showFormatOption + QStringLiteral("${Package}\t") + showFormat.mid(showFormatOption.size());
-    const ProcessResult run = ChildProcess::run(
-        QStringLiteral("dpkg-query"), QStringList{format, QStringLiteral("--show")} + names);
+    const ProcessResult run = host.run(QStringLiteral("dpkg-query"),
+                                       QStringList{format, QStringLiteral("--show")} + names);
     // dpkg-query exits 1 when a name is unknown (it still prints the others); anything else
     // is every question's answer alike.
     if (!run.finished || (run.exitCode != 0 && run.exitCode != 1) || run.outputCut) {
@@ -116,6 +125,13 @@ void PackageQueries::prepare(const QString &package, const QString &showFormat)
 
 void PackageQueries::start()
 {
+    start(LocalHostConnection::outsideConsole());
+}
+
+void PackageQueries::start(const QSharedPointer<HostConnection> &host)
+{
+    if (!host)
+        return start();
     auto round = std::make_shared<Round>();
     QHash<QString, QStringList> byFormat;
     {
@@ -131,10 +147,10 @@ void PackageQueries::start()
         }
         prepared.clear();
     }
-    std::thread([round, byFormat] {
+    std::thread([round, byFormat, host] {
         QHash<Question, ProcessResult> answers;
         for (auto it = byFormat.cbegin(); it != byFormat.cend(); ++it) {
-            const QList<ProcessResult> results = askTogether(it.value(), it.key());
+            const QList<ProcessResult> results = askTogether(*host, it.value(), it.key());
             for (int i = 0; i < results.size(); ++i)
                 answers.insert({it.value().at(i), it.key()}, results.at(i));
         }

@@ -4,6 +4,7 @@
 #include "oxaglobal.h"
 
 #include <QList>
+#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
 
@@ -16,13 +17,18 @@
  * it makes the plug-in objects, and each check takes its answer from there. A question nobody
  * prepared, or asked a second time, runs on its own as before.
  */
+class HostConnection;
+
 namespace PackageQueries {
 
 /// Adds `dpkg-query <showFormat> --show <package>` to the questions of the next start().
 /// Names with an architecture qualifier, and formats of more than one line, are left out.
 OXA_EXPORT void prepare(const QString &package, const QString &showFormat);
 
-/// Asks the questions prepared since the last call, in the background.
+/// Asks the questions prepared since the last call, in the background, on @p host (the
+/// console's connection).
+OXA_EXPORT void start(const QSharedPointer<HostConnection> &host);
+/// The same on the local host, for code outside a console.
 OXA_EXPORT void start();
 
 /**
@@ -42,6 +48,9 @@ OXA_EXPORT void forget();
  * question in it. A name with an architecture qualifier, a format of several lines, or a
  * question without company runs alone.
  */
+OXA_EXPORT QList<ProcessResult> askTogether(const HostConnection &host, const QStringList &packages,
+                                            const QString &showFormat);
+/// The same on the local host, for code outside a console.
 OXA_EXPORT QList<ProcessResult> askTogether(const QStringList &packages, const QString &showFormat);
 
 } // namespace PackageQueries

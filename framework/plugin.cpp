@@ -1,12 +1,15 @@
 #include "plugin.h"
 
+#include "localhostconnection.h"
 #include "module.h"
 #include "packagequeries.h"
 
 #include <QMutex>
 #include <QVector>
 
-Plugin::Plugin(QObject *parent) : QObject(parent) {}
+Plugin::Plugin(QObject *parent) : QObject(parent)
+{
+}
 
 Plugin::~Plugin() = default;
 
@@ -20,9 +23,14 @@ void Plugin::appendModule(Module *module)
     if (module && !m_modules.contains(module)) {
         m_modules.append(module);
         // Modules go when the plug-in goes; forget one deleted earlier.
-        connect(module, &QObject::destroyed, this,
-                [this, module] { m_modules.removeAll(module); });
+        connect(module, &QObject::destroyed, this, [this, module] { m_modules.removeAll(module); });
     }
+}
+
+QSharedPointer<HostConnection> Plugin::hostConnection() const
+{
+    const Module *module = m_modules.value(0);
+    return module ? module->hostConnection() : LocalHostConnection::outsideConsole();
 }
 
 bool Plugin::isValid() const
@@ -37,9 +45,16 @@ QStringList Plugin::requiredPackageNames() const
 
 namespace {
 QMutex preparationLock;
-QVector<PluginPreparations::Routine> &pendingPreparations()
+/// One registered routine: of either kind.
+struct Preparation
 {
-    static QVector<PluginPreparations::Routine> routines;
+    PluginPreparations::Routine plain = nullptr;
+    PluginPreparations::HostRoutine onHost = nullptr;
+};
+
+QVector<Preparation> &pendingPreparations()
+{
+    static QVector<Preparation> routines;
     return routines;
 }
 } // namespace
@@ -49,18 +64,36 @@ void PluginPreparations::add(Routine routine)
     if (!routine)
         return;
     QMutexLocker locker(&preparationLock);
-    pendingPreparations().append(routine);
+    pendingPreparations().append({routine, nullptr});
+}
+
+void PluginPreparations::add(HostRoutine routine)
+{
+    if (!routine)
+        return;
+    QMutexLocker locker(&preparationLock);
+    pendingPreparations().append({nullptr, routine});
 }
 
 void PluginPreparations::startAll()
 {
-    QVector<Routine> routines;
+    startAll(LocalHostConnection::outsideConsole());
+}
+
+void PluginPreparations::startAll(const QSharedPointer<HostConnection> &host)
+{
+    const QSharedPointer<HostConnection> on = host ? host : LocalHostConnection::outsideConsole();
+    QVector<Preparation> routines;
     {
         QMutexLocker locker(&preparationLock);
         routines.swap(pendingPreparations());
     }
-    for (Routine routine : std::as_const(routines))
-        routine();
+    for (const Preparation &routine : std::as_const(routines)) {
+        if (routine.onHost)
+            routine.onHost(on);
+        else
+            routine.plain();
+    }
     // The package questions the routines prepared go together.
-    PackageQueries::start();
+    PackageQueries::start(on);
 }

@@ -4,8 +4,10 @@
 
 #include <QList>
 #include <QObject>
+#include <QSharedPointer>
 #include <QStringList>
 
+class HostConnection;
 class Module;
 
 #define OXA_PLUGIN_IID "vell-admin-oxa/0.0"
@@ -41,6 +43,12 @@ public:
     QList<Module *> modules() const;
     void appendModule(Module *module);
 
+    /**
+     * The host the plug-in's check asks: its first module's connection (the console sets it
+     * before the check), LocalHostConnection::outsideConsole() for a plug-in without modules.
+     */
+    QSharedPointer<HostConnection> hostConnection() const;
+
     /// Whether the plug-in has something to show on this host; true by default. May block
     /// (it asks the package database); the host calls it on a worker thread.
     virtual bool isValid() const;
@@ -63,12 +71,18 @@ Q_DECLARE_INTERFACE(Plugin, OXA_PLUGIN_IID)
  * plug-in object. A routine runs on the GUI thread and returns at once: it starts its work in
  * the background (a read-only question to a tool, say) for the constructor to collect. Where
  * nobody starts them (a test that makes a plug-in object directly) the constructor does the
- * work itself, so a routine only ever saves time.
+ * work itself, so a routine only ever saves time. A routine that asks the host takes the
+ * connection it is to ask (HostRoutine).
  */
 namespace PluginPreparations {
 using Routine = void (*)();
+using HostRoutine = void (*)(const QSharedPointer<HostConnection> &host);
 OXA_EXPORT void add(Routine routine);
-/// Starts the routines registered since the last call, in the order they were registered.
+OXA_EXPORT void add(HostRoutine routine);
+/// Starts the routines registered since the last call, in the order they were registered,
+/// for @p host (the console's connection).
+OXA_EXPORT void startAll(const QSharedPointer<HostConnection> &host);
+/// The same for the local host, before the console has made its connection.
 OXA_EXPORT void startAll();
 } // namespace PluginPreparations
 

@@ -2,6 +2,7 @@
 
 #include "childprocess.h"
 #include "element.h"
+#include "localhostconnection.h"
 #include "taskmessages.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ bool ServiceTask::isChange() const
 
 bool ServiceTask::readState(const QString &action)
 {
-    return takeState(ChildProcess::run(m_scriptPath, composedArguments(action)));
+    return takeState(host().run(m_scriptPath, composedArguments(action)));
 }
 
 bool ServiceTask::takeState(const ProcessResult &result)
@@ -276,10 +277,10 @@ ControlServiceTask::ControlServiceTask(Element *element) : ElementTask(element)
 
 QStringList ControlServiceTask::commandLine() const
 {
-    QString program = ChildProcess::findProgram(m_programName);
+    QString program = host().findProgram(m_programName);
     if (program.isEmpty())
         program = m_programName;
-    if (::geteuid() != 0)
+    if (!host().isPrivileged())
         return {program};
     DesktopUser user;
     QString error;
@@ -292,7 +293,9 @@ QStringList ControlServiceTask::commandLine() const
 
 void ControlServiceTask::run()
 {
-    const QString program = ChildProcess::findProgram(m_programName);
+    const QString program = host().findProgram(m_programName);
+    // Root on the host: the tool goes to the desktop user, never runs as root.
+    const bool asRoot = host().isPrivileged();
     DesktopUser user;
     QString error;
     if (m_programName.isEmpty()) {
@@ -302,20 +305,18 @@ void ControlServiceTask::run()
                  ? QObject::tr("Cannot start \"%1\": there is no such program.").arg(m_programName)
                  : QObject::tr("Cannot start \"%1\": there is no such program in %2.")
                        .arg(m_programName, ChildProcess::fixedSearchPath()));
-    } else if (::geteuid() == 0 && !desktopUser(m_programName, m_userName, &user, &error)) {
+    } else if (asRoot && !desktopUser(m_programName, m_userName, &user, &error)) {
         fail(error);
     } else {
         // The tool lives on its own: it must not write into the console's output (a batch
         // report goes there) nor wait for input from it.
-        const bool asRoot = ::geteuid() == 0;
         const DetachedStart start =
-            asRoot ? ChildProcess::startDetached(QString::fromLatin1(runuser),
-                                                 {QStringLiteral("-u"),
-                                                  QString::fromLocal8Bit(user.name),
-                                                  QStringLiteral("--"), program},
-                                                 userEnvironment(user), StartGraceMs)
-                   : ChildProcess::startDetached(program, {}, ChildProcess::ownEnvironment(),
-                                                 StartGraceMs);
+            asRoot
+                ? host().startDetached(QString::fromLatin1(runuser),
+                                       {QStringLiteral("-u"), QString::fromLocal8Bit(user.name),
+                                        QStringLiteral("--"), program},
+                                       userEnvironment(user), StartGraceMs)
+                : host().startDetached(program, {}, ChildProcess::ownEnvironment(), StartGraceMs);
         const QString who = asRoot ? QString::fromLocal8Bit(user.name) : QString();
         if (start.state == DetachedStart::NotStarted) {
             fail(QObject::tr("Cannot start \"%1\": %2")
@@ -338,12 +339,17 @@ void ControlServiceTask::run()
 
 bool ControlServiceTask::existPackage(const QString &package)
 {
+    return existPackage(*LocalHostConnection::outsideConsole(), package);
+}
+
+bool ControlServiceTask::existPackage(const HostConnection &host, const QString &package)
+{
     if (package.isEmpty())
         return false;
     const ProcessResult result =
-        ChildProcess::run(QStringLiteral("dpkg-query"),
-                          {QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n"),
-                           QStringLiteral("--show"), package});
+        host.run(QStringLiteral("dpkg-query"),
+                 {QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n"),
+                  QStringLiteral("--show"), package});
     if (!result.succeeded())
         return false;
     for (const QString &line : result.outputLines()) {

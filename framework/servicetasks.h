@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+class HostConnection;
 struct ProcessResult;
 
 /**
@@ -134,8 +135,9 @@ public:
 };
 
 /**
- * Starts a service's graphical administration program, detached, for the desktop user: as
- * root through /usr/sbin/runuser as that user (the user name set, else SUDO_USER, else the
+ * Starts a service's graphical administration program, detached, through the task's host
+ * connection, for the desktop user: with root on the host (a privileged connection) through
+ * /usr/sbin/runuser as that user (the user name set, else SUDO_USER, else the
  * user of PKEXEC_UID; never root), with a clean environment of that user; otherwise as the
  * console itself, with its environment. A start that fails at once fails the task.
  */
@@ -161,7 +163,9 @@ public:
     QStringList commandLine() const;
     void run() override;
 
-    /// Whether dpkg-query reports @p package as installed ("ii").
+    /// Whether dpkg-query on @p host reports @p package as installed ("ii").
+    static bool existPackage(const HostConnection &host, const QString &package);
+    /// The same on the local host, for code outside a console.
     static bool existPackage(const QString &package);
 
 private:

@@ -3,6 +3,7 @@
 #include "childprocess.h"
 #include "element.h"
 #include "elementdata.h"
+#include "localhostconnection.h"
 #include "module.h"
 #include "taskmessages.h"
 #include "vieweditelementwidget.h"
@@ -29,7 +30,9 @@ Element *FollowUp::element() const
     return m_element;
 }
 
-AbstractTask::AbstractTask() = default;
+AbstractTask::AbstractTask() : m_host(LocalHostConnection::outsideConsole())
+{
+}
 
 AbstractTask::~AbstractTask() = default;
 
@@ -88,6 +91,12 @@ bool AbstractTask::isChange() const
     return false;
 }
 
+void AbstractTask::setHostConnection(const QSharedPointer<HostConnection> &connection)
+{
+    if (connection)
+        m_host = connection;
+}
+
 QString AbstractTask::progressMessage() const
 {
     std::lock_guard<std::mutex> lock(m_progressMutex);
@@ -113,7 +122,7 @@ bool AbstractTask::runChangeTool(const QString &program, const QStringList &argu
     wait.stillRunning = [this, &program, &clock] {
         reportProgress(TaskMessages::stillRunning(program, clock.elapsed()));
     };
-    const ProcessResult result = ChildProcess::runChange(program, arguments, wait);
+    const ProcessResult result = host().runChange(program, arguments, wait);
     if (result.leftRunning) {
         setOutcome(TaskDescription::TaskStatusUnknown,
                    TaskMessages::leftRunning(program, clock.elapsed()));
@@ -129,8 +138,11 @@ ElementTask::ElementTask(Element *element, ElementData *data)
     : m_element(element), m_module(element ? element->module() : nullptr),
       m_hadElement(element != nullptr), m_data(data)
 {
-    if (m_module)
+    if (m_module) {
         m_paranoid = m_module->isParanoid();
+        // Taken here, on the GUI thread: run() must not walk the module from its worker.
+        setHostConnection(m_module->hostConnection());
+    }
     m_background = qobject_cast<SupplementElement *>(element) != nullptr;
 }
 

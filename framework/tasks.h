@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QSharedPointer>
 
 #include <atomic>
 #include <functional>
@@ -11,6 +12,7 @@
 
 class Element;
 class ElementData;
+class HostConnection;
 class Module;
 
 /**
@@ -104,6 +106,14 @@ public:
     void stopWaiting() { m_stopWaiting.store(true); }
     bool isWaitStopped() const { return m_stopWaiting.load(); }
 
+    /**
+     * The host the task works on, for run() on its worker thread: the connection taken at
+     * construction (an element task's module's; LocalHostConnection::outsideConsole() for
+     * a task without one). Never look it up through a module from the worker thread.
+     */
+    const HostConnection &host() const { return *m_host; }
+    QSharedPointer<HostConnection> hostConnection() const { return m_host; }
+
     /// How a running task goes, as it last said (empty: nothing said). Any thread.
     QString progressMessage() const;
     /// Called on the worker thread whenever the running task says how it goes (the observer
@@ -111,11 +121,13 @@ public:
     void setProgressHook(std::function<void()> hook) { m_progressHook = std::move(hook); }
 
 protected:
+    /// GUI thread, before the task is handed to the observer: the host run() works on.
+    void setHostConnection(const QSharedPointer<HostConnection> &connection);
     /// Worker thread: says how the running task goes (see progressMessage()).
     void reportProgress(const QString &message);
     /**
-     * Runs a tool that changes something (ChildProcess::runChange): says that it still runs
-     * once the read limit passed, and gives up waiting when stopWaiting() is called or at the
+     * Runs a tool that changes something on host() (HostConnection::runChange): says that it still
+     * runs once the read limit passed, and gives up waiting when stopWaiting() is called or at the
      * change limit. True when it exited with 0 (the outcome is the caller's to set); otherwise
      * the task failed ("not finished", or "Exit code" with its standard error) or, with the
      * tool left running, its outcome is unknown; status and message say so.
@@ -124,6 +136,7 @@ protected:
 
 private:
     TaskDescription m_description;
+    QSharedPointer<HostConnection> m_host;
     std::atomic<bool> m_stopWaiting{false};
     mutable std::mutex m_progressMutex;
     QString m_progressMessage;

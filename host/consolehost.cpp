@@ -179,6 +179,8 @@ void ConsoleHost::preloadLibraries(const QStringList &directories)
                 delete loader;
         },
         [](const QString &) {}, [](const QString &, const QString &) {});
+    // The console has made no connection yet: what is prepared here serves the in-process one
+    // to this machine, which is the only one this start-up path knows.
     PluginPreparations::startAll();
 }
 
@@ -209,7 +211,7 @@ void ConsoleHost::loadPlugins(const QStringList &directories)
         [this](const QString &path, const QString &why) {
             report(path, tr("not loaded by a console running as root: %1").arg(why));
         });
-    PluginPreparations::startAll();
+    PluginPreparations::startAll(m_connection);
     for (const auto &loader : loaders)
         makePlugin(loader.get());
 }

@@ -181,11 +181,21 @@ FileContent readOpenFile(int fd, std::size_t maxBytes)
         return failure<FileContent>(Status::Failed, errno);
     if (!S_ISREG(st.st_mode))
         return failure<FileContent>(Status::NotRegular, 0);
-    if (st.st_size > 0)
-        result.data.reserve(std::min<std::size_t>(std::size_t(st.st_size), maxBytes));
+    const std::size_t hint =
+        st.st_size > 0 ? std::min<std::size_t>(std::size_t(st.st_size), maxBytes) : 0;
     // The size is only a hint (a file may grow while it is read, and some report none):
-    // the bound is what counts, and one byte more tells whether there was more.
-    int error = readAt(fd, 0, maxBytes, &result.data);
+    // the bound is what counts, and one byte more tells whether there was more. A file of
+    // the size it says is read in one piece, into memory of its size.
+    int error = 0;
+    if (hint > 0 && hint < maxBytes) {
+        result.data.reserve(hint + 1);
+        error = readAt(fd, 0, hint + 1, &result.data);
+        if (!error && result.data.size() == hint + 1)
+            error = readAt(fd, off_t(hint + 1), maxBytes - hint - 1, &result.data);
+    } else {
+        result.data.reserve(hint);
+        error = readAt(fd, 0, maxBytes, &result.data);
+    }
     if (!error && result.data.size() == maxBytes) {
         std::string more;
         error = readAt(fd, off_t(maxBytes), 1, &more);

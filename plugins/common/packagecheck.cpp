@@ -1,6 +1,6 @@
 #include "packagecheck.h"
 
-#include <childprocess.h>
+#include <hostconnection.h>
 #include <packagequeries.h>
 
 #include <QRegExp>
@@ -12,13 +12,12 @@ QString standardShowFormat()
     return QStringLiteral("--showformat=${db:Status-Abbrev}${binary:Package}\n");
 }
 
-ProcessResult run(const QString &package, const QString &showFormat)
+ProcessResult run(const HostConnection &host, const QString &package, const QString &showFormat)
 {
     ProcessResult result;
     if (PackageQueries::take(package, showFormat, &result))
         return result;
-    return ChildProcess::run(QStringLiteral("dpkg-query"),
-                             {showFormat, QStringLiteral("--show"), package});
+    return host.run(QStringLiteral("dpkg-query"), {showFormat, QStringLiteral("--show"), package});
 }
 
 void prepare(const QString &package, const QString &showFormat)
@@ -26,9 +25,10 @@ void prepare(const QString &package, const QString &showFormat)
     PackageQueries::prepare(package, showFormat);
 }
 
-bool query(const QString &package, QStringList *lines, const QString &showFormat)
+bool query(const HostConnection &host, const QString &package, QStringList *lines,
+           const QString &showFormat)
 {
-    const ProcessResult result = run(package, showFormat);
+    const ProcessResult result = run(host, package, showFormat);
     if (!result.succeeded())
         return false;
     if (lines)
@@ -56,16 +56,17 @@ QString firstCaptureIn(const QStringList &lines, const QString &pattern)
     return QString();
 }
 
-bool isInstalled(const QString &package, const QString &pattern)
+bool isInstalled(const HostConnection &host, const QString &package, const QString &pattern)
 {
     QStringList lines;
-    return query(package, &lines) && anyLineMatches(lines, pattern);
+    return query(host, package, &lines) && anyLineMatches(lines, pattern);
 }
 
-QString firstCapture(const QString &package, const QString &pattern, const QString &showFormat)
+QString firstCapture(const HostConnection &host, const QString &package, const QString &pattern,
+                     const QString &showFormat)
 {
     QStringList lines;
-    if (!query(package, &lines, showFormat))
+    if (!query(host, package, &lines, showFormat))
         return QString();
     return firstCaptureIn(lines, pattern);
 }

@@ -3,6 +3,8 @@
 #include <childprocess.h>
 #include <plugin.h>
 
+class HostConnection;
+
 #include <QString>
 #include <QStringList>
 
@@ -15,9 +17,10 @@ namespace PackageCheck {
 /// "--showformat=${db:Status-Abbrev}${binary:Package}\n": one line per package.
 QString standardShowFormat();
 
-/// Runs `dpkg-query <showFormat> --show <package>` (30 s at most) and returns how it went;
-/// a question prepared ahead takes its answer from the console's common run.
-ProcessResult run(const QString &package, const QString &showFormat = standardShowFormat());
+/// Runs `dpkg-query <showFormat> --show <package>` on @p host (30 s at most) and returns how
+/// it went; a question prepared ahead takes its answer from the console's common run.
+ProcessResult run(const HostConnection &host, const QString &package,
+                  const QString &showFormat = standardShowFormat());
 
 /// Prepares the question for the console's common run (see PackageQueries); for a plug-in
 /// library's preparation routine.
@@ -28,14 +31,14 @@ void prepare(const QString &package, const QString &showFormat = standardShowFor
  * finish, crashed or exited non-zero (dpkg-query does so for a package it does not know);
  * else true with the output's non-empty lines in @p lines.
  */
-bool query(const QString &package, QStringList *lines,
+bool query(const HostConnection &host, const QString &package, QStringList *lines,
            const QString &showFormat = standardShowFormat());
 
 /// True when the query succeeds and a line holds a match of @p pattern (QRegExp syntax).
-bool isInstalled(const QString &package, const QString &pattern);
+bool isInstalled(const HostConnection &host, const QString &package, const QString &pattern);
 
 /// Capture 1 of @p pattern in the first line where it is not empty; empty otherwise.
-QString firstCapture(const QString &package, const QString &pattern,
+QString firstCapture(const HostConnection &host, const QString &package, const QString &pattern,
                      const QString &showFormat = standardShowFormat());
 
 /// The same searches over lines already read (for tests and callers that query once).

@@ -13,7 +13,7 @@ PackageCheckedControlTask::PackageCheckedControlTask(Element *element, const QSt
 
 void PackageCheckedControlTask::run()
 {
-    if (!m_packageFound.load() && existPackage(packageName()))
+    if (!m_packageFound.load() && existPackage(host(), packageName()))
         m_packageFound.store(true);
     if (!m_packageFound.load()) {
         fail(TaskMessages::packageNotInstalled(packageName()));

@@ -3,6 +3,8 @@
 #include "packagecheck.h"
 #include "servicerows.h"
 
+#include <hostconnection.h>
+
 ServicePlugin::ServicePlugin(QObject *parent, int type, const QString &name,
                              const QString &description, const QString &package,
                              const QString &pattern, const QStringList &requiredPackages)
@@ -25,7 +27,7 @@ bool ServicePlugin::isValid() const
 {
     if (m_package.isEmpty())
         return Plugin::isValid();
-    return PackageCheck::isInstalled(m_package, m_pattern);
+    return PackageCheck::isInstalled(*hostConnection(), m_package, m_pattern);
 }
 
 QStringList ServicePlugin::requiredPackageNames() const

@@ -1,14 +1,13 @@
 #include "serviceheavyreadtask.h"
 
+#include "hostfiles.h"
 #include "readlimits.h"
 #include "servicefamily.h"
 
 #include <childprocess.h>
 #include <element.h>
-#include <regularfile.h>
+#include <hostconnection.h>
 #include <taskmessages.h>
-
-#include <QFile>
 
 ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
                                            ServiceHeavyElementData *record)
@@ -30,7 +29,7 @@ void ServiceHeavyReadTask::run()
         fail(TaskMessages::undefinedTarget());
         return;
     }
-    const ProcessResult status = ChildProcess::run(m_initScript, {QStringLiteral("status")});
+    const ProcessResult status = host().run(m_initScript, {QStringLiteral("status")});
     if (!status.finished) {
         fail(TaskMessages::notFinished(m_initScript, status.error));
         return;
@@ -64,17 +63,18 @@ ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const Service
 
 void ConfigFileReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
-    // Only a regular file: opening a FIFO would block this worker for good, and a device such
-    // as /dev/zero never ends.
-    QFile file;
-    if (RegularFile::open(&file, m_file) != RegularFile::Opened) {
+    // Only a regular file (the connection refuses a FIFO, which would block this worker for
+    // good, and a device such as /dev/zero, which never ends), and no more than a read takes.
+    const HostFileContent content = host().readFile(m_file, ReadLimits::maxFileBytes);
+    if (!content.ok()) {
         fail(TaskMessages::failedToReadConfig(m_file));
         return;
     }
     record->setConfigFile(m_file);
     // Only so much is shown: a text view takes minutes to lay out a huge text or line.
-    bool cut = false;
-    record->setConfigData(ChildProcess::decodeLocal8Bit(ReadLimits::readText(&file, &cut)));
+    bool cut = content.cut;
+    HostFiles::ContentDevice bytes(content.data);
+    record->setConfigData(ChildProcess::decodeLocal8Bit(ReadLimits::readText(&bytes, &cut)));
     if (cut)
         succeedPartly(ReadLimits::textCut(m_file));
     else

@@ -2,6 +2,7 @@
 
 #include "serviceapachemodule.h"
 
+#include <hostconnection.h>
 #include <packagecheck.h>
 #include <translations.h>
 
@@ -32,7 +33,7 @@ QString ServiceApachePlugin::versionIn(const QStringList &lines)
 bool ServiceApachePlugin::isValid() const
 {
     QStringList lines;
-    if (!PackageCheck::query(QStringLiteral("apache2"), &lines, versionFormat))
+    if (!PackageCheck::query(*hostConnection(), QStringLiteral("apache2"), &lines, versionFormat))
         return false;
     const QString version = versionIn(lines);
     if (version.isEmpty())

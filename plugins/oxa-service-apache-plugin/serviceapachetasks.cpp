@@ -7,18 +7,32 @@
 
 #include <childprocess.h>
 #include <element.h>
+#include <hostfiles.h>
 #include <taskmessages.h>
 
-#include <QDir>
+#include <QFileDevice>
 
 namespace {
 
-/// The entries a Debian configuration directory lists, in the order QDir gives by default.
-QStringList listFiles(QDir &dir, const QStringList &nameFilters = QStringList())
+/**
+ * The files a Debian configuration directory lists (links to files included, hidden names
+ * not), by name with case folded; false, with @p task failed, when the directory is not there
+ * or cannot be listed.
+ */
+bool listFiles(AbstractTask *task, const QString &path, QStringList *names,
+               const QStringList &nameFilters = QStringList())
 {
-    dir.setNameFilters(nameFilters);
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    return dir.entryList();
+    const HostFiles::Files files = HostFiles::regularFiles(task->host(), path, nameFilters);
+    if (files.code == HostFileStatus::Missing || files.code == HostFileStatus::NotDirectory) {
+        task->fail(ApachePaths::directoryMissing(path));
+        return false;
+    }
+    if (!files.ok()) {
+        task->fail(TaskMessages::fileError(path, QFileDevice::OpenError, files.errorText));
+        return false;
+    }
+    *names = files.names;
+    return true;
 }
 
 /**
@@ -67,13 +81,11 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
 
     const QString enabledPath = QString::fromLatin1(ApachePaths::sitesEnabled);
-    QDir dir(enabledPath);
-    if (!dir.exists()) {
-        fail(ApachePaths::directoryMissing(enabledPath));
+    QStringList enabledFiles;
+    if (!listFiles(this, enabledPath, &enabledFiles))
         return;
-    }
     QSet<QString> enabled;
-    for (const QString &entry : listFiles(dir)) {
+    for (const QString &entry : std::as_const(enabledFiles)) {
         const QString site = HostTreeNode::siteNameOfFile(entry);
         record->data().append(new SiteTreeNode(site));
         enabled.insert(site);
@@ -81,18 +93,16 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
     }
 
     const QString availablePath = QString::fromLatin1(ApachePaths::sitesAvailable);
-    dir.setPath(availablePath);
-    if (!dir.exists()) {
-        fail(ApachePaths::directoryMissing(availablePath));
+    QStringList availableFiles;
+    if (!listFiles(this, availablePath, &availableFiles))
         return;
-    }
-    for (const QString &entry : listFiles(dir)) {
+    for (const QString &entry : std::as_const(availableFiles)) {
         if (enabled.contains(entry))
             continue;
         record->data().append(new SiteTreeNode(entry));
         const QString file = QStringLiteral("%1/%2").arg(availablePath, entry);
         const ProcessResult site =
-            ChildProcess::run(ctl, {QStringLiteral("-S"), QStringLiteral("-f"), file});
+            host().run(ctl, {QStringLiteral("-S"), QStringLiteral("-f"), file});
         if (!site.finished) {
             fail(TaskMessages::notFinished(ctl, site.error));
             return;
@@ -107,7 +117,7 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
         }
     }
 
-    const ProcessResult running = ChildProcess::run(ctl, {QStringLiteral("-S")});
+    const ProcessResult running = host().run(ctl, {QStringLiteral("-S")});
     if (!running.finished) {
         fail(TaskMessages::notFinished(ctl, running.error));
         return;
@@ -148,7 +158,7 @@ void ServiceApacheModulesReadTask::run()
         return;
     }
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
-    const ProcessResult loaded = ChildProcess::run(ctl, {QStringLiteral("-M")});
+    const ProcessResult loaded = host().run(ctl, {QStringLiteral("-M")});
     if (!loaded.finished) {
         fail(TaskMessages::notFinished(ctl, loaded.error));
         return;
@@ -161,21 +171,16 @@ void ServiceApacheModulesReadTask::run()
 
     const QStringList loadFilter{QStringLiteral("*.load")};
     const QString availablePath = QString::fromLatin1(ApachePaths::modsAvailable);
-    QDir dir(availablePath);
-    if (!dir.exists()) {
-        fail(ApachePaths::directoryMissing(availablePath));
+    QStringList availableList;
+    if (!listFiles(this, availablePath, &availableList, loadFilter))
         return;
-    }
-    const QStringList availableList = listFiles(dir, loadFilter);
     QSet<QString> available(availableList.cbegin(), availableList.cend());
 
     const QString enabledPath = QString::fromLatin1(ApachePaths::modsEnabled);
-    dir.setPath(enabledPath);
-    if (!dir.exists()) {
-        fail(ApachePaths::directoryMissing(enabledPath));
+    QStringList enabledList;
+    if (!listFiles(this, enabledPath, &enabledList, loadFilter))
         return;
-    }
-    for (const QString &entry : listFiles(dir, loadFilter))
+    for (const QString &entry : std::as_const(enabledList))
         available.remove(entry);
 
     // Neither set: these show unticked, ready to be enabled.

@@ -2,12 +2,11 @@
 
 #include "crontreenode.h"
 
+#include <hostfiles.h>
 #include <readlimits.h>
-#include <regularfile.h>
 #include <taskmessages.h>
 
-#include <QDir>
-#include <QFile>
+#include <QFileDevice>
 
 namespace CronTabReader {
 
@@ -94,40 +93,44 @@ QList<TreeNode *> buildTree(const QString &path, const QStringList &lines,
     return nodes;
 }
 
-QStringList directoryFiles(const QString &directory)
+QStringList directoryFiles(const HostConnection &host, const QString &directory, bool *cut)
 {
-    return QDir(directory).entryList(QDir::Files, QDir::NoSort);
+    const HostFiles::Files files =
+        HostFiles::regularFiles(host, directory, {}, HostFiles::Order::AsListed);
+    if (cut && files.cut)
+        *cut = true;
+    return files.names;
 }
 
-QList<TreeNode *> readTree(QString *error, bool *cut)
+QByteArray boundedContent(QByteArray content, bool *cut)
 {
-    bool left = false;
-    const QString path = crontabPath();
-    QFile file;
-    // Only a regular file: a FIFO would block the worker for good, a device never ends.
-    QString why;
-    if (RegularFile::open(&file, path, &why) != RegularFile::Opened) {
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
-        return {};
-    }
-    QByteArray content = file.read(ReadLimits::maxFileBytes + 1);
     if (content.size() > ReadLimits::maxFileBytes) {
         // The last line may be cut: it is dropped, the lines before it are whole.
         content.truncate(int(ReadLimits::maxFileBytes));
         content.truncate(content.lastIndexOf('\n') + 1);
-        left = true;
+        *cut = true;
     }
-    if (file.error() != QFileDevice::NoError) {
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
+    return content;
+}
+
+QList<TreeNode *> readTree(const HostConnection &host, QString *error, bool *cut)
+{
+    bool left = false;
+    const QString path = crontabPath();
+    // Only a regular file (a FIFO would block the worker for good, a device never ends), one
+    // byte more than is taken to see that there was more.
+    const HostFileContent read = host.readFile(path, ReadLimits::maxFileBytes + 1);
+    if (!read.ok()) {
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, read.errorText);
         return {};
     }
-    file.close();
+    const QByteArray content = boundedContent(read.data, &left);
 
     const QStringList directories = jobDirectories();
     QList<QStringList> files;
     files.reserve(directories.size());
     for (const QString &directory : directories) {
-        QStringList names = directoryFiles(directory);
+        QStringList names = directoryFiles(host, directory, &left);
         if (names.size() > ReadLimits::maxEntries) {
             names.erase(names.begin() + ReadLimits::maxEntries, names.end());
             left = true;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class HostConnection;
 class TreeNode;
 
 /**
@@ -35,16 +36,25 @@ QStringList entries(const QByteArray &content, bool *cut = nullptr);
 QList<TreeNode *> buildTree(const QString &path, const QStringList &lines,
                             const QStringList &directories, const QList<QStringList> &files);
 
-/// The regular files directly in @p directory, in the directory's order; none when missing.
-QStringList directoryFiles(const QString &directory);
+/// The regular files directly in @p directory of @p host, in no particular order; none when
+/// missing. @p cut is set when the directory held more entries than a listing takes.
+QStringList directoryFiles(const HostConnection &host, const QString &directory,
+                           bool *cut = nullptr);
 
 /**
- * Reads the crontab and the job directories into top-level nodes (the caller owns them).
- * When the crontab cannot be read, returns no nodes and sets @p error to the
+ * The crontab's content as the tree takes it, from what a read of at most
+ * ReadLimits::maxFileBytes + 1 bytes gave: past maxFileBytes the last, maybe partial, line is
+ * dropped and @p cut set.
+ */
+QByteArray boundedContent(QByteArray content, bool *cut);
+
+/**
+ * Reads the crontab and the job directories of @p host into top-level nodes (the caller owns
+ * them). When the crontab cannot be read, returns no nodes and sets @p error to the
  * "\"%1\" error %2\n%3" message; @p error stays null on success. Past the read bounds
  * (ReadLimits: bytes of the crontab, entries, files of a directory) the rest is left out and
  * @p cut set.
  */
-QList<TreeNode *> readTree(QString *error, bool *cut = nullptr);
+QList<TreeNode *> readTree(const HostConnection &host, QString *error, bool *cut = nullptr);
 
 } // namespace CronTabReader

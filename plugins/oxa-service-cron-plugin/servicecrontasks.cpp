@@ -15,7 +15,7 @@ void ServiceCronReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
 {
     QString error;
     bool cut = false;
-    const QList<TreeNode *> nodes = CronTabReader::readTree(&error, &cut);
+    const QList<TreeNode *> nodes = CronTabReader::readTree(host(), &error, &cut);
     if (!error.isNull()) {
         fail(TaskMessages::notFinishedReadFile(initScript(), CronTabReader::crontabPath(), error));
         return;

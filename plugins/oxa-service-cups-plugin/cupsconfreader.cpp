@@ -2,11 +2,12 @@
 
 #include "printerstreenode.h"
 
+#include <hostconnection.h>
+#include <hostfiles.h>
 #include <readlimits.h>
-#include <regularfile.h>
 #include <taskmessages.h>
 
-#include <QFile>
+#include <QFileDevice>
 #include <QHash>
 #include <QVector>
 
@@ -359,47 +360,44 @@ Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summar
     return parser.take();
 }
 
-Nodes readFile(const QString &path, QString *error, Flavour flavour,
+qint64 readBound()
+{
+    return ReadLimits::maxFileBytes + 1;
+}
+
+Nodes readFile(const QString &path, const HostFileContent &read, QString *error, Flavour flavour,
                const QSet<QString> &summaryKeys)
 {
     error->clear();
-    // A pipe would block the reading for good and a device such as /dev/zero never ends.
-    QFile file;
-    QString why;
-    switch (RegularFile::open(&file, path, &why)) {
-    case RegularFile::Opened:
-        break;
-    case RegularFile::Missing:
+    // The connection reads regular files only: a pipe would block the reading for good and a
+    // device such as /dev/zero never ends. A read that broke off gives no half file.
+    if (read.code == HostFileStatus::Missing)
         return {};
-    default:
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
+    if (!read.ok()) {
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, read.errorText);
         return {};
     }
-    Nodes nodes = parse(&file, flavour, summaryKeys);
-    if (file.error() != QFileDevice::NoError) {
-        // A read that broke off gives no half file.
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
-        qDeleteAll(nodes.summary);
-        qDeleteAll(nodes.topLevel);
-        return {};
-    }
+    HostFiles::ContentDevice device(read.data);
+    Nodes nodes = parse(&device, flavour, summaryKeys);
+    nodes.cut = nodes.cut || read.cut;
     return nodes;
 }
 
-QList<TreeNode *> readConfiguration(const QString &path, QString *error,
-                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary,
-                                    bool *cut)
+QList<TreeNode *> readConfiguration(const QString &path, const HostFileContent &read,
+                                    QString *error, const QSet<QString> &summaryKeys,
+                                    QList<TreeNode *> *summary, bool *cut)
 {
-    Nodes nodes = readFile(path, error, Flavour::Configuration, summaryKeys);
+    Nodes nodes = readFile(path, read, error, Flavour::Configuration, summaryKeys);
     *summary = nodes.summary;
     if (cut)
         *cut = nodes.cut;
     return nodes.topLevel;
 }
 
-QList<TreeNode *> readPrinters(const QString &path, QString *error, bool *cut)
+QList<TreeNode *> readPrinters(const QString &path, const HostFileContent &read, QString *error,
+                               bool *cut)
 {
-    Nodes nodes = readFile(path, error, Flavour::Printers);
+    Nodes nodes = readFile(path, read, error, Flavour::Printers);
     if (cut)
         *cut = nodes.cut;
     return nodes.topLevel;

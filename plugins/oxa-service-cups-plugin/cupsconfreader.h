@@ -7,6 +7,7 @@
 class QByteArray;
 class QIODevice;
 class TreeNode;
+struct HostFileContent;
 
 /**
  * The reader of the scheduler's files (cupsd.conf and its companions, printers.conf,
@@ -43,20 +44,26 @@ Nodes parse(const QByteArray &text, Flavour flavour, const QSet<QString> &summar
 /// Parses what @p device gives until its end.
 Nodes parse(QIODevice *device, Flavour flavour, const QSet<QString> &summaryKeys = {});
 
+/// The bytes a task reads of a file for this reader (HostConnection::readFile): one more than
+/// it parses, so that it sees there was more.
+qint64 readBound();
+
 /**
- * Reads the file at @p path. A missing file gives no nodes and no error; a file that cannot
- * be opened gives no nodes and the shared file error text in @p error (cleared first).
+ * Parses what the read @p read of the file at @p path gave. A missing file gives no nodes and
+ * no error; a file that could not be read (not a regular file, say) gives no nodes and the
+ * shared file error text in @p error (cleared first).
  */
-Nodes readFile(const QString &path, QString *error, Flavour flavour,
+Nodes readFile(const QString &path, const HostFileContent &read, QString *error, Flavour flavour,
                const QSet<QString> &summaryKeys = {});
 
 /// The configuration reading: returns the file's top-level nodes, the summary ones in
 /// @p summary.
-QList<TreeNode *> readConfiguration(const QString &path, QString *error,
-                                    const QSet<QString> &summaryKeys, QList<TreeNode *> *summary,
-                                    bool *cut = nullptr);
+QList<TreeNode *> readConfiguration(const QString &path, const HostFileContent &read,
+                                    QString *error, const QSet<QString> &summaryKeys,
+                                    QList<TreeNode *> *summary, bool *cut = nullptr);
 /// The printers reading: the file's top-level printer and class sections.
-QList<TreeNode *> readPrinters(const QString &path, QString *error, bool *cut = nullptr);
+QList<TreeNode *> readPrinters(const QString &path, const HostFileContent &read, QString *error,
+                               bool *cut = nullptr);
 
 /// The names whose directives and sections also appear as summary nodes of a configuration.
 QSet<QString> summaryKeys();

@@ -2,20 +2,12 @@
 
 #include "cupsconfreader.h"
 
+#include <hostfiles.h>
 #include <readlimits.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
-#include <QDir>
-#include <QFile>
-
-#include <algorithm>
-#include <vector>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QFileDevice>
 
 ServiceCupsReadHeavyTask::ServiceCupsReadHeavyTask(Element *element)
     : ServiceHeavyReadTask(element, cupsFamily)
@@ -37,18 +29,19 @@ void addError(QString *message, const QString &error)
 void ServiceCupsReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     const QSet<QString> keys = CupsConfReader::summaryKeys();
-    const QDir directory(QString::fromLatin1(configDirectory));
-    const QStringList files = directory.entryList({QString::fromLatin1(configFilter)},
-                                                  QDir::Files | QDir::NoDotAndDotDot);
+    const QString directory = QString::fromLatin1(configDirectory);
+    // A directory that is not there (or cannot be listed) has no files to show, as before.
+    const QStringList files =
+        HostFiles::regularFiles(host(), directory, {QString::fromLatin1(configFilter)}).names;
     QString message;
     QString warning;
     for (const QString &name : files) {
         QString error;
         QList<TreeNode *> summary;
         bool cut = false;
-        const QString path = directory.absoluteFilePath(name);
-        const QList<TreeNode *> nodes =
-            CupsConfReader::readConfiguration(path, &error, keys, &summary, &cut);
+        const QString path = directory + QLatin1Char('/') + name;
+        const QList<TreeNode *> nodes = CupsConfReader::readConfiguration(
+            path, host().readFile(path, CupsConfReader::readBound()), &error, keys, &summary, &cut);
         if (!error.isEmpty()) {
             addError(&message, error);
             continue;
@@ -84,14 +77,15 @@ void ServiceCupsPrintersReadHeavyTask::run()
 
 void ServiceCupsPrintersReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
-    const QDir directory(QString::fromLatin1(configDirectory));
+    const QString directory = QString::fromLatin1(configDirectory);
     QString message;
     QString warning;
     for (const char *name : {"printers.conf", "classes.conf"}) {
         QString error;
         bool cut = false;
-        const QString path = directory.absoluteFilePath(QString::fromLatin1(name));
-        const QList<TreeNode *> nodes = CupsConfReader::readPrinters(path, &error, &cut);
+        const QString path = directory + QLatin1Char('/') + QString::fromLatin1(name);
+        const QList<TreeNode *> nodes = CupsConfReader::readPrinters(
+            path, host().readFile(path, CupsConfReader::readBound()), &error, &cut);
         if (error.isEmpty())
             record->data().append(nodes);
         else
@@ -112,75 +106,38 @@ ClearCacheTask::ClearCacheTask(Element *element) : ElementTask(element)
     taskDescription().setDescription(QObject::tr("Clear CUPS cache"));
 }
 
-namespace {
-
-struct SpoolEntry
-{
-    QByteArray raw; ///< the name as the file system has it, for unlinking
-    QString name;
-};
-
-} // namespace
-
-bool ClearCacheTask::clearDirectory(const QString &directory, QStringList *failed, QString *error)
+bool ClearCacheTask::clearDirectory(const HostConnection &host, const QString &directory,
+                                    QStringList *failed, QString *error)
 {
     failed->clear();
     error->clear();
-    const QByteArray path = QFile::encodeName(directory);
-    // The directory is opened once, without following a link in its place, and every name
-    // is listed and unlinked relative to it: a link inside loses only itself, and the
-    // directory cannot be swapped for another one half-way.
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int openError = errno;
-        if (openError == ENOENT)
-            return true;
-        struct stat st;
-        if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            *error =
-                QObject::tr("Directory \"%1\" is a symbolic link: nothing removed").arg(directory);
-        } else {
-            *error = TaskMessages::fileError(directory, QFileDevice::OpenError,
-                                             qt_error_string(openError));
-        }
+    // The connection opens the directory once, without following a link in its place, and
+    // removes every plain name relative to it: a link inside loses only itself, and the
+    // directory cannot be swapped for another one half-way. Hidden names stay, as do
+    // directories, dangling links, devices, pipes and sockets.
+    const HostRemoval removal = host.removePlainEntries(directory);
+    switch (removal.code) {
+    case HostFileStatus::Ok:
+        *failed = removal.failed;
+        return true;
+    case HostFileStatus::Missing:
+        // No spool: nothing to clear.
+        return true;
+    case HostFileStatus::Link:
+        *error = QObject::tr("Directory \"%1\" is a symbolic link: nothing removed").arg(directory);
+        return false;
+    default:
+        *error = TaskMessages::fileError(directory, QFileDevice::OpenError, removal.errorText);
         return false;
     }
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        *error = TaskMessages::fileError(directory, QFileDevice::ReadError, qt_error_string(errno));
-        ::close(fd);
-        return false;
-    }
-    std::vector<SpoolEntry> entries;
-    while (const dirent *entry = ::readdir(dir)) {
-        // Hidden names (and "." and "..") stay, as do directories, dangling links, devices,
-        // pipes and sockets.
-        if (entry->d_name[0] == '.')
-            continue;
-        struct stat st;
-        if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        const QByteArray raw(entry->d_name);
-        entries.push_back({raw, QFile::decodeName(raw)});
-    }
-    std::sort(entries.begin(), entries.end(), [](const SpoolEntry &a, const SpoolEntry &b) {
-        const int folded = a.name.compare(b.name, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a.name < b.name;
-    });
-    for (const SpoolEntry &entry : entries) {
-        if (::unlinkat(fd, entry.raw.constData(), 0) != 0 && errno != ENOENT)
-            failed->append(entry.name);
-    }
-    ::closedir(dir);
-    return true;
 }
 
 void ClearCacheTask::run()
 {
-    const QString directory = QDir(QString::fromLatin1(spoolDirectory)).absolutePath();
+    const QString directory = QString::fromLatin1(spoolDirectory);
     QStringList failed;
     QString error;
-    if (!clearDirectory(directory, &failed, &error)) {
+    if (!clearDirectory(host(), directory, &failed, &error)) {
         fail(error);
     } else if (!failed.isEmpty()) {
         fail(QObject::tr("Files in directory \"%1\" not removed:\n%2")

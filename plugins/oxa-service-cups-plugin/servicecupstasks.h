@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QStringList>
 
+class HostConnection;
+
 /**
  * The scheduler's state and its configuration files ("/etc/cups/cups*.conf") as nodes: per
  * file, the summary entries, then the file with its directives and sections.
@@ -54,11 +56,13 @@ public:
     void run() override;
 
     /**
-     * Removes the regular files and links to files directly in @p directory, in name order
-     * ignoring case; the names that stayed go to @p failed. False with @p error set when the
-     * directory cannot be opened or is a symbolic link (a missing one counts as empty).
+     * Removes the regular files and links to files directly in @p directory of @p host; the
+     * names that stayed go to @p failed, in name order ignoring case. False with @p error set
+     * when the directory cannot be opened or is a symbolic link (a missing one counts as
+     * empty: nothing to do).
      */
-    static bool clearDirectory(const QString &directory, QStringList *failed, QString *error);
+    static bool clearDirectory(const HostConnection &host, const QString &directory,
+                               QStringList *failed, QString *error);
 };
 
 inline constexpr char printerAdministrationTool[] = "vell-admin-printer";

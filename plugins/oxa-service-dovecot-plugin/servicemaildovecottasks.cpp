@@ -4,6 +4,7 @@
 
 #include <childprocess.h>
 #include <elementdata.h>
+#include <hostconnection.h>
 #include <readlimits.h>
 #include <taskmessages.h>
 
@@ -17,7 +18,7 @@ void ServiceMailDovecotReadHeavyTask::readConfiguration(ServiceHeavyElementData 
     const QString doveconf = QString::fromLatin1(program);
     // "-a": every setting. Dovecot 2.4 prints only the changed ones without it; 2.3 and
     // older print the same with it as without, so no version needs to be asked first.
-    const ProcessResult result = ChildProcess::run(doveconf, {QStringLiteral("-a")});
+    const ProcessResult result = host().run(doveconf, {QStringLiteral("-a")});
     if (!result.finished) {
         fail(TaskMessages::notFinished(doveconf, result.error));
         return;

@@ -1,13 +1,14 @@
 #include "eximconfreader.h"
 
 #include <childprocess.h>
+#include <hostconnection.h>
+#include <hostfiles.h>
 #include <readlimits.h>
-#include <regularfile.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
 #include <QBuffer>
-#include <QFile>
+#include <QFileDevice>
 #include <QObject>
 
 namespace EximConfReader {
@@ -138,29 +139,31 @@ QList<TreeNode *> parse(const QByteArray &text)
     return parse(&buffer);
 }
 
-bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error, bool *cut)
+qint64 readBound()
 {
-    // A pipe would block the reading for good and a device such as /dev/zero never ends.
-    QFile file;
-    QString why;
-    switch (RegularFile::open(&file, path, &why)) {
-    case RegularFile::Opened:
+    return ReadLimits::maxFileBytes + 1;
+}
+
+bool readFile(const QString &path, const HostFileContent &read, QList<TreeNode *> *nodes,
+              QString *error, bool *cut)
+{
+    // The connection reads regular files only: a pipe would block the reading for good and a
+    // device such as /dev/zero never ends. A read that broke off gives no half file.
+    switch (read.code) {
+    case HostFileStatus::Ok:
         break;
-    case RegularFile::Missing:
+    case HostFileStatus::Missing:
         *error = TaskMessages::fileNotExist(path);
         return false;
     default:
-        *error = TaskMessages::fileError(path, QFileDevice::OpenError, why);
+        *error = TaskMessages::fileError(path, QFileDevice::OpenError, read.errorText);
         return false;
     }
-    const QList<TreeNode *> read = parse(&file, cut);
-    if (file.error() != QFileDevice::NoError) {
-        // A read that broke off gives no half file.
-        *error = TaskMessages::fileError(path, file.error(), file.errorString());
-        qDeleteAll(read);
-        return false;
-    }
-    nodes->append(read);
+    HostFiles::ContentDevice device(read.data);
+    bool more = false;
+    nodes->append(parse(&device, &more));
+    if (cut)
+        *cut = more || read.cut;
     return true;
 }
 

@@ -6,6 +6,7 @@
 class QByteArray;
 class QIODevice;
 class TreeNode;
+struct HostFileContent;
 
 /**
  * The reader of Debian's Exim settings file ("/etc/exim4/update-exim4.conf.conf"): one
@@ -30,12 +31,16 @@ QList<TreeNode *> parse(const QByteArray &text);
 /// ReadLimits::maxFileBytes or maxEntries is reached: then @p cut is set.
 QList<TreeNode *> parse(QIODevice *device, bool *cut = nullptr);
 
+/// The bytes a task reads of the file for this reader (HostConnection::readFile): one more
+/// than it parses, so that it sees there was more.
+qint64 readBound();
+
 /**
- * Reads the file at @p path into @p nodes. False, with the shared message in @p error, when
- * it does not exist ("\"%1\" not exist"), is no regular file or cannot be read
- * ("\"%1\" error %2\n%3"); nothing is added then.
+ * Reads what the read @p read of the file at @p path gave into @p nodes. False, with the
+ * shared message in @p error, when it does not exist ("\"%1\" not exist"), is no regular
+ * file or could not be read ("\"%1\" error %2\n%3"); nothing is added then.
  */
-bool readFile(const QString &path, QList<TreeNode *> *nodes, QString *error,
-              bool *cut = nullptr);
+bool readFile(const QString &path, const HostFileContent &read, QList<TreeNode *> *nodes,
+              QString *error, bool *cut = nullptr);
 
 } // namespace EximConfReader

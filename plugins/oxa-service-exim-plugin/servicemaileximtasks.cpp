@@ -3,6 +3,7 @@
 #include "eximconfreader.h"
 
 #include <elementdata.h>
+#include <hostconnection.h>
 #include <readlimits.h>
 
 ServiceMailEximReadHeavyTask::ServiceMailEximReadHeavyTask(Element *element)
@@ -15,7 +16,8 @@ void ServiceMailEximReadHeavyTask::readConfiguration(ServiceHeavyElementData *re
     QString error;
     bool cut = false;
     const QString path = QString::fromLatin1(configPath);
-    if (!EximConfReader::readFile(path, &record->data(), &error, &cut)) {
+    if (!EximConfReader::readFile(path, host().readFile(path, EximConfReader::readBound()),
+                                  &record->data(), &error, &cut)) {
         fail(error);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "servicemailmodule.h"
 
+#include <hostconnection.h>
 #include <packagecheck.h>
 #include <translations.h>
 
@@ -27,7 +28,8 @@ bool ServiceMailPlugin::isValid() const
         {"dovecot-core", "ii\\sdovecot-core"},
     };
     for (const auto &mail : mailPackages) {
-        const ProcessResult result = PackageCheck::run(QString::fromLatin1(mail.package));
+        const ProcessResult result =
+            PackageCheck::run(*hostConnection(), QString::fromLatin1(mail.package));
         // A package database that does not answer in time will not answer the next question
         // either: stop rather than wait another 30 s.
         if (!result.finished && result.error == ProcessResult::TimedOut)

@@ -4,11 +4,11 @@
 #include "servicepackagesheavyelementdata.h"
 
 #include <childprocess.h>
+#include <consoledata.h>
 #include <element.h>
-#include <regularfile.h>
+#include <hostconnection.h>
 #include <taskmessages.h>
 
-#include <QFile>
 #include <QObject>
 
 namespace {
@@ -37,14 +37,12 @@ ServicePackagesHeavyElementData *ServicePackagesReadHeavyTask::record() const
 void ServicePackagesReadHeavyTask::run()
 {
     ServicePackagesHeavyElementData *packages = record();
-    QFile file;
-    // A directory opens for reading too: only a plain file is a list.
-    if (!packages || RegularFile::open(&file, m_listPath) != RegularFile::Opened) {
+    // The list is the console's own data: read here, not on the administered host.
+    QByteArray bytes;
+    if (!packages || !ConsoleData::readFile(m_listPath, maxListBytes + 1, &bytes)) {
         fail(QObject::tr("Failed to open file %1").arg(m_listPath));
         return;
     }
-    QByteArray bytes = file.read(maxListBytes + 1);
-    file.close();
     bool cut = bytes.size() > maxListBytes;
     if (cut) // the last name may be cut: it is dropped
         bytes.truncate(bytes.left(maxListBytes).lastIndexOf('\n') + 1);
@@ -94,7 +92,7 @@ bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *r
     bool unknown = false; // dpkg has no information on an alternative
     for (const QString &name : entry.alternatives) {
         const ProcessResult result =
-            ChildProcess::run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
+            host().run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
         if (!result.finished) {
             fail(TaskMessages::notFinished(dpkgQuery, result.error));
             return false;

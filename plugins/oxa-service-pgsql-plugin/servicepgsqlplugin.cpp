@@ -3,6 +3,7 @@
 #include "servicepgsqlmodule.h"
 #include "servicepgsqlparser.h"
 
+#include <hostconnection.h>
 #include <packagecheck.h>
 #include <translations.h>
 
@@ -19,5 +20,5 @@ ServicePgsqlPlugin::ServicePgsqlPlugin(QObject *parent)
 
 bool ServicePgsqlPlugin::isValid() const
 {
-    return !PackageCheck::firstCapture(package(), pattern()).isEmpty();
+    return !PackageCheck::firstCapture(*hostConnection(), package(), pattern()).isEmpty();
 }

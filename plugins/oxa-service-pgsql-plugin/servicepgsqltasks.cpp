@@ -6,6 +6,7 @@
 
 #include <childprocess.h>
 #include <element.h>
+#include <hostconnection.h>
 #include <module.h>
 #include <taskmessages.h>
 
@@ -23,7 +24,7 @@ const QString keyVersion = QStringLiteral("version");
 bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
              ProcessResult *result = nullptr)
 {
-    const ProcessResult r = ChildProcess::run(program, arguments);
+    const ProcessResult r = task->host().run(program, arguments);
     if (!r.finished)
         task->fail(TaskMessages::notFinished(program, r.error));
     else if (r.exitCode != 0)

@@ -1,8 +1,7 @@
 #include "serviceslapdtasks.h"
 
 #include <elementdata.h>
-#include <localhostconnection.h>
-#include <module.h>
+#include <hostconnection.h>
 #include <readlimits.h>
 
 #include <QApplication>
@@ -137,18 +136,15 @@ private:
 } // namespace
 
 ServiceSlapdReadHeavyTask::ServiceSlapdReadHeavyTask(Element *element)
-    : ServiceHeavyReadTask(element, slapdFamily),
-      m_host(module() ? module()->hostConnection() : QSharedPointer<HostConnection>())
+    : ServiceHeavyReadTask(element, slapdFamily)
 {
-    if (!m_host)
-        m_host.reset(new LocalHostConnection);
 }
 
 void ServiceSlapdReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
 {
     const QString path = QString::fromLatin1(configPath);
     record->setConfigFile(path);
-    TreeLister lister(*m_host);
+    TreeLister lister(host());
     lister.list(path, QString(), 1);
     record->data() = lister.takeNodes();
     if (lister.isCut())

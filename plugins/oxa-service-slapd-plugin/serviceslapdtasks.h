@@ -4,10 +4,6 @@
 #include <servicerows.h>
 #include <treenode.h>
 
-#include <QSharedPointer>
-
-class HostConnection;
-
 /** One name in slapd's configuration directory: a file, or a directory with its own names. */
 class SlapdEntryNode : public TreeNode
 {
@@ -44,7 +40,4 @@ public:
 
 protected:
     void readConfiguration(ServiceHeavyElementData *record) override;
-
-private:
-    QSharedPointer<HostConnection> m_host;
 };

@@ -2,8 +2,8 @@
 
 #include "servicetarntasks.h"
 
-#include <childprocess.h>
 #include <elementdata.h>
+#include <hostconnection.h>
 #include <module.h>
 
 #include <future>
@@ -11,11 +11,11 @@
 
 namespace {
 
-bool askTool()
+bool askTool(const QSharedPointer<HostConnection> &host)
 {
-    const ProcessResult result = ChildProcess::run(
-        QString::fromLatin1(TarnTool::client),
-        {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)});
+    const ProcessResult result =
+        host->run(QString::fromLatin1(TarnTool::client),
+                  {ServiceTask::statusAction(), QString::fromLatin1(TarnTool::serverOption)});
     return !result.finished || result.exitCode != TarnTool::notServerExitCode;
 }
 
@@ -30,7 +30,7 @@ ServiceTarnElement::ServiceTarnElement(Module *module)
 {
     setParentId(QStringLiteral("ServiceServices"));
     setLevel(2);
-    m_isServer = detectServer();
+    m_isServer = detectServer(Module::hostConnectionOf(module));
     const QString id =
         m_isServer ? QStringLiteral("ServiceTarnServer") : QStringLiteral("ServiceTarnClient");
     setId(id);
@@ -39,21 +39,21 @@ ServiceTarnElement::ServiceTarnElement(Module *module)
     setContentFlag(true);
 }
 
-void ServiceTarnElement::prepareRole()
+void ServiceTarnElement::prepareRole(const QSharedPointer<HostConnection> &host)
 {
     const std::lock_guard<std::mutex> locker(preparedLock);
-    if (!preparedRole.valid())
-        preparedRole = std::async(std::launch::async, askTool);
+    if (!preparedRole.valid() && host)
+        preparedRole = std::async(std::launch::async, askTool, host);
 }
 
-bool ServiceTarnElement::detectServer()
+bool ServiceTarnElement::detectServer(const QSharedPointer<HostConnection> &host)
 {
     std::future<bool> prepared;
     {
         const std::lock_guard<std::mutex> locker(preparedLock);
         prepared = std::move(preparedRole);
     }
-    return prepared.valid() ? prepared.get() : askTool();
+    return prepared.valid() ? prepared.get() : askTool(host);
 }
 
 QString ServiceTarnElement::roleText() const

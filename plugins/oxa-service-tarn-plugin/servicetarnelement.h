@@ -2,6 +2,10 @@
 
 #include <element.h>
 
+#include <QSharedPointer>
+
+class HostConnection;
+
 /**
  * The host's membership in the Tarn directory, below the Services root: a server or a
  * client, decided once when the element is built by asking "tarn-client".
@@ -26,11 +30,13 @@ public:
     /**
      * Whether "tarn-client status --server" (30 s at most) says this host is a directory
      * server: any normal exit but 4. A tool that is missing, hangs or crashes counts as a
-     * server. Takes the answer prepareRole() asked for, when there is one.
+     * server. Takes the answer prepareRole() asked for, when there is one; asks @p host
+     * otherwise.
      */
-    static bool detectServer();
-    /// Asks the tool in the background for the next element made (a plug-in preparation).
-    static void prepareRole();
+    static bool detectServer(const QSharedPointer<HostConnection> &host);
+    /// Asks the tool on @p host in the background for the next element made (a plug-in
+    /// preparation).
+    static void prepareRole(const QSharedPointer<HostConnection> &host);
 
 private:
     QString roleText() const;

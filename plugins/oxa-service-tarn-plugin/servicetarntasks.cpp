@@ -5,6 +5,7 @@
 
 #include <childprocess.h>
 #include <element.h>
+#include <hostconnection.h>
 #include <taskmessages.h>
 #include <treenode.h>
 
@@ -36,7 +37,7 @@ void ServiceTarnTarndReadHeavyTask::readConfiguration(ServiceHeavyElementData *r
 {
     const QString program = tool(TarnTool::client);
     const ProcessResult result =
-        ChildProcess::run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)});
+        host().run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)});
     if (!result.finished) {
         fail(TaskMessages::notFinished(program, result.error));
         return;
@@ -81,9 +82,9 @@ void ServiceTarnServerReadLightTask::run()
     // The domain and the state are two answers to the same read-only question: both are asked
     // at once rather than one after the other.
     auto stateRun = std::async(std::launch::async, [this] {
-        return ChildProcess::run(scriptPath(), composedArguments(statusAction()));
+        return host().run(scriptPath(), composedArguments(statusAction()));
     });
-    const ProcessResult result = ChildProcess::run(scriptPath(), composedArguments());
+    const ProcessResult result = host().run(scriptPath(), composedArguments());
     const ProcessResult state = stateRun.get();
     if (!result.finished) {
         // Without the domain the state is not taken either.
@@ -121,7 +122,7 @@ bool ServiceTarnServerReadHeavyTask::readState(const char *roleOption, QStringLi
     }
     const QString program = tool(TarnTool::client);
     const ProcessResult result =
-        ChildProcess::run(program, {ServiceTask::statusAction(), tool(roleOption)});
+        host().run(program, {ServiceTask::statusAction(), tool(roleOption)});
     if (!result.finished) {
         fail(TaskMessages::notFinished(program, result.error));
         return false;

@@ -136,7 +136,9 @@ void TestLocalHostConnection::modulesShareTheConnection()
 {
     Module top(QStringLiteral("Top")), child(QStringLiteral("Child"));
     top.addChildModule(&child);
-    QVERIFY(!child.hostConnection());
+    // Outside a console a module works on the local host.
+    QCOMPARE(child.hostConnection(), LocalHostConnection::outsideConsole());
+    QCOMPARE(Module::hostConnectionOf(nullptr), LocalHostConnection::outsideConsole());
     QCOMPARE(Module::isAdministrator(&child), ::geteuid() == 0);
     const QSharedPointer<HostConnection> connection(new ViewerConnection);
     top.setHostConnection(connection);

@@ -3,6 +3,7 @@
 #include "pluginbase.h"
 #include "testhost.h"
 
+#include <localhostconnection.h>
 #include <packagequeries.h>
 
 #include <QFileInfo>
@@ -32,6 +33,10 @@ private slots:
     void pluginCheck();
     void questionsAskedTogether();
     void preparedQuestionsAnsweredOnce();
+
+private:
+    /// The host every check of the suite asks: this machine, inside the test host.
+    LocalHostConnection local;
 };
 
 void TestPackageCheck::matchesLines_data()
@@ -122,11 +127,12 @@ void TestPackageCheck::realPackageDatabase()
                  qPrintable(host.errorString()));
 
     QStringList lines;
-    const bool answered = PackageCheck::query(QStringLiteral("samba"), &lines);
+    const bool answered = PackageCheck::query(local, QStringLiteral("samba"), &lines);
     // dpkg-query answers with a non-zero exit for a package it does not know at all.
     QCOMPARE(answered, package == QLatin1String("samba") && !status.isEmpty());
-    QCOMPARE(PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")),
-             installed);
+    QCOMPARE(
+        PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")),
+        installed);
 }
 
 void TestPackageCheck::misbehavingQuery_data()
@@ -146,7 +152,8 @@ void TestPackageCheck::misbehavingQuery()
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
     QVERIFY(host.writeTool(QStringLiteral("dpkg-query"), tool));
-    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QVERIFY(
+        !PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
 }
 
 void TestPackageCheck::hangingQueryIsNotValid()
@@ -156,7 +163,8 @@ void TestPackageCheck::hangingQueryIsNotValid()
     QVERIFY(host.writeHangingScript(host.toolPath(QStringLiteral("dpkg-query"))));
     // Given up at the read limit (the script itself would sleep for 1000 s).
     ChildProcess::setReadLimitMs(TestHost::ReadLimitMs);
-    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QVERIFY(
+        !PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
 }
 
 void TestPackageCheck::pluginCheck()
@@ -242,7 +250,7 @@ void TestPackageCheck::questionsAskedTogether()
     for (const QString &format : formats) {
         QStringList alone;
         for (const QString &package : packages)
-            alone.append(answer(PackageCheck::run(package, format)));
+            alone.append(answer(PackageCheck::run(local, package, format)));
         QVERIFY2(alone.at(4).contains(QLatin1String("ii postgresql-15")) &&
                      alone.at(4).contains(QLatin1String("ii postgresql-16")),
                  qPrintable(alone.at(4)));
@@ -287,25 +295,28 @@ void TestPackageCheck::preparedQuestionsAnsweredOnce()
     PackageCheck::prepare(QStringLiteral("cron"));
     PackageCheck::prepare(QStringLiteral("cron:amd64"));
     PackageQueries::start();
-    QVERIFY(PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
-    QVERIFY(PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
-    QVERIFY(PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QVERIFY(
+        PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    QVERIFY(PackageCheck::isInstalled(local, QStringLiteral("cron"), QStringLiteral("ii\\scron")));
+    QVERIFY(
+        PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
     QCOMPARE(runsIn(log).size(), 1);
     QVERIFY2(runsIn(log).first().endsWith(QLatin1String("--show samba cron ")),
              qPrintable(runsIn(log).first()));
     // Answered as often as prepared; then each question runs on its own again, and sees what
     // changed since.
     QVERIFY(host.removePackage(QStringLiteral("samba")));
-    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
-    PackageCheck::run(QStringLiteral("cron:amd64"));
+    QVERIFY(
+        !PackageCheck::isInstalled(local, QStringLiteral("samba"), QStringLiteral("ii\\ssamba")));
+    PackageCheck::run(local, QStringLiteral("cron:amd64"));
     // What nobody asked for by the end of the checks is dropped, not given later.
     PackageCheck::prepare(QStringLiteral("cron"));
     PackageCheck::prepare(QStringLiteral("cron"));
     PackageQueries::start();
-    QVERIFY(PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
+    QVERIFY(PackageCheck::isInstalled(local, QStringLiteral("cron"), QStringLiteral("ii\\scron")));
     PackageQueries::forget();
     QVERIFY(host.removePackage(QStringLiteral("cron")));
-    QVERIFY(!PackageCheck::isInstalled(QStringLiteral("cron"), QStringLiteral("ii\\scron")));
+    QVERIFY(!PackageCheck::isInstalled(local, QStringLiteral("cron"), QStringLiteral("ii\\scron")));
     const QStringList runs = runsIn(log);
     QCOMPARE(runs.size(), 5);
     QVERIFY2(runs.at(1).endsWith(QLatin1String("--show samba ")), qPrintable(runs.at(1)));

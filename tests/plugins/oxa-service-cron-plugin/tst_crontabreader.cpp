@@ -1,5 +1,6 @@
 #include <crontabreader.h>
 #include <crontreenode.h>
+#include <localhostconnection.h>
 #include <testicontheme.h>
 
 #include <QDir>
@@ -165,7 +166,8 @@ void TestCronTabReader::debianJobDirectories()
     const QStringList run =
         QString::fromLocal8Bit(runParts.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &directory : CronTabReader::jobDirectories()) {
-        QStringList shown = CronTabReader::directoryFiles(root.path() + directory.mid(4));
+        QStringList shown =
+            CronTabReader::directoryFiles(LocalHostConnection(), root.path() + directory.mid(4));
         shown.sort();
         QStringList listed;
         for (const QString &job : run) {

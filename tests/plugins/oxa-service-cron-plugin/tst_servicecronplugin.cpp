@@ -9,6 +9,7 @@
 
 #include <element.h>
 #include <elementdata.h>
+#include <localhostconnection.h>
 #include <taskmessages.h>
 #include <taskrunner.h>
 #include <testhost.h>
@@ -90,7 +91,7 @@ void TestServiceCronPlugin::readsTheInstalledFiles()
     QVERIFY(plugin.isValid());
 
     QString error;
-    const QList<TreeNode *> nodes = CronTabReader::readTree(&error);
+    const QList<TreeNode *> nodes = CronTabReader::readTree(LocalHostConnection(), &error);
     QVERIFY(error.isNull());
     QCOMPARE(childTexts(nodes), (QStringList{crontab, "/etc/cron.d", "/etc/cron.daily",
                                              "/etc/cron.hourly", "/etc/cron.monthly"}));
@@ -172,7 +173,7 @@ void TestServiceCronPlugin::unreadableCrontab()
         QCOMPARE(::mkfifo(crontab.toLocal8Bit().constData(), 0644), 0);
 
     QString readError;
-    QVERIFY(CronTabReader::readTree(&readError).isEmpty());
+    QVERIFY(CronTabReader::readTree(LocalHostConnection(), &readError).isEmpty());
     QCOMPARE(readError, error);
 
     Cron cron;

@@ -1,6 +1,7 @@
 #include "eximconfreader.h"
 #include "testhost.h"
 
+#include <localhostconnection.h>
 #include <treenode.h>
 
 #include <QFile>
@@ -145,7 +146,8 @@ void TestEximConfReader::debiansFile()
 
     QList<TreeNode *> nodes;
     QString error;
-    QVERIFY(EximConfReader::readFile(path, &nodes, &error));
+    QVERIFY(EximConfReader::readFile(
+        path, LocalHostConnection().readFile(path, EximConfReader::readBound()), &nodes, &error));
     QCOMPARE(error, QString());
     QCOMPARE(dump(nodes), expected);
     qDeleteAll(nodes);

@@ -13,6 +13,7 @@
 
 #include <consoleregistry.h>
 #include <elementdata.h>
+#include <localhostconnection.h>
 
 #include <QGroupBox>
 #include <QLabel>
@@ -176,8 +177,9 @@ void TestServiceTarnPlugin::preparedRoleIsTakenOnce()
     TarnSimulation tarn(host);
     QVERIFY2(tarn.install(), qPrintable(tarn.errorString()));
     QVERIFY(tarn.setRole(TarnSimulation::Client));
-    ServiceTarnElement::prepareRole();
-    ServiceTarnElement::prepareRole(); // one question, however often it is prepared
+    const QSharedPointer<HostConnection> local(new LocalHostConnection);
+    ServiceTarnElement::prepareRole(local);
+    ServiceTarnElement::prepareRole(local); // one question, however often it is prepared
     QTRY_COMPARE_WITH_TIMEOUT(tarn.calls().size(), 1, 30000);
 
     ServiceTarnElement prepared(nullptr);
