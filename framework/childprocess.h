@@ -36,6 +36,10 @@ struct OXA_EXPORT ProcessResult
     /// A changing program still ran when the wait for it ended (given up, or at the change
     /// limit): it was left running, not killed, and how it ends is not known.
     bool leftRunning = false;
+    /// Why the run could not be done, or how it ended is unknown, when the host connection
+    /// knows more than the error code (a helper that refused the request or ended); empty for
+    /// a program this process ran.
+    QString failure;
 
     bool succeeded() const { return finished && exitCode == 0; }
     /// Standard output decoded as local 8-bit text up to the first NUL.

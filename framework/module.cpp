@@ -162,6 +162,11 @@ QSharedPointer<HostConnection> Module::hostConnection() const
 void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
 {
     m_hostConnection = connection;
+    // The rights are the connection's: a module that stated them while it was made, before it
+    // had one, states them again (a console of a user through the helper has them).
+    static const QString key = QStringLiteral("administrator");
+    if (m_data.contains(key))
+        m_data.insert(key, isAdministrator(this));
 }
 
 QSharedPointer<HostConnection> Module::hostConnectionOf(const Module *module)

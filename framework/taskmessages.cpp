@@ -11,6 +11,12 @@ QString notFinished(const QString &program, int errorCode)
     return QObject::tr("\"%1 ...\" not finished\nError code: %2").arg(program, QString::number(errorCode));
 }
 
+QString notFinished(const QString &program, int errorCode, const QString &why)
+{
+    const QString message = notFinished(program, errorCode);
+    return why.isEmpty() ? message : message + QLatin1Char('\n') + why;
+}
+
 QString exitCode(const QString &program, int exitCode, const QString &standardError)
 {
     return QObject::tr("\"%1 ...\"\nExit code: %2\n\"%3\"")

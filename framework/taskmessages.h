@@ -8,6 +8,9 @@
 namespace TaskMessages {
 /// "\"%1 ...\" not finished\nError code: %2"
 OXA_EXPORT QString notFinished(const QString &program, int errorCode);
+/// notFinished(), and on a line of its own why, when the host connection said it
+/// (ProcessResult::failure).
+OXA_EXPORT QString notFinished(const QString &program, int errorCode, const QString &why);
 /// "\"%1 ...\"\nExit code: %2\n\"%3\""
 OXA_EXPORT QString exitCode(const QString &program, int exitCode, const QString &standardError);
 /// "\"%1\" error %2\n%3"

@@ -529,8 +529,13 @@ QJsonObject BatchRunner::report() const
     report.insert(QStringLiteral("tasks"), tasks);
     report.insert(QStringLiteral("widgets"), m_widgets);
     report.insert(QStringLiteral("steps"), m_steps);
-    if (!m_error.isEmpty())
-        report.insert(QStringLiteral("error"), m_error);
+    QStringList errors;
+    for (const QString &error : {m_connectionNotice, m_error}) {
+        if (!error.isEmpty())
+            errors.append(error);
+    }
+    if (!errors.isEmpty())
+        report.insert(QStringLiteral("error"), errors.join(QLatin1Char('\n')));
     report.insert(QStringLiteral("exitCode"), exitCode());
     return report;
 }

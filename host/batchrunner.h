@@ -50,6 +50,9 @@ public:
     /// Stops the run before the first step with @p message (exit code 2).
     void fail(const QString &message);
 
+    /// Why the console only reads (the helper could not serve): the report's error says so.
+    void setConnectionNotice(const QString &notice) { m_connectionNotice = notice; }
+
     int exitCode() const;
     QString errorString() const { return m_error; }
     QJsonObject report() const;
@@ -81,6 +84,7 @@ private:
     QJsonArray m_widgets;
     QJsonArray m_steps;
     QString m_error;
+    QString m_connectionNotice;
     bool m_badScript = false;
     int m_stepTimeoutMs = 600000;
 };

@@ -5,6 +5,7 @@
 #include "icontheme.h"
 #include "mainwindow.h"
 
+#include <bridgehostconnection.h>
 #include <childprocess.h>
 #include <consoledata.h>
 #include <localhostconnection.h>
@@ -18,6 +19,8 @@
 #include <QProcessEnvironment>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 void printError(const QString &text)
@@ -123,17 +126,49 @@ int HostApplication::exec(const HostOptions &options)
     // Before any plug-in is loaded too: some create their icons when loaded.
     IconTheme::setUp();
     TaskObserver::instance();
-    const QSharedPointer<HostConnection> connection = connectHost(options);
-    return options.isBatch() ? execBatch(options, connection) : execWindow(options, connection);
+    QString notice;
+    const QSharedPointer<HostConnection> connection = connectHost(options, &notice);
+    return options.isBatch() ? execBatch(options, connection, notice)
+                             : execWindow(options, connection, notice);
 }
 
-QSharedPointer<HostConnection> HostApplication::connectHost(const HostOptions &)
+QString HostApplication::bridgeProgram()
 {
+    return QStringLiteral(OXA_BRIDGE_PROGRAM);
+}
+
+QStringList HostApplication::bridgeCommand(const HostOptions &options, bool root)
+{
+    if (!options.bridgeCommand.isEmpty())
+        return options.bridgeCommand;
+    if (root || options.viewer)
+        return {};
+    // pkexec by its path: the caller's PATH does not choose what asks for the password.
+    return {QStringLiteral("/usr/bin/pkexec"), bridgeProgram()};
+}
+
+QSharedPointer<HostConnection> HostApplication::connectHost(const HostOptions &options,
+                                                            QString *notice)
+{
+    const QStringList command = bridgeCommand(options, ::geteuid() == 0);
+    if (command.isEmpty())
+        return QSharedPointer<HostConnection>(new LocalHostConnection);
+    QSharedPointer<BridgeHostConnection> bridge(new BridgeHostConnection(command));
+    if (bridge->isConnected())
+        return bridge;
+    // Without the helper the console still serves, only reading, whoever runs it.
+    Module::setViewerMode(true);
+    if (notice) {
+        *notice = QApplication::translate("HostApplication",
+                                          "Only reading, without administrator rights: %1")
+                      .arg(bridge->errorText());
+    }
     return QSharedPointer<HostConnection>(new LocalHostConnection);
 }
 
 int HostApplication::execBatch(const HostOptions &options,
-                               const QSharedPointer<HostConnection> &connection)
+                               const QSharedPointer<HostConnection> &connection,
+                               const QString &notice)
 {
     ConsoleHost host(nullptr, connection);
     loadPlugins(host, options);
@@ -143,6 +178,7 @@ int HostApplication::execBatch(const HostOptions &options,
     if (!options.title.isEmpty())
         window.setWindowTitle(options.title);
     BatchRunner runner(&host, &window);
+    runner.setConnectionNotice(notice);
     host.waitForChecks();
     host.build(options.paranoid);
     const int code = runner.runFile(options.batchFile);
@@ -157,11 +193,13 @@ int HostApplication::execBatch(const HostOptions &options,
 }
 
 int HostApplication::execWindow(const HostOptions &options,
-                                const QSharedPointer<HostConnection> &connection)
+                                const QSharedPointer<HostConnection> &connection,
+                                const QString &notice)
 {
     ConsoleHost host(nullptr, connection);
     loadPlugins(host, options);
     MainWindow window(&host);
+    window.setConnectionNotice(notice);
     if (!options.title.isEmpty())
         window.setWindowTitle(options.title);
     QObject::connect(&host, &ConsoleHost::pluginsChecked, &host,

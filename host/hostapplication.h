@@ -46,13 +46,26 @@ public:
     static bool chooseDataDirectory(const HostOptions &options, QString *error);
     /// Runs the console (QApplication must exist); returns the process's exit code.
     static int exec(const HostOptions &options);
-    /// The connection to the host the console administers, made once at its start: for now
-    /// always the machine it runs on.
-    static QSharedPointer<HostConnection> connectHost(const HostOptions &options);
+    /// Where the privileged helper is installed.
+    static QString bridgeProgram();
+    /**
+     * How the console starts the privileged helper: --bridge's words when given; else none
+     * (the console's own process serves) as root (@p root) or with --viewer; else pkexec
+     * with the helper.
+     */
+    static QStringList bridgeCommand(const HostOptions &options, bool root);
+    /**
+     * The connection to the host the console administers, made once at its start: through
+     * the helper when bridgeCommand() names one, else in-process. When the helper cannot
+     * serve (authorisation refused, no helper), the console only reads, in-process with the
+     * user's rights (viewer mode), and @p notice says why.
+     */
+    static QSharedPointer<HostConnection> connectHost(const HostOptions &options,
+                                                      QString *notice = nullptr);
 
 private:
     static int execBatch(const HostOptions &options,
-                         const QSharedPointer<HostConnection> &connection);
+                         const QSharedPointer<HostConnection> &connection, const QString &notice);
     static int execWindow(const HostOptions &options,
-                          const QSharedPointer<HostConnection> &connection);
+                          const QSharedPointer<HostConnection> &connection, const QString &notice);
 };

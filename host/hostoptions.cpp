@@ -43,6 +43,11 @@ const KnownOption knownOptions[] = {
                                       "something (a start, a new cluster); then leave it running,\n"
                                       "never killed half-way, and report its outcome as unknown,\n"
                                       "which counts as a failed task")},
+    {"bridge", nullptr, "COMMAND",
+     QT_TRANSLATE_NOOP("HostOptions", "start the privileged helper with COMMAND (words as a shell\n"
+                                      "splits them, without one), e.g. \"sudo -n /usr/libexec/\n"
+                                      "vell-admin-service/vell-admin-bridge\"; by default pkexec\n"
+                                      "starts it, and as root the console needs none")},
     {"help", "h", nullptr, QT_TRANSLATE_NOOP("HostOptions", "show this help")},
 };
 
@@ -160,6 +165,14 @@ HostOptions HostOptions::parse(const QStringList &arguments)
         }
         options.changeTimeout = seconds;
     }
+    for (const QString &value : values("bridge")) {
+        QString why;
+        options.bridgeCommand = splitCommand(value, &why);
+        if (!why.isEmpty()) {
+            options.error = tr("option --bridge: %1").arg(why);
+            return options;
+        }
+    }
     options.title = parser.value(QStringLiteral("title"));
     options.viewer = parser.isSet(QStringLiteral("viewer"));
     options.paranoid = parser.isSet(QStringLiteral("paranoid"));
@@ -168,6 +181,75 @@ HostOptions HostOptions::parse(const QStringList &arguments)
     if (options.json && !options.isBatch())
         options.error = tr("option --json needs --batch");
     return options;
+}
+
+QStringList HostOptions::splitCommand(const QString &command, QString *error)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    enum
+    {
+        Plain,
+        Single,
+        Double
+    } quote = Plain;
+    for (int i = 0; i < command.size(); ++i) {
+        const QChar c = command.at(i);
+        if (quote == Single) {
+            if (c == QLatin1Char('\''))
+                quote = Plain;
+            else
+                word += c;
+            continue;
+        }
+        if (quote == Double) {
+            if (c == QLatin1Char('"')) {
+                quote = Plain;
+            } else if (c == QLatin1Char('\\') && i + 1 < command.size() &&
+                       QStringLiteral("\\\"$`\n").contains(command.at(i + 1))) {
+                if (command.at(++i) != QLatin1Char('\n'))
+                    word += command.at(i);
+            } else {
+                word += c;
+            }
+            continue;
+        }
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
+            if (inWord)
+                words.append(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == QLatin1Char('\'')) {
+            quote = Single;
+        } else if (c == QLatin1Char('"')) {
+            quote = Double;
+        } else if (c == QLatin1Char('\\')) {
+            if (++i >= command.size()) {
+                *error = tr("a backslash ends \"%1\"").arg(command);
+                return {};
+            }
+            if (command.at(i) != QLatin1Char('\n'))
+                word += command.at(i);
+        } else {
+            word += c;
+        }
+    }
+    if (quote != Plain) {
+        *error = tr("unclosed quote in \"%1\"").arg(command);
+        return {};
+    }
+    if (inWord)
+        words.append(word);
+    if (words.isEmpty() || words.first().isEmpty()) {
+        *error = tr("needs a command");
+        return {};
+    }
+    error->clear();
+    return words;
 }
 
 QStringList HostOptions::optionNames()

@@ -25,6 +25,8 @@ public:
     /// How many seconds a tool that changes something is waited for before it is left
     /// running and its outcome reported as unknown.
     int changeTimeout = 600;
+    /// --bridge: how the helper is started, split into words; empty without the option.
+    QStringList bridgeCommand;
     bool help = false;
     /// Why the command line was refused; empty when it was understood.
     QString error;
@@ -37,6 +39,13 @@ public:
      * platform and where the console's data comes from.
      */
     static HostOptions parse(const QStringList &arguments);
+    /**
+     * @p command split into words as a POSIX shell splits a simple command, without running
+     * one: blanks separate words; single quotes keep everything; double quotes keep all but a
+     * backslash before \\, \", $ and `; a backslash elsewhere keeps the next character. An
+     * unclosed quote or nothing at all is refused with @p error. Nothing is expanded.
+     */
+    static QStringList splitCommand(const QString &command, QString *error);
     /// The text --help prints.
     static QString helpText();
     /// Every option's name as written on the command line ("--viewer", "-h").

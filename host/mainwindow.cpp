@@ -66,6 +66,13 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     auto *panel = new QWidget(splitter);
     panel->setObjectName(QStringLiteral("_elementPanel"));
     auto *panelLayout = new QVBoxLayout(panel);
+    m_connectionNotice = new QLabel(panel);
+    m_connectionNotice->setObjectName(QStringLiteral("_connectionNoticeLabel"));
+    m_connectionNotice->setWordWrap(true);
+    m_connectionNotice->setTextFormat(Qt::PlainText);
+    m_connectionNotice->setFrameShape(QFrame::StyledPanel);
+    m_connectionNotice->hide();
+    panelLayout->addWidget(m_connectionNotice);
     m_caption = new QLabel(panel);
     m_caption->setObjectName(QStringLiteral("_captionLabel"));
     QFont bold = m_caption->font();
@@ -185,6 +192,14 @@ MainWindow::~MainWindow()
 {
     delete m_createDialog.data();
     releaseWidget();
+}
+
+void MainWindow::setConnectionNotice(const QString &notice)
+{
+    m_connectionNotice->setText(notice);
+    m_connectionNotice->setVisible(!notice.isEmpty());
+    if (!notice.isEmpty())
+        m_log->addNotice(QString(), tr("Only reading"), notice, 3);
 }
 
 ConsoleRegistry *MainWindow::registry() const

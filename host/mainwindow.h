@@ -34,6 +34,11 @@ public:
     /// Gives the borrowed element widget back before the window's children go.
     ~MainWindow() override;
 
+    /// Shows @p notice above the element's widget (why the console only reads); none when
+    /// empty.
+    void setConnectionNotice(const QString &notice);
+    QLabel *connectionNoticeLabel() const { return m_connectionNotice; }
+
     /// Whether the root elements get a light read once the tree is built (the GUI's start).
     void setStartupReads(bool enabled) { m_startupReads = enabled; }
     /// Whether leaving an element with unapplied edits discards them without asking.
@@ -123,6 +128,7 @@ private:
     QProgressBar *m_busy;
     QLabel *m_busyLabel;
     QLabel *m_caption;
+    QLabel *m_connectionNotice;
     QLabel *m_placeholder;
     QAction *m_stopWaiting;
     QPushButton *m_stopWaitingButton;

@@ -39,20 +39,27 @@ void ServiceHeavyReadTask::run()
     readConfiguration(heavy);
 }
 
-void ServiceHeavyReadTask::afterRun()
+void showServiceRead(ReadPropertyHeavyTask *task, const ServiceLightElementData *read,
+                     ElementCopy copy)
 {
-    if (taskDescription().isFailed())
+    if (task->taskDescription().isFailed())
         return;
-    Element *e = element();
+    Element *e = task->element();
     if (!e)
         return;
     if (ServiceLightElementData *light = e->serviceData()) {
-        // The state only: the element's record keeps its own name.
-        if (const ServiceHeavyElementData *heavy = record())
-            light->setState(heavy->state(), heavy->textState());
+        if (read && copy == ElementCopy::Whole)
+            *light = *read;
+        else if (read)
+            light->setState(read->state(), read->textState());
         e->emitNodeDataChanged();
     }
-    ReadPropertyHeavyTask::afterRun();
+    task->ReadPropertyHeavyTask::afterRun();
+}
+
+void ServiceHeavyReadTask::afterRun()
+{
+    showServiceRead(this, record(), ElementCopy::State);
 }
 
 ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const ServiceFamily &family,

@@ -5,6 +5,21 @@
 
 struct ServiceFamily;
 
+/** What a service read brings into its element's own record, the one the tree shows. */
+enum class ElementCopy
+{
+    State, ///< the state and its text: the element keeps its own name
+    Whole  ///< everything the read found, the name too
+};
+
+/**
+ * GUI thread, after @p task's read: brings @p read (see ElementCopy) into the light record of
+ * the task's element, tells the tree, then hands the read to the widgets showing the element.
+ * Nothing when the read failed or the element is gone.
+ */
+void showServiceRead(ReadPropertyHeavyTask *task, const ServiceLightElementData *read,
+                     ElementCopy copy);
+
 /**
  * The heavy read every init-script service shares: run the status script (30 s at most), set
  * the state from its exit code, then read the service's configuration (readConfiguration());

@@ -24,6 +24,17 @@ void addError(QString *message, const QString &error)
     message->append(error);
 }
 
+/// A read of several files ends failed when any failed, else warned when any was cut.
+void endWith(AbstractTask *task, const QString &failures, const QString &warnings)
+{
+    if (!failures.isEmpty())
+        task->fail(failures);
+    else if (!warnings.isEmpty())
+        task->succeedPartly(warnings);
+    else
+        task->succeed();
+}
+
 } // namespace
 
 void ServiceCupsReadHeavyTask::readConfiguration(ServiceHeavyElementData *record)
@@ -53,12 +64,7 @@ void ServiceCupsReadHeavyTask::readConfiguration(ServiceHeavyElementData *record
         record->data().append(summary);
         record->data().append(file);
     }
-    if (!message.isEmpty())
-        fail(message);
-    else if (!warning.isEmpty())
-        succeedPartly(warning);
-    else
-        succeed();
+    endWith(this, message, warning);
 }
 
 ServiceCupsPrintersReadHeavyTask::ServiceCupsPrintersReadHeavyTask(Element *element)
@@ -93,12 +99,7 @@ void ServiceCupsPrintersReadHeavyTask::readConfiguration(ServiceHeavyElementData
         if (cut)
             addError(&warning, ReadLimits::fileCut(path));
     }
-    if (!message.isEmpty())
-        fail(message);
-    else if (!warning.isEmpty())
-        succeedPartly(warning);
-    else
-        succeed();
+    endWith(this, message, warning);
 }
 
 ClearCacheTask::ClearCacheTask(Element *element) : ElementTask(element)

@@ -7,6 +7,7 @@
 #include <consoledata.h>
 #include <element.h>
 #include <hostconnection.h>
+#include <serviceheavyreadtask.h>
 #include <taskmessages.h>
 
 #include <QObject>
@@ -128,15 +129,5 @@ bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *r
 
 void ServicePackagesReadHeavyTask::afterRun()
 {
-    if (taskDescription().isFailed())
-        return;
-    Element *e = element();
-    if (!e)
-        return;
-    if (ServiceLightElementData *light = e->serviceData()) {
-        if (const ServicePackagesHeavyElementData *packages = record())
-            *light = *packages;
-        e->emitNodeDataChanged();
-    }
-    ReadPropertyHeavyTask::afterRun();
+    showServiceRead(this, record(), ElementCopy::Whole);
 }

@@ -151,18 +151,8 @@ void ServiceTarnServerReadHeavyTask::run()
 
 void ServiceTarnServerReadHeavyTask::afterRun()
 {
-    if (taskDescription().isFailed())
-        return;
-    Element *e = element();
-    if (!e)
-        return;
-    if (ServiceLightElementData *light = e->serviceData()) {
-        // State, state text and name: the caption shows the domain the read found.
-        if (const ServiceHeavyElementData *heavy = record())
-            *light = *heavy;
-        e->emitNodeDataChanged();
-    }
-    ReadPropertyHeavyTask::afterRun();
+    // State, state text and name: the caption shows the domain the read found.
+    showServiceRead(this, record(), ElementCopy::Whole);
 }
 
 ServiceTarnClientReadHeavyTask::ServiceTarnClientReadHeavyTask(Element *element)

@@ -140,8 +140,13 @@ void TestLocalHostConnection::modulesShareTheConnection()
     QCOMPARE(child.hostConnection(), LocalHostConnection::outsideConsole());
     QCOMPARE(Module::hostConnectionOf(nullptr), LocalHostConnection::outsideConsole());
     QCOMPARE(Module::isAdministrator(&child), ::geteuid() == 0);
+    // Rights a module stated while it was made, before the console gave it the connection,
+    // are stated again: the connection's, whoever runs the console.
+    top.setData(QStringLiteral("administrator"), true);
     const QSharedPointer<HostConnection> connection(new ViewerConnection);
     top.setHostConnection(connection);
+    QCOMPARE(top.getData(QStringLiteral("administrator")), QVariant(false));
+    QVERIFY(!Module::isAdministratorHierarchy(&child));
     // A child module made without one reaches its parent's; rights follow the connection.
     QCOMPARE(child.hostConnection(), connection);
     QVERIFY(!Module::isAdministrator(&child));

@@ -76,11 +76,6 @@ QString HostTestEnvironment::markerPluginPath()
     return QStringLiteral(OXA_HOST_MARKER_PLUGIN);
 }
 
-QString HostTestEnvironment::pkexecWrapperPath()
-{
-    return QStringLiteral(OXA_HOST_PKEXEC_WRAPPER);
-}
-
 namespace {
 bool writeText(const QString &path, const QString &text)
 {

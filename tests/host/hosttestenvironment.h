@@ -28,8 +28,6 @@ public:
     static QString frameworkLibraryPath();
     /// A library that writes "loaded" to the file named by OXA_HOST_TEST_MARK when loaded.
     static QString markerPluginPath();
-    /// The menu entry's start-up script, starting the console of this build.
-    static QString pkexecWrapperPath();
 
     /// Makes @p action of @p script fail (exit 1 with a message) from now on.
     bool failAction(const QString &script, const QString &action);

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,8 +36,8 @@ private slots:
     void qtLooksOnlyWhereRootPutsCode();
     void noQtOptionsInValues_data();
     void noQtOptionsInValues();
-    void pkexecWrapperTakesNoArguments();
-    void pkexecWrapperAsTheUser();
+    void pkexecAsTheUser_data();
+    void pkexecAsTheUser();
     void programsNotFromCallersPath();
 
 private:
@@ -358,54 +360,46 @@ void TestHostileCaller::noQtOptionsInValues()
     QVERIFY2(!run.errors.contains(QFile::encodeName(evil)), run.errors.constData());
 }
 
-void TestHostileCaller::pkexecWrapperTakesNoArguments()
+void TestHostileCaller::pkexecAsTheUser_data()
 {
-    // Handed to the console, these would load the library (see pluginDirectories).
-    QTemporaryDir base;
-    QVERIFY(base.isValid());
-    const QString dir = base.filePath(QStringLiteral("plugins"));
-    QVERIFY(QDir().mkpath(dir));
-    QVERIFY(QFile::copy(HostTestEnvironment::markerPluginPath(),
-                        dir + QStringLiteral("/libmarker.so")));
-    const QString mark = base.filePath(QStringLiteral("mark"));
-
-    QProcess wrapper;
-    wrapper.setProcessEnvironment(baseEnvironment(mark));
-    wrapper.start(QStringLiteral("/bin/sh"),
-                  {HostTestEnvironment::pkexecWrapperPath(), QStringLiteral("--plugin-dir"), dir,
-                   QStringLiteral("--batch"), QStringLiteral("/dev/null")});
-    QVERIFY(wrapper.waitForFinished(60000));
-    QCOMPARE(wrapper.exitCode(), 2);
-    QVERIFY(wrapper.readAllStandardError().contains("takes no arguments"));
-    QVERIFY(!QFile::exists(mark));
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("default") << QStringList{"--json"} << true;
+    QTest::newRow("viewer") << QStringList{"--json", "--viewer"} << false;
 }
 
-void TestHostileCaller::pkexecWrapperAsTheUser()
+void TestHostileCaller::pkexecAsTheUser()
 {
-    // Started by the desktop user, the script asks pkexec for exactly itself, nothing the
-    // user added; with anything added it does not ask at all.
+    // Started by the desktop user, the console asks pkexec for exactly the helper, nothing
+    // the user added; when authorisation is refused it still opens, only reading, and says
+    // why. Asked to only read, it asks for nothing.
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, asked);
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
-    const QString asked = QStringLiteral("/var/tmp/pkexec-asked");
-    QVERIFY(host.writeTool(QStringLiteral("pkexec"),
-                           QStringLiteral("printf '%s\\n' \"$@\" > %1").arg(asked)));
-    const QString wrapper = HostTestEnvironment::pkexecWrapperPath();
-    for (const bool smuggled : {true, false}) {
-        QProcess process;
-        QStringList arguments{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
-                              QStringLiteral("/bin/sh"), wrapper};
-        if (smuggled)
-            arguments << QStringLiteral("--plugin-dir") << QStringLiteral("/var/tmp/x");
-        process.start(QStringLiteral("/usr/sbin/runuser"), arguments);
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), smuggled ? 2 : 0);
-        QFile file(asked);
-        QCOMPARE(file.exists(), !smuggled);
-        if (!smuggled) {
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), QFile::encodeName(wrapper) + '\n');
-        }
+    const QString record = QStringLiteral("/var/tmp/pkexec-asked");
+    QVERIFY(host.writeFile(QStringLiteral("/usr/bin/pkexec"),
+                           QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > %1\n"
+                                          "echo 'Error executing command as another user: Not "
+                                          "authorized' >&2\nexit 126\n")
+                               .arg(record)
+                               .toUtf8(),
+                           0755));
+    const Run run = runConsole(arguments, baseEnvironment(QStringLiteral("/nonexistent")),
+                               {QStringLiteral("/usr/sbin/runuser"), QStringLiteral("-u"),
+                                QStringLiteral("nobody"), QStringLiteral("--")});
+    QVERIFY2(run.exitCode == 0, run.errors.constData());
+    QFile file(record);
+    QCOMPARE(file.exists(), asked);
+    const QString error = QJsonDocument::fromJson(run.output).object().value("error").toString();
+    if (!asked) {
+        QCOMPARE(error, QString());
+        return;
     }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QFile::encodeName(HostApplication::bridgeProgram()) + '\n');
+    for (const char *part : {"Only reading", "The helper ended", "exit code 126", "Not authorized"})
+        QVERIFY2(error.contains(part), qPrintable(error));
 }
 
 void TestHostileCaller::programsNotFromCallersPath()

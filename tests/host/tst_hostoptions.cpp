@@ -1,4 +1,5 @@
 #include "consolehost.h"
+#include "hostapplication.h"
 #include "hostoptions.h"
 #include "hosttestenvironment.h"
 
@@ -19,6 +20,8 @@ private slots:
     void refused();
     void helpNamesTheOptions();
     void manualPageNamesTheOptions();
+    void bridgeCommand_data();
+    void bridgeCommand();
     void program_data();
     void program();
     void needsDisplay_data();
@@ -177,6 +180,57 @@ void TestHostOptions::refused()
     const HostOptions options = HostOptions::parse(arguments);
     QTEST(options.error, "message");
     QVERIFY(!options.needsDisplay());
+}
+
+void TestHostOptions::bridgeCommand_data()
+{
+    // The command the console starts the helper with, as far as it is built; "!" before a
+    // message: the command line is refused.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("root");
+    QTest::addColumn<QStringList>("command");
+
+    const QString bridge = HostApplication::bridgeProgram();
+    QTest::newRow("user: pkexec") << QStringList{} << false
+                                  << QStringList{"/usr/bin/pkexec", bridge};
+    QTest::newRow("user, batch: pkexec")
+        << QStringList{"--batch", "-"} << false << QStringList{"/usr/bin/pkexec", bridge};
+    QTest::newRow("root: in-process") << QStringList{} << true << QStringList{};
+    QTest::newRow("user, viewer: in-process") << QStringList{"--viewer"} << false << QStringList{};
+    QTest::newRow("sudo")
+        << QStringList{"--bridge", "sudo -n /usr/libexec/vell-admin-service/vell-admin-bridge"}
+        << false << QStringList{"sudo", "-n", "/usr/libexec/vell-admin-service/vell-admin-bridge"};
+    QTest::newRow("root, given") << QStringList{"--bridge=/opt/b"} << true << QStringList{"/opt/b"};
+    QTest::newRow("quotes and escapes")
+        << QStringList{"--bridge", " ssh\t-o 'ProxyCommand=nc %h 22' \"a \\\"b\\\\ $x\" c\\ d '' "}
+        << false << QStringList{"ssh", "-o", "ProxyCommand=nc %h 22", "a \"b\\ $x", "c d", ""};
+    QTest::newRow("the last counts")
+        << QStringList{"--bridge", "a", "--bridge", "b c"} << false << QStringList{"b", "c"};
+    QTest::newRow("unclosed quote")
+        << QStringList{"--bridge", "sudo 'x"} << false
+        << QStringList{"!option --bridge: unclosed quote in \"sudo 'x\""};
+    QTest::newRow("only blanks") << QStringList{"--bridge", " \t "} << false
+                                 << QStringList{"!option --bridge: needs a command"};
+    QTest::newRow("empty program") << QStringList{"--bridge", "'' x"} << false
+                                   << QStringList{"!option --bridge: needs a command"};
+    QTest::newRow("trailing backslash")
+        << QStringList{"--bridge", "a\\"} << false
+        << QStringList{"!option --bridge: a backslash ends \"a\\\""};
+}
+
+void TestHostOptions::bridgeCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, root);
+    QFETCH(QStringList, command);
+    arguments.prepend(QStringLiteral("vell-admin-service"));
+    const HostOptions options = HostOptions::parse(arguments);
+    if (command.value(0).startsWith('!')) {
+        QCOMPARE(options.error, command.first().mid(1));
+        return;
+    }
+    QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
+    QCOMPARE(HostApplication::bridgeCommand(options, root), command);
 }
 
 void TestHostOptions::helpNamesTheOptions()

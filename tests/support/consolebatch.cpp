@@ -53,6 +53,15 @@ ConsoleBatch::ConsoleBatch(const QStringList &pluginFiles)
     }
 }
 
+void ConsoleBatch::setRunAs(const QStringList &command)
+{
+    m_runAs = command;
+    QFile::setPermissions(m_plugins.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther);
+}
+
 ConsoleBatchResult ConsoleBatch::run(const QByteArray &script, int timeoutMs) const
 {
     ConsoleBatchResult result;
@@ -65,9 +74,11 @@ ConsoleBatchResult ConsoleBatch::run(const QByteArray &script, int timeoutMs) co
     for (int i = 0; i + 1 < m_set.size(); i += 2)
         environment.insert(m_set.at(i), m_set.at(i + 1));
     console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(OXA_CONSOLE_FILE),
-                  {QStringLiteral("--plugin-dir"), m_plugins.path(), QStringLiteral("--batch"),
-                   QStringLiteral("-"), QStringLiteral("--json")});
+    QStringList command = m_runAs;
+    command << QStringLiteral(OXA_CONSOLE_FILE) << QStringLiteral("--plugin-dir")
+            << m_plugins.path() << QStringLiteral("--batch") << QStringLiteral("-")
+            << QStringLiteral("--json") << m_arguments;
+    console.start(command.takeFirst(), command);
     if (!console.waitForStarted()) {
         result.errors = "the console did not start: " + console.errorString().toLocal8Bit();
         return result;

@@ -48,6 +48,12 @@ public:
     /// Gives the console's environment @p name with @p value (SUDO_USER, say).
     void setEnvironment(const QString &name, const QString &value) { m_set << name << value; }
 
+    /// Starts the console through @p command (runuser -u USER --, say): the plug-in
+    /// directory becomes readable by everybody.
+    void setRunAs(const QStringList &command);
+    /// Gives the console @p arguments after the batch options (--bridge COMMAND, say).
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
+
     /// Runs the console on @p script (one step a line); kills it after @p timeoutMs.
     ConsoleBatchResult run(const QByteArray &script, int timeoutMs = 120000) const;
 
@@ -86,4 +92,6 @@ private:
     QString m_error;
     QStringList m_unset;
     QStringList m_set; ///< name, value, name, value...
+    QStringList m_runAs;
+    QStringList m_arguments;
 };
