@@ -54,6 +54,21 @@
  *     End      u8 ending, i32 exit code (the signal for Crashed), u8 flags (1 output cut,
  *              2 error output cut), u8 path kind (Test), u64 size (Test: of a file)
  *     Error    u8 kind, bytes message
+ *
+ * What the bridge answers. A program's run ends with End (its ending and exit code) or, when
+ * it could not be started, an Error of kind Failed. A file operation the policy admits ends
+ * with End even when it fails: the exit code holds the errno of the failure (0: done) and the
+ * path kind what was found (File for a file read or written, Directory for a listing or
+ * removal; Missing for ENOENT, Link for ELOOP: a link where none may be). Entries give the
+ * kind of each name with links followed (Missing: a link leading nowhere). A removal sends in
+ * Unremoved every name it left, with its errno (ENOENT: gone already; EISDIR, EPERM: no plain
+ * entry); the other names were removed. Test gives the kind with a final link followed.
+ * A request the policy refuses gets an Error of kind Refused whose message names it.
+ *
+ * The bridge's own faults end the connection with an Error of id 0 after its Hello: Version,
+ * Protocol (a malformed or oversized frame; a peer that speaks no frames gets the Hello too),
+ * or Refused when its policy cannot be loaded (the message names the file and why). When its
+ * standard input closes, read-only runs are killed and nothing more starts; changes finish.
  */
 namespace Bridge {
 

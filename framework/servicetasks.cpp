@@ -68,7 +68,7 @@ bool ServiceTask::readState(const QString &action)
 bool ServiceTask::takeState(const ProcessResult &result)
 {
     if (!result.finished) {
-        fail(TaskMessages::notFinished(m_scriptPath, result.error));
+        fail(TaskMessages::notFinished(m_scriptPath, result));
         return false;
     }
     writableStateRecord()->setState(result.exitCode == 0);

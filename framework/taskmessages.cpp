@@ -1,5 +1,7 @@
 #include "taskmessages.h"
 
+#include "childprocess.h"
+
 // Multi-argument arg() throughout: a path or tool output holding "%2" must stay as it is.
 
 #include <QObject>
@@ -8,13 +10,19 @@ namespace TaskMessages {
 
 QString notFinished(const QString &program, int errorCode)
 {
-    return QObject::tr("\"%1 ...\" not finished\nError code: %2").arg(program, QString::number(errorCode));
+    return QObject::tr("\"%1 ...\" not finished\nError code: %2")
+        .arg(program, QString::number(errorCode));
 }
 
 QString notFinished(const QString &program, int errorCode, const QString &why)
 {
     const QString message = notFinished(program, errorCode);
     return why.isEmpty() ? message : message + QLatin1Char('\n') + why;
+}
+
+QString notFinished(const QString &program, const ProcessResult &result)
+{
+    return notFinished(program, result.error, result.failure);
 }
 
 QString exitCode(const QString &program, int exitCode, const QString &standardError)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+struct ProcessResult;
+
 /** The message formats every task shares (translated in the context "QObject"). */
 namespace TaskMessages {
 /// "\"%1 ...\" not finished\nError code: %2"
@@ -11,6 +13,8 @@ OXA_EXPORT QString notFinished(const QString &program, int errorCode);
 /// notFinished(), and on a line of its own why, when the host connection said it
 /// (ProcessResult::failure).
 OXA_EXPORT QString notFinished(const QString &program, int errorCode, const QString &why);
+/// notFinished() of a run's error code and, when the connection said it, its cause.
+OXA_EXPORT QString notFinished(const QString &program, const ProcessResult &result);
 /// "\"%1 ...\"\nExit code: %2\n\"%3\""
 OXA_EXPORT QString exitCode(const QString &program, int exitCode, const QString &standardError);
 /// "\"%1\" error %2\n%3"

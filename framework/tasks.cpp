@@ -166,10 +166,13 @@ bool AbstractTask::runChangeTool(const QString &program, const QStringList &argu
     };
     const ProcessResult result = host().runChange(program, arguments, wait);
     if (result.leftRunning) {
+        // Through a helper, why the answer never came (the helper ended, say) goes with it.
+        const QString message = TaskMessages::leftRunning(program, clock.elapsed());
         setOutcome(TaskDescription::TaskStatusUnknown,
-                   TaskMessages::leftRunning(program, clock.elapsed()));
+                   result.failure.isEmpty() ? message
+                                            : message + QLatin1Char('\n') + result.failure);
     } else if (!result.finished) {
-        fail(TaskMessages::notFinished(program, result.error));
+        fail(TaskMessages::notFinished(program, result));
     } else if (result.exitCode != 0) {
         fail(TaskMessages::exitCode(program, result.exitCode, result.errorText()));
     }

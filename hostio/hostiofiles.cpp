@@ -170,27 +170,35 @@ FileContent readFile(const std::string &path, std::size_t maxBytes)
     if (!opened.ok())
         return failure<FileContent>(opened.status, opened.error);
     const Fd fd(opened.fd);
+    return readOpenFile(fd.get(), maxBytes);
+}
+
+FileContent readOpenFile(int fd, std::size_t maxBytes)
+{
     FileContent result;
     struct stat st;
-    std::size_t hint = 0;
-    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
-        hint = std::min<std::size_t>(std::size_t(st.st_size), maxBytes);
+    if (::fstat(fd, &st) != 0)
+        return failure<FileContent>(Status::Failed, errno);
+    if (!S_ISREG(st.st_mode))
+        return failure<FileContent>(Status::NotRegular, 0);
+    const std::size_t hint =
+        st.st_size > 0 ? std::min<std::size_t>(std::size_t(st.st_size), maxBytes) : 0;
     // The size is only a hint (a file may grow while it is read, and some report none):
     // the bound is what counts, and one byte more tells whether there was more. A file of
     // the size it says is read in one piece, into memory of its size.
     int error = 0;
     if (hint > 0 && hint < maxBytes) {
         result.data.reserve(hint + 1);
-        error = readAt(fd.get(), 0, hint + 1, &result.data);
+        error = readAt(fd, 0, hint + 1, &result.data);
         if (!error && result.data.size() == hint + 1)
-            error = readAt(fd.get(), off_t(hint + 1), maxBytes - hint - 1, &result.data);
+            error = readAt(fd, off_t(hint + 1), maxBytes - hint - 1, &result.data);
     } else {
         result.data.reserve(hint);
-        error = readAt(fd.get(), 0, maxBytes, &result.data);
+        error = readAt(fd, 0, maxBytes, &result.data);
     }
     if (!error && result.data.size() == maxBytes) {
         std::string more;
-        error = readAt(fd.get(), off_t(maxBytes), 1, &more);
+        error = readAt(fd, off_t(maxBytes), 1, &more);
         result.cut = !more.empty();
     }
     if (error) {
@@ -239,16 +247,23 @@ FileContent readTail(const std::string &path, std::size_t lines, std::size_t max
     if (!opened.ok())
         return failure<FileContent>(opened.status, opened.error);
     const Fd fd(opened.fd);
+    return readOpenTail(fd.get(), lines, maxBytes);
+}
+
+FileContent readOpenTail(int fd, std::size_t lines, std::size_t maxBytes)
+{
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0)
+    if (::fstat(fd, &st) != 0)
         return failure<FileContent>(Status::Failed, errno);
+    if (!S_ISREG(st.st_mode))
+        return failure<FileContent>(Status::NotRegular, 0);
     // What the file held when it was opened: a log written on meanwhile does not keep the read
     // going. One byte before the bound tells whether the bound begins a line.
     const unsigned long long size = (unsigned long long)std::max<off_t>(st.st_size, 0);
     const unsigned long long window = maxBytes < size ? (unsigned long long)maxBytes + 1 : size;
     const off_t from = off_t(size - window);
     std::string buffer;
-    if (const int error = readAt(fd.get(), from, std::size_t(window), &buffer))
+    if (const int error = readAt(fd, from, std::size_t(window), &buffer))
         return failure<FileContent>(Status::Failed, error);
     FileContent result;
     result.status = Status::Ok;
@@ -274,12 +289,25 @@ DirectoryListing listDirectory(const std::string &path, std::size_t maxEntries)
                                                             : Status::Failed,
                                          error);
     }
+    const Fd opened(fd);
+    return listOpenDirectory(fd, maxEntries);
+}
+
+DirectoryListing listOpenDirectory(int directoryFd, std::size_t maxEntries)
+{
+    // The directory stream gets a descriptor of its own (and closes it): the caller's stays.
+    const int fd = ::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return failure<DirectoryListing>(Status::Failed, errno);
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
         const int error = errno;
         ::close(fd);
-        return failure<DirectoryListing>(Status::Failed, error);
+        return failure<DirectoryListing>(error == ENOTDIR ? Status::NotDirectory : Status::Failed,
+                                         error);
     }
+    // A duplicate shares its offset: a directory read before starts again from its top.
+    ::rewinddir(dir);
     DirectoryListing result;
     const int error = forEachName(dir, [&](const char *name) {
         if (result.entries.size() >= maxEntries) {
@@ -361,6 +389,33 @@ Removal removePlainEntries(const std::string &path)
     return result;
 }
 
+Removal removePlainEntriesAt(int directoryFd, const std::vector<std::string> &names)
+{
+    Removal result;
+    result.status = Status::Ok;
+    for (const std::string &name : names) {
+        struct stat st;
+        int error = 0;
+        if (badPath(name) || name.empty() || name.find('/') != std::string::npos || name == "." ||
+            name == "..")
+            error = EINVAL;
+        else if (name[0] == '.')
+            error = EPERM; // hidden names stay, as removePlainEntries() leaves them
+        else if (::fstatat(directoryFd, name.c_str(), &st, 0) != 0)
+            error = errno == ELOOP ? EPERM : errno; // ENOENT: gone, or a dangling link
+        else if (!S_ISREG(st.st_mode))
+            error = S_ISDIR(st.st_mode) ? EISDIR : EPERM;
+        else if (::unlinkat(directoryFd, name.c_str(), 0) != 0)
+            error = errno;
+        if (error == 0)
+            result.removed.push_back(name);
+        else
+            result.failed.emplace_back(name, error);
+    }
+    std::sort(result.removed.begin(), result.removed.end());
+    return result;
+}
+
 Outcome writeFileAtomically(const std::string &path, const std::string &contents,
                             mode_t newFileMode)
 {
@@ -381,8 +436,19 @@ Outcome writeFileAtomically(const std::string &path, const std::string &contents
                                                    : Status::Failed,
                                 error);
     }
+    return writeFileAtomicallyAt(dirFd.get(), name, contents, newFileMode);
+}
+
+Outcome writeFileAtomicallyAt(int directoryFd, const std::string &name, const std::string &contents,
+                              mode_t newFileMode)
+{
+    if (contents.size() > MaxWriteBytes)
+        return failure<Outcome>(Status::TooLarge, EFBIG);
+    if (badPath(name) || name.empty() || name == "." || name == ".." ||
+        name.find('/') != std::string::npos)
+        return failure<Outcome>(Status::Failed, EINVAL);
     struct stat old;
-    const bool replacing = ::fstatat(dirFd.get(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool replacing = ::fstatat(directoryFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!replacing && errno != ENOENT)
         return failure<Outcome>(Status::Failed, errno);
     // A link would be replaced by a file (or, written through, lead elsewhere): neither is
@@ -396,7 +462,7 @@ Outcome writeFileAtomically(const std::string &path, const std::string &contents
     Fd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
         temporary = temporaryName(name);
-        fd.reset(::openat(dirFd.get(), temporary.c_str(),
+        fd.reset(::openat(directoryFd, temporary.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd.valid() && errno != EEXIST)
             return failure<Outcome>(Status::Failed, errno);
@@ -406,7 +472,7 @@ Outcome writeFileAtomically(const std::string &path, const std::string &contents
 
     const auto fail = [&](int error) {
         fd.reset();
-        ::unlinkat(dirFd.get(), temporary.c_str(), 0);
+        ::unlinkat(directoryFd, temporary.c_str(), 0);
         return failure<Outcome>(Status::Failed, error);
     };
     if (!writeAll(fd.get(), contents))
@@ -426,10 +492,10 @@ Outcome writeFileAtomically(const std::string &path, const std::string &contents
         return fail(errno);
     if (::close(fd.release()) != 0)
         return fail(errno);
-    if (::renameat(dirFd.get(), temporary.c_str(), dirFd.get(), name.c_str()) != 0)
+    if (::renameat(directoryFd, temporary.c_str(), directoryFd, name.c_str()) != 0)
         return fail(errno);
     // The rename itself reaches the disk with the directory.
-    ::fsync(dirFd.get());
+    ::fsync(directoryFd);
     Outcome result;
     result.status = Status::Ok;
     return result;

@@ -70,6 +70,9 @@ struct FileContent : Outcome
 
 /// The whole of the regular file @p path, byte for byte, at most @p maxBytes of it.
 FileContent readFile(const std::string &path, std::size_t maxBytes);
+/// As readFile(), of the file open at @p fd (left open), read from its start; NotRegular for
+/// anything but a regular file.
+FileContent readOpenFile(int fd, std::size_t maxBytes);
 
 /**
  * The last @p lines lines of the regular file @p path (a log), at most @p maxBytes bytes of
@@ -78,6 +81,8 @@ FileContent readFile(const std::string &path, std::size_t maxBytes);
  * and cut is set.
  */
 FileContent readTail(const std::string &path, std::size_t lines, std::size_t maxBytes);
+/// As readTail(), of the file open at @p fd (left open).
+FileContent readOpenTail(int fd, std::size_t lines, std::size_t maxBytes);
 
 /**
  * Where the tail of @p size bytes at @p data begins: the last @p lines lines of it, bounded
@@ -107,6 +112,8 @@ struct DirectoryListing : Outcome
 
 /// The names in the directory @p path (links to it followed), at most @p maxEntries of them.
 DirectoryListing listDirectory(const std::string &path, std::size_t maxEntries);
+/// As listDirectory(), of the directory open at @p fd (left open).
+DirectoryListing listOpenDirectory(int fd, std::size_t maxEntries);
 
 /// What removePlainEntries() did.
 struct Removal : Outcome
@@ -126,6 +133,14 @@ struct Removal : Outcome
  */
 Removal removePlainEntries(const std::string &path);
 
+/**
+ * Removes those of @p names (plain names, no "/") that are plain entries, as
+ * removePlainEntries() judges them, of the directory open at @p directoryFd (left open). A
+ * name that is none stays, in failed, with EPERM (hidden), EISDIR or EPERM (no regular file)
+ * or ENOENT (gone); nothing is followed but a link to judge it, and a link loses only itself.
+ */
+Removal removePlainEntriesAt(int directoryFd, const std::vector<std::string> &names);
+
 /// The largest file writeFileAtomically() takes.
 constexpr std::size_t MaxWriteBytes = 1024 * 1024;
 
@@ -137,6 +152,10 @@ constexpr std::size_t MaxWriteBytes = 1024 * 1024;
  */
 Outcome writeFileAtomically(const std::string &path, const std::string &contents,
                             mode_t newFileMode = 0644);
+/// As writeFileAtomically(), for the file @p name (a plain name) in the directory open at
+/// @p directoryFd (left open).
+Outcome writeFileAtomicallyAt(int directoryFd, const std::string &name, const std::string &contents,
+                              mode_t newFileMode = 0644);
 
 /// What is at a path.
 struct PathInfo

@@ -134,6 +134,9 @@ void reapLeftovers()
                     leftovers.end());
 }
 
+/// How often a run with a stop flag looks at it.
+const int StopSliceMs = 50;
+
 /// Kills the process group @p pid leads (the leader and whatever it started and left there).
 /// Only while the leader is not reaped: until then no other process can get its id.
 void killGroup(pid_t pid)
@@ -398,9 +401,15 @@ ProcessResult run(const std::string &program, const std::vector<std::string> &ar
         }
         if (pidFd.valid())
             fds[count++] = {pidFd.get(), POLLIN, 0};
+        if (options.stop && options.stop->load()) {
+            result.stopped = true;
+            break;
+        }
         // Without a process descriptor the end of the child is looked for a few times a
-        // second; with one, poll() wakes for it.
-        const int slice = int(std::min<long long>(left, pidFd.valid() ? INT_MAX : 10));
+        // second; with one, poll() wakes for it (and for a stop flag, a few times a second).
+        const int slice = int(std::min<long long>(left, !pidFd.valid() ? 10
+                                                        : options.stop ? StopSliceMs
+                                                                       : INT_MAX));
         if (count == 0) {
             ::usleep(useconds_t(slice) * 1000);
             continue;
@@ -651,6 +660,15 @@ ProcessResult runChange(const std::string &program, const std::vector<std::strin
     }
     for (OutputFile &output : outputs)
         output.take();
+    if (!ended && options.killAtCeiling && !(options.stop && options.stop->load())) {
+        // The caller leaves nothing behind: the group goes, and the leader is reaped once it
+        // ended (one stuck in the kernel is left to a later start).
+        result.error = ProcessResult::TimedOut;
+        killGroup(pid);
+        if (!waitAndReap(pid, pidFd, DefaultKillWaitMs, &end))
+            leaveForLater(pid);
+        return result;
+    }
     if (!ended) {
         result.error = ProcessResult::TimedOut;
         result.leftRunning = true;

@@ -58,6 +58,8 @@ struct ProcessResult
     bool errorCut = false;
     /// A changing program still ran when the wait for it ended: it was left running.
     bool leftRunning = false;
+    /// A read-only run was stopped by its caller (RunOptions::stop): killed with its group.
+    bool stopped = false;
 
     bool succeeded() const { return finished && exitCode == 0; }
 };
@@ -70,6 +72,9 @@ struct RunOptions
     /// kernel) is given up and reaped by a later start.
     int killWaitMs = DefaultKillWaitMs;
     OutputLimits limits;
+    /// Set (from any thread) when the output is no longer wanted: the run ends as at its time
+    /// limit (its group killed), with stopped set.
+    const std::atomic<bool> *stop = nullptr;
 };
 
 /**
@@ -92,12 +97,16 @@ struct ChangeOptions
     std::function<void()> stillRunning;
     /// Set (from any thread) when nobody wants to wait any longer.
     const std::atomic<bool> *stop = nullptr;
+    /// At the ceiling, kill the program with its group instead of leaving it running: for a
+    /// caller that must leave nothing behind (the privileged helper, before it exits).
+    bool killAtCeiling = false;
 };
 
 /**
  * Runs a program that changes something: as run(), but never killed (a change killed half-way
- * leaves the host in a state nobody chose). When the wait is stopped, or at the ceiling, it
- * ends with leftRunning set; the program goes on in its own session and a thread of its own
+ * leaves the host in a state nobody chose) unless killAtCeiling asks for it at the ceiling
+ * (error TimedOut then). When the wait is stopped, or at the ceiling, it ends with leftRunning
+ * set; the program goes on in its own session and a thread of its own
  * reaps it. Its output goes to unnamed files, bounded as run()'s, so it never blocks on, or
  * dies of, a reader that went away.
  */

@@ -31,7 +31,7 @@ void ServiceHeavyReadTask::run()
     }
     const ProcessResult status = host().run(m_initScript, {QStringLiteral("status")});
     if (!status.finished) {
-        fail(TaskMessages::notFinished(m_initScript, status.error));
+        fail(TaskMessages::notFinished(m_initScript, status));
         return;
     }
     // A non-zero status is no failure: the service is stopped.

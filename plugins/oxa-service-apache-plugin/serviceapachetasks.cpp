@@ -104,7 +104,7 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
         const ProcessResult site =
             host().run(ctl, {QStringLiteral("-S"), QStringLiteral("-f"), file});
         if (!site.finished) {
-            fail(TaskMessages::notFinished(ctl, site.error));
+            fail(TaskMessages::notFinished(ctl, site));
             return;
         }
         if (site.exitCode == 0) {
@@ -119,7 +119,7 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
 
     const ProcessResult running = host().run(ctl, {QStringLiteral("-S")});
     if (!running.finished) {
-        fail(TaskMessages::notFinished(ctl, running.error));
+        fail(TaskMessages::notFinished(ctl, running));
         return;
     }
     if (running.exitCode != 0) {
@@ -160,7 +160,7 @@ void ServiceApacheModulesReadTask::run()
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
     const ProcessResult loaded = host().run(ctl, {QStringLiteral("-M")});
     if (!loaded.finished) {
-        fail(TaskMessages::notFinished(ctl, loaded.error));
+        fail(TaskMessages::notFinished(ctl, loaded));
         return;
     }
     if (loaded.exitCode != 0) {

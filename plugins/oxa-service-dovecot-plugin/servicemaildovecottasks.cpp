@@ -20,7 +20,7 @@ void ServiceMailDovecotReadHeavyTask::readConfiguration(ServiceHeavyElementData 
     // older print the same with it as without, so no version needs to be asked first.
     const ProcessResult result = host().run(doveconf, {QStringLiteral("-a")});
     if (!result.finished) {
-        fail(TaskMessages::notFinished(doveconf, result.error));
+        fail(TaskMessages::notFinished(doveconf, result));
         return;
     }
     bool cut = false;

@@ -95,7 +95,7 @@ bool ServicePackagesReadHeavyTask::queryEntry(ServicePackagesHeavyElementData *r
         const ProcessResult result =
             host().run(dpkgQuery, {QStringLiteral("-W"), PackageList::queryFormat(), name});
         if (!result.finished) {
-            fail(TaskMessages::notFinished(dpkgQuery, result.error));
+            fail(TaskMessages::notFinished(dpkgQuery, result));
             return false;
         }
         // The exit code says nothing here: dpkg-query fails for a package it does not know.

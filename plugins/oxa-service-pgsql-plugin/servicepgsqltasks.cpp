@@ -26,7 +26,7 @@ bool runTool(AbstractTask *task, const QString &program, const QStringList &argu
 {
     const ProcessResult r = task->host().run(program, arguments);
     if (!r.finished)
-        task->fail(TaskMessages::notFinished(program, r.error));
+        task->fail(TaskMessages::notFinished(program, r));
     else if (r.exitCode != 0)
         task->fail(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
     if (result)

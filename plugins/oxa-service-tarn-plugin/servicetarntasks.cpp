@@ -39,7 +39,7 @@ void ServiceTarnTarndReadHeavyTask::readConfiguration(ServiceHeavyElementData *r
     const ProcessResult result =
         host().run(program, {ServiceTask::statusAction(), tool(TarnTool::clientOption)});
     if (!result.finished) {
-        fail(TaskMessages::notFinished(program, result.error));
+        fail(TaskMessages::notFinished(program, result));
         return;
     }
     const QVector<TarnSetting> settings =
@@ -88,7 +88,7 @@ void ServiceTarnServerReadLightTask::run()
     const ProcessResult state = stateRun.get();
     if (!result.finished) {
         // Without the domain the state is not taken either.
-        fail(TaskMessages::notFinished(scriptPath(), result.error));
+        fail(TaskMessages::notFinished(scriptPath(), result));
         return;
     }
     bool found = false;
@@ -124,7 +124,7 @@ bool ServiceTarnServerReadHeavyTask::readState(const char *roleOption, QStringLi
     const ProcessResult result =
         host().run(program, {ServiceTask::statusAction(), tool(roleOption)});
     if (!result.finished) {
-        fail(TaskMessages::notFinished(program, result.error));
+        fail(TaskMessages::notFinished(program, result));
         return false;
     }
     // A non-zero exit is no failure: the service is stopped, and its report still counts.

@@ -33,6 +33,8 @@ private slots:
     void filesAsTheLocalListingGaveThem_data();
     void filesAsTheLocalListingGaveThem();
     void directoryThatCannotBeListed();
+    void helpersCauseReachesTheMessage_data();
+    void helpersCauseReachesTheMessage();
 };
 
 namespace {
@@ -79,6 +81,30 @@ private:
 
     mutable std::mutex m_lock;
     mutable QStringList m_calls;
+};
+
+/// A host behind a helper that ended: no run is done, and the connection says why.
+class EndedHelper : public LocalHostConnection
+{
+public:
+    static QString cause() { return QStringLiteral("The helper ended: killed by signal 9"); }
+
+    ProcessResult run(const QString &, const QStringList &, int) const override
+    {
+        ProcessResult result;
+        result.error = ProcessResult::FailedToStart;
+        result.failure = cause();
+        return result;
+    }
+    ProcessResult runChange(const QString &, const QStringList &,
+                            const ChildProcess::ChangeWait &) const override
+    {
+        // The request went out, no answer came back.
+        ProcessResult result;
+        result.leftRunning = true;
+        result.failure = cause();
+        return result;
+    }
 };
 
 const char script[] = "/etc/init.d/oxa-seam";
@@ -220,6 +246,38 @@ void TestHostSeam::directoryThatCannotBeListed()
     QCOMPARE(missing.code, HostFileStatus::Missing);
     QVERIFY(missing.names.isEmpty());
     QCOMPARE(HostFiles::regularFiles(local, file).code, HostFileStatus::NotDirectory);
+}
+
+void TestHostSeam::helpersCauseReachesTheMessage_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<int>("status");
+    QTest::newRow("state read") << "read light" << int(TaskDescription::TaskStatusFailed);
+    QTest::newRow("configuration read") << "read heavy" << int(TaskDescription::TaskStatusFailed);
+    // Whether the start happened is not known: the message says so, and why.
+    QTest::newRow("start") << "start" << int(TaskDescription::TaskStatusUnknown);
+}
+
+void TestHostSeam::helpersCauseReachesTheMessage()
+{
+    QFETCH(QString, task);
+    QFETCH(int, status);
+    Module module(QStringLiteral("Module"));
+    module.setHostConnection(QSharedPointer<HostConnection>(new EndedHelper));
+    ServiceElement element(&module, grant);
+
+    std::unique_ptr<AbstractTask> made;
+    if (task == QLatin1String("read light"))
+        made.reset(new FamilyReadLightTask<seamFamily>(&element));
+    else if (task == QLatin1String("start"))
+        made.reset(new FamilyStartTask<seamFamily>(&element));
+    else
+        made.reset(new ConfigFileReadHeavyTask(&element, seamFamily, QString::fromLatin1(config)));
+    made->run();
+    QCOMPARE(int(made->status()), status);
+    const QString message = made->taskDescription().message();
+    QVERIFY2(message.startsWith(QLatin1Char('"') + QLatin1String(script)), qPrintable(message));
+    QVERIFY2(message.endsWith(QLatin1Char('\n') + EndedHelper::cause()), qPrintable(message));
 }
 
 OXA_TEST_MAIN(TestHostSeam)
