@@ -218,7 +218,7 @@ private:
             std::string frames = std::move(m_queue.front());
             m_queue.pop_front();
             lock.unlock();
-            const bool written = writeAll(frames);
+            const bool written = hostio::writeAll(STDOUT_FILENO, frames);
             lock.lock();
             m_bytes -= frames.size();
             m_roomy.notify_all();
@@ -232,20 +232,6 @@ private:
                 lock.lock();
             }
         }
-    }
-
-    static bool writeAll(const std::string &bytes)
-    {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += size_t(n);
-        }
-        return true;
     }
 
     std::function<void()> m_broken;

@@ -3,6 +3,7 @@
 #include <bridgeprotocol.h>
 #include <hostiofd.h>
 #include <hostiofiles.h>
+#include <hostioprocess.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -319,15 +320,7 @@ bool BridgeHostConnection::Private::start(const QStringList &command)
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 #endif
     // It stays in the console's session: pkexec may ask for the password on its terminal.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    hostio::setNewProgramSignals(&attributes, 0);
     const int spawned =
         ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);

@@ -98,23 +98,6 @@ std::string temporaryName(const std::string &name)
     return '.' + name.substr(0, 200) + '.' + suffix;
 }
 
-bool writeAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 /**
  * Calls @p visit with every name in @p dir but "." and "..", until it returns false. Returns 0,
  * or the errno of a failed read of the directory.
@@ -134,6 +117,23 @@ template <typename Visit> int forEachName(DIR *dir, Visit visit)
 }
 
 } // namespace
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
 
 OpenedFile openRegularFile(const std::string &path)
 {

@@ -60,6 +60,9 @@ struct OpenedFile : Outcome
  */
 OpenedFile openRegularFile(const std::string &path);
 
+/// Writes all of @p bytes to @p fd, going on after a signal; false with errno set otherwise.
+bool writeAll(int fd, const std::string &bytes);
+
 /// What a read took in.
 struct FileContent : Outcome
 {

@@ -251,17 +251,7 @@ int spawn(pid_t *pid, const std::string &path, const std::vector<char *> &argv, 
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 #endif
     // A session of its own: the program and whatever it starts can be killed as one group.
-    // Signals as a new program expects them: none blocked, none ignored that it may need.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    setNewProgramSignals(&attributes, POSIX_SPAWN_SETSID);
     const int result =
         ::posix_spawn(pid, path.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
@@ -684,6 +674,20 @@ ProcessResult runChange(const std::string &program, const std::vector<std::strin
     result.finished = true;
     result.exitCode = end.code;
     return result;
+}
+
+void setNewProgramSignals(posix_spawnattr_t *attributes, short flags)
+{
+    // Signals as a new program expects them: none blocked, none ignored that it may need.
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(attributes, &none);
+    posix_spawnattr_setsigdefault(attributes, &defaults);
+    posix_spawnattr_setflags(attributes, flags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 }
 
 } // namespace hostio

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <spawn.h>
 #include <string>
 #include <vector>
 
@@ -144,5 +145,9 @@ std::vector<std::string> ownEnvironment();
 /// The executable file @p program names: itself when it holds a slash, otherwise the first of
 /// that name in fixedSearchPath(); empty when there is none.
 std::string findProgram(const std::string &program);
+
+/// Sets @p attributes so that a spawned program starts with no signal blocked and the usual
+/// ones at their defaults, whatever the caller ignores; @p flags (POSIX_SPAWN_SETSID, say) too.
+void setNewProgramSignals(posix_spawnattr_t *attributes, short flags);
 
 } // namespace hostio
