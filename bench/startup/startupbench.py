@@ -36,6 +36,9 @@ def parse_args():
     parser.add_argument("--compare", metavar="BUILD",
                         help="another build (a copy of its host, lib and plugins directories "
                              "will do) whose start-up is measured beside this one's")
+    parser.add_argument("--bridge", metavar="PROGRAM",
+                        help="also measure the ready tree with the console's host work "
+                             "done by this helper program (started directly: root)")
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--skip-large", action="store_true",
                         help="leave out the benches of the largest inputs")
@@ -75,7 +78,7 @@ class Bench:
                 os.symlink(os.path.join(self.plugins, library), os.path.join(path, library))
         return path
 
-    def run(self, plugin_dir, script, trace=False):
+    def run(self, plugin_dir, script, trace=False, extra=()):
         """Runs the console in batch mode; returns the report, wall ms, peak RSS in KiB and,
         traced, the commands the console itself started (not their own children)."""
         self.counter += 1
@@ -83,6 +86,7 @@ class Bench:
         with open(stem + ".steps", "w") as f:
             f.write(script)
         command = [self.console, "--plugin-dir", plugin_dir, "--batch", stem + ".steps", "--json"]
+        command += list(extra)
         if trace:
             command = ["strace", "-ff", "-qq", "-ttt", "-s", "65536", "-o", stem + ".trace",
                        "-e", "trace=execve,clone,clone3,fork,vfork,openat"] + command
@@ -371,6 +375,14 @@ def main():
         if not args.keep:
             subprocess.run(["rm", "-rf", compared.work])
 
+    bridged = None
+    if args.bridge:
+        # Alternating with in-process runs, so that both see the same machine load.
+        bridged, alongside = [], []
+        for _ in range(args.repeat):
+            bridged.append(bench.run(all_plugins, ready_script, extra=["--bridge", args.bridge]))
+            alongside.append(bench.run(all_plugins, ready_script))
+
     out.write("1. Start-up to a ready tree (every plug-in checked, the light read of "
               "ServiceServices ended)\n")
     out.write("   %-44s %s\n" % ("empty host (no plug-ins, start to exit):", empty_ms))
@@ -410,6 +422,18 @@ def main():
                      other_ready, ratio(ready_ms.median, other_ready.median)))
         out.write("   %-44s %s\n" % ("  the same runs, start to exit:",
                                       Figure(r.wall for r in other)))
+    if bridged:
+        through = Figure(r.ready_ms() for r in bridged)
+        local = Figure(r.ready_ms() for r in alongside)
+        failed = sum(1 for r in bridged for t in r.report.get("tasks", [])
+                     if t.get("status") not in (2, 3))  # done, warning
+        errors = {r.report.get("error") for r in bridged if r.report.get("error")}
+        out.write("   %-44s %s\n" % ("ready tree through the helper:", through))
+        out.write("   %-44s %s\n" % ("  in-process, runs alternating with those:", local))
+        out.write("   helper / in-process: %.2f  target 1.2: %s; %d tasks not done%s\n"
+                  % (ratio(through.median, local.median),
+                     "met" if through.median <= 1.2 * local.median else "NOT met", failed,
+                     "; " + "; ".join(sorted(errors)) if errors else ""))
     out.write("\n")
     out.flush()
 
