@@ -317,10 +317,8 @@ bool BatchRunner::fillField(QWidget *form, const QString &name, const QString &v
             const int number = value.toInt(&ok);
             if (!ok || number < spin->minimum() || number > spin->maximum()) {
                 *error = tr("the field \"%1\" takes a number from %2 to %3, not \"%4\"")
-                             .arg(name)
-                             .arg(spin->minimum())
-                             .arg(spin->maximum())
-                             .arg(value);
+                             .arg(name, QString::number(spin->minimum()),
+                                  QString::number(spin->maximum()), value);
                 return false;
             }
             spin->setValue(number);

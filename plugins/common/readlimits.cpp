@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <QObject>
 
+// Multi-argument arg() where the path comes first: a file named "job%2" must stay as it is.
+
 namespace ReadLimits {
 
 QString entriesCut(const QString &source)
@@ -19,18 +21,14 @@ QString fileCut(const QString &path)
 {
     return QObject::tr("Only the beginning of %1 is shown: it holds more than %2 entries or "
                        "%3 bytes")
-        .arg(path)
-        .arg(maxEntries)
-        .arg(maxFileBytes);
+        .arg(path, QString::number(maxEntries), QString::number(maxFileBytes));
 }
 
 QString textCut(const QString &path)
 {
     return QObject::tr("%1 is too large to show whole: only its first %2 bytes are shown, and "
                        "lines longer than %3 characters are cut")
-        .arg(path)
-        .arg(maxTextBytes)
-        .arg(maxTextLineLength);
+        .arg(path, QString::number(maxTextBytes), QString::number(maxTextLineLength));
 }
 
 QByteArray readText(QIODevice *device, bool *cut)

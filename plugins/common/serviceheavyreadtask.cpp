@@ -39,6 +39,19 @@ void ServiceHeavyReadTask::run()
     readConfiguration(heavy);
 }
 
+bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
+             ProcessResult *result)
+{
+    const ProcessResult r = task->host().run(program, arguments);
+    if (!r.finished)
+        task->fail(TaskMessages::notFinished(program, r));
+    else if (r.exitCode != 0)
+        task->fail(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
+    if (result)
+        *result = r;
+    return r.succeeded();
+}
+
 void showServiceRead(ReadPropertyHeavyTask *task, const ServiceLightElementData *read,
                      ElementCopy copy)
 {

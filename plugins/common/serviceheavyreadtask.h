@@ -3,7 +3,16 @@
 #include <elementdata.h>
 #include <tasks.h>
 
+struct ProcessResult;
 struct ServiceFamily;
+
+/**
+ * Runs @p program on @p task's host to read something and records a failure in the task's
+ * outcome (not finished, or a non-zero exit with its standard error); true when it exited
+ * with 0. @p result, when given, gets the run whatever its end.
+ */
+bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
+             ProcessResult *result = nullptr);
 
 /** What a service read brings into its element's own record, the one the tree shows. */
 enum class ElementCopy

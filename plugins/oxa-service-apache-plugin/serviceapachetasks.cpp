@@ -117,15 +117,9 @@ void ServiceApacheReadHeavyTask::readConfiguration(ServiceHeavyElementData *heav
         }
     }
 
-    const ProcessResult running = host().run(ctl, {QStringLiteral("-S")});
-    if (!running.finished) {
-        fail(TaskMessages::notFinished(ctl, running));
+    ProcessResult running;
+    if (!runTool(this, ctl, {QStringLiteral("-S")}, &running))
         return;
-    }
-    if (running.exitCode != 0) {
-        fail(TaskMessages::exitCode(ctl, running.exitCode, running.errorText()));
-        return;
-    }
     ApacheOutput::parseVirtualHosts(running.outputText(), record);
     succeed();
 }
@@ -158,15 +152,9 @@ void ServiceApacheModulesReadTask::run()
         return;
     }
     const QString ctl = QString::fromLatin1(ApachePaths::apache2ctl);
-    const ProcessResult loaded = host().run(ctl, {QStringLiteral("-M")});
-    if (!loaded.finished) {
-        fail(TaskMessages::notFinished(ctl, loaded));
+    ProcessResult loaded;
+    if (!runTool(this, ctl, {QStringLiteral("-M")}, &loaded))
         return;
-    }
-    if (loaded.exitCode != 0) {
-        fail(TaskMessages::exitCode(ctl, loaded.exitCode, loaded.errorText()));
-        return;
-    }
     ApacheOutput::parseModules(loaded.outputText(), record);
 
     const QStringList loadFilter{QStringLiteral("*.load")};

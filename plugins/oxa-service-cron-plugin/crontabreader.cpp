@@ -63,7 +63,7 @@ CronTreeNode *makeNode(const QString &text, int kind, int level, int row)
 {
     auto *node = new CronTreeNode(text, kind);
     node->setLevel(level);
-    node->setId(QStringLiteral("Cron_%1_%2").arg(text).arg(row));
+    node->setId(QStringLiteral("Cron_%1_%2").arg(text, QString::number(row)));
     return node;
 }
 

@@ -8,6 +8,7 @@
 #include <element.h>
 #include <hostconnection.h>
 #include <module.h>
+#include <serviceheavyreadtask.h>
 #include <taskmessages.h>
 
 #include <QStringListModel>
@@ -16,23 +17,6 @@ namespace {
 
 const QString keyName = QStringLiteral("name");
 const QString keyVersion = QStringLiteral("version");
-
-/**
- * Runs @p program and records a failure in @p task's description (not finished, or a non-zero
- * exit with its standard error); true when it exited with 0.
- */
-bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
-             ProcessResult *result = nullptr)
-{
-    const ProcessResult r = task->host().run(program, arguments);
-    if (!r.finished)
-        task->fail(TaskMessages::notFinished(program, r));
-    else if (r.exitCode != 0)
-        task->fail(TaskMessages::exitCode(program, r.exitCode, r.errorText()));
-    if (result)
-        *result = r;
-    return r.succeeded();
-}
 
 /**
  * The version and cluster name as positional arguments: after "--" when one of them begins

@@ -67,8 +67,8 @@ void TestCronHostile::megabyteLineGarbageAndOddJobFiles()
                               "1 * * * * root a\0 b\n"
                               "\0\0\n"
                               "\x01\x02\n";
-    QVERIFY(host.writeFile(crontab, "* * * * * root " + word + "\n" +
-                                        QByteArray(raw, sizeof(raw) - 1)));
+    QVERIFY(host.writeFile(crontab,
+                           "* * * * * root " + word + "\n" + QByteArray(raw, sizeof(raw) - 1)));
     const QString daily = QStringLiteral("/etc/cron.daily");
     QVERIFY(host.removePath(daily) && host.mkdir(daily));
     const QStringList odd{"with blank", "line\nfeed", "-rf", "--", "*"};
@@ -108,6 +108,19 @@ void TestCronHostile::entriesPastTheBoundAreDropped()
     QCOMPARE(CronTabReader::entries("# only\n\n* * * * * root a\n", &notCut),
              QStringList{"* * * * * root a"});
     QVERIFY(!notCut);
+
+    // A job file may be named anything: a place marker in its name is no place for a number.
+    const QString marked = QStringLiteral("/etc/cron.d/job%2%1");
+    const QString entries = QString::number(ReadLimits::maxEntries);
+    QVERIFY(ReadLimits::fileCut(marked).startsWith(QStringLiteral("Only the beginning of ") +
+                                                   marked + QStringLiteral(" is shown")));
+    QVERIFY(ReadLimits::fileCut(marked).contains(QStringLiteral("more than ") + entries));
+    QVERIFY(ReadLimits::textCut(marked).startsWith(marked + QStringLiteral(" is too large")));
+    // Nor in a job line ("%" is cron's own newline marker).
+    const QList<TreeNode *> tree = CronTabReader::buildTree(
+        QStringLiteral("/etc/crontab"), {QStringLiteral("* * * * * root echo %2%1")}, {}, {});
+    QCOMPARE(tree.value(0)->child(0)->id(), QStringLiteral("Cron_* * * * * root echo %2%1_0"));
+    qDeleteAll(tree);
 }
 
 OXA_TEST_MAIN(TestCronHostile)
