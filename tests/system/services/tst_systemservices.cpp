@@ -37,8 +37,8 @@ const QList<Service> &controlledServices()
          true},
         {QStringLiteral("ServiceMailExim"), QStringLiteral("exim4"), QStringLiteral("exim4"), true,
          true},
-        {QStringLiteral("ServiceMailDovecot"), QStringLiteral("dovecot"),
-         QStringLiteral("dovecot"), true, true},
+        {QStringLiteral("ServiceMailDovecot"), QStringLiteral("dovecot"), QStringLiteral("dovecot"),
+         true, true},
         {QStringLiteral("ServiceKerberosKdc"), QStringLiteral("krb5-kdc"),
          QStringLiteral("krb5kdc"), false, true},
         // The root's light read leaves Kadmin alone; it is read when asked itself.
@@ -77,12 +77,11 @@ const Service *serviceOf(const QString &element)
 }
 
 const QStringList requiredPackages = {
-    QStringLiteral("samba"),        QStringLiteral("slapd"),
-    QStringLiteral("exim4-base"),   QStringLiteral("exim4-daemon-light"),
-    QStringLiteral("dovecot-core"), QStringLiteral("krb5-kdc"),
-    QStringLiteral("krb5-admin-server"), QStringLiteral("cron"),
-    QStringLiteral("cups"),         QStringLiteral("cups-common"),
-    QStringLiteral("apache2"),      QStringLiteral("ssl-cert"),
+    QStringLiteral("samba"), QStringLiteral("slapd"), QStringLiteral("exim4-base"),
+    QStringLiteral("exim4-daemon-light"), QStringLiteral("dovecot-core"),
+    QStringLiteral("krb5-kdc"), QStringLiteral("krb5-admin-server"), QStringLiteral("cron"),
+    QStringLiteral("cups"), QStringLiteral("cups-common"), QStringLiteral("apache2"),
+    QStringLiteral("ssl-cert"), QStringLiteral("sudo"),
     // The release's own server: 15 on Debian 12, 17 on Debian 13.
     QStringLiteral("postgresql-") + SystemTest::pgsqlServerVersion()};
 
@@ -112,7 +111,8 @@ QStringList sorted(QStringList list)
 /// "name-version" of every cluster as pg_lsclusters lists it, and whether it is online.
 QMap<QString, bool> listedClusters(QString *error)
 {
-    const ToolRun run = SystemTest::runTool(QStringLiteral("pg_lsclusters"), {QStringLiteral("-h")});
+    const ToolRun run =
+        SystemTest::runTool(QStringLiteral("pg_lsclusters"), {QStringLiteral("-h")});
     QMap<QString, bool> clusters;
     if (!run.succeeded()) {
         *error = run.describe();
@@ -167,6 +167,7 @@ private slots:
     void kerberosStartThatFails();
     void configurationFiles();
     void doveconfTree();
+    void sameThroughTheHelper();
 
 private:
     /// Runs the console with every plug-in but the packages one, or @p withPackages.
@@ -217,8 +218,7 @@ void TestSystemServices::cleanupTestCase()
 
 ConsoleBatchResult TestSystemServices::runConsole(const QByteArray &script, bool withPackages)
 {
-    const ConsoleBatchResult run =
-        (withPackages ? m_fullConsole : m_console)->run(script, 240000);
+    const ConsoleBatchResult run = (withPackages ? m_fullConsole : m_console)->run(script, 240000);
     if (!run.ran || !run.reportParsed)
         qWarning("console: %s", run.errors.constData());
     return run;
@@ -228,7 +228,8 @@ void TestSystemServices::startServices(const QList<Service> &services)
 {
     for (const Service &service : services) {
         const int code = SystemTest::initScript(service.script, QStringLiteral("start"));
-        QVERIFY2(code == 0, qPrintable(QStringLiteral("%1 start: %2").arg(service.script).arg(code)));
+        QVERIFY2(code == 0,
+                 qPrintable(QStringLiteral("%1 start: %2").arg(service.script).arg(code)));
         // The krb5 scripts exit 0 even when the daemon fails: their status has the last word.
         QVERIFY2(SystemTest::waitForStatus(service.script, true) == 0,
                  qPrintable(service.script + QStringLiteral(" did not start")));
@@ -293,8 +294,7 @@ void TestSystemServices::pluginsTreeAndPackages()
         QCOMPARE(ConsoleBatch::elementById(tree, owner).value(QStringLiteral("title")).toString(),
                  titles.value(owner));
     QCOMPARE(ConsoleBatch::ids(tree), QStringList{QStringLiteral("ServiceServices")});
-    const QJsonArray services =
-        tree.first().toObject().value(QStringLiteral("children")).toArray();
+    const QJsonArray services = tree.first().toObject().value(QStringLiteral("children")).toArray();
     QCOMPARE(sorted(ConsoleBatch::ids(services)),
              sorted({QStringLiteral("ServiceSamba"), QStringLiteral("ServiceSlapd"),
                      QStringLiteral("ServiceMail"), QStringLiteral("ServiceKerberosKdc"),
@@ -302,9 +302,8 @@ void TestSystemServices::pluginsTreeAndPackages()
                      QStringLiteral("ServiceApache"), QStringLiteral("ServicePgsqlClusters")}));
     const auto childIds = [&tree](const QString &id) {
         QStringList ids;
-        for (const QJsonValue &value : ConsoleBatch::elementById(tree, id)
-                                           .value(QStringLiteral("children"))
-                                           .toArray()) {
+        for (const QJsonValue &value :
+             ConsoleBatch::elementById(tree, id).value(QStringLiteral("children")).toArray()) {
             const QJsonObject child = value.toObject();
             if (child.value(QStringLiteral("type")).toString() != QLatin1String("ServicePackages"))
                 ids << (child.value(QStringLiteral("id")).toString().isEmpty()
@@ -325,10 +324,11 @@ void TestSystemServices::pluginsTreeAndPackages()
     QCOMPARE(childIds(QStringLiteral("ServicePgsqlClusters")), sorted(clusters.keys()));
     // The Apache caption carries the version dpkg reports.
     const QString apacheVersion = SystemTest::packageVersion(QStringLiteral("apache2"));
-    QCOMPARE(ConsoleBatch::elementById(tree, QStringLiteral("ServiceApache"))
-                 .value(QStringLiteral("caption"))
-                 .toString(),
-             QStringLiteral("Apache HTTP server %1").arg(apacheVersion.section(QLatin1Char('.'), 0, 1)));
+    QCOMPARE(
+        ConsoleBatch::elementById(tree, QStringLiteral("ServiceApache"))
+            .value(QStringLiteral("caption"))
+            .toString(),
+        QStringLiteral("Apache HTTP server %1").arg(apacheVersion.section(QLatin1Char('.'), 0, 1)));
 
     // One packages element under each service and each cluster, every version as dpkg says.
     QStringList owners = packageOwners + clusters.keys();
@@ -391,9 +391,9 @@ void TestSystemServices::lightReadStates()
         return;
     // The cluster runs with the other services.
     const bool clusterOnline = running.size() == allServices().size();
-    QCOMPARE(SystemTest::initScript(QStringLiteral("postgresql"),
-                                    clusterOnline ? QStringLiteral("start")
-                                                  : QStringLiteral("stop")),
+    QCOMPARE(SystemTest::initScript(QStringLiteral("postgresql"), clusterOnline
+                                                                      ? QStringLiteral("start")
+                                                                      : QStringLiteral("stop")),
              0);
 
     const ConsoleBatchResult run = runConsole(lightReads);
@@ -604,7 +604,8 @@ void TestSystemServices::configurationFiles()
     QString printer = QStringLiteral(". %1").arg(eximConf);
     for (const QString &name : names)
         printer += QStringLiteral("; printf '%s = %s\\n' %1 \"$%1\"").arg(name);
-    const ToolRun shell = SystemTest::runTool(QStringLiteral("sh"), {QStringLiteral("-c"), printer});
+    const ToolRun shell =
+        SystemTest::runTool(QStringLiteral("sh"), {QStringLiteral("-c"), printer});
     QVERIFY2(shell.succeeded(), qPrintable(shell.describe()));
     QStringList shown;
     const QJsonObject exim = widgets.at(3).toObject();
@@ -652,8 +653,9 @@ void TestSystemServices::doveconfTree()
             path.removeLast();
         } else if (line.endsWith(QLatin1Char('{')) && !line.contains(QLatin1Char('='))) {
             const QString section = line.chopped(1).trimmed();
-            const QString prefix =
-                path.isEmpty() ? QString() : path.join(QStringLiteral(" > ")) + QStringLiteral(" > ");
+            const QString prefix = path.isEmpty()
+                                       ? QString()
+                                       : path.join(QStringLiteral(" > ")) + QStringLiteral(" > ");
             open = prefix + section.section(QLatin1Char(' '), 0, 0) + QStringLiteral(" = ") +
                    section.section(QLatin1Char(' '), 1);
             path << section;
@@ -693,11 +695,78 @@ void TestSystemServices::doveconfTree()
         if (!shownSections.contains(section))
             missing << section;
     }
-    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("sections missing: ") +
-                                           missing.join(QStringLiteral("; "))));
+    QVERIFY2(missing.isEmpty(),
+             qPrintable(QStringLiteral("sections missing: ") + missing.join(QStringLiteral("; "))));
     QCOMPARE(sorted(shownSections), sorted(sections));
     QCOMPARE(sorted(shownSettings), sorted(settings));
     stopServices({*serviceOf(QStringLiteral("ServiceMailDovecot"))});
+}
+
+namespace {
+
+/// What a run showed, less when it ended: each task's description, status and message, sorted
+/// (tasks on different elements end in any order).
+QStringList taskOutcomes(const ConsoleBatchResult &run)
+{
+    QStringList outcomes;
+    for (const QJsonValue &value : run.tasks()) {
+        const QJsonObject task = value.toObject();
+        outcomes << QStringLiteral("%1 | %2 | %3")
+                        .arg(task.value(QStringLiteral("description")).toString(),
+                             QString::number(task.value(QStringLiteral("status")).toInt()),
+                             task.value(QStringLiteral("message")).toString());
+    }
+    outcomes.sort();
+    return outcomes;
+}
+
+} // namespace
+
+/*
+ * The console as an unprivileged user, its host work done by the privileged helper that sudo
+ * starts, shows the real services as the console running as root does: the same tree, states,
+ * configuration views and task outcomes. A read the helper's policy refuses would show here.
+ */
+void TestSystemServices::sameThroughTheHelper()
+{
+#ifndef OXA_BRIDGE_FILE
+    QSKIP("the helper is not built");
+#else
+    TestHost &host = m_host->testHost();
+    QVERIFY2(host.copyTree(QStringLiteral(OXA_BRIDGE_POLICY_DIR),
+                           QStringLiteral("/usr/share/vell/bridge.d")),
+             qPrintable(host.errorString()));
+    QVERIFY(host.writeFile(QStringLiteral("/etc/sudoers.d/vell-admin-bridge-test"),
+                           "nobody ALL=(root) NOPASSWD: " OXA_BRIDGE_FILE " \"\"\n", 0440));
+    startServices(allServices());
+    QByteArray script = lightReads;
+    for (const Service &service : allServices())
+        script += "perform read-heavy " + service.element.toUtf8() + '\n';
+
+    const ConsoleBatchResult asRoot = runConsole(script);
+    // The same plug-ins as runConsole(): all but the packages one.
+    QStringList files;
+    for (const QString &file : SystemTest::pluginFiles()) {
+        if (!file.contains(QLatin1String("oxa-service-packages-plugin")))
+            files << file;
+    }
+    ConsoleBatch helped(files);
+    helped.setRunAs({QStringLiteral("/usr/sbin/runuser"), QStringLiteral("-u"),
+                     QStringLiteral("nobody"), QStringLiteral("--")});
+    helped.setArguments(
+        {QStringLiteral("--bridge"), QStringLiteral("/usr/bin/sudo -n " OXA_BRIDGE_FILE)});
+    const ConsoleBatchResult asUser = helped.run(script, 240000);
+    stopServices(allServices());
+
+    QVERIFY2(asRoot.reportParsed && asUser.reportParsed, asUser.errors.constData());
+    QCOMPARE(asUser.report.value(QStringLiteral("error")).toString(), QString());
+    // Every service's heavy read besides the light reads.
+    QVERIFY(asRoot.tasks().size() > allServices().size());
+    QCOMPARE(taskOutcomes(asUser), taskOutcomes(asRoot));
+    QCOMPARE(asUser.tree(), asRoot.tree());
+    QCOMPARE(asUser.widgets(), asRoot.widgets());
+    QCOMPARE(asUser.exitCode, asRoot.exitCode);
+#endif
 }
 
 OXA_SYSTEM_TEST_MAIN(TestSystemServices)
