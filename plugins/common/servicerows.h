@@ -20,6 +20,12 @@ struct ServiceRow : ServiceFamily
     const char *parentModule;
     int moduleLevel;
     ServiceModule::Options moduleOptions;
+    /// The service's systemd units, blank-separated; the first is the one whose boot state the
+    /// element shows and changes (without systemd: its name less ".service" for update-rc.d).
+    const char *units = nullptr;
+    /// The log files the service writes itself, blank-separated (the current file of each);
+    /// null when it logs only to the journal or syslog.
+    const char *logFiles = nullptr;
 };
 
 // The services, one row each. A plug-in with two services (the Kerberos KDC and its
@@ -40,7 +46,10 @@ inline constexpr ServiceRow apacheFamily{
     QT_TRANSLATE_NOOP("ServiceApacheModule", "Service Apache HTTP module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "apache2.service",
+    "/var/log/apache2/error.log"
+};
 
 inline constexpr ServiceRow cronFamily{
     {"/etc/init.d/cron", "force-reload", QT_TRANSLATE_NOOP("QObject", "Read Cron service state"),
@@ -57,7 +66,10 @@ inline constexpr ServiceRow cronFamily{
     QT_TRANSLATE_NOOP("ServiceCronModule", "Service Cron module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "cron.service",
+    nullptr
+};
 
 inline constexpr ServiceRow cupsFamily{
     {"/etc/init.d/cups", nullptr, QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
@@ -74,7 +86,10 @@ inline constexpr ServiceRow cupsFamily{
     QT_TRANSLATE_NOOP("ServiceCupsModule", "Service Cups module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "cups.service",
+    "/var/log/cups/error_log"
+};
 
 inline constexpr ServiceRow dovecotFamily{
     {"/etc/init.d/dovecot", "force-reload",
@@ -92,7 +107,10 @@ inline constexpr ServiceRow dovecotFamily{
     QT_TRANSLATE_NOOP("ServiceMailDovecotModule", "Service Mail Dovecot module"),
     "ServiceMailModule",
     3,
-    ServiceModule::NoOptions};
+    ServiceModule::NoOptions,
+    "dovecot.service",
+    nullptr
+};
 
 // Exim's reload keeps the framework's action; its module carries the plug-in flag.
 inline constexpr ServiceRow eximFamily{
@@ -110,7 +128,10 @@ inline constexpr ServiceRow eximFamily{
     QT_TRANSLATE_NOOP("ServiceMailEximModule", "Service Mail Exim module"),
     "ServiceMailModule",
     3,
-    ServiceModule::PluginFlag};
+    ServiceModule::PluginFlag,
+    "exim4.service",
+    "/var/log/exim4/mainlog"
+};
 
 inline constexpr ServiceRow kerberosKdcFamily{
     {"/etc/init.d/krb5-kdc", "force-reload",
@@ -128,7 +149,10 @@ inline constexpr ServiceRow kerberosKdcFamily{
     QT_TRANSLATE_NOOP("ServiceKerberosModule", "Service Kerberos module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "krb5-kdc.service",
+    nullptr
+};
 
 // The administration server's state is read only when it is asked itself.
 inline constexpr ServiceRow kerberosKadminFamily{
@@ -147,7 +171,10 @@ inline constexpr ServiceRow kerberosKadminFamily{
     nullptr,
     nullptr,
     0,
-    ServiceModule::NoOptions};
+    ServiceModule::NoOptions,
+    "krb5-admin-server.service",
+    nullptr
+};
 
 inline constexpr ServiceRow sambaFamily{
     {"/etc/init.d/smbd", "force-reload", QT_TRANSLATE_NOOP("QObject", "Read Samba service state"),
@@ -164,7 +191,10 @@ inline constexpr ServiceRow sambaFamily{
     QT_TRANSLATE_NOOP("ServiceSambaModule", "Service Samba module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "smbd.service",
+    "/var/log/samba/log.smbd"
+};
 
 // Slapd's configuration is a directory, listed by the widget itself.
 inline constexpr ServiceRow slapdFamily{
@@ -182,7 +212,10 @@ inline constexpr ServiceRow slapdFamily{
     QT_TRANSLATE_NOOP("ServiceSlapdModule", "Service Slapd module"),
     "ServiceServicesModule",
     2,
-    ServiceModule::SetsAdministrator};
+    ServiceModule::SetsAdministrator,
+    "slapd.service",
+    nullptr
+};
 
 // The directory daemon, below the directory service's module.
 inline constexpr ServiceRow tarndFamily{
@@ -200,4 +233,7 @@ inline constexpr ServiceRow tarndFamily{
     QT_TRANSLATE_NOOP("ServiceTarnTarndModule", "Service Tarnd module"),
     "ServiceTarnModule",
     3,
-    ServiceModule::NoOptions};
+    ServiceModule::NoOptions,
+    "tarnd.service",
+    nullptr
+};
