@@ -107,6 +107,12 @@ public:
     /// Whether the console acts with administrator rights on the host (root in-process, or an
     /// authorised helper).
     virtual bool isPrivileged() const = 0;
+    /**
+     * The remote host this connection reaches, as the administrator named it
+     * ([USER@]HOST[:PORT]), for messages and titles; empty for this machine. Programs with a
+     * window of their own (administration tools) start only on this machine.
+     */
+    virtual QString remoteHost() const { return {}; }
 
     /// Where @p program is on the host (see ChildProcess::findProgram); empty when nowhere.
     virtual QString findProgram(const QString &program) const = 0;

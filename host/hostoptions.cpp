@@ -2,11 +2,21 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
 
 namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("HostOptions", text);
+}
+
+bool isIpv6Address(const QString &text)
+{
+    in6_addr address;
+    return ::inet_pton(AF_INET6, text.toLatin1().constData(), &address) == 1;
 }
 
 /// One option: its names (the long one first), the value it takes (none for a switch), and
@@ -48,6 +58,18 @@ const KnownOption knownOptions[] = {
                                       "splits them, without one), e.g. \"sudo -n /usr/libexec/\n"
                                       "vell-admin-service/vell-admin-bridge\"; by default pkexec\n"
                                       "starts it, and as root the console needs none")},
+    {"host", nullptr, "[USER@]HOST[:PORT]",
+     QT_TRANSLATE_NOOP("HostOptions", "administer HOST over ssh (an IPv6 address as [ADDR]:PORT);\n"
+                                      "the helper runs there as USER when that is root, else\n"
+                                      "through sudo -n; repeated in a batch run: one console per\n"
+                                      "host, one merged report")},
+    {"hosts-file", nullptr, "FILE",
+     QT_TRANSLATE_NOOP("HostOptions", "the hosts of a batch run from FILE, one a line (# begins\n"
+                                      "a comment line), after those of --host")},
+    {"max-hosts", nullptr, "N",
+     QT_TRANSLATE_NOOP("HostOptions", "serve at most N hosts of a batch run at once (default 32)")},
+    {"ssh-config", nullptr, "FILE",
+     QT_TRANSLATE_NOOP("HostOptions", "the ssh client's configuration file (ssh -F FILE)")},
     {"help", "h", nullptr, QT_TRANSLATE_NOOP("HostOptions", "show this help")},
 };
 
@@ -173,6 +195,60 @@ HostOptions HostOptions::parse(const QStringList &arguments)
             return options;
         }
     }
+    for (const QString &value : values("max-hosts")) {
+        bool ok = false;
+        const int count = value.toInt(&ok);
+        if (!ok || count < 1 || count > MaxMaxHosts) {
+            options.error = tr("option --max-hosts needs a number from 1 to %1, not \"%2\"")
+                                .arg(QString::number(MaxMaxHosts), value);
+            return options;
+        }
+        options.maxHosts = count;
+    }
+    for (const QString &value : values("ssh-config")) {
+        if (value.isEmpty()) {
+            options.error = tr("option --ssh-config needs a file name");
+            return options;
+        }
+        options.sshConfig = value;
+    }
+    QList<SshTarget> hosts;
+    for (const QString &value : values("host")) {
+        SshTarget target;
+        QString why;
+        if (!SshTarget::parse(value, &target, &why)) {
+            options.error = tr("option --host: %1").arg(why);
+            return options;
+        }
+        hosts.append(target);
+    }
+    for (const QString &file : values("hosts-file")) {
+        if (file.isEmpty()) {
+            options.error = tr("option --hosts-file needs a file name");
+            return options;
+        }
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly)) {
+            options.error = tr("cannot read the hosts file %1: %2").arg(file, in.errorString());
+            return options;
+        }
+        // A hosts file is a short list: a larger one is not what was meant.
+        const QByteArray contents = in.read(1 << 20);
+        QString why;
+        if (!in.atEnd() || !parseHostsFile(contents, &hosts, &why)) {
+            options.error = tr("the hosts file %1: %2")
+                                .arg(file, why.isEmpty() ? tr("larger than 1 MiB") : why);
+            return options;
+        }
+        options.hostsFile = file;
+    }
+    for (const SshTarget &target : std::as_const(hosts)) {
+        bool seen = false;
+        for (const SshTarget &kept : std::as_const(options.hosts))
+            seen = seen || kept.spec == target.spec;
+        if (!seen)
+            options.hosts.append(target);
+    }
     options.title = parser.value(QStringLiteral("title"));
     options.viewer = parser.isSet(QStringLiteral("viewer"));
     options.paranoid = parser.isSet(QStringLiteral("paranoid"));
@@ -180,7 +256,117 @@ HostOptions HostOptions::parse(const QStringList &arguments)
     options.help = parser.isSet(QStringLiteral("help"));
     if (options.json && !options.isBatch())
         options.error = tr("option --json needs --batch");
+    else if (options.isFleet() && !options.isBatch())
+        options.error = tr("several hosts need --batch: a window serves one host");
+    else if (!options.bridgeCommand.isEmpty() && !options.hosts.isEmpty())
+        options.error = tr("option --bridge serves this machine; it cannot go with --host");
     return options;
+}
+
+bool SshTarget::parse(const QString &spec, SshTarget *target, QString *error)
+{
+    SshTarget parsed;
+    parsed.spec = spec;
+    QString rest = spec;
+    const int at = rest.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        parsed.user = rest.left(at);
+        rest = rest.mid(at + 1);
+        // A user name ssh would take as an option, or one with blanks or control characters,
+        // is no user name of a Debian host.
+        static const QRegularExpression userName(QStringLiteral("^[A-Za-z0-9_.][A-Za-z0-9_.$-]*$"));
+        if (!userName.match(parsed.user).hasMatch()) {
+            *error = tr("\"%1\" is not a user name").arg(parsed.user);
+            return false;
+        }
+    }
+    QString portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const int close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            *error = tr("unclosed bracket in \"%1\"").arg(spec);
+            return false;
+        }
+        parsed.host = rest.mid(1, close - 1);
+        const QString after = rest.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(QLatin1Char(':'))) {
+                *error = tr("\"%1\" after the address in \"%2\"").arg(after, spec);
+                return false;
+            }
+            portText = after.mid(1);
+            if (portText.isEmpty()) {
+                *error = tr("no port after the colon in \"%1\"").arg(spec);
+                return false;
+            }
+        }
+        if (!isIpv6Address(parsed.host)) {
+            *error = tr("\"%1\" in brackets is not an IPv6 address").arg(parsed.host);
+            return false;
+        }
+    } else if (rest.count(QLatin1Char(':')) > 1) {
+        // An IPv6 address without a port.
+        parsed.host = rest;
+        if (!isIpv6Address(parsed.host)) {
+            *error = tr("\"%1\" is not a host name or address").arg(rest);
+            return false;
+        }
+    } else {
+        const int colon = rest.indexOf(QLatin1Char(':'));
+        parsed.host = colon < 0 ? rest : rest.left(colon);
+        if (colon >= 0) {
+            portText = rest.mid(colon + 1);
+            if (portText.isEmpty()) {
+                *error = tr("no port after the colon in \"%1\"").arg(spec);
+                return false;
+            }
+        }
+    }
+    if (parsed.host.isEmpty()) {
+        *error = tr("no host in \"%1\"").arg(spec);
+        return false;
+    }
+    if (parsed.host.startsWith(QLatin1Char('-'))) {
+        *error = tr("a host name cannot begin with \"-\": \"%1\"").arg(parsed.host);
+        return false;
+    }
+    // Names and addresses as ssh and its configuration's Host patterns take them: nothing
+    // that a shell, ssh's own % expansion or a terminal would read as something else.
+    static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9_.:-]+$"));
+    if (!hostName.match(parsed.host).hasMatch()) {
+        *error = tr("\"%1\" is not a host name or address").arg(parsed.host);
+        return false;
+    }
+    if (!portText.isEmpty()) {
+        bool ok = false;
+        const int port = portText.toInt(&ok);
+        if (!ok || port < 1 || port > 65535 || portText.startsWith(QLatin1Char('+'))) {
+            *error = tr("\"%1\" is not a port (1 to 65535)").arg(portText);
+            return false;
+        }
+        parsed.port = port;
+    }
+    *target = parsed;
+    return true;
+}
+
+bool HostOptions::parseHostsFile(const QByteArray &contents, QList<SshTarget> *hosts,
+                                 QString *error)
+{
+    const QList<QByteArray> lines = contents.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines.at(i)).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        SshTarget target;
+        QString why;
+        if (!SshTarget::parse(line, &target, &why)) {
+            *error = tr("line %1: %2").arg(QString::number(i + 1), why);
+            return false;
+        }
+        hosts->append(target);
+    }
+    return true;
 }
 
 QStringList HostOptions::splitCommand(const QString &command, QString *error)

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 /** The command line and the plug-in search path. */
@@ -18,6 +19,8 @@ private slots:
     void parse();
     void refused_data();
     void refused();
+    void hosts_data();
+    void hosts();
     void helpNamesTheOptions();
     void manualPageNamesTheOptions();
     void bridgeCommand_data();
@@ -105,6 +108,92 @@ void TestHostOptions::parse()
     QTEST(options.json, "json");
     QTEST(options.changeTimeout, "changeTimeout");
     QTEST(options.help, "help");
+}
+
+void TestHostOptions::hosts_data()
+{
+    // A hosts file's contents (written for the row when not empty), the arguments, and the
+    // hosts as user|host|port, or the refusal.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("hosts");
+    QTest::addColumn<QString>("error");
+    const QByteArray none;
+    const QString ok;
+    QTest::newRow("name") << none << QStringList{"--host", "db1"} << QStringList{"|db1|0"} << ok;
+    QTest::newRow("user, port") << none << QStringList{"--host=admin@db1.example.org:2222"}
+                                << QStringList{"admin|db1.example.org|2222"} << ok;
+    QTest::newRow("IPv6 with port") << none << QStringList{"--host", "root@[fd00::5]:22"}
+                                    << QStringList{"root|fd00::5|22"} << ok;
+    QTest::newRow("IPv6 alone") << none << QStringList{"--host", "::1"} << QStringList{"|::1|0"}
+                                << ok;
+    QTest::newRow("repeated, file after, repeats dropped")
+        << QByteArray("# web servers\n  web1  \n\n\t# old\nweb2:2200\ndb1\n")
+        << QStringList{"--batch",      "-",    "--host",      "db1", "--host", "db2",
+                       "--hosts-file", "FILE", "--max-hosts", "3"}
+        << QStringList{"|db1|0", "|db2|0", "|web1|0", "|web2|2200"} << ok;
+    QTest::newRow("a host beginning with a dash")
+        << none << QStringList{"--host", "-oProxyCommand=x"} << QStringList{}
+        << "option --host: a host name cannot begin with \"-\": \"-oProxyCommand=x\"";
+    QTest::newRow("user beginning with a dash")
+        << none << QStringList{"--host", "-l@db1"} << QStringList{}
+        << "option --host: \"-l\" is not a user name";
+    QTest::newRow("blank in the name") << none << QStringList{"--host", "db1 -v"} << QStringList{}
+                                       << "option --host: \"db1 -v\" is not a host name or address";
+    QTest::newRow("port out of range")
+        << none << QStringList{"--host", "db1:65536"} << QStringList{}
+        << "option --host: \"65536\" is not a port (1 to 65535)";
+    QTest::newRow("empty port") << none << QStringList{"--host", "db1:"} << QStringList{}
+                                << "option --host: no port after the colon in \"db1:\"";
+    QTest::newRow("no host") << none << QStringList{"--host", "root@"} << QStringList{}
+                             << "option --host: no host in \"root@\"";
+    QTest::newRow("brackets around a name")
+        << none << QStringList{"--host", "[db1]:22"} << QStringList{}
+        << "option --host: \"db1\" in brackets is not an IPv6 address";
+    QTest::newRow("unclosed bracket") << none << QStringList{"--host", "[::1:22"} << QStringList{}
+                                      << "option --host: unclosed bracket in \"[::1:22\"";
+    QTest::newRow("bad line in the file")
+        << QByteArray("web1\n-bad\n") << QStringList{"--batch", "-", "--hosts-file", "FILE"}
+        << QStringList{}
+        << "the hosts file FILE: line 2: a host name cannot begin with \"-\": \"-bad\"";
+    QTest::newRow("two hosts in the window")
+        << none << QStringList{"--host", "a", "--host", "b"} << QStringList{}
+        << "several hosts need --batch: a window serves one host";
+    QTest::newRow("bridge with a host")
+        << none << QStringList{"--host", "a", "--bridge", "sudo -n x"} << QStringList{}
+        << "option --bridge serves this machine; it cannot go with --host";
+    QTest::newRow("max hosts zero")
+        << none << QStringList{"--max-hosts", "0"} << QStringList{}
+        << "option --max-hosts needs a number from 1 to 1024, not \"0\"";
+    QTest::newRow("empty ssh config") << none << QStringList{"--ssh-config="} << QStringList{}
+                                      << "option --ssh-config needs a file name";
+}
+
+void TestHostOptions::hosts()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hosts"));
+    if (!file.isEmpty()) {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+    }
+    arguments.replaceInStrings(QStringLiteral("FILE"), path);
+    arguments.prepend(QStringLiteral("vell-admin-service"));
+    const HostOptions options = HostOptions::parse(arguments);
+    QString error;
+    error = options.error;
+    error.replace(path, QStringLiteral("FILE"));
+    QTEST(error, "error");
+    QStringList hosts;
+    for (const SshTarget &target : options.hosts)
+        hosts.append(QStringLiteral("%1|%2|%3").arg(target.user, target.host).arg(target.port));
+    if (error.isEmpty())
+        QTEST(hosts, "hosts");
+    if (arguments.contains(QStringLiteral("--max-hosts")) && error.isEmpty())
+        QCOMPARE(options.maxHosts, 3);
 }
 
 void TestHostOptions::refused_data()
