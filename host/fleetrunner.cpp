@@ -375,8 +375,11 @@ QJsonObject FleetRunner::hostReport(const HostRun &host) const
         code = 1;
     } else {
         if (host.overflow) {
-            errors.append(tr("its report was larger than %1 MiB: the console was ended")
-                              .arg(m_outputLimit >> 20));
+            const qint64 mib = qint64(1) << 20;
+            errors.append((m_outputLimit % mib == 0
+                               ? tr("its report was larger than %1 MiB").arg(m_outputLimit / mib)
+                               : tr("its report was larger than %1 bytes").arg(m_outputLimit)) +
+                          tr(": the console was ended"));
         } else if (!parsed || host.crashed) {
             QString what =
                 host.crashed
