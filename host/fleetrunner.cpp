@@ -307,7 +307,6 @@ void FleetRunner::onFinished(int index)
     host.process = nullptr;
     --m_running;
     startNext();
-    emit hostFinished(index);
     quitWhenDone();
 }
 

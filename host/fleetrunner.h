@@ -61,9 +61,6 @@ public:
     /// The merged report in readable text: a block per host, then a summary.
     static QString toText(const QJsonObject &report);
 
-signals:
-    void hostFinished(int index);
-
 private:
     class Child;
     struct HostRun
