@@ -351,7 +351,8 @@ void TestFleetRunner::realConsole()
 {
     HostTestEnvironment environment;
     QVERIFY(environment.isValid());
-    // Every connection fails at once: ssh's "network" is a program that ends.
+    // Every connection fails at once: ssh's "network" is a program that ends (and the
+    // address, were it used, is loopback's).
     const QString sshConfig = m_dir->filePath(QStringLiteral("ssh_config"));
     QFile config(sshConfig);
     QVERIFY(config.open(QIODevice::WriteOnly));
@@ -374,19 +375,19 @@ void TestFleetRunner::realConsole()
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     };
     QByteArray out;
-    console({QStringLiteral("--json"), QStringLiteral("--host"), QStringLiteral("probe.invalid")},
+    console({QStringLiteral("--json"), QStringLiteral("--host"), QStringLiteral("probe@127.0.0.1")},
             &out);
     if (!QJsonDocument::fromJson(out).object().contains(QStringLiteral("connected")))
         QSKIP("the console does not serve a remote host yet: its one-host report has no "
               "\"connected\"");
 
-    QCOMPARE(console({QStringLiteral("--host"), QStringLiteral("fleet-a.invalid"),
-                      QStringLiteral("--host"), QStringLiteral("fleet-b.invalid")},
+    QCOMPARE(console({QStringLiteral("--host"), QStringLiteral("fleet-a@127.0.0.1"),
+                      QStringLiteral("--host"), QStringLiteral("fleet-b@127.0.0.1")},
                      &out),
              1);
     const QStringList lines = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
-    QVERIFY(lines.contains(QStringLiteral("Host fleet-a.invalid: not connected, exit code 1")));
-    QVERIFY(lines.contains(QStringLiteral("Host fleet-b.invalid: not connected, exit code 1")));
+    QVERIFY(lines.contains(QStringLiteral("Host fleet-a@127.0.0.1: not connected, exit code 1")));
+    QVERIFY(lines.contains(QStringLiteral("Host fleet-b@127.0.0.1: not connected, exit code 1")));
     QVERIFY(lines.contains(QStringLiteral("  2 hosts: 0 without failures, 0 with failures, "
                                           "2 not reached")));
 }
