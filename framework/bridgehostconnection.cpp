@@ -337,9 +337,8 @@ bool BridgeHostConnection::Private::start(const QStringList &command,
 #endif
     // It stays in the console's session: pkexec may ask for the password on its terminal.
     hostio::setNewProgramSignals(&attributes, 0);
-    const int spawned =
-        ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(),
-                      environment ? envp.data() : environ);
+    const int spawned = ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(),
+                                      environment ? envp.data() : environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {

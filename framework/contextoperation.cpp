@@ -19,7 +19,8 @@ OperationTypes ContextOperation::availableOperations() const
 OperationTypes ContextOperation::offeredOperations() const
 {
     OperationTypes operations = availableOperations();
-    if ((operations & OperationControl) && !Module::hostConnectionOf(m_module)->remoteHost().isEmpty())
+    if ((operations & OperationControl) &&
+        !Module::hostConnectionOf(m_module)->remoteHost().isEmpty())
         operations &= ~OperationTypes(OperationControl);
     return operations;
 }

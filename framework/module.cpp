@@ -170,7 +170,9 @@ void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
     hostConnectionChanged();
 }
 
-void Module::hostConnectionChanged() {}
+void Module::hostConnectionChanged()
+{
+}
 
 QSharedPointer<HostConnection> Module::hostConnectionOf(const Module *module)
 {

@@ -213,9 +213,8 @@ int HostApplication::execBatch(const HostOptions &options,
     if (remote && !remote->isConnected()) {
         // No tree of this machine in its place: the report says which host failed, and why.
         const QJsonObject report = BatchReport::unconnected(remoteHost, notice);
-        const QByteArray out = options.json
-                                   ? QJsonDocument(report).toJson(QJsonDocument::Indented)
-                                   : BatchReport::toText(report).toLocal8Bit();
+        const QByteArray out = options.json ? QJsonDocument(report).toJson(QJsonDocument::Indented)
+                                            : BatchReport::toText(report).toLocal8Bit();
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         std::fflush(stdout);
         return BatchRunner::ExitTaskFailed;

@@ -46,8 +46,8 @@ QString lineWith(const QStringList &lines, std::initializer_list<const char *> n
 /// The end of a reason: what follows "The helper ended: ", the helper being ssh here.
 QString helperCause(const QString &reason)
 {
-    const QString prefix = QCoreApplication::translate("BridgeHostConnection", "The helper ended: %1")
-                               .arg(QString());
+    const QString prefix =
+        QCoreApplication::translate("BridgeHostConnection", "The helper ended: %1").arg(QString());
     return reason.startsWith(prefix) ? reason.mid(prefix.size()) : reason;
 }
 
@@ -201,16 +201,11 @@ QStringList RemoteHostConnection::sshCommand() const
     const Settings &s = d->settings;
     // No terminal, no agent or X11 forwarded to the host (the helper needs neither); a dead
     // link noticed within a minute rather than when TCP gives up.
-    QStringList command{s.sshProgram,
-                        QStringLiteral("-T"),
-                        QStringLiteral("-a"),
-                        QStringLiteral("-x"),
-                        QStringLiteral("-o"),
-                        QStringLiteral("ServerAliveInterval=15"),
-                        QStringLiteral("-o"),
-                        QStringLiteral("ServerAliveCountMax=3"),
-                        QStringLiteral("-o"),
-                        QStringLiteral("ConnectTimeout=20")};
+    QStringList command{s.sshProgram,         QStringLiteral("-T"),
+                        QStringLiteral("-a"), QStringLiteral("-x"),
+                        QStringLiteral("-o"), QStringLiteral("ServerAliveInterval=15"),
+                        QStringLiteral("-o"), QStringLiteral("ServerAliveCountMax=3"),
+                        QStringLiteral("-o"), QStringLiteral("ConnectTimeout=20")};
     // Options on the command line win over every configuration file: a user's
     // "StrictHostKeyChecking no" never applies here. "ask" refuses a changed key as "yes" does.
     if (s.batch) {
@@ -341,8 +336,8 @@ RemoteHostConnection::Failure RemoteHostConnection::classify(int exitCode,
                    .arg(host);
     } else if (exitCode == 127 || exitCode == 126 ||
                (exitCode != 255 &&
-                !(said = lineWith(lines, {"command not found", "No such file or directory",
-                                          "not found"}))
+                !(said = lineWith(lines,
+                                  {"command not found", "No such file or directory", "not found"}))
                      .isEmpty())) {
         kind = Failure::NoBridge;
         text = tr("The helper is not installed on %1: install the package vell-admin-bridge on "

@@ -84,7 +84,9 @@ public:
     Failure failure() const;
     /**
      * Called once (on the connection's reader thread) when a connection that was made ends,
-     * with errorText(); the window says so and offers to reconnect.
+     * with errorText(); the window says so and offers to reconnect. The handler must not call
+     * reconnect() itself (that thread ends with the old connection): it posts to the GUI
+     * thread. Not called for a connection that never served, nor for one reconnect() replaced.
      */
     void setLostHandler(std::function<void(const QString &)> handler);
 

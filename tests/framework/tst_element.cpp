@@ -99,7 +99,8 @@ void TestElement::serviceOperations()
     QCOMPARE(element.availableOperations(), OperationTypes(expected));
     QCOMPARE(element.offeredOperations(), OperationTypes(expected & ~quint64(OperationControl)));
     QVERIFY(!element.isOperationAvailable(OperationControl));
-    QCOMPARE(element.isOperationAvailable(OperationReadLight), (expected & OperationReadLight) != 0);
+    QCOMPARE(element.isOperationAvailable(OperationReadLight),
+             (expected & OperationReadLight) != 0);
 
     // Without a service record the state is unknown.
     element.setElementData(new ElementData);

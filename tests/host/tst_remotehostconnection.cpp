@@ -43,20 +43,21 @@ const char FakeService[] = "case \"$1\" in\n"
  * otherwise does what the file "mode" says: run the helper (whatever sudo -n before it), or
  * end as ssh or the remote shell would.
  */
-const char FakeSsh[] = "#!/bin/sh\n"
-                       "dir=$(dirname \"$0\")\n"
-                       "echo \"$*\" >> \"$dir/calls\"\n"
-                       "if [ \"$1\" = -G ]; then echo \"host x\"; echo \"user $(cat \"$dir/user\")\";"
-                       " exit 0; fi\n"
-                       "echo $$ > \"$dir/ssh.pid\"\n"
-                       "case $(cat \"$dir/mode\") in\n"
-                       "helper) exec \"$OXA_TEST_BRIDGE\" ;;\n"
-                       "missing) echo 'bash: line 1: /usr/libexec/vell-admin-service/"
-                       "vell-admin-bridge: No such file or directory' >&2; exit 127 ;;\n"
-                       "refused) echo 'ssh: connect to host 127.0.0.1 port 1: Connection refused'"
-                       " >&2; exit 255 ;;\n"
-                       "esac\n"
-                       "exit 1\n";
+const char FakeSsh[] =
+    "#!/bin/sh\n"
+    "dir=$(dirname \"$0\")\n"
+    "echo \"$*\" >> \"$dir/calls\"\n"
+    "if [ \"$1\" = -G ]; then echo \"host x\"; echo \"user $(cat \"$dir/user\")\";"
+    " exit 0; fi\n"
+    "echo $$ > \"$dir/ssh.pid\"\n"
+    "case $(cat \"$dir/mode\") in\n"
+    "helper) exec \"$OXA_TEST_BRIDGE\" ;;\n"
+    "missing) echo 'bash: line 1: /usr/libexec/vell-admin-service/"
+    "vell-admin-bridge: No such file or directory' >&2; exit 127 ;;\n"
+    "refused) echo 'ssh: connect to host 127.0.0.1 port 1: Connection refused'"
+    " >&2; exit 255 ;;\n"
+    "esac\n"
+    "exit 1\n";
 
 SshTarget target(const QString &spec)
 {
@@ -112,7 +113,8 @@ void TestRemoteHostConnection::initTestCase()
 RemoteHostConnection::Settings TestRemoteHostConnection::fake(const QString &mode,
                                                               const QString &user)
 {
-    for (const auto &[name, text] : {std::pair<const char *, QString>{"mode", mode}, {"user", user}}) {
+    for (const auto &[name, text] :
+         {std::pair<const char *, QString>{"mode", mode}, {"user", user}}) {
         QFile file(m_dir.filePath(name));
         file.open(QIODevice::WriteOnly);
         file.write(text.toUtf8());
@@ -157,7 +159,7 @@ void TestRemoteHostConnection::classify_data()
     QTest::addColumn<Failure>("failure");
     QTest::addColumn<QString>("says"); // a part of the message, after the host's name
 
-    // What OpenSSH 9.2 (Debian 12) prints; 10.0 (Debian 13) prints the same lines for these.
+    // What OpenSSH 9.2 (Debian 12) prints; 10.0 (Debian 13) prints the same for these.
     QTest::newRow("name not resolved")
         << 255 << "ssh: Could not resolve hostname db1: Name or service not known\n"
         << Failure::Unreachable << "cannot be reached (ssh: Could not resolve hostname";
@@ -169,9 +171,9 @@ void TestRemoteHostConnection::classify_data()
     QTest::newRow("network unreachable")
         << 255 << "ssh: connect to host 127.0.0.1 port 1: Network is unreachable\n"
         << Failure::Unreachable << "Network is unreachable";
-    QTest::newRow("timed out")
-        << 255 << "ssh: connect to host 192.0.2.7 port 22: Connection timed out\n"
-        << Failure::Unreachable << "timed out";
+    QTest::newRow("timed out") << 255
+                               << "ssh: connect to host 192.0.2.7 port 22: Connection timed out\n"
+                               << Failure::Unreachable << "timed out";
     QTest::newRow("closed before the banner (proxy)")
         << 255
         << "kex_exchange_identification: Connection closed by remote host\n"
@@ -197,9 +199,8 @@ void TestRemoteHostConnection::classify_data()
         << "No ED25519 host key is known for db1 and you have requested strict checking.\n"
            "Host key verification failed.\n"
         << Failure::UnknownHostKey << "is not known (No ED25519 host key is known";
-    QTest::newRow("unknown host key, not accepted")
-        << 255 << "Host key verification failed.\n"
-        << Failure::UnknownHostKey << "accept it";
+    QTest::newRow("unknown host key, not accepted") << 255 << "Host key verification failed.\n"
+                                                    << Failure::UnknownHostKey << "accept it";
     QTest::newRow("changed host key")
         << 255
         << "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
@@ -212,6 +213,29 @@ void TestRemoteHostConnection::classify_data()
            "Host key for db1 has changed and you have requested strict checking.\n"
            "Host key verification failed.\n"
         << Failure::ChangedHostKey << "ssh-keygen -f \"/root/.ssh/known_hosts\" -R \"db1\"";
+    // Where OpenSSH 10.0 (and Debian 13's sudo) word it otherwise.
+    QTest::newRow("10.0: proxy's nc refused, silently")
+        << 255 << "Connection closed by UNKNOWN port 65535\n"
+        << Failure::Unreachable << "Connection closed by UNKNOWN";
+    QTest::newRow("10.0: proxy's nc -v refused")
+        << 255
+        << "nc: connect to 127.0.0.1 port 1 (tcp) failed: Connection refused\n"
+           "Connection closed by UNKNOWN port 65535\n"
+        << Failure::Refused << "failed: Connection refused";
+    QTest::newRow("10.0: changed host key")
+        << 255
+        << "@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @\n"
+           "Offending ED25519 key in /k/kh:1\n"
+           "  remove with:\n"
+           "  ssh-keygen -f '/k/kh' -R 'db1'\n"
+           "Host key for db1 has changed and you have requested strict checking.\n"
+           "Host key verification failed.\n"
+        << Failure::ChangedHostKey << "ssh-keygen -f '/k/kh' -R 'db1'";
+    QTest::newRow("10.0: helper missing (sudo, host name unknown)")
+        << 1
+        << "sudo: unable to resolve host vm: Name or service not known\n"
+           "sudo: /usr/libexec/vell-admin-service/vell-admin-bridge: command not found\n"
+        << Failure::NoBridge << "install the package vell-admin-bridge";
     QTest::newRow("helper missing (shell)")
         << 127
         << "bash: line 1: /usr/libexec/vell-admin-service/vell-admin-bridge: No such file or "
@@ -252,8 +276,8 @@ void TestRemoteHostConnection::sshCommand_data()
     const QString helper = RemoteHostConnection::remoteBridgeProgram();
     QTest::newRow("root login: the helper itself")
         << "root@db1"
-        << "" << true << "" << "-o BatchMode=yes -o StrictHostKeyChecking=yes -l root -- db1 " + helper
-        << "";
+        << "" << true << ""
+        << "-o BatchMode=yes -o StrictHostKeyChecking=yes -l root -- db1 " + helper << "";
     QTest::newRow("user login: through sudo -n")
         << "alice@db1"
         << "" << true << ""
@@ -265,8 +289,8 @@ void TestRemoteHostConnection::sshCommand_data()
         << "-G -F /etc/fleet.conf -p 2222 -- db1";
     QTest::newRow("the configuration's user: another")
         << "db1"
-        << "" << false << "bob" << "-o StrictHostKeyChecking=ask -- db1 sudo -n " + helper
-        << "-G -- db1";
+        << "" << false << "bob"
+        << "-o StrictHostKeyChecking=ask -- db1 sudo -n " + helper << "-G -- db1";
     QTest::newRow("IPv6 with a port")
         << "[2001:db8::7]:2200"
         << "" << true << "root"
@@ -288,10 +312,11 @@ void TestRemoteHostConnection::sshCommand()
     settings.sshConfig = config;
     settings.batch = batch;
     const RemoteHostConnection connection(settings);
-    const QString fixed = QStringLiteral("-T -a -x -o ServerAliveInterval=15 -o ServerAliveCountMax=3 "
-                                         "-o ConnectTimeout=20 ");
-    QCOMPARE(connection.sshCommand(), QStringList{settings.sshProgram} +
-                                          (fixed + options).split(' ', Qt::SkipEmptyParts));
+    const QString fixed =
+        QStringLiteral("-T -a -x -o ServerAliveInterval=15 -o ServerAliveCountMax=3 "
+                       "-o ConnectTimeout=20 ");
+    QCOMPARE(connection.sshCommand(),
+             QStringList{settings.sshProgram} + (fixed + options).split(' ', Qt::SkipEmptyParts));
     QCOMPARE(connection.sshCommand(), connection.sshCommand()); // ssh -G asked once
     QCOMPARE(calls(), lookup.isEmpty() ? QStringList() : QStringList{lookup});
     QCOMPARE(connection.remoteHost(), spec);
@@ -394,7 +419,8 @@ void TestRemoteHostConnection::lostMidCall()
              qPrintable(result.failure));
     QCOMPARE(result.leftRunning, change);
     if (change)
-        QVERIFY2(result.failure.contains("changed anything is unknown"), qPrintable(result.failure));
+        QVERIFY2(result.failure.contains("changed anything is unknown"),
+                 qPrintable(result.failure));
     QVERIFY(!connection.isConnected());
     QCOMPARE(connection.failure(), Failure::Lost);
     QTRY_COMPARE(lost.load(), 1);
@@ -455,9 +481,10 @@ void TestRemoteHostConnection::batchRunWithoutTheHost()
     script.close();
     for (const bool json : {true, false}) {
         QProcess console;
-        QStringList arguments{"--plugin-dir", HostTestEnvironment::pluginDirectory(), "--host",
-                              "127.0.0.1:1", "--ssh-config", empty.fileName(), "--batch",
-                              script.fileName()};
+        QStringList arguments{"--plugin-dir", HostTestEnvironment::pluginDirectory(),
+                              "--host",       "127.0.0.1:1",
+                              "--ssh-config", empty.fileName(),
+                              "--batch",      script.fileName()};
         if (json)
             arguments << "--json";
         console.start(HostTestEnvironment::programPath(), arguments);
@@ -465,8 +492,9 @@ void TestRemoteHostConnection::batchRunWithoutTheHost()
         QCOMPARE(console.exitCode(), 1);
         const QByteArray out = console.readAllStandardOutput();
         if (!json) {
-            QVERIFY2(out.startsWith("Host: 127.0.0.1:1 (not connected)\nError: 127.0.0.1:1 refused"),
-                     out.constData());
+            QVERIFY2(
+                out.startsWith("Host: 127.0.0.1:1 (not connected)\nError: 127.0.0.1:1 refused"),
+                out.constData());
             continue;
         }
         const QJsonObject report = QJsonDocument::fromJson(out).object();
