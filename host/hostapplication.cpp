@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <cstdio>
@@ -137,6 +138,56 @@ QString HostApplication::bridgeProgram()
     return QStringLiteral(OXA_BRIDGE_PROGRAM);
 }
 
+QString HostApplication::installedAskpassProgram()
+{
+    return QStringLiteral(OXA_ASKPASS_PROGRAM);
+}
+
+QString HostApplication::askpassProgram(const QString &consoleDirectory)
+{
+    const QString installed = installedAskpassProgram();
+    const QString directory = QDir::cleanPath(consoleDirectory);
+    if (directory.isEmpty() || directory == QStringLiteral(OXA_CONSOLE_BIN_DIR))
+        return installed;
+    const QFileInfo beside(QDir(directory).filePath(QFileInfo(installed).fileName()));
+    if (!beside.isFile() || !beside.isExecutable())
+        return installed;
+    if (ConsoleHost::trustedFilesOnly() &&
+        !ConsoleHost::untrustedReason(beside.absoluteFilePath()).isEmpty())
+        return installed;
+    return beside.absoluteFilePath();
+}
+
+QStringList HostApplication::consoleArguments(const HostOptions &options, const SshTarget &target)
+{
+    // The new console starts where this one did: relative paths stay right, but absolute
+    // ones say plainly what it got.
+    const auto path = [](const QString &name, const QString &value) {
+        return QStringLiteral("--%1=%2").arg(name, QDir(value).absolutePath());
+    };
+    QStringList arguments{QStringLiteral("--host=") + target.spec};
+    if (!options.sshConfig.isEmpty())
+        arguments.append(path(QStringLiteral("ssh-config"), options.sshConfig));
+    for (const QString &directory : options.pluginDirectories)
+        arguments.append(path(QStringLiteral("plugin-dir"), directory));
+    if (!options.dataDirectory.isEmpty())
+        arguments.append(path(QStringLiteral("data-dir"), options.dataDirectory));
+    return arguments;
+}
+
+bool HostApplication::startConsole(const HostOptions &options, const SshTarget &target,
+                                   QString *error)
+{
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationFilePath());
+    process.setArguments(consoleArguments(options, target));
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (process.startDetached())
+        return true;
+    *error = process.errorString();
+    return false;
+}
+
 QStringList HostApplication::bridgeCommand(const HostOptions &options, bool root)
 {
     if (!options.bridgeCommand.isEmpty())
@@ -202,6 +253,12 @@ int HostApplication::execWindow(const HostOptions &options,
     window.setConnectionNotice(notice);
     if (!options.title.isEmpty())
         window.setWindowTitle(options.title);
+    else if (!connection->remoteHost().isEmpty())
+        window.setWindowTitle(connection->remoteHost() + QStringLiteral(" - ") +
+                              window.windowTitle());
+    window.setConsoleStarter([&options](const SshTarget &target, QString *error) {
+        return startConsole(options, target, error);
+    });
     QObject::connect(&host, &ConsoleHost::pluginsChecked, &host,
                      [&host, &options] { host.build(options.paranoid); });
     window.show();
