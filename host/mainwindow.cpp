@@ -245,12 +245,13 @@ ConnectDialog *MainWindow::openConnectDialog()
         return nullptr;
     if (!m_settings)
         m_settings = RecentHosts::consoleSettings(this);
-    if (auto *open = findChild<ConnectDialog *>()) {
-        open->raise();
-        return open;
+    if (m_connectDialog && m_connectDialog->isVisible()) {
+        m_connectDialog->raise();
+        return m_connectDialog;
     }
     auto *dialog = new ConnectDialog(RecentHosts::load(*m_settings), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_connectDialog = dialog;
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         const SshTarget target = dialog->target();
         QString error;
@@ -299,7 +300,8 @@ std::function<void(const QString &)> MainWindow::lostHandler(MainWindow *window)
         QMetaObject::invokeMethod(
             qApp,
             [guard, reason] {
-                if (guard)
+                // The connection a reconnect drops ends too: its outcome says how things are.
+                if (guard && !guard->isReconnecting())
                     guard->showConnectionFailure(reason);
             },
             Qt::QueuedConnection);

@@ -191,6 +191,7 @@ private:
     TreeNode *m_elementNode = nullptr;  ///< its node, to see it leave the tree
     QPointer<ViewEditElementWidget> m_widget;
     QPointer<CreateDialog> m_createDialog;
+    QPointer<ConnectDialog> m_connectDialog;
     bool m_editing = false;
     bool m_startupReads = true;
     bool m_discardWithoutAsking = false;

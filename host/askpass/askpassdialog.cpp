@@ -45,6 +45,9 @@ QString AskpassDialog::fingerprint(const QString &prompt)
 QString AskpassDialog::printablePrompt(const QString &prompt)
 {
     QString text = prompt.left(MaxPromptLength);
+    // Line ends as a terminal would show them.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (QChar &c : text) {
         if ((c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) &&
             c != QLatin1Char('\n') && c != QLatin1Char('\t'))

@@ -30,7 +30,8 @@ public:
     static Kind kindOf(const QString &prompt, const QString &mode);
     /// The key fingerprint (SHA256:... or MD5:...) named in @p prompt; empty when none.
     static QString fingerprint(const QString &prompt);
-    /// @p prompt without control characters (but line breaks and tabs), cut to the maximum.
+    /// @p prompt cut to the maximum, its line ends made line breaks, its other control
+    /// characters (but tabs) replaced.
     static QString printablePrompt(const QString &prompt);
 
     AskpassDialog(const QString &prompt, const QString &mode, QWidget *parent = nullptr);

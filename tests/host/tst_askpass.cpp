@@ -136,6 +136,8 @@ void TestAskpass::promptIsPlainAndBounded()
     QCOMPARE(shown->textFormat(), Qt::PlainText);
     QVERIFY(shown->text().startsWith(QStringLiteral("<b>Code</b>\ufffd[2J: x")));
     QCOMPARE(shown->text().size(), AskpassDialog::MaxPromptLength);
+    QCOMPARE(AskpassDialog::printablePrompt(QStringLiteral("a\r\nb\rc\td\x7f")),
+             QStringLiteral("a\nb\nc\td\ufffd"));
 }
 
 QTEST_MAIN(TestAskpass)

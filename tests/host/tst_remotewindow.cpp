@@ -226,6 +226,8 @@ void TestRemoteWindow::connectStartsConsole()
     window.connectHostAction()->trigger();
     auto *dialog = window.findChild<ConnectDialog *>();
     QVERIFY(dialog);
+    window.connectHostAction()->trigger();
+    QCOMPARE(window.findChildren<ConnectDialog *>().size(), 1);
     QCOMPARE(dialog->hostBox()->currentText(), QStringLiteral("db7"));
     dialog->hostBox()->setEditText(QStringLiteral("db8"));
     dialog->accept();
@@ -236,6 +238,9 @@ void TestRemoteWindow::connectStartsConsole()
     QCOMPARE(failure != nullptr, !starts);
     if (failure)
         QVERIFY(failure->text().contains(QStringLiteral("no such program")));
+    // The next host gets a dialog of its own.
+    ConnectDialog *next = window.openConnectDialog();
+    QVERIFY(next && next->isVisible());
 }
 
 void TestRemoteWindow::consoleArguments_data()
@@ -365,8 +370,11 @@ void TestRemoteWindow::reconnect()
     // A second press while one runs does nothing; the window goes on serving meanwhile.
     action->trigger();
     QVERIFY(!m_window->reconnect());
+    // The connection the reconnect drops reports its end: the reconnect's outcome decides.
+    MainWindow::lostHandler(m_window.get())(QStringLiteral("Connection to db1 lost: dropped."));
     QTest::qWait(50);
     QCOMPARE(calls.load(), 1);
+    QCOMPARE(notice->text(), QStringLiteral("Connecting to db1 again..."));
     release.release();
     QTRY_VERIFY(!m_window->isReconnecting());
     QVERIFY(action->isEnabled());
