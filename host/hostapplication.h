@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostoptions.h"
+#include "remotehostconnection.h"
 
 #include <QSharedPointer>
 #include <QString>
@@ -57,6 +58,10 @@ public:
      * when it may load code from there.
      */
     static QString askpassProgram(const QString &consoleDirectory);
+    /// The question program this console gives ssh (see askpassProgram(QString)).
+    static QString askpassProgram();
+    /// How the console reaches the one host of --host.
+    static RemoteHostConnection::Settings remoteSettings(const HostOptions &options);
     /**
      * The arguments of a new console for @p target ("Connect to host..."): --host with the
      * target, and the --ssh-config, --plugin-dir and --data-dir of @p options, each as one
@@ -73,10 +78,12 @@ public:
      */
     static QStringList bridgeCommand(const HostOptions &options, bool root);
     /**
-     * The connection to the host the console administers, made once at its start: through
-     * the helper when bridgeCommand() names one, else in-process. When the helper cannot
-     * serve (authorisation refused, no helper), the console only reads, in-process with the
-     * user's rights (viewer mode), and @p notice says why.
+     * The connection to the host the console administers, made once at its start: over ssh
+     * to the one --host; else through the helper when bridgeCommand() names one, else
+     * in-process. When the helper cannot serve (authorisation refused, no helper), the console
+     * only reads, in-process with the user's rights (viewer mode), and @p notice says why. A
+     * remote host that cannot be reached stays the connection (it fails every call), and
+     * @p notice says why: nothing of this machine is shown in its place.
      */
     static QSharedPointer<HostConnection> connectHost(const HostOptions &options,
                                                       QString *notice = nullptr);

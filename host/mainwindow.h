@@ -132,6 +132,8 @@ public slots:
 
 signals:
     void currentElementChanged(Element *element);
+    /// Reconnect made the connection again (before the reads it starts).
+    void reconnected();
 
 protected:
     /// While changes run, asks first: they go on without the console. No keeps the window.

@@ -362,6 +362,7 @@ void TestRemoteWindow::reconnect()
     QVERIFY(m_window->reconnectButton()->isVisible());
 
     QSignalSpy finished(TaskObserver::instance(), &TaskObserver::taskFinished);
+    QSignalSpy reconnected(m_window.get(), &MainWindow::reconnected);
     QTest::mouseClick(m_window->reconnectButton(), Qt::LeftButton);
     QVERIFY(m_window->isReconnecting());
     QVERIFY(!action->isEnabled());
@@ -379,6 +380,7 @@ void TestRemoteWindow::reconnect()
     QTRY_VERIFY(!m_window->isReconnecting());
     QVERIFY(action->isEnabled());
     QCOMPARE(calls.load(), 1);
+    QCOMPARE(reconnected.size(), connects ? 1 : 0);
     QVERIFY(TaskObserver::instance()->waitForIdle(30000));
     QStringList read;
     for (const QList<QVariant> &arguments : std::as_const(finished))
