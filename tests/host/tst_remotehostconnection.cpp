@@ -52,6 +52,7 @@ const char FakeSsh[] =
     "echo $$ > \"$dir/ssh.pid\"\n"
     "case $(cat \"$dir/mode\") in\n"
     "helper) exec \"$OXA_TEST_BRIDGE\" ;;\n"
+    "other-version) exec \"$OXA_TEST_FAKE_BRIDGE\" version 99 ;;\n"
     "missing) echo 'bash: line 1: /usr/libexec/vell-admin-service/"
     "vell-admin-bridge: No such file or directory' >&2; exit 127 ;;\n"
     "refused) echo 'ssh: connect to host 127.0.0.1 port 1: Connection refused'"
@@ -106,6 +107,7 @@ void TestRemoteHostConnection::initTestCase()
     script.close();
     QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("OXA_TEST_BRIDGE", OXA_TEST_BRIDGE_PROGRAM);
+    qputenv("OXA_TEST_FAKE_BRIDGE", OXA_TEST_FAKE_BRIDGE);
     // A helper killed by the suite makes a write to it fail, not the suite die.
     ::signal(SIGPIPE, SIG_IGN);
 }
@@ -442,6 +444,8 @@ void TestRemoteHostConnection::cannotConnect_data()
     QTest::newRow("helper not installed")
         << "missing" << Failure::NoBridge << "install the package vell-admin-bridge on db1";
     QTest::newRow("refused") << "refused" << Failure::Refused << "db1 refused the connection";
+    QTest::newRow("another protocol version")
+        << "other-version" << Failure::Protocol << "the bridge version 99";
 }
 
 void TestRemoteHostConnection::cannotConnect()
