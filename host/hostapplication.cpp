@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <cstdio>
@@ -132,7 +133,7 @@ bool HostApplication::preparePlatform(const HostOptions &options, QString *error
 
 QString HostApplication::askpassProgram()
 {
-    return QStringLiteral(OXA_ASKPASS_PROGRAM);
+    return askpassProgram(QCoreApplication::applicationDirPath());
 }
 
 RemoteHostConnection::Settings HostApplication::remoteSettings(const HostOptions &options)
@@ -179,6 +180,56 @@ int HostApplication::execFleet(const HostOptions &options)
 QString HostApplication::bridgeProgram()
 {
     return QStringLiteral(OXA_BRIDGE_PROGRAM);
+}
+
+QString HostApplication::installedAskpassProgram()
+{
+    return QStringLiteral(OXA_ASKPASS_PROGRAM);
+}
+
+QString HostApplication::askpassProgram(const QString &consoleDirectory)
+{
+    const QString installed = installedAskpassProgram();
+    const QString directory = QDir::cleanPath(consoleDirectory);
+    if (directory.isEmpty() || directory == QStringLiteral(OXA_CONSOLE_BIN_DIR))
+        return installed;
+    const QFileInfo beside(QDir(directory).filePath(QFileInfo(installed).fileName()));
+    if (!beside.isFile() || !beside.isExecutable())
+        return installed;
+    if (ConsoleHost::trustedFilesOnly() &&
+        !ConsoleHost::untrustedReason(beside.absoluteFilePath()).isEmpty())
+        return installed;
+    return beside.absoluteFilePath();
+}
+
+QStringList HostApplication::consoleArguments(const HostOptions &options, const SshTarget &target)
+{
+    // The new console starts where this one did: relative paths stay right, but absolute
+    // ones say plainly what it got.
+    const auto path = [](const QString &name, const QString &value) {
+        return QStringLiteral("--%1=%2").arg(name, QDir(value).absolutePath());
+    };
+    QStringList arguments{QStringLiteral("--host=") + target.spec};
+    if (!options.sshConfig.isEmpty())
+        arguments.append(path(QStringLiteral("ssh-config"), options.sshConfig));
+    for (const QString &directory : options.pluginDirectories)
+        arguments.append(path(QStringLiteral("plugin-dir"), directory));
+    if (!options.dataDirectory.isEmpty())
+        arguments.append(path(QStringLiteral("data-dir"), options.dataDirectory));
+    return arguments;
+}
+
+bool HostApplication::startConsole(const HostOptions &options, const SshTarget &target,
+                                   QString *error)
+{
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationFilePath());
+    process.setArguments(consoleArguments(options, target));
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (process.startDetached())
+        return true;
+    *error = process.errorString();
+    return false;
 }
 
 QStringList HostApplication::bridgeCommand(const HostOptions &options, bool root)
@@ -261,18 +312,49 @@ int HostApplication::execWindow(const HostOptions &options,
                                 const QString &notice)
 {
     const QString remoteHost = connection->remoteHost();
-    const auto *remote = dynamic_cast<const RemoteHostConnection *>(connection.data());
+    const QSharedPointer<RemoteHostConnection> remote =
+        connection.dynamicCast<RemoteHostConnection>();
     ConsoleHost host(nullptr, connection);
     // A host that was not reached gets no plug-ins: nothing of this machine is shown for it.
-    if (!remote || remote->isConnected())
+    // They come once Reconnect reaches it.
+    bool pluginsLoaded = !remote || remote->isConnected();
+    if (pluginsLoaded)
         loadPlugins(host, options);
     MainWindow window(&host);
-    window.setConnectionNotice(notice);
+    if (remote && !remote->isConnected())
+        window.showConnectionFailure(notice);
+    else
+        window.setConnectionNotice(notice);
     setTitle(window, options, remoteHost);
+    window.setConsoleStarter([&options](const SshTarget &target, QString *error) {
+        return startConsole(options, target, error);
+    });
+    if (remote) {
+        window.setReconnector([remote](QString *error) {
+            if (remote->reconnect())
+                return true;
+            *error = remote->errorText();
+            return false;
+        });
+        remote->setLostHandler(MainWindow::lostHandler(&window));
+        QObject::connect(&window, &MainWindow::reconnected, &host,
+                         [&host, &options, &pluginsLoaded] {
+                             if (pluginsLoaded)
+                                 return;
+                             pluginsLoaded = true;
+                             loadPlugins(host, options);
+                             host.checkPlugins();
+                         });
+    }
     QObject::connect(&host, &ConsoleHost::pluginsChecked, &host,
                      [&host, &options] { host.build(options.paranoid); });
     window.show();
     // The checks may take up to 30 s each: the window is up and responsive meanwhile.
-    host.checkPlugins();
-    return qApp->exec();
+    if (pluginsLoaded)
+        host.checkPlugins();
+    const int code = qApp->exec();
+    // The window goes: a connection that ends from now on has nobody to tell.
+    if (remote)
+        remote->setLostHandler({});
+    return code;
 }

@@ -54,10 +54,28 @@ public:
     static int execFleet(const HostOptions &options);
     /// Where the privileged helper is installed.
     static QString bridgeProgram();
-    /// Where the window's question program for ssh is installed.
+    /// Where the window's question program for ssh (SSH_ASKPASS) is installed.
+    static QString installedAskpassProgram();
+    /**
+     * The question program a console whose binary lies in @p consoleDirectory gives ssh: the
+     * one beside it when that is not the installed console's directory (a build tree), else
+     * the installed one. A console that loads only trusted files takes the one beside it only
+     * when it may load code from there.
+     */
+    static QString askpassProgram(const QString &consoleDirectory);
+    /// The question program this console gives ssh (see askpassProgram(QString)).
     static QString askpassProgram();
     /// How the console reaches the one host of --host.
     static RemoteHostConnection::Settings remoteSettings(const HostOptions &options);
+    /**
+     * The arguments of a new console for @p target ("Connect to host..."): --host with the
+     * target, and the --ssh-config, --plugin-dir and --data-dir of @p options, each as one
+     * argument --name=value (a value is never read as an option).
+     */
+    static QStringList consoleArguments(const HostOptions &options, const SshTarget &target);
+    /// Starts the console program with consoleArguments(), no shell between; false with
+    /// @p error when it cannot be started.
+    static bool startConsole(const HostOptions &options, const SshTarget &target, QString *error);
     /**
      * How the console starts the privileged helper: --bridge's words when given; else none
      * (the console's own process serves) as root (@p root) or with --viewer; else pkexec

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "connectdialog.h"
 #include "consolehost.h"
 #include "createdialog.h"
 #include "elementtreemodel.h"
@@ -9,6 +10,7 @@
 
 #include <consoleregistry.h>
 #include <element.h>
+#include <hostconnection.h>
 #include <taskdescription.h>
 #include <taskobserver.h>
 #include <vieweditelementwidget.h>
@@ -25,8 +27,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -72,7 +76,9 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     m_connectionNotice->setTextFormat(Qt::PlainText);
     m_connectionNotice->setFrameShape(QFrame::StyledPanel);
     m_connectionNotice->hide();
-    panelLayout->addWidget(m_connectionNotice);
+    auto *noticeRow = new QHBoxLayout;
+    noticeRow->addWidget(m_connectionNotice, 1);
+    panelLayout->addLayout(noticeRow);
     m_caption = new QLabel(panel);
     m_caption->setObjectName(QStringLiteral("_captionLabel"));
     QFont bold = m_caption->font();
@@ -146,6 +152,26 @@ MainWindow::MainWindow(ConsoleHost *host, QWidget *parent)
     statusBar()->addPermanentWidget(m_stopWaitingButton);
     m_stopWaitingButton->hide();
 
+    m_connectHost = new QAction(QIcon::fromTheme(QStringLiteral("network-server")),
+                                tr("Connect to host..."), this);
+    m_connectHost->setObjectName(QStringLiteral("_connectHostAction"));
+    m_connectHost->setToolTip(tr("Open a console of its own for another host, reached with ssh"));
+    m_connectHost->setEnabled(false);
+    connect(m_connectHost, &QAction::triggered, this, [this] { openConnectDialog(); });
+    m_reconnect =
+        new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), tr("Reconnect"), this);
+    m_reconnect->setObjectName(QStringLiteral("_reconnectAction"));
+    m_reconnect->setToolTip(tr("Connect to the host again and read everything again"));
+    m_reconnect->setEnabled(false);
+    connect(m_reconnect, &QAction::triggered, this, [this] { reconnect(); });
+    m_reconnectButton = new QPushButton(m_reconnect->icon(), m_reconnect->text(), panel);
+    m_reconnectButton->setObjectName(QStringLiteral("_reconnectButton"));
+    m_reconnectButton->setToolTip(m_reconnect->toolTip());
+    m_reconnectButton->setEnabled(false);
+    m_reconnectButton->hide();
+    connect(m_reconnectButton, &QPushButton::clicked, m_reconnect, &QAction::trigger);
+    noticeRow->addWidget(m_reconnectButton, 0, Qt::AlignTop);
+
     setUpActions();
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     viewMenu->setObjectName(QStringLiteral("_viewMenu"));
@@ -196,10 +222,157 @@ MainWindow::~MainWindow()
 
 void MainWindow::setConnectionNotice(const QString &notice)
 {
+    showNotice(notice, tr("Only reading"));
+}
+
+void MainWindow::showNotice(const QString &notice, const QString &logTitle)
+{
     m_connectionNotice->setText(notice);
     m_connectionNotice->setVisible(!notice.isEmpty());
-    if (!notice.isEmpty())
-        m_log->addNotice(QString(), tr("Only reading"), notice, 3);
+    if (!notice.isEmpty() && !logTitle.isEmpty())
+        m_log->addNotice(QString(), logTitle, notice, TaskDescription::TaskStatusWarning);
+}
+
+void MainWindow::setConsoleStarter(ConsoleStarter starter)
+{
+    m_consoleStarter = std::move(starter);
+    m_connectHost->setEnabled(bool(m_consoleStarter));
+}
+
+ConnectDialog *MainWindow::openConnectDialog()
+{
+    if (!m_consoleStarter)
+        return nullptr;
+    if (!m_settings)
+        m_settings = RecentHosts::consoleSettings(this);
+    if (m_connectDialog && m_connectDialog->isVisible()) {
+        m_connectDialog->raise();
+        return m_connectDialog;
+    }
+    auto *dialog = new ConnectDialog(RecentHosts::load(*m_settings), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_connectDialog = dialog;
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const SshTarget target = dialog->target();
+        QString error;
+        if (!m_consoleStarter(target, &error)) {
+            auto *box = new QMessageBox(
+                QMessageBox::Warning, tr("Connect to host"),
+                tr("The console for %1 could not be started: %2").arg(target.spec, error),
+                QMessageBox::Ok, this);
+            box->setObjectName(QStringLiteral("_connectFailure"));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+            return;
+        }
+        RecentHosts::record(*m_settings, target.spec);
+        statusBar()->showMessage(tr("A console for %1 is starting.").arg(target.spec), 10000);
+    });
+    dialog->open();
+    return dialog;
+}
+
+void MainWindow::setReconnector(Reconnector reconnector)
+{
+    m_reconnector = std::move(reconnector);
+    updateReconnect();
+}
+
+void MainWindow::updateReconnect()
+{
+    const bool can = m_reconnector && !m_reconnecting;
+    m_reconnect->setEnabled(can);
+    m_reconnectButton->setEnabled(can);
+}
+
+void MainWindow::showConnectionFailure(const QString &reason)
+{
+    showNotice(reason, tr("Not connected"));
+    m_reconnectButton->setVisible(bool(m_reconnector));
+}
+
+std::function<void(const QString &)> MainWindow::lostHandler(MainWindow *window)
+{
+    // The report comes on the connection's reader thread: only the GUI thread touches the
+    // window, and only while it is still there.
+    const QPointer<MainWindow> guard = window;
+    return [guard](const QString &reason) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, reason] {
+                // The connection a reconnect drops ends too: its outcome says how things are.
+                if (guard && !guard->isReconnecting())
+                    guard->showConnectionFailure(reason);
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+bool MainWindow::reconnect()
+{
+    if (!m_reconnector || m_reconnecting)
+        return false;
+    m_reconnecting = true;
+    updateReconnect();
+    const QString host =
+        m_host && m_host->hostConnection() ? m_host->hostConnection()->remoteHost() : QString();
+    showNotice(tr("Connecting to %1 again...").arg(host), QString());
+    m_reconnectButton->setVisible(true);
+    struct Outcome
+    {
+        bool connected = false;
+        QString error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    // ssh may wait minutes (a password typed, a slow link): never on the GUI thread. The
+    // thread keeps what it runs alive, should the window close meanwhile.
+    QThread *thread = QThread::create([reconnector = m_reconnector, outcome] {
+        outcome->connected = reconnector(&outcome->error);
+    });
+    connect(thread, &QThread::finished, this,
+            [this, outcome] { onReconnected(outcome->connected, outcome->error); });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    return true;
+}
+
+void MainWindow::onReconnected(bool connected, const QString &error)
+{
+    m_reconnecting = false;
+    updateReconnect();
+    if (!connected) {
+        showConnectionFailure(error.isEmpty() ? tr("The connection could not be made.") : error);
+        return;
+    }
+    showNotice(QString(), QString());
+    m_reconnectButton->hide();
+    const QString host =
+        m_host && m_host->hostConnection() ? m_host->hostConnection()->remoteHost() : QString();
+    m_log->addNotice(QString(), tr("Connected again"), host, TaskDescription::TaskStatusDone);
+    statusBar()->showMessage(tr("Connected to %1 again: reading everything again.").arg(host),
+                             10000);
+    emit reconnected();
+    refreshAll();
+}
+
+void MainWindow::refreshAll()
+{
+    ConsoleRegistry *reg = registry();
+    if (!reg)
+        return;
+    // Collected first: a read may change the tree under the walk.
+    QList<QPointer<Element>> elements;
+    QList<TreeNode *> pending = reg->elementRoot()->childNodes();
+    while (!pending.isEmpty()) {
+        TreeNode *node = pending.takeFirst();
+        if (Element *element = qobject_cast<Element *>(node))
+            elements.append(element);
+        pending.append(node->childNodes());
+    }
+    for (const QPointer<Element> &element : std::as_const(elements)) {
+        if (element)
+            readElement(element, true);
+    }
 }
 
 ConsoleRegistry *MainWindow::registry() const
@@ -215,6 +388,9 @@ void MainWindow::setUpActions()
                                             tr("About plug-ins..."));
     about->setObjectName(QStringLiteral("_aboutPluginsAction"));
     connect(about, &QAction::triggered, this, &MainWindow::showPluginsDialog);
+    consoleMenu->addSeparator();
+    consoleMenu->addAction(m_connectHost);
+    consoleMenu->addAction(m_reconnect);
     consoleMenu->addSeparator();
     consoleMenu->addAction(m_stopWaiting);
     consoleMenu->addSeparator();

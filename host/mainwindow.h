@@ -6,6 +6,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+
+class ConnectDialog;
 class ConsoleHost;
 class ConsoleRegistry;
 class CreateDialog;
@@ -15,9 +18,11 @@ class QLabel;
 class QModelIndex;
 class QProgressBar;
 class QPushButton;
+class QSettings;
 class QTreeView;
 class QVBoxLayout;
 class TaskLogWidget;
+struct SshTarget;
 struct TaskReport;
 
 /**
@@ -38,6 +43,43 @@ public:
     /// empty.
     void setConnectionNotice(const QString &notice);
     QLabel *connectionNoticeLabel() const { return m_connectionNotice; }
+
+    /// Starts a console of its own for @p target: true, or false with @p error.
+    using ConsoleStarter = std::function<bool(const SshTarget &target, QString *error)>;
+    /// Offers "Connect to host...", which starts a new console through @p starter.
+    void setConsoleStarter(ConsoleStarter starter);
+    /// Where the recent hosts are kept (not owned); the console's own settings by default.
+    void setRecentHostsSettings(QSettings *settings) { m_settings = settings; }
+    /**
+     * "Connect to host...": asks for the host; once one is taken, starts its console and
+     * records it among the recent hosts. Null when no console starter was set.
+     */
+    ConnectDialog *openConnectDialog();
+    QAction *connectHostAction() const { return m_connectHost; }
+
+    /// Makes the connection again (never on the GUI thread): true, or false with @p error.
+    using Reconnector = std::function<bool(QString *error)>;
+    /// Offers Reconnect, which runs @p reconnector: a console of a remote host.
+    void setReconnector(Reconnector reconnector);
+    /**
+     * The connection could not be made or was lost: shows @p reason in the notice with
+     * Reconnect. GUI thread only; lostHandler() brings a report from any thread here.
+     */
+    void showConnectionFailure(const QString &reason);
+    /// A handler for the connection's reports of a lost connection, callable from any thread:
+    /// the window shows it once it gets there, unless the window is gone by then.
+    static std::function<void(const QString &)> lostHandler(MainWindow *window);
+    /**
+     * Reconnect: makes the connection again on a thread of its own, the window staying
+     * responsive; on success clears the notice and reads every element again, else shows the
+     * new reason. False when not offered or while one runs.
+     */
+    bool reconnect();
+    bool isReconnecting() const { return m_reconnecting; }
+    QAction *reconnectAction() const { return m_reconnect; }
+    QPushButton *reconnectButton() const { return m_reconnectButton; }
+    /// Every element of the tree read again, as F5 reads the current one.
+    void refreshAll();
 
     /// Whether the root elements get a light read once the tree is built (the GUI's start).
     void setStartupReads(bool enabled) { m_startupReads = enabled; }
@@ -90,6 +132,8 @@ public slots:
 
 signals:
     void currentElementChanged(Element *element);
+    /// Reconnect made the connection again (before the reads it starts).
+    void reconnected();
 
 protected:
     /// While changes run, asks first: they go on without the console. No keeps the window.
@@ -118,6 +162,9 @@ private:
     void confirmDelete(Element *element);
     void confirmOperation(Element *element, OperationType operation, const QString &question);
     void askDiscard(Element *wanted);
+    void showNotice(const QString &notice, const QString &logTitle);
+    void onReconnected(bool connected, const QString &error);
+    void updateReconnect();
     ConsoleRegistry *registry() const;
 
     ConsoleHost *m_host;
@@ -129,6 +176,13 @@ private:
     QLabel *m_busyLabel;
     QLabel *m_caption;
     QLabel *m_connectionNotice;
+    QPushButton *m_reconnectButton;
+    QAction *m_connectHost;
+    QAction *m_reconnect;
+    ConsoleStarter m_consoleStarter;
+    Reconnector m_reconnector;
+    QSettings *m_settings = nullptr;
+    bool m_reconnecting = false;
     QLabel *m_placeholder;
     QAction *m_stopWaiting;
     QPushButton *m_stopWaitingButton;
@@ -139,6 +193,7 @@ private:
     TreeNode *m_elementNode = nullptr;  ///< its node, to see it leave the tree
     QPointer<ViewEditElementWidget> m_widget;
     QPointer<CreateDialog> m_createDialog;
+    QPointer<ConnectDialog> m_connectDialog;
     bool m_editing = false;
     bool m_startupReads = true;
     bool m_discardWithoutAsking = false;
