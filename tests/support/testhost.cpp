@@ -734,6 +734,33 @@ bool TestHost::mkdir(const QString &path, int mode)
     return true;
 }
 
+bool TestHost::setSystemdBooted(bool booted)
+{
+    if (!m_available)
+        return fail(QStringLiteral("the test host is not available"));
+    const QString run = QStringLiteral("/run");
+    const bool laid = std::any_of(m_layers.cbegin(), m_layers.cend(),
+                                  [&run](const Layer &layer) { return layer.directory == run; });
+    if (!laid) {
+        Layer layer;
+        layer.directory = run;
+        const bool mounted = mountLayer(layer);
+        if (layer.tmpfsMounted)
+            m_layers.append(layer);
+        if (!mounted)
+            return false;
+    }
+    const QString marker = QStringLiteral("/run/systemd/system");
+    if (booted) {
+        if (!QDir().mkpath(marker))
+            return fail(QStringLiteral("cannot make %1").arg(marker));
+        return true;
+    }
+    if (QFileInfo(marker).isDir() && !QDir(marker).removeRecursively())
+        return fail(QStringLiteral("cannot remove %1").arg(marker));
+    return true;
+}
+
 bool TestHost::removePath(const QString &path)
 {
     QString target;

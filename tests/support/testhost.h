@@ -101,6 +101,12 @@ public:
     bool writeCrashingScript(const QString &path);
     /// An executable script in place of the program @p name, at toolPath().
     bool writeTool(const QString &name, const QString &shellBody);
+    /**
+     * Makes the host look booted with systemd (/run/systemd/system a directory) or not (no
+     * such path), whatever the machine is: the first call lays an overlay on /run as well,
+     * thrown away with the others.
+     */
+    bool setSystemdBooted(bool booted);
     /// Creates (or replaces) a symbolic link at @p path pointing to @p target.
     bool writeSymlink(const QString &path, const QString &target);
     /// Creates a directory and its parents.
