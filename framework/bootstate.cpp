@@ -39,8 +39,8 @@ QString BootState::systemdMarker()
 
 QStringList BootState::rcDirectories()
 {
-    return {QStringLiteral("/etc/rc2.d"), QStringLiteral("/etc/rc3.d"), QStringLiteral("/etc/rc4.d"),
-            QStringLiteral("/etc/rc5.d")};
+    return {QStringLiteral("/etc/rc2.d"), QStringLiteral("/etc/rc3.d"),
+            QStringLiteral("/etc/rc4.d"), QStringLiteral("/etc/rc5.d")};
 }
 
 QString BootState::enabledWord()

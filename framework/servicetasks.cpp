@@ -191,7 +191,8 @@ ReloadServiceTask::ReloadServiceTask(Element *element)
 }
 
 BootServiceTask::BootServiceTask(Element *element, const QString &unit, bool enable)
-    : ServiceTask(element, QString(), enable ? QStringLiteral("enable") : QStringLiteral("disable")),
+    : ServiceTask(element, QString(),
+                  enable ? QStringLiteral("enable") : QStringLiteral("disable")),
       m_enable(enable)
 {
     setBootUnit(unit);

@@ -44,17 +44,20 @@ ServiceElementWidget::ServiceElementWidget(Module *module, const char *className
     m_stateLabel = new QLabel(translate(stateUnreadText), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
-    auto *bootCaption = new QLabel(translate(bootCaptionText), this);
-    bootCaption->setObjectName(QStringLiteral("_bootStateLabelLabel"));
+    m_bootCaption = new QLabel(translate(bootCaptionText), this);
+    m_bootCaption->setObjectName(QStringLiteral("_bootStateLabelLabel"));
     m_bootStateLabel = new QLabel(translate(undefinedText), this);
     m_bootStateLabel->setObjectName(QStringLiteral("_bootStateLabel"));
     // What a tool printed is shown as it is, never as markup.
     m_bootStateLabel->setTextFormat(Qt::PlainText);
+    // Shown once a read brings a boot state: an element without a unit of its own has none.
+    m_bootCaption->setHidden(true);
+    m_bootStateLabel->setHidden(true);
     m_groupBox = new QGroupBox(translate(configurationText), this);
     m_groupBox->setObjectName(QStringLiteral("_confGroupBox"));
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
-    grid->addWidget(bootCaption, 1, 0);
+    grid->addWidget(m_bootCaption, 1, 0);
     grid->addWidget(m_bootStateLabel, 1, 1);
     grid->addWidget(m_groupBox, 2, 0, 1, 2);
     grid->setColumnStretch(1, 1);
@@ -148,8 +151,7 @@ void ServiceElementWidget::afterSuccessfulRead(Element *element, ElementData *da
     if (!light)
         return;
     showState(light->textState());
-    m_bootStateLabel->setText(light->bootState().isEmpty() ? translate(undefinedText)
-                                                           : light->bootState());
+    showBootState(light->bootState());
     if (auto *heavy = dynamic_cast<ServiceHeavyElementData *>(data))
         showConfiguration(heavy);
     ViewEditElementWidget::afterSuccessfulRead(element, data);
@@ -171,4 +173,13 @@ void ServiceElementWidget::reset()
     ViewEditElementWidget::reset();
     showState(QString());
     m_bootStateLabel->setText(translate(undefinedText));
+}
+
+void ServiceElementWidget::showBootState(const QString &state)
+{
+    if (state.isEmpty())
+        return;
+    m_bootStateLabel->setText(state);
+    m_bootCaption->setHidden(false);
+    m_bootStateLabel->setHidden(false);
 }

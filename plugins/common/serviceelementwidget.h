@@ -14,9 +14,9 @@ class TreeNodeSortFilterProxyModel;
 
 /**
  * The form every service widget shares: "State:" and the state in bold, "Start at boot:" and
- * the boot state, then a group box "Configuration" holding a read-only text view or a tree
- * view. After a read it shows the state, the boot state and the configuration; reset() shows
- * "undefined".
+ * the boot state (shown once a read brought one), then a group box "Configuration" holding a
+ * read-only text view or a tree view. After a read it shows the state, the boot state and the
+ * configuration; reset() shows "undefined".
  */
 class ServiceElementWidget : public ViewEditElementWidget
 {
@@ -71,9 +71,12 @@ protected:
 
 private:
     void showState(const QString &text);
+    /// Shows a boot state that was read (none: the row stays as it is).
+    void showBootState(const QString &state);
 
     QString m_className;
     QLabel *m_stateLabel = nullptr;
+    QLabel *m_bootCaption = nullptr;
     QLabel *m_bootStateLabel = nullptr;
     QGroupBox *m_groupBox = nullptr;
     QPlainTextEdit *m_plainEdit = nullptr;

@@ -91,7 +91,8 @@ using FamilyReloadTask = FamilyTask<F, ReloadServiceTask, &ServiceFamily::reload
 template <const auto &F> class FamilyBootTask : public BootServiceTask
 {
 public:
-    FamilyBootTask(Element *element, bool enable) : BootServiceTask(element, bootUnitOf<F>(), enable)
+    FamilyBootTask(Element *element, bool enable)
+        : BootServiceTask(element, bootUnitOf<F>(), enable)
     {
         setScriptPath(QString::fromLocal8Bit(F.initScript));
     }

@@ -103,8 +103,9 @@ public:
     bool writeTool(const QString &name, const QString &shellBody);
     /**
      * Makes the host look booted with systemd (/run/systemd/system a directory) or not (no
-     * such path), whatever the machine is: the first call lays an overlay on /run as well,
-     * thrown away with the others.
+     * such path), whatever the machine is: /run/systemd is covered by an empty tmpfs (or, where
+     * there is none, /run gets an overlay), thrown away with the overlays. A fresh host is not
+     * booted with systemd, and its rc directories /etc/rc2.d to /etc/rc5.d are empty.
      */
     bool setSystemdBooted(bool booted);
     /// Creates (or replaces) a symbolic link at @p path pointing to @p target.
@@ -146,6 +147,8 @@ private:
     };
 
     bool mountLayer(Layer &layer);
+    /// Lays the cover setSystemdBooted() changes /run/systemd in, once.
+    bool coverRunSystemd();
     bool mountOverlay(Layer &layer);
     bool makeWritable(const QStringList &directories);
     void releaseLayers();

@@ -259,27 +259,26 @@ void TestServicePgsqlParser::startConf_data()
 
     const QByteArray header = "# Automatic startup configuration\n#   auto: automatically\n"
                               "#   manual: manually\n\n";
-    QTest::newRow("as installed") << header + "auto\n" << "auto"
-                                  << OperationTypes(OperationDisableAtBoot)
+    QTest::newRow("as installed") << header + "auto\n"
+                                  << "auto" << OperationTypes(OperationDisableAtBoot)
                                   << header + "manual\n";
     QTest::newRow("manual") << QByteArray("manual\n") << "manual"
                             << OperationTypes(OperationEnableAtBoot) << QByteArray("manual\n");
     QTest::newRow("disabled, blanks and a comment after it")
         << QByteArray("\n  \t\n\tdisabled   # never\nauto\n") << "disabled"
-        << OperationTypes(OperationEnableAtBoot)
-        << QByteArray("\n  \t\nmanual   # never\nauto\n");
-    QTest::newRow("missing or empty: the tools' default") << QByteArray() << "auto"
-                                                         << OperationTypes(OperationDisableAtBoot)
-                                                         << QByteArray("manual\n");
+        << OperationTypes(OperationEnableAtBoot) << QByteArray("\n  \t\nmanual   # never\nauto\n");
+    QTest::newRow("missing or empty: the tools' default")
+        << QByteArray() << "auto" << OperationTypes(OperationDisableAtBoot)
+        << QByteArray("manual\n");
     QTest::newRow("comments only, no final newline")
         << QByteArray("# auto\n# manual") << "auto" << OperationTypes(OperationDisableAtBoot)
         << QByteArray("# auto\n# manual\nmanual\n");
     QTest::newRow("CRLF lines") << QByteArray("# c\r\nauto\r\n") << "auto"
                                 << OperationTypes(OperationDisableAtBoot)
                                 << QByteArray("# c\r\nmanual\r\n");
-    QTest::newRow("word glued to a comment") << QByteArray("manual#x\n") << "manual"
-                                             << OperationTypes(OperationEnableAtBoot)
-                                             << QByteArray("manual#x\n");
+    QTest::newRow("word glued to a comment")
+        << QByteArray("manual#x\n") << "manual" << OperationTypes(OperationEnableAtBoot)
+        << QByteArray("manual#x\n");
     QTest::newRow("unknown word") << QByteArray("automatic\n") << QString()
                                   << OperationTypes(OperationNone) << QByteArray("manual\n");
     QTest::newRow("markup") << QByteArray("<b>auto</b>\n") << QString()
@@ -287,9 +286,9 @@ void TestServicePgsqlParser::startConf_data()
     QTest::newRow("NUL and control bytes")
         << QByteArray("\0auto\x1b\n", 7) << QString() << OperationTypes(OperationNone)
         << QByteArray("manual\n");
-    QTest::newRow("binary after the value") << QByteArray("auto\n\xff\xfe\0\n", 9) << "auto"
-                                            << OperationTypes(OperationDisableAtBoot)
-                                            << QByteArray("manual\n\xff\xfe\0\n", 11);
+    QTest::newRow("binary after the value")
+        << QByteArray("auto\n\xff\xfe\0\n", 9) << "auto" << OperationTypes(OperationDisableAtBoot)
+        << QByteArray("manual\n\xff\xfe\0\n", 11);
 }
 
 void TestServicePgsqlParser::startConf()
