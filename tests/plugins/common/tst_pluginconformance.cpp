@@ -1341,12 +1341,16 @@ void TestPluginConformance::operationsBecomeTasks_data()
         for (bool enable : {true, false}) {
             const QString verb = enable ? QStringLiteral("enable") : QStringLiteral("disable");
             const OperationType operation = enable ? OperationEnableAtBoot : OperationDisableAtBoot;
+            // Named by the element's title ("Apache 2").
+            const QString title = QLatin1String(f.id) == QLatin1String("ServiceApache")
+                                      ? QStringLiteral("Apache 2")
+                                      : QString::fromLatin1(f.service);
             QTest::addRow("%s: %s", f.id, qPrintable(operationName(operation)))
                 << f.subject << f.id << quint64(operation)
                 << QStringList{task(
                        f.id, QStringLiteral("%1 %2 service at boot")
                                  .arg(enable ? QStringLiteral("Enable") : QStringLiteral("Disable"),
-                                      QString::fromLatin1(f.service)))}
+                                      title))}
                 << QStringList{status, QStringLiteral("systemctl %1 %2").arg(verb, f.unit), boot}
                 << state;
         }

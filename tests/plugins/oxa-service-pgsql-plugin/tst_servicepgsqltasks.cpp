@@ -269,7 +269,7 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
              qPrintable(reports.first().message));
     QCOMPARE(main2->elementData()->property("bootState").toString(), QStringLiteral("manual"));
-    QCOMPARE(main2->availableOperations(), OperationTypes(0x210A4));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x310A4));
     QVERIFY(conf.open(QIODevice::ReadOnly));
     const QList<QByteArray> manual = conf.readAll().split('\n');
     conf.close();
@@ -628,6 +628,8 @@ void TestServicePgsqlTasks::startModeChange()
     QVERIFY(host.writeTool("pg_lsclusters",
                            QStringLiteral("echo '15 %1 5432 down postgres /d /l'").arg(name)));
     const QString startConf = QStringLiteral("/etc/postgresql/15/main/start.conf");
+    // Whatever clusters the machine has: only what the case lays out.
+    QVERIFY(host.removePath(QStringLiteral("/etc/postgresql")));
     QVERIFY(host.mkdir(QStringLiteral("/etc/postgresql/15/main")));
     // What a link points at stays as it is.
     QVERIFY(host.writeFile(QStringLiteral("/var/tmp/target"), "auto\n"));
@@ -683,6 +685,7 @@ void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
     QFETCH(QString, refusal);
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.removePath(QStringLiteral("/etc/postgresql/15/a")));
     m_module = std::make_unique<ServicePgsqlModule>(nullptr);
     // The cluster changed behind the console's back: it is in the state the action asks for.
     const QString actual = shownRunning ? QStringLiteral("down") : QStringLiteral("online");
@@ -710,7 +713,8 @@ void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
     QCOMPARE(reports.last().status, TaskDescription::TaskStatusDone);
     QCOMPARE(element->elementData()->property("state").toBool(), !shownRunning);
     QCOMPARE(element->data(4, Qt::DisplayRole).toString(), actual);
-    QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x110A4 : 0x1E0A4));
+    // Without a start.conf the cluster starts at boot (the tools' default): disabling is offered.
+    QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x510A4 : 0x5E0A4));
     m_module.reset();
 }
 
