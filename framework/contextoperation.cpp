@@ -63,6 +63,8 @@ const NamedOperation namedOperations[] = {
     {OperationRestart, "restart"},
     {OperationReload, "reload"},
     {OperationControl, "control"},
+    {OperationEnableAtBoot, "enable-at-boot"},
+    {OperationDisableAtBoot, "disable-at-boot"},
     {OperationClearCache, "clear-cache"},
 };
 } // namespace

@@ -1,5 +1,6 @@
 #include "element.h"
 
+#include "bootstate.h"
 #include "elementdata.h"
 #include "module.h"
 #include "vieweditelementwidget.h"
@@ -112,18 +113,23 @@ OperationTypes ServiceElement::availableOperations() const
     if (!isAccessible())
         return reads;
     const ServiceLightElementData *light = serviceData();
-    if (!light || !light->isStateKnown())
+    if (!light)
         return reads | m_always;
+    // Only what would change the boot state: nothing for masked, static and the like.
+    const OperationTypes boot = BootState::changingOperations(light->bootState());
+    if (!light->isStateKnown())
+        return reads | m_always | boot;
     if (light->state())
-        return reads | OperationStop | OperationRestart | m_always | m_whileRunning;
-    return reads | OperationStart | m_always;
+        return reads | OperationStop | OperationRestart | m_always | m_whileRunning | boot;
+    return reads | OperationStart | m_always | boot;
 }
 
 void ServiceElement::performOperation(OperationType type, ElementData *data, int n)
 {
     const OperationTypes forwarded = OperationReadLight | OperationReadHeavy | OperationStart
                                      | OperationStop | OperationRestart | OperationReload
-                                     | m_always | m_whileRunning;
+                                     | OperationEnableAtBoot | OperationDisableAtBoot | m_always
+                                     | m_whileRunning;
     if (forwarded & OperationTypes(type))
         forwardToModule(type, data, n);
 }

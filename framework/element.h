@@ -75,7 +75,9 @@ public:
     ServiceElement(Module *module, AccessPredicate predicate, QObject *parent = nullptr);
 
     /// 0x30 without the right or a known state; else the reads with stop and restart while
-    /// running, with start while stopped; plus the extra operations (see setExtraOperations).
+    /// running, with start while stopped; plus the extra operations (see setExtraOperations)
+    /// and, to an administrator, the boot change that would alter the boot state read
+    /// (enable when "disabled", disable when "enabled").
     OperationTypes availableOperations() const override;
     /// Hands the reads, the control operations and the extra operations to the module.
     void performOperation(OperationType type, ElementData *data, int n) override;

@@ -36,6 +36,7 @@ ServiceLightElementData &ServiceLightElementData::operator=(const ServiceLightEl
         setName(other.name());
         m_state = other.m_state;
         m_textState = other.m_textState;
+        m_bootState = other.m_bootState;
     }
     return *this;
 }

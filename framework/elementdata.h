@@ -37,13 +37,16 @@ private:
     QVariantMap m_properties;
 };
 
-/** A service's record: whether it runs, and the text shown for that state (empty: never read). */
+/**
+ * A service's record: whether it runs, the text shown for that state (empty: never read), and
+ * whether it starts at boot (empty: never read, or the service has no boot state).
+ */
 class OXA_EXPORT ServiceLightElementData : public ElementData
 {
 public:
     ServiceLightElementData() = default;
     ServiceLightElementData(const ServiceLightElementData &other) = default;
-    /// Copies the light part only: state, state text and name.
+    /// Copies the light part only: state, state text, boot state and name.
     ServiceLightElementData &operator=(const ServiceLightElementData &other);
 
     bool state() const { return m_state; }
@@ -52,6 +55,9 @@ public:
     void setState(bool running, const QString &text = QString());
     /// True once a state was read.
     bool isStateKnown() const { return !m_textState.isEmpty(); }
+    /// What `systemctl is-enabled` (or the rc links) said: "enabled", "disabled", "masked", ...
+    QString bootState() const { return m_bootState; }
+    void setBootState(const QString &state) { m_bootState = state; }
 
     static QString runningText();
     static QString stoppedText();
@@ -59,6 +65,7 @@ public:
 private:
     bool m_state = false;
     QString m_textState;
+    QString m_bootState;
 };
 
 /**

@@ -30,6 +30,8 @@ enum OperationType : quint64 {
     OperationRestart = 0x4000,
     OperationReload = 0x8000,
     OperationControl = 0x10000,
+    OperationEnableAtBoot = 0x20000,
+    OperationDisableAtBoot = 0x40000,
     OperationClearCache = quint64(1) << 63,
 };
 

@@ -1,5 +1,6 @@
 #include "servicetasks.h"
 
+#include "bootstate.h"
 #include "childprocess.h"
 #include "element.h"
 #include "localhostconnection.h"
@@ -62,7 +63,20 @@ bool ServiceTask::isChange() const
 
 bool ServiceTask::readState(const QString &action)
 {
-    return takeState(host().run(m_scriptPath, composedArguments(action)));
+    if (!takeState(host().run(m_scriptPath, composedArguments(action))))
+        return false;
+    readBootState();
+    return true;
+}
+
+void ServiceTask::readBootState()
+{
+    if (m_bootUnit.isEmpty())
+        return;
+    const BootState::Reading reading = BootState::read(host(), m_bootUnit);
+    writableStateRecord()->setBootState(reading.ok() ? reading.state : QObject::tr("unknown"));
+    m_bootError = reading.error;
+    m_bootRead = true;
 }
 
 bool ServiceTask::takeState(const ProcessResult &result)
@@ -79,8 +93,13 @@ bool ServiceTask::takeState(const ProcessResult &result)
 void ServiceTask::run()
 {
     if (isStatusAction()) {
-        if (readState(m_action))
-            succeed();
+        // The state is what was asked; a boot state that could not be read only warns.
+        if (readState(m_action)) {
+            if (m_bootError.isEmpty())
+                succeed();
+            else
+                succeedPartly(m_bootError);
+        }
         return;
     }
     if (runChangeTool(m_scriptPath, composedArguments()))
@@ -119,7 +138,11 @@ void ServiceTask::copyStateToElement()
     if (!e || !isStateRead())
         return;
     if (ServiceLightElementData *light = e->serviceData()) {
+        // A read without a boot unit leaves the boot state as the element had it.
+        const QString boot = light->bootState();
         *light = stateRecord();
+        if (!m_bootRead)
+            light->setBootState(boot);
         e->emitNodeDataChanged();
     }
 }
@@ -165,6 +188,39 @@ RestartServiceTask::RestartServiceTask(Element *element)
 ReloadServiceTask::ReloadServiceTask(Element *element)
     : RServiceTask(element, QStringLiteral("reload"))
 {
+}
+
+BootServiceTask::BootServiceTask(Element *element, const QString &unit, bool enable)
+    : ServiceTask(element, QString(),
+                  enable ? QStringLiteral("enable") : QStringLiteral("disable")),
+      m_enable(enable)
+{
+    setBootUnit(unit);
+    const QString title = element ? element->title() : QString();
+    taskDescription().setDescription(enable
+                                         ? QObject::tr("Enable %1 service at boot").arg(title)
+                                         : QObject::tr("Disable %1 service at boot").arg(title));
+}
+
+QStringList BootServiceTask::commandLine(bool systemd) const
+{
+    return BootState::changeCommand(systemd, bootUnit(), m_enable);
+}
+
+void BootServiceTask::run()
+{
+    if (bootUnit().isEmpty()) {
+        fail(TaskMessages::undefinedTarget());
+        return;
+    }
+    const QStringList command = commandLine(BootState::isSystemd(host()));
+    if (runChangeTool(command.first(), command.mid(1)))
+        succeed();
+    // What the change left is read however it ended; that read leaves its outcome alone.
+    const TaskDescription outcome = taskDescription();
+    if (!scriptPath().isEmpty())
+        readState(statusAction());
+    setOutcome(outcome.status(), outcome.message());
 }
 
 namespace {

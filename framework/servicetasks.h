@@ -52,6 +52,13 @@ public:
      */
     bool heavyReadAfterChange() const { return m_heavyReadAfterChange; }
     void setHeavyReadAfterChange(bool heavy) { m_heavyReadAfterChange = heavy; }
+    /**
+     * The service's unit (systemd's name, "smbd.service"; less ".service" the init script's
+     * for update-rc.d) whose boot state every state read reads too, right after the state;
+     * empty (the default): the task reads no boot state and the element keeps the one it has.
+     */
+    QString bootUnit() const { return m_bootUnit; }
+    void setBootUnit(const QString &unit) { m_bootUnit = unit; }
 
     void run() override;
     /// Copies a state it read into the element; after a change, also into the widgets
@@ -74,10 +81,14 @@ protected:
     /// Takes the state a status run of the program gave (exit code 0: running); false, with
     /// status and message set, when the run did not finish.
     bool takeState(const ProcessResult &result);
+    /// Runs `program status ...`, then reads the boot state (with a boot unit); false with
+    /// status and message set when the status run did not finish.
+    bool readState(const QString &action);
+    /// Why the last boot state read failed (it shows "unknown" then); empty when it did not.
+    QString bootError() const { return m_bootError; }
 
 private:
-    /// Runs `program status ...`; false with status and message set when it did not finish.
-    bool readState(const QString &action);
+    void readBootState();
 
     QString m_scriptPath;
     QString m_action;
@@ -85,6 +96,9 @@ private:
     bool m_actionFirst;
     bool m_heavyReadAfterChange;
     bool m_stateRead = false;
+    bool m_bootRead = false;
+    QString m_bootUnit;
+    QString m_bootError;
     ServiceLightElementData m_ownState;
 };
 
@@ -132,6 +146,27 @@ class OXA_EXPORT ReloadServiceTask : public RServiceTask
 {
 public:
     explicit ReloadServiceTask(Element *element);
+};
+
+/**
+ * Enables or disables a service's start at boot the Debian way: `systemctl enable|disable UNIT`
+ * on a host booted with systemd, `update-rc.d NAME enable|disable` otherwise; a change (never
+ * killed, the change limit). However it ended, the state and the boot state are then read
+ * again and go to the element and the widgets showing it.
+ */
+class OXA_EXPORT BootServiceTask : public ServiceTask
+{
+public:
+    /// Described "Enable <title> service at boot" or "Disable <title> service at boot".
+    BootServiceTask(Element *element, const QString &unit, bool enable);
+
+    bool enables() const { return m_enable; }
+    /// The program and its arguments run() runs on a host with or without systemd.
+    QStringList commandLine(bool systemd) const;
+    void run() override;
+
+private:
+    bool m_enable;
 };
 
 /**

@@ -99,6 +99,11 @@ QJsonObject BatchReport::element(Element *element)
                       light ? QJsonValue(light->state()) : QJsonValue(QJsonValue::Null));
         object.insert(QStringLiteral("textState"),
                       light ? QJsonValue(light->textState()) : QJsonValue(QJsonValue::Null));
+        // A service's boot state, or a cluster's start mode; null where nothing was read.
+        const QString boot = light ? light->bootState()
+                                   : record->property(QStringLiteral("bootState")).toString();
+        object.insert(QStringLiteral("bootState"),
+                      boot.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(boot));
         data = object;
     }
     entry.insert(QStringLiteral("data"), data);
@@ -156,6 +161,9 @@ void treeToText(const QJsonArray &elements, int indent, QString &out)
         const QString state = data.value(QStringLiteral("textState")).toString();
         if (!state.isEmpty())
             text += QStringLiteral(" state: ") + state;
+        const QString boot = data.value(QStringLiteral("bootState")).toString();
+        if (!boot.isEmpty())
+            text += QStringLiteral(" at boot: ") + boot;
         out += line(indent, text);
         treeToText(element.value(QStringLiteral("children")).toArray(), indent + 2, out);
     }

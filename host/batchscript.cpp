@@ -82,6 +82,16 @@ bool BatchScript::parseStep(const QStringList &words, BatchStep *step, QString *
         }
         return true;
     }
+    // A boot change is the operation of that name on one element.
+    if (command == QLatin1String("enable-at-boot") || command == QLatin1String("disable-at-boot")) {
+        if (count != 1) {
+            *error = tr("usage: %1 <element>").arg(command);
+            return false;
+        }
+        step->words.prepend(command);
+        step->command = QStringLiteral("perform");
+        return true;
+    }
     if (command == QLatin1String("create") || command == QLatin1String("set")) {
         if (count < 1) {
             *error = command == QLatin1String("create")

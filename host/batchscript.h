@@ -10,7 +10,9 @@ struct BatchStep
 {
     int line = 0;
     QString text;      ///< the line as written, trimmed
-    QString command;   ///< perform, create, set, apply, show or screenshot
+    /// perform, create, set, apply, show or screenshot ("enable-at-boot E" and
+    /// "disable-at-boot E" are read as "perform enable-at-boot E" and so on)
+    QString command;
     QStringList words; ///< the words after the command
     /// create and set: the field=value pairs, in order.
     QList<QPair<QString, QString>> fields;

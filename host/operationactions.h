@@ -10,8 +10,8 @@ class QAction;
 
 /**
  * The window's actions for element operations (Start, Stop, Restart, Reload, Refresh,
- * Create..., Delete, Control, Clear cache) and for editing (Edit, Apply, Cancel), each with its
- * text, theme icon and object name.
+ * Create..., Delete, Control, Clear cache, Enable at boot, Disable at boot) and for editing (Edit,
+ * Apply, Cancel), each with its text, theme icon and object name.
  */
 class OperationActions : public QObject
 {

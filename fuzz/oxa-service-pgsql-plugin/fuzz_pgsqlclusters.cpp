@@ -1,6 +1,7 @@
 // libFuzzer target for the PostgreSQL readers: the input is taken as dpkg-query output and as
 // pg_lsclusters output (decoded as the tasks decode it), and each line's cluster is looked
-// up again as a cluster read does. Nothing may crash or read past the fields present.
+// up again as a cluster read does; then as a start.conf, read and rewritten. Nothing may crash
+// or read past the fields present, and a rewritten start.conf gives the mode written.
 
 #include <servicepgsqlparser.h>
 
@@ -26,5 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!directories.isEmpty() && directories.size() != 3)
             __builtin_trap();
     }
+    ServicePgsqlParser::startConfValue(bytes);
+    const QByteArray manual = ServicePgsqlParser::rewriteStartConf(bytes, QStringLiteral("manual"));
+    if (ServicePgsqlParser::startConfValue(manual) != QLatin1String("manual"))
+        __builtin_trap();
     return 0;
 }

@@ -20,6 +20,7 @@ namespace {
 // plug-in's catalogue.
 const char stateCaptionText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "State:");
 const char stateUnreadText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "TextLabel");
+const char bootCaptionText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "Start at boot:");
 const char configurationText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "Configuration");
 const char configurationFileText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "Configuration: %1");
 const char undefinedText[] = QT_TRANSLATE_NOOP("ServiceElementWidget", "undefined");
@@ -43,11 +44,22 @@ ServiceElementWidget::ServiceElementWidget(Module *module, const char *className
     m_stateLabel = new QLabel(translate(stateUnreadText), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
+    m_bootCaption = new QLabel(translate(bootCaptionText), this);
+    m_bootCaption->setObjectName(QStringLiteral("_bootStateLabelLabel"));
+    m_bootStateLabel = new QLabel(translate(undefinedText), this);
+    m_bootStateLabel->setObjectName(QStringLiteral("_bootStateLabel"));
+    // What a tool printed is shown as it is, never as markup.
+    m_bootStateLabel->setTextFormat(Qt::PlainText);
+    // Shown once a read brings a boot state: an element without a unit of its own has none.
+    m_bootCaption->setHidden(true);
+    m_bootStateLabel->setHidden(true);
     m_groupBox = new QGroupBox(translate(configurationText), this);
     m_groupBox->setObjectName(QStringLiteral("_confGroupBox"));
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
-    grid->addWidget(m_groupBox, 1, 0, 1, 2);
+    grid->addWidget(m_bootCaption, 1, 0);
+    grid->addWidget(m_bootStateLabel, 1, 1);
+    grid->addWidget(m_groupBox, 2, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
     auto *inner = new QGridLayout(m_groupBox);
@@ -139,6 +151,7 @@ void ServiceElementWidget::afterSuccessfulRead(Element *element, ElementData *da
     if (!light)
         return;
     showState(light->textState());
+    showBootState(light->bootState());
     if (auto *heavy = dynamic_cast<ServiceHeavyElementData *>(data))
         showConfiguration(heavy);
     ViewEditElementWidget::afterSuccessfulRead(element, data);
@@ -159,4 +172,14 @@ void ServiceElementWidget::reset()
 {
     ViewEditElementWidget::reset();
     showState(QString());
+    m_bootStateLabel->setText(translate(undefinedText));
+}
+
+void ServiceElementWidget::showBootState(const QString &state)
+{
+    if (state.isEmpty())
+        return;
+    m_bootStateLabel->setText(state);
+    m_bootCaption->setHidden(false);
+    m_bootStateLabel->setHidden(false);
 }

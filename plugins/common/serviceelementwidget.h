@@ -13,9 +13,10 @@ class TreeNodeModel;
 class TreeNodeSortFilterProxyModel;
 
 /**
- * The form every service widget shares: "State:" and the state in bold, then a group box
- * "Configuration" holding a read-only text view or a tree view. After a read it shows the
- * state and the configuration; reset() shows "undefined".
+ * The form every service widget shares: "State:" and the state in bold, "Start at boot:" and
+ * the boot state (shown once a read brought one), then a group box "Configuration" holding a
+ * read-only text view or a tree view. After a read it shows the state, the boot state and the
+ * configuration; reset() shows "undefined".
  */
 class ServiceElementWidget : public ViewEditElementWidget
 {
@@ -48,6 +49,7 @@ public:
                                                       Element *element, ElementData *data);
 
     QLabel *stateLabel() const { return m_stateLabel; }
+    QLabel *bootStateLabel() const { return m_bootStateLabel; }
     QGroupBox *configGroupBox() const { return m_groupBox; }
     QPlainTextEdit *configPlainEdit() const { return m_plainEdit; }
     QTreeView *configTreeView() const { return m_treeView; }
@@ -69,9 +71,13 @@ protected:
 
 private:
     void showState(const QString &text);
+    /// Shows a boot state that was read (none: the row stays as it is).
+    void showBootState(const QString &state);
 
     QString m_className;
     QLabel *m_stateLabel = nullptr;
+    QLabel *m_bootCaption = nullptr;
+    QLabel *m_bootStateLabel = nullptr;
     QGroupBox *m_groupBox = nullptr;
     QPlainTextEdit *m_plainEdit = nullptr;
     QTreeView *m_treeView = nullptr;

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <type_traits>
+#include <utility>
 
 /**
  * One service's row of the task family: its init script, its reload action word and the
@@ -24,6 +25,34 @@ struct ServiceFamily
     const char *readHeavyDescription;
 };
 
+/// Whether the row @p Row names its systemd units (a ServiceRow does, a bare family does not).
+template <class Row, class = void> struct HasBootUnits : std::false_type
+{
+};
+template <class Row>
+struct HasBootUnits<Row, std::void_t<decltype(std::declval<const Row &>().units)>>
+    : std::true_type
+{
+};
+
+/// The first of the blank-separated @p units (null: none), the one whose boot state counts.
+inline QString firstUnit(const char *units)
+{
+    return units ? QString::fromLatin1(units).section(QLatin1Char(' '), 0, 0,
+                                                      QString::SectionSkipEmpty)
+                 : QString();
+}
+
+/// The unit whose boot state @p F's element shows and changes: the first of its units; empty
+/// for a family without units.
+template <const auto &F> QString bootUnitOf()
+{
+    if constexpr (HasBootUnits<std::decay_t<decltype(F)>>::value)
+        return firstUnit(F.units);
+    else
+        return QString();
+}
+
 /**
  * A task of a family: @p Base (a service task) run with the family's init script and described
  * by the family's text @p Description; a reload takes the family's own action where it has one.
@@ -36,6 +65,7 @@ public:
     explicit FamilyTask(Element *element) : Base(element)
     {
         this->setScriptPath(QString::fromLocal8Bit(F.initScript));
+        this->setBootUnit(bootUnitOf<F>());
         this->taskDescription().setDescription(QObject::tr(F.*Description));
         if constexpr (std::is_base_of_v<ReloadServiceTask, Base>) {
             if (F.reloadAction)
@@ -57,10 +87,22 @@ using FamilyRestartTask = FamilyTask<F, RestartServiceTask, &ServiceFamily::rest
 template <const auto &F>
 using FamilyReloadTask = FamilyTask<F, ReloadServiceTask, &ServiceFamily::reloadDescription>;
 
+/** Enabling or disabling a family's start at boot: its first unit, then its state read. */
+template <const auto &F> class FamilyBootTask : public BootServiceTask
+{
+public:
+    FamilyBootTask(Element *element, bool enable)
+        : BootServiceTask(element, bootUnitOf<F>(), enable)
+    {
+        setScriptPath(QString::fromLocal8Bit(F.initScript));
+    }
+};
+
 /**
  * The task of a family for @p type on @p element: the heavy read @p HeavyTask, start, stop,
- * restart, reload, and, when @p lightOnElement, the light read (most services only read their
- * state through the Services root). Null for any other operation.
+ * restart, reload, enabling and disabling at boot (a family with units), and, when
+ * @p lightOnElement, the light read (most services only read their state through the
+ * Services root). Null for any other operation.
  */
 template <const auto &F, class HeavyTask>
 AbstractTask *createFamilyTask(Element *element, OperationType type, bool lightOnElement = false)
@@ -78,6 +120,11 @@ AbstractTask *createFamilyTask(Element *element, OperationType type, bool lightO
         return new FamilyRestartTask<F>(element);
     case OperationReload:
         return new FamilyReloadTask<F>(element);
+    case OperationEnableAtBoot:
+    case OperationDisableAtBoot:
+        if (bootUnitOf<F>().isEmpty())
+            return nullptr;
+        return new FamilyBootTask<F>(element, type == OperationEnableAtBoot);
     default:
         return nullptr;
     }

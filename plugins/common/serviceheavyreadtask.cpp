@@ -3,6 +3,9 @@
 #include "hostfiles.h"
 #include "readlimits.h"
 #include "servicefamily.h"
+#include "servicerows.h"
+
+#include <bootstate.h>
 
 #include <childprocess.h>
 #include <element.h>
@@ -15,6 +18,13 @@ ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceFamily
       m_initScript(QString::fromLocal8Bit(family.initScript))
 {
     taskDescription().setDescription(QObject::tr(family.readHeavyDescription));
+}
+
+ServiceHeavyReadTask::ServiceHeavyReadTask(Element *element, const ServiceRow &row,
+                                           ServiceHeavyElementData *record)
+    : ServiceHeavyReadTask(element, static_cast<const ServiceFamily &>(row), record)
+{
+    m_bootUnit = firstUnit(row.units);
 }
 
 ServiceHeavyElementData *ServiceHeavyReadTask::record() const
@@ -36,7 +46,18 @@ void ServiceHeavyReadTask::run()
     }
     // A non-zero status is no failure: the service is stopped.
     heavy->setState(status.exitCode == 0);
+    QString bootError;
+    if (!m_bootUnit.isEmpty()) {
+        const BootState::Reading boot = BootState::read(host(), m_bootUnit);
+        heavy->setBootState(boot.ok() ? boot.state : QObject::tr("unknown"));
+        bootError = boot.error;
+    }
     readConfiguration(heavy);
+    // A boot state that could not be read only warns, after what the configuration said.
+    if (!bootError.isEmpty() && !taskDescription().isFailed())
+        succeedPartly(taskDescription().message().isEmpty()
+                          ? bootError
+                          : taskDescription().message() + QLatin1Char('\n') + bootError);
 }
 
 bool runTool(AbstractTask *task, const QString &program, const QStringList &arguments,
@@ -61,10 +82,13 @@ void showServiceRead(ReadPropertyHeavyTask *task, const ServiceLightElementData 
     if (!e)
         return;
     if (ServiceLightElementData *light = e->serviceData()) {
-        if (read && copy == ElementCopy::Whole)
+        if (read && copy == ElementCopy::Whole) {
             *light = *read;
-        else if (read)
+        } else if (read) {
             light->setState(read->state(), read->textState());
+            if (!read->bootState().isEmpty())
+                light->setBootState(read->bootState());
+        }
         e->emitNodeDataChanged();
     }
     task->ReadPropertyHeavyTask::afterRun();
@@ -78,6 +102,12 @@ void ServiceHeavyReadTask::afterRun()
 ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const ServiceFamily &family,
                                                  const QString &file)
     : ServiceHeavyReadTask(element, family), m_file(file)
+{
+}
+
+ConfigFileReadHeavyTask::ConfigFileReadHeavyTask(Element *element, const ServiceRow &row,
+                                                 const QString &file)
+    : ServiceHeavyReadTask(element, row), m_file(file)
 {
 }
 

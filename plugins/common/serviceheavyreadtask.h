@@ -5,6 +5,7 @@
 
 struct ProcessResult;
 struct ServiceFamily;
+struct ServiceRow;
 
 /**
  * Runs @p program on @p task's host to read something and records a failure in the task's
@@ -31,8 +32,9 @@ void showServiceRead(ReadPropertyHeavyTask *task, const ServiceLightElementData 
 
 /**
  * The heavy read every init-script service shares: run the status script (30 s at most), set
- * the state from its exit code, then read the service's configuration (readConfiguration());
- * after a good run, copy the state into the element and hand the record to the widgets.
+ * the state from its exit code, read the boot state of the service's unit (a row's first),
+ * then read the service's configuration (readConfiguration()); after a good run, copy the
+ * state and the boot state into the element and hand the record to the widgets.
  */
 class ServiceHeavyReadTask : public ReadPropertyHeavyTask
 {
@@ -41,9 +43,15 @@ public:
     /// task's data (a new ServiceHeavyElementData when null).
     ServiceHeavyReadTask(Element *element, const ServiceFamily &family,
                          ServiceHeavyElementData *record = nullptr);
+    /// The same for a service row, which also gives the unit whose boot state is read.
+    ServiceHeavyReadTask(Element *element, const ServiceRow &row,
+                         ServiceHeavyElementData *record = nullptr);
 
     ServiceHeavyElementData *record() const;
     QString initScript() const { return m_initScript; }
+    /// The unit whose boot state the read reads; empty: none.
+    QString bootUnit() const { return m_bootUnit; }
+    void setBootUnit(const QString &unit) { m_bootUnit = unit; }
 
     void run() override;
     void afterRun() override;
@@ -55,6 +63,7 @@ protected:
 
 private:
     QString m_initScript;
+    QString m_bootUnit;
 };
 
 /** A heavy read whose configuration is one text file, shown whole. */
@@ -62,6 +71,7 @@ class ConfigFileReadHeavyTask : public ServiceHeavyReadTask
 {
 public:
     ConfigFileReadHeavyTask(Element *element, const ServiceFamily &family, const QString &file);
+    ConfigFileReadHeavyTask(Element *element, const ServiceRow &row, const QString &file);
 
     QString configFile() const { return m_file; }
 

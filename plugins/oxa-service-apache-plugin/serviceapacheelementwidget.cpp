@@ -33,13 +33,21 @@ ServiceApacheElementWidget::ServiceApacheElementWidget(Module *module, QWidget *
     m_stateLabel = new QLabel(tr("TextLabel"), this);
     m_stateLabel->setObjectName(QStringLiteral("_stateLabel"));
     m_stateLabel->setTextFormat(Qt::RichText);
+    auto *bootCaption = new QLabel(tr("Start at boot:"), this);
+    bootCaption->setObjectName(QStringLiteral("_bootStateLabelLabel"));
+    m_bootStateLabel = new QLabel(tr("undefined"), this);
+    m_bootStateLabel->setObjectName(QStringLiteral("_bootStateLabel"));
+    // What a tool printed is shown as it is, never as markup.
+    m_bootStateLabel->setTextFormat(Qt::PlainText);
     m_root = new SitesRootTreeNode;
     ChoiceWidget *choice = makeChoices(tr("Sites"), m_root);
     grid->addWidget(stateCaption, 0, 0);
     grid->addWidget(m_stateLabel, 0, 1);
     grid->addItem(new QSpacerItem(363, 20, QSizePolicy::Expanding, QSizePolicy::Minimum), 0, 2);
-    grid->addWidget(choice, 1, 0, 1, 3);
-    grid->setRowStretch(1, 1);
+    grid->addWidget(bootCaption, 1, 0);
+    grid->addWidget(m_bootStateLabel, 1, 1);
+    grid->addWidget(choice, 2, 0, 1, 3);
+    grid->setRowStretch(2, 1);
 
     QMetaObject::connectSlotsByName(this);
     blockEditWidget(true);
@@ -57,6 +65,8 @@ void ServiceApacheElementWidget::afterSuccessfulRead(Element *element, ElementDa
     if (!light)
         return;
     showState(light->textState());
+    if (!light->bootState().isEmpty())
+        m_bootStateLabel->setText(light->bootState());
     if (auto *record = dynamic_cast<ServiceApacheHeavyElementData *>(data)) {
         // Hosts land under their sites by their parent ids.
         loadChoices(record);
@@ -77,4 +87,5 @@ void ServiceApacheElementWidget::reset()
 {
     ViewEditElementWidget::reset();
     showState(QString());
+    m_bootStateLabel->setText(tr("undefined"));
 }

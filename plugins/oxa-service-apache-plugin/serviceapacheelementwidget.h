@@ -6,8 +6,8 @@ class QLabel;
 class SitesRootTreeNode;
 
 /**
- * Apache's state and its sites as a list to tick (enabled) and untick, with each site's virtual
- * hosts below it; applying enables and disables the changed sites.
+ * Apache's state, its start at boot, and its sites as a list to tick (enabled) and untick,
+ * with each site's virtual hosts below it; applying enables and disables the changed sites.
  */
 class ServiceApacheElementWidget : public ApacheChoiceElementWidget
 {
@@ -22,11 +22,13 @@ public:
     void reset() override;
 
     QLabel *stateLabel() const { return m_stateLabel; }
+    QLabel *bootStateLabel() const { return m_bootStateLabel; }
     SitesRootTreeNode *rootNode() const { return m_root; }
 
 private:
     void showState(const QString &text);
 
     QLabel *m_stateLabel;
+    QLabel *m_bootStateLabel;
     SitesRootTreeNode *m_root;
 };

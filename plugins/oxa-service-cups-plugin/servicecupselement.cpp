@@ -20,6 +20,8 @@ void ServiceCupsElement::performOperation(OperationType type, ElementData *data,
     case OperationReload:
     case OperationControl:
     case OperationClearCache:
+    case OperationEnableAtBoot:
+    case OperationDisableAtBoot:
         forwardToModule(type, data, n);
         break;
     default:

@@ -12,8 +12,8 @@ class ServiceCupsElement : public CommonServiceElement
 public:
     explicit ServiceCupsElement(Module *module);
 
-    /// Hands the reads, the service operations, control and clear-cache to the module; the
-    /// offered update does nothing here.
+    /// Hands the reads, the service operations, the boot changes, control and clear-cache to the
+    /// module; the offered update does nothing here.
     void performOperation(OperationType type, ElementData *data, int n) override;
     /// Clearing the spool asks first: the queued print jobs are lost.
     QString operationQuestion(OperationType type) const override;

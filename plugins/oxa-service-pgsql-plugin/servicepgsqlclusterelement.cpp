@@ -1,5 +1,7 @@
 #include "servicepgsqlclusterelement.h"
 
+#include "servicepgsqlparser.h"
+
 #include <elementdata.h>
 #include <module.h>
 #include <treenodemodel.h>
@@ -13,7 +15,8 @@ constexpr OperationTypes runningOperations = OperationCreate | OperationReadHeav
                                              OperationReload | OperationControl;
 constexpr OperationTypes stoppedOperations =
     OperationCreate | OperationReadHeavy | OperationDelete | OperationStart | OperationControl;
-constexpr OperationTypes forwardedOperations = runningOperations | stoppedOperations;
+constexpr OperationTypes forwardedOperations =
+    runningOperations | stoppedOperations | OperationEnableAtBoot | OperationDisableAtBoot;
 } // namespace
 
 ServicePgsqlClusterElement::ServicePgsqlClusterElement(Module *module, QObject *parent)
@@ -76,7 +79,10 @@ OperationTypes ServicePgsqlClusterElement::availableOperations() const
 {
     if (!Module::isAdministratorHierarchy(module()))
         return OperationReadHeavy;
-    return isRunning() ? runningOperations : stoppedOperations;
+    // The start mode change that would alter what start.conf says now.
+    const OperationTypes boot =
+        ServicePgsqlParser::startConfOperations(property(QStringLiteral("bootState")).toString());
+    return (isRunning() ? runningOperations : stoppedOperations) | boot;
 }
 
 void ServicePgsqlClusterElement::performOperation(OperationType type, ElementData *data, int n)

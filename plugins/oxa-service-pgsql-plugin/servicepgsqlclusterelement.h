@@ -14,8 +14,8 @@ public:
     explicit ServicePgsqlClusterElement(Module *module, QObject *parent = nullptr);
 
     QVariant data(int column, int role) const override;
-    /// Read only without administrator rights; else create, read, delete, control and the
-    /// state changes that fit the cluster's state.
+    /// Read only without administrator rights; else create, read, delete, control, the state
+    /// changes that fit the cluster's state and the start mode change that fits start.conf.
     OperationTypes availableOperations() const override;
     /// Hands the cluster's operations to the module with this element as the context.
     void performOperation(OperationType type, ElementData *data, int n) override;

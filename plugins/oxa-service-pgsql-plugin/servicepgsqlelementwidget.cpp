@@ -60,6 +60,9 @@ void ServicePgsqlElementWidget::setupForm()
     f.stateLabelLabel = label("_stateLabelLabel", tr("State:"));
     f.stateLabel = label("_stateLabel", tr("undefined"));
     f.stateLabel->setTextFormat(Qt::RichText);
+    f.bootStateLabelLabel = label("_bootStateLabelLabel", tr("Start at boot:"));
+    f.bootStateLabel = label("_bootStateLabel", tr("undefined"));
+    f.bootStateLabel->setTextFormat(Qt::PlainText);
     f.portLabelLabel = label("_portLabelLabel", tr("Port:"));
     f.portLineEdit = new QLineEdit(this);
     f.portLineEdit->setObjectName(QStringLiteral("_portLineEdit"));
@@ -76,7 +79,9 @@ void ServicePgsqlElementWidget::setupForm()
     f.gridLayout->addWidget(f.stateLabel, 1, 1);
     f.gridLayout->addWidget(f.portLabelLabel, 1, 2);
     f.gridLayout->addWidget(f.portLineEdit, 1, 3);
-    f.gridLayout->addWidget(f.infoTableView, 2, 0, 1, 4);
+    f.gridLayout->addWidget(f.bootStateLabelLabel, 2, 0);
+    f.gridLayout->addWidget(f.bootStateLabel, 2, 1);
+    f.gridLayout->addWidget(f.infoTableView, 3, 0, 1, 4);
     f.gridLayout->setColumnStretch(1, 1);
 
     setWindowTitle(tr("General"));
@@ -117,6 +122,9 @@ void ServicePgsqlElementWidget::afterSuccessfulRead(Element *element, ElementDat
         blockEditWidget(true);
     m_form->nameLineEdit->setText(data->property(QStringLiteral("name")).toString());
     showState(data->property(QStringLiteral("textState")).toString());
+    const QString boot = data->property(QStringLiteral("bootState")).toString();
+    m_form->bootStateLabel->setText(
+        boot.isEmpty() ? QCoreApplication::translate("ViewEditElementWidget", "undefined") : boot);
     m_form->portLineEdit->setText(
         QString::number(data->property(QStringLiteral("port"), -1).toInt()));
     // A cluster whose version is no longer installed shows no version rather than another.
@@ -136,6 +144,8 @@ void ServicePgsqlElementWidget::reset()
     const QSignalBlocker portBlocker(m_form->portLineEdit);
     m_form->nameLineEdit->clear();
     showState(QCoreApplication::translate("ViewEditElementWidget", "undefined"));
+    m_form->bootStateLabel->setText(
+        QCoreApplication::translate("ViewEditElementWidget", "undefined"));
     const bool creating = role() == ElementWidgetRoleCreate;
     m_form->nameLineEdit->setEnabled(creating);
     m_form->versionComboBox->setEnabled(creating);

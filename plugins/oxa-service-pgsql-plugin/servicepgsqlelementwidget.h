@@ -12,7 +12,8 @@ class QLineEdit;
 class QTableView;
 
 /**
- * The cluster form: shows one cluster (name, version, state, port and its directories) or,
+ * The cluster form: shows one cluster (name, version, state, start.conf's start mode, port and
+ * its directories) or,
  * in a creation dialog, collects the name, version and port of a new one.
  */
 class ServicePgsqlElementWidget : public ViewEditElementWidget
@@ -47,6 +48,8 @@ private:
         QComboBox *versionComboBox = nullptr;
         QLabel *stateLabelLabel = nullptr;
         QLabel *stateLabel = nullptr;
+        QLabel *bootStateLabelLabel = nullptr;
+        QLabel *bootStateLabel = nullptr;
         QLabel *portLabelLabel = nullptr;
         QLineEdit *portLineEdit = nullptr;
         QTableView *infoTableView = nullptr;

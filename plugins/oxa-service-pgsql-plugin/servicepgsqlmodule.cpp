@@ -34,6 +34,10 @@ AbstractTask *ServicePgsqlModule::createTask(Element *element, OperationType typ
     }
     if (elementType != QLatin1String("ServicePgsqlCluster"))
         return nullptr;
+    if (type == OperationEnableAtBoot || type == OperationDisableAtBoot) {
+        delete data;
+        return new ServicePgsqlClusterBootTask(element, type == OperationEnableAtBoot);
+    }
     AbstractTask *task = taskFrom({{OperationReadHeavy, &newTask<ServicePgsqlClusterReadTask>},
                                    {OperationDelete, &newTask<ServicePgsqlClusterDeleteTask>},
                                    {OperationStart, &newTask<ServicePgsqlClusterStartTask>},

@@ -113,6 +113,78 @@ QVector<ElementData> clusterRecords(const QStringList &lines)
     return records;
 }
 
+QString startConfPath(const QString &version, const QString &name)
+{
+    return configDirectory(version, name) + QStringLiteral("/start.conf");
+}
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+/// Where the first word of @p line begins and ends, when the line holds one before any
+/// comment; false for a blank or comment line.
+bool valueWord(const QByteArray &line, int *begin, int *end)
+{
+    int i = 0;
+    while (i < line.size() && isBlank(line.at(i)))
+        ++i;
+    if (i == line.size() || line.at(i) == '#')
+        return false;
+    int j = i;
+    while (j < line.size() && !isBlank(line.at(j)) && line.at(j) != '#')
+        ++j;
+    *begin = i;
+    *end = j;
+    return true;
+}
+
+} // namespace
+
+QString startConfValue(const QByteArray &text)
+{
+    for (const QByteArray &line : text.split('\n')) {
+        int begin = 0;
+        int end = 0;
+        if (!valueWord(line, &begin, &end))
+            continue;
+        const QByteArray word = line.mid(begin, end - begin);
+        if (word == "auto" || word == "manual" || word == "disabled")
+            return QString::fromLatin1(word);
+        return QString();
+    }
+    return QStringLiteral("auto");
+}
+
+QByteArray rewriteStartConf(const QByteArray &text, const QString &value)
+{
+    QList<QByteArray> lines = text.split('\n');
+    for (QByteArray &line : lines) {
+        int begin = 0;
+        int end = 0;
+        if (valueWord(line, &begin, &end)) {
+            line = value.toLatin1() + line.mid(end);
+            return lines.join('\n');
+        }
+    }
+    QByteArray out = text;
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += '\n';
+    return out + value.toLatin1() + '\n';
+}
+
+OperationTypes startConfOperations(const QString &value)
+{
+    if (value == QLatin1String("auto"))
+        return OperationDisableAtBoot;
+    if (value == QLatin1String("manual") || value == QLatin1String("disabled"))
+        return OperationEnableAtBoot;
+    return OperationNone;
+}
+
 bool updateCluster(ElementData &record, const QStringList &lines)
 {
     const QString version = record.property(keyVersion).toString();

@@ -37,6 +37,25 @@ QString clusterTitle(const QString &name, const QString &version);
 /// The configuration directory of a cluster: "/etc/postgresql/<version>/<name>".
 QString configDirectory(const QString &version, const QString &name);
 
+/// A cluster's start mode file: "/etc/postgresql/<version>/<name>/start.conf".
+QString startConfPath(const QString &version, const QString &name);
+/**
+ * The start mode @p text (a start.conf) gives: the first word of the first line that is neither
+ * blank nor a comment (a "#" begins one anywhere) when it is "auto", "manual" or "disabled";
+ * "auto" when there is no such line (the tools' default, as for a missing file); empty when
+ * that word is anything else.
+ */
+QString startConfValue(const QByteArray &text);
+/**
+ * @p text with the first line that is neither blank nor a comment starting with @p value
+ * instead of its first word (what follows the word, a comment say, stays); with no such
+ * line, @p text and a line holding @p value. Every other line stays as it is.
+ */
+QByteArray rewriteStartConf(const QByteArray &text, const QString &value);
+/// The operations that would change a cluster's start mode @p value: enabling ("auto") for
+/// "manual" and "disabled", disabling ("manual") for "auto"; none for anything else.
+OperationTypes startConfOperations(const QString &value);
+
 /**
  * One record per line of `pg_lsclusters --no-header` output, in order: "version", "name",
  * "port", "state", "textState", "configureParam". A line with fewer than four fields is

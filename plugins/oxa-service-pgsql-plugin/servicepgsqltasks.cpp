@@ -11,6 +11,7 @@
 #include <serviceheavyreadtask.h>
 #include <taskmessages.h>
 
+#include <QRegularExpression>
 #include <QStringListModel>
 
 namespace {
@@ -41,6 +42,21 @@ ElementData *copyOfRecord(Element *element)
     return record ? new ElementData(*record) : nullptr;
 }
 
+/// The start.conf of @p record's cluster; empty when its version or name could lead elsewhere.
+QString startConfOf(const ElementData &record)
+{
+    static const QRegularExpression version(QStringLiteral("^[0-9]+(\\.[0-9]+)*$"));
+    const QString v = record.property(keyVersion).toString();
+    const QString n = record.property(keyName).toString();
+    if (!version.match(v).hasMatch() || n.isEmpty() || n.contains(QLatin1Char('/')) ||
+        n == QLatin1String(".") || n == QLatin1String(".."))
+        return QString();
+    return ServicePgsqlParser::startConfPath(v, n);
+}
+
+/// A start.conf takes a line or two: anything past this is no start.conf.
+const qint64 startConfBytes = 64 * 1024;
+
 ServicePgsqlClusterElement *newClusterElement(Module *module, const ElementData &record)
 {
     auto *cluster = new ServicePgsqlClusterElement(module);
@@ -69,7 +85,16 @@ void ServicePgsqlClustersReadTask::run()
         if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")},
                     &result)) {
             m_records = ServicePgsqlParser::clusterRecords(result.outputLines());
-            succeed();
+            QStringList problems;
+            for (ElementData &record : m_records) {
+                QString error;
+                if (!ServicePgsqlTaskDetail::readStartMode(host(), record, &error))
+                    problems << error;
+            }
+            if (problems.isEmpty())
+                succeed();
+            else
+                succeedPartly(problems.join(QLatin1Char('\n')));
         }
     }
 }
@@ -116,8 +141,12 @@ void ServicePgsqlClusterReadTask::run()
     ProcessResult result;
     if (runTool(this, QStringLiteral("pg_lsclusters"), {QStringLiteral("--no-header")}, &result)) {
         // A cluster that is gone meanwhile leaves the record as it was.
-        ServicePgsqlParser::updateCluster(*data(), result.outputLines());
-        succeed();
+        QString error;
+        if (!ServicePgsqlParser::updateCluster(*data(), result.outputLines()) ||
+            ServicePgsqlTaskDetail::readStartMode(host(), *data(), &error))
+            succeed();
+        else
+            succeedPartly(error);
     }
 }
 
@@ -209,6 +238,74 @@ void ServicePgsqlClusterDeleteTask::run()
         fail(TaskMessages::undefinedTarget());
     else if (runChangeTool(QStringLiteral("pg_dropcluster"), arguments()))
         succeed();
+}
+
+// ---- start mode ----
+
+bool ServicePgsqlTaskDetail::readStartMode(const HostConnection &host, ElementData &record,
+                                           QString *error)
+{
+    const QString path = startConfOf(record);
+    if (path.isEmpty()) {
+        record.setProperty(QStringLiteral("bootState"), QObject::tr("unknown"));
+        *error = TaskMessages::undefinedTarget();
+        return false;
+    }
+    const HostFileContent content = host.readFile(path, startConfBytes);
+    if (!content.ok() && content.code != HostFileStatus::Missing) {
+        record.setProperty(QStringLiteral("bootState"), QObject::tr("unknown"));
+        *error = TaskMessages::failedToReadConfig(path) + QLatin1Char('\n') + content.errorText;
+        return false;
+    }
+    const QString value = ServicePgsqlParser::startConfValue(content.ok() ? content.data
+                                                                           : QByteArray());
+    if (value.isEmpty()) {
+        record.setProperty(QStringLiteral("bootState"), QObject::tr("invalid"));
+        *error = QObject::tr("%1 holds no start mode (auto, manual or disabled).").arg(path);
+        return false;
+    }
+    record.setProperty(QStringLiteral("bootState"), value);
+    return true;
+}
+
+ServicePgsqlClusterBootTask::ServicePgsqlClusterBootTask(Element *element, bool enable)
+    : UpdateTask(element, copyOfRecord(element)), m_enable(enable)
+{
+    taskDescription().setDescription(enable
+                                         ? QObject::tr("Enable PostgreSQL cluster at boot")
+                                         : QObject::tr("Disable PostgreSQL cluster at boot"));
+}
+
+QString ServicePgsqlClusterBootTask::startConf() const
+{
+    return data() ? startConfOf(*data()) : QString();
+}
+
+void ServicePgsqlClusterBootTask::run()
+{
+    const QString path = startConf();
+    if (path.isEmpty()) {
+        fail(TaskMessages::undefinedTarget());
+        return;
+    }
+    const HostFileContent current = host().readFile(path, startConfBytes);
+    if (!current.ok() && current.code != HostFileStatus::Missing) {
+        fail(TaskMessages::failedToReadConfig(path) + QLatin1Char('\n') + current.errorText);
+        return;
+    }
+    // Only a whole file is rewritten: what was not read would be lost.
+    if (current.cut) {
+        fail(QObject::tr("%1 is too large to be a start mode file.").arg(path));
+        return;
+    }
+    const QByteArray text = ServicePgsqlParser::rewriteStartConf(
+        current.ok() ? current.data : QByteArray(),
+        m_enable ? QStringLiteral("auto") : QStringLiteral("manual"));
+    const HostFileStatus written = host().writeFile(path, text, 0644);
+    if (written.ok())
+        succeed();
+    else
+        fail(TaskMessages::fileError(path, int(written.code), written.errorText));
 }
 
 // ---- state changes ----

@@ -68,7 +68,33 @@ public:
     void run() override;
 };
 
+/**
+ * Sets a cluster's start mode the way the PostgreSQL tools read it: its start.conf gets "auto"
+ * (enable) or "manual" (disable) on its value line, every comment kept, written through the
+ * host connection (owner and mode kept; a missing file is made 0644). The cluster is read
+ * again afterwards, however it ended.
+ */
+class ServicePgsqlClusterBootTask : public UpdateTask
+{
+public:
+    ServicePgsqlClusterBootTask(Element *element, bool enable);
+
+    /// The start.conf of the cluster, or empty for a record that names none it may touch.
+    QString startConf() const;
+    void run() override;
+
+private:
+    bool m_enable;
+};
+
 namespace ServicePgsqlTaskDetail {
+/**
+ * Reads the start mode of @p record's cluster into its "bootState" (see
+ * ServicePgsqlParser::startConfValue; "auto" without a file); false, with @p error, when the
+ * file cannot be read or holds no start mode, "bootState" then "unknown" or "invalid".
+ */
+bool readStartMode(const HostConnection &host, ElementData &record, QString *error);
+
 /// Makes @p task run `pg_ctlcluster version name action` for @p element's cluster.
 void setUpClusterTask(ServiceTask *task, Element *element, const char *description);
 

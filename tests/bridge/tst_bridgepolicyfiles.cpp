@@ -17,6 +17,8 @@
 #include <serviceslapdtasks.h>
 #include <servicetarntasks.h>
 
+#include <bootstate.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -69,8 +71,9 @@ Request on(Operation operation, const QString &path, const QStringList &names = 
     return request;
 }
 
-/// The rows of one service family: the state read and the four changes, as its tasks run them.
-void familyRows(const char *service, const ServiceFamily &family)
+/// The rows of one service family: the state read and the four changes, as its tasks run them,
+/// and the boot state's read and changes of its first unit with and without systemd.
+void familyRows(const char *service, const ServiceRow &family)
 {
     const std::string script = family.initScript;
     const QString reload = QLatin1String(family.reloadAction ? family.reloadAction : "reload");
@@ -78,6 +81,16 @@ void familyRows(const char *service, const ServiceFamily &family)
     for (const QString &action :
          {QStringLiteral("start"), QStringLiteral("stop"), QStringLiteral("restart"), reload})
         QTest::addRow("%s %s", service, qPrintable(action)) << run(script, {action}, true);
+    const QString unit = firstUnit(family.units);
+    QTest::addRow("%s is-enabled", service)
+        << run(program("systemctl"), {QStringLiteral("is-enabled"), unit});
+    for (bool systemd : {true, false}) {
+        for (bool enable : {true, false}) {
+            const QStringList command = BootState::changeCommand(systemd, unit, enable);
+            QTest::addRow("%s %s", service, qPrintable(command.join(QLatin1Char(' '))))
+                << run(program(qPrintable(command.first())), command.mid(1), true);
+        }
+    }
 }
 
 } // namespace
@@ -131,7 +144,8 @@ void TestBridgePolicyFiles::initTestCase()
          {"/usr/sbin/apache2ctl", "/usr/sbin/a2ensite", "/usr/sbin/a2dissite", "/usr/sbin/a2enmod",
           "/usr/sbin/a2dismod", "/usr/bin/pg_lsclusters", "/usr/bin/pg_ctlcluster",
           "/usr/bin/pg_createcluster", "/usr/bin/pg_dropcluster", "/usr/bin/doveconf",
-          "/usr/bin/tarn-client", "/usr/bin/tarn-init", "/usr/bin/journalctl"}) {
+          "/usr/bin/tarn-client", "/usr/bin/tarn-init", "/usr/bin/journalctl", "/usr/bin/systemctl",
+          "/usr/sbin/update-rc.d"}) {
         if (!QFileInfo::exists(QLatin1String(tool)))
             QVERIFY(host.writeStatusScript(QLatin1String(tool), 0));
     }
@@ -154,6 +168,7 @@ void TestBridgePolicyFiles::initTestCase()
                              "/etc/crontab",
                              "/etc/cron.d/e2scrub_all",
                              "/etc/postgresql/15/main/start.conf",
+                             "/etc/postgresql/15/main/postgresql.conf",
                              "/var/spool/cups/c00001",
                              "/var/lib/krb5kdc/principal",
                              "/var/tmp/user/evil.conf",
@@ -165,8 +180,10 @@ void TestBridgePolicyFiles::initTestCase()
                              "/var/log/postgresql/postgresql-15-main.log",
                              "/var/log/auth.log"})
         QVERIFY2(host.writeFile(QLatin1String(file), "x\n"), qPrintable(host.errorString()));
-    for (const char *dir : {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.monthly"})
+    for (const char *dir : {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.monthly",
+                            "/etc/rc2.d", "/etc/rc3.d", "/etc/rc4.d", "/etc/rc5.d"})
         QVERIFY(host.mkdir(QLatin1String(dir)));
+    QVERIFY2(host.setSystemdBooted(true), qPrintable(host.errorString()));
     // Links that lead out of directories the policy opens.
     QVERIFY(host.writeSymlink(QStringLiteral("/etc/cups/stash-link"),
                               QStringLiteral("/etc/krb5kdc/stash")));
@@ -322,6 +339,13 @@ void TestBridgePolicyFiles::admitsWhatPluginsDo_data()
         for (const QString &file : log.files)
             QTest::addRow("tail %s", qPrintable(file)) << on(Operation::Tail, file);
     }
+
+    QTest::newRow("booted with systemd") << on(Operation::Test, BootState::systemdMarker());
+    for (const QString &dir : BootState::rcDirectories())
+        QTest::addRow("list %s", qPrintable(dir)) << on(Operation::List, dir);
+    const QString startConf = QStringLiteral("/etc/postgresql/15/main/start.conf");
+    QTest::newRow("read a cluster's start.conf") << on(Operation::ReadFile, startConf);
+    QTest::newRow("write a cluster's start.conf") << on(Operation::Write, startConf);
 }
 
 void TestBridgePolicyFiles::admitsWhatPluginsDo()
@@ -394,7 +418,31 @@ void TestBridgePolicyFiles::refusesThreats_data()
     QTest::newRow("removal below the spool")
         << on(Operation::RemoveIn, "/var/spool/cups", {"../../../etc/shadow"}) << "with a \"/\"";
     QTest::newRow("write outside start.conf")
-        << on(Operation::Write, "/etc/postgresql/15/main/start.conf") << noRule;
+        << on(Operation::Write, "/etc/postgresql/15/main/postgresql.conf") << noRule;
+    QTest::newRow("read a cluster's configuration")
+        << on(Operation::ReadFile, "/etc/postgresql/15/main/postgresql.conf") << noRule;
+    const std::string systemctl = program("systemctl");
+    QTest::newRow("enable another unit")
+        << run(systemctl, {"enable", "ssh.service"}, true) << noRule;
+    QTest::newRow("enable a user's unit file")
+        << run(systemctl, {"enable", "/var/tmp/user/x.service"}, true) << noRule;
+    QTest::newRow("enable and start at once")
+        << run(systemctl, {"enable", "--now", "smbd.service"}, true) << noRule;
+    QTest::newRow("mask a row's unit") << run(systemctl, {"mask", "smbd.service"}, true) << noRule;
+    QTest::newRow("another unit's state")
+        << run(systemctl, {"is-enabled", "ssh.service"}) << noRule;
+    QTest::newRow("enable as a read")
+        << run(systemctl, {"enable", "smbd.service"}) << "the policy admits it only as a change";
+    const std::string updateRcD = program("update-rc.d");
+    QTest::newRow("update-rc.d of another script")
+        << run(updateRcD, {"ssh", "enable"}, true) << noRule;
+    QTest::newRow("update-rc.d defaults") << run(updateRcD, {"smbd", "defaults"}, true) << noRule;
+    QTest::newRow("update-rc.d -f remove")
+        << run(updateRcD, {"-f", "smbd", "remove"}, true) << noRule;
+    QTest::newRow("update-rc.d with runlevels")
+        << run(updateRcD, {"smbd", "enable", "2"}, true) << noRule;
+    QTest::newRow("write start.conf elsewhere")
+        << on(Operation::Write, "/etc/postgresql/15/main/../../../crontab") << "\"..\" component";
     QTest::newRow("write the crontab") << on(Operation::Write, "/etc/crontab") << noRule;
     QTest::newRow("list a home") << on(Operation::List, "/root") << noRule;
 

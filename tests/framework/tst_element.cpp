@@ -41,6 +41,8 @@ class TestElement : public QObject
 private slots:
     void serviceOperations_data();
     void serviceOperations();
+    void serviceBootOperations_data();
+    void serviceBootOperations();
     void serviceForwardsWhatItHandles();
     void containerOperations();
     void supplementOperations();
@@ -107,6 +109,44 @@ void TestElement::serviceOperations()
     QCOMPARE(element.availableOperations(), OperationTypes(rights ? 0x30 | always : 0x30));
 }
 
+void TestElement::serviceBootOperations_data()
+{
+    QTest::addColumn<bool>("rights");
+    QTest::addColumn<QString>("state"); // "" unknown, "running", "stopped"
+    QTest::addColumn<QString>("boot");
+    QTest::addColumn<quint64>("expected");
+
+    const quint64 enable = OperationEnableAtBoot;
+    const quint64 disable = OperationDisableAtBoot;
+    QTest::newRow("running, enabled") << true << "running"
+                                      << "enabled" << (0x6030 | disable);
+    QTest::newRow("stopped, disabled") << true << "stopped"
+                                       << "disabled" << (0x1030 | enable);
+    QTest::newRow("state unknown, disabled") << true << ""
+                                             << "disabled" << (0x30 | enable);
+    for (const char *word : {"masked", "static", "generated", "indirect", "enabled-runtime",
+                             "unknown", "not installed", ""})
+        QTest::addRow("stopped, %s", word) << true << "stopped" << word << quint64(0x1030);
+    QTest::newRow("no rights, disabled") << false << "stopped"
+                                         << "disabled" << quint64(0x30);
+    QTest::newRow("no rights, enabled") << false << "running"
+                                        << "enabled" << quint64(0x30);
+}
+
+void TestElement::serviceBootOperations()
+{
+    QFETCH(bool, rights);
+    QFETCH(QString, state);
+    QFETCH(QString, boot);
+    QFETCH(quint64, expected);
+    Module module(QStringLiteral("M"));
+    ExtraServiceElement element(&module, rights ? grantAccess : denyAccess);
+    if (!state.isEmpty())
+        element.serviceData()->setState(state == QLatin1String("running"));
+    element.serviceData()->setBootState(boot);
+    QCOMPARE(element.availableOperations(), OperationTypes(expected));
+}
+
 void TestElement::serviceForwardsWhatItHandles()
 {
     QList<OperationCall> log;
@@ -116,7 +156,8 @@ void TestElement::serviceForwardsWhatItHandles()
         element.performOperation(type, nullptr, 0);
     QCOMPARE(typesOf(log),
              (QList<OperationType>{OperationReadLight, OperationReadHeavy, OperationStart,
-                                   OperationStop, OperationRestart, OperationReload}));
+                                   OperationStop, OperationRestart, OperationReload,
+                                   OperationEnableAtBoot, OperationDisableAtBoot}));
     log.clear();
     element.setExtraOperations(OperationControl, OperationClearCache);
     element.performOperation(OperationControl, nullptr, 0);
@@ -229,7 +270,7 @@ void TestElement::widgetForElementType()
 void TestElement::operationNames()
 {
     QCOMPARE(quint64(OperationClearCache), quint64(1) << 63);
-    QCOMPARE(allOperations().size(), 14);
+    QCOMPARE(allOperations().size(), 16);
     QSet<QString> names;
     for (OperationType type : allOperations()) {
         const QString name = operationName(type);
@@ -237,7 +278,11 @@ void TestElement::operationNames()
         names.insert(name);
         QCOMPARE(operationFromName(name), type);
     }
-    QCOMPARE(names.size(), 14);
+    QCOMPARE(names.size(), 16);
+    QCOMPARE(quint64(OperationEnableAtBoot), quint64(0x20000));
+    QCOMPARE(quint64(OperationDisableAtBoot), quint64(0x40000));
+    QCOMPARE(operationName(OperationEnableAtBoot), QStringLiteral("enable-at-boot"));
+    QCOMPARE(operationName(OperationDisableAtBoot), QStringLiteral("disable-at-boot"));
     QCOMPARE(operationName(OperationReadLight), QStringLiteral("read-light"));
     QCOMPARE(operationName(OperationClearCache), QStringLiteral("clear-cache"));
     QCOMPARE(operationFromName(QStringLiteral("explode")), OperationNone);

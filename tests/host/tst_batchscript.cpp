@@ -1,5 +1,7 @@
 #include "batchscript.h"
 
+#include <oxaglobal.h>
+
 #include <QTest>
 
 /** The batch language: words, steps and the script as a whole. */
@@ -64,6 +66,12 @@ void TestBatchScript::goodSteps_data()
                           << "show" << 0;
     QTest::newRow("screenshot") << "screenshot TestService /tmp/a.png"
                                 << "screenshot" << 0;
+    QTest::newRow("perform disable-at-boot") << "perform disable-at-boot X"
+                                             << "perform" << 0;
+    QTest::newRow("enable-at-boot as a step") << "enable-at-boot ServiceSamba"
+                                              << "perform" << 0;
+    QTest::newRow("disable-at-boot as a step") << "disable-at-boot \"main-15\""
+                                               << "perform" << 0;
 }
 
 void TestBatchScript::goodSteps()
@@ -76,6 +84,12 @@ void TestBatchScript::goodSteps()
     QVERIFY2(BatchScript::parseStep(words, &step, &error), qPrintable(error));
     QTEST(step.command, "command");
     QTEST(int(step.fields.size()), "fieldCount");
+    // A perform step, however written, names a known operation and one element.
+    if (step.command == QLatin1String("perform")) {
+        QCOMPARE(step.words.size(), 2);
+        QVERIFY(operationFromName(step.words.first()) != OperationNone);
+        QCOMPARE(step.words.last(), words.last());
+    }
 }
 
 void TestBatchScript::badSteps_data()
@@ -92,6 +106,8 @@ void TestBatchScript::badSteps_data()
     QTest::newRow("apply with two answers") << "apply X yes no";
     QTest::newRow("show two elements") << "show X Y";
     QTest::newRow("screenshot without file") << "screenshot X";
+    QTest::newRow("enable-at-boot without element") << "enable-at-boot";
+    QTest::newRow("disable-at-boot of two elements") << "disable-at-boot X Y";
     QTest::newRow("unterminated quote") << R"(set X a="b)";
 }
 

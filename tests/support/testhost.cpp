@@ -336,7 +336,20 @@ TestHost::TestHost(PackageDatabase packages)
         }
     }
 
-    m_available = true;
+    // Whether and how the services start at boot is the test's to lay out: by default the
+    // host was not booted with systemd and no script has rc links.
+    bool bootCleared = setSystemdBooted(false);
+    m_available = bootCleared;
+    for (int level = 2; bootCleared && level <= 5; ++level) {
+        const QString rc = QStringLiteral("/etc/rc%1.d").arg(level);
+        bootCleared = removePath(rc) && mkdir(rc);
+    }
+    if (!bootCleared) {
+        m_available = false;
+        m_unavailableReason = m_errorString;
+        releaseLayers();
+        return;
+    }
     if (packages == EmptyPackageDatabase) {
         m_packagesLoaded = true;
         const bool cleared =
@@ -731,6 +744,53 @@ bool TestHost::mkdir(const QString &path, int mode)
     if (::mkdir(name.constData(), mode_t(mode) & 07777) != 0 ||
         chmod(name.constData(), mode_t(mode) & 07777) != 0)
         return fail(QStringLiteral("cannot create %1: %2").arg(path, errnoText()));
+    return true;
+}
+
+bool TestHost::coverRunSystemd()
+{
+    const QString run = QStringLiteral("/run");
+    const QString systemd = QStringLiteral("/run/systemd");
+    for (const Layer &layer : std::as_const(m_layers)) {
+        if (layer.directory == systemd || layer.directory == run)
+            return true;
+    }
+    Layer layer;
+    if (QFileInfo(systemd).isDir()) {
+        // An empty tmpfs hides what the machine's init keeps there; no overlay: nothing of it
+        // is wanted, and in a user namespace its directories could not be removed.
+        layer.directory = systemd;
+        if (mount(mountSource, QFile::encodeName(systemd).constData(), "tmpfs",
+                  MS_NOSUID | MS_NODEV, "mode=0755") != 0)
+            return fail(QStringLiteral("cannot mount a tmpfs on %1: %2").arg(systemd, errnoText()));
+        layer.tmpfsMounted = true;
+        m_layers.append(layer);
+        return true;
+    }
+    // No /run/systemd to cover: /run itself gets an overlay, to make one in.
+    layer.directory = run;
+    const bool mounted = mountLayer(layer);
+    if (layer.tmpfsMounted)
+        m_layers.append(layer);
+    return mounted;
+}
+
+bool TestHost::setSystemdBooted(bool booted)
+{
+    const QString marker = QStringLiteral("/run/systemd/system");
+    if (!m_ownsHost)
+        return fail(QStringLiteral("the test host is not available"));
+    if (!booted && !QFileInfo::exists(marker))
+        return true;
+    if (!coverRunSystemd())
+        return false;
+    if (booted) {
+        if (!QDir().mkpath(marker))
+            return fail(QStringLiteral("cannot make %1").arg(marker));
+        return true;
+    }
+    if (!QDir(marker).removeRecursively())
+        return fail(QStringLiteral("cannot remove %1").arg(marker));
     return true;
 }
 

@@ -101,6 +101,13 @@ public:
     bool writeCrashingScript(const QString &path);
     /// An executable script in place of the program @p name, at toolPath().
     bool writeTool(const QString &name, const QString &shellBody);
+    /**
+     * Makes the host look booted with systemd (/run/systemd/system a directory) or not (no
+     * such path), whatever the machine is: /run/systemd is covered by an empty tmpfs (or, where
+     * there is none, /run gets an overlay), thrown away with the overlays. A fresh host is not
+     * booted with systemd, and its rc directories /etc/rc2.d to /etc/rc5.d are empty.
+     */
+    bool setSystemdBooted(bool booted);
     /// Creates (or replaces) a symbolic link at @p path pointing to @p target.
     bool writeSymlink(const QString &path, const QString &target);
     /// Creates a directory and its parents.
@@ -140,6 +147,8 @@ private:
     };
 
     bool mountLayer(Layer &layer);
+    /// Lays the cover setSystemdBooted() changes /run/systemd in, once.
+    bool coverRunSystemd();
     bool mountOverlay(Layer &layer);
     bool makeWritable(const QStringList &directories);
     void releaseLayers();

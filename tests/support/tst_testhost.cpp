@@ -70,6 +70,7 @@ private slots:
     void writtenFilesAreGoneInNextCase_data();
     void writtenFilesAreGoneInNextCase();
     void machineFilesCanBeHidden();
+    void bootLayoutIsTheTests();
     void refusesPathsOutsideHost_data();
     void refusesPathsOutsideHost();
     void neverWritesThroughLinksLeadingOut();
@@ -189,6 +190,31 @@ void TestTestHost::machineFilesCanBeHidden()
     }
     QCOMPARE(readFile(file), original);
     QVERIFY(QFileInfo(directory).isDir());
+}
+
+void TestTestHost::bootLayoutIsTheTests()
+{
+    const QString marker = QStringLiteral("/run/systemd/system");
+    const TestHost::MachinePathState machine = TestHost::machinePathState(marker);
+    const bool booted = QFileInfo(marker).isDir();
+    {
+        TestHost host;
+        OXA_REQUIRE_TEST_HOST(host);
+        // Whatever the machine is: not booted with systemd, and no script starts at boot.
+        QVERIFY(!QFileInfo::exists(marker));
+        for (int level = 2; level <= 5; ++level) {
+            const QDir rc(QStringLiteral("/etc/rc%1.d").arg(level));
+            QVERIFY(rc.exists());
+            QCOMPARE(rc.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                     QStringList());
+        }
+        for (bool wanted : {true, false, true}) {
+            QVERIFY2(host.setSystemdBooted(wanted), qPrintable(host.errorString()));
+            QCOMPARE(QFileInfo(marker).isDir(), wanted);
+            QCOMPARE(TestHost::machinePathState(marker), machine);
+        }
+    }
+    QCOMPARE(QFileInfo(marker).isDir(), booted);
 }
 
 void TestTestHost::refusesPathsOutsideHost_data()

@@ -244,6 +244,12 @@ private:
         // The rows hold the untranslated texts, whatever catalogues this machine has.
         if (!remove(catalogues()))
             return false;
+        // Booted with systemd, whatever this machine is: every state read asks for the boot
+        // state of the service's unit, which is not started at boot.
+        if (!host.setSystemdBooted(true) ||
+            !tool(QStringLiteral("systemctl"),
+                  QStringLiteral("[ \"$1\" = is-enabled ] || exit 0\necho disabled\nexit 1")))
+            return fail();
         const QString &l = m_library;
         if (l == QLatin1String("apache")) {
             return script(QStringLiteral("/etc/init.d/apache2")) &&
@@ -948,14 +954,16 @@ void TestPluginConformance::widgets_data()
         QStringList parts;
     };
     // A service's state and its configuration in a group box.
-    const QStringList state{"QGroupBox _confGroupBox", "QLabel _stateLabel",
+    const QStringList state{"QGroupBox _confGroupBox", "QLabel _bootStateLabel",
+                            "QLabel _bootStateLabelLabel", "QLabel _stateLabel",
                             "QLabel _stateLabelLabel"};
     const QStringList tree = state + QStringList{"QTreeView _confTreeView"};
     const QStringList text = state + QStringList{"QPlainTextEdit _configPlainEdit"};
     for (const Row &r : {
              Row{"apache", "ServiceApache", "ServiceApacheElementWidget",
                  "ServiceApacheElementWidget", "", 0, "General",
-                 QStringList{"ChoiceWidget _choiceGroupBox", "QLabel _stateLabel",
+                 QStringList{"ChoiceWidget _choiceGroupBox", "QLabel _bootStateLabel",
+                             "QLabel _bootStateLabelLabel", "QLabel _stateLabel",
                              "QLabel _stateLabelLabel", "QTreeView _choiceTreeView"}},
              Row{"apache", "ServiceApacheModules", "ServiceApacheModuleElementWidget",
                  "ServiceApacheModuleElementWidget", "ServiceApache", 0, "Modules",
@@ -988,7 +996,8 @@ void TestPluginConformance::widgets_data()
                  QStringList{"QTextEdit _packagesTextEdit"}},
              Row{"pgsql", "ServicePgsqlCluster", "ServicePgsqlElementWidget",
                  "ServicePgsqlElementWidget", "", 0, "General",
-                 QStringList{"QComboBox _versionComboBox", "QLabel _nameLabelLabel",
+                 QStringList{"QComboBox _versionComboBox", "QLabel _bootStateLabel",
+                             "QLabel _bootStateLabelLabel", "QLabel _nameLabelLabel",
                              "QLabel _portLabelLabel", "QLabel _stateLabel",
                              "QLabel _stateLabelLabel", "QLabel _versionLabelLabel",
                              "QLineEdit _nameLineEdit", "QLineEdit _portLineEdit",
@@ -1314,31 +1323,36 @@ void TestPluginConformance::operationsBecomeTasks_data()
         const char *heavyCall; // what the heavy read runs after the status action, if anything
         bool viaRoot;          // the root's light read reaches this element
         bool lightOnElement;   // the element reads its state itself, not only through the root
+        const char *unit;      // whose boot state every state read reads
     };
     for (const Family &f : {
              Family{"apache", "ServiceApache", "/etc/init.d/apache2", "Apache", "reload",
-                    "Reload Apache service configuration", "apache2ctl -S", true, false},
+                    "Reload Apache service configuration", "apache2ctl -S", true, false,
+                    "apache2.service"},
              Family{"cron", "ServiceCron", "/etc/init.d/cron", "Cron", "force-reload",
-                    "Reload Cron service", nullptr, true, false},
+                    "Reload Cron service", nullptr, true, false, "cron.service"},
              Family{"cups", "ServiceCups", "/etc/init.d/cups", "Cups", "reload",
-                    "Reload Cups service configuration", nullptr, true, false},
+                    "Reload Cups service configuration", nullptr, true, false, "cups.service"},
              Family{"dovecot", "ServiceMailDovecot", "/etc/init.d/dovecot", "Dovecot",
-                    "force-reload", "Reload Dovecot service", "doveconf -a", true, true},
+                    "force-reload", "Reload Dovecot service", "doveconf -a", true, true,
+                    "dovecot.service"},
              // Exim keeps the framework's reload action.
              Family{"exim", "ServiceMailExim", "/etc/init.d/exim4", "Exim", "reload",
-                    "Reload Exim service", nullptr, true, true},
+                    "Reload Exim service", nullptr, true, true, "exim4.service"},
              Family{"kerberos", "ServiceKerberosKdc", "/etc/init.d/krb5-kdc", "Kerberos KDC",
-                    "force-reload", "Reload Kerberos KDC service", nullptr, true, false},
+                    "force-reload", "Reload Kerberos KDC service", nullptr, true, false,
+                    "krb5-kdc.service"},
              Family{"kerberos", "ServiceKerberosKadmin", "/etc/init.d/krb5-admin-server",
                     "Kerberos Kadmin", "force-reload", "Reload Kerberos Kadmin service", nullptr,
-                    false, true},
+                    false, true, "krb5-admin-server.service"},
              Family{"samba", "ServiceSamba", "/etc/init.d/smbd", "Samba", "force-reload",
-                    "Reload Samba service", nullptr, true, false},
+                    "Reload Samba service", nullptr, true, false, "smbd.service"},
              Family{"slapd", "ServiceSlapd", "/etc/init.d/slapd", "Slapd", "force-reload",
-                    "Reload Slapd service", nullptr, true, false},
+                    "Reload Slapd service", nullptr, true, false, "slapd.service"},
          }) {
         const QString script = QString::fromLatin1(f.script);
         const QString status = script + QStringLiteral(" status");
+        const QString boot = QStringLiteral("systemctl is-enabled %1").arg(f.unit);
         const QString heavy = QStringLiteral("Read %1 service configuration").arg(f.service);
         const QStringList state{QStringLiteral("%1 state").arg(f.id)};
         const QStringList heavyCalls =
@@ -1346,17 +1360,17 @@ void TestPluginConformance::operationsBecomeTasks_data()
         const QStringList light{task(f.id, QStringLiteral("Read %1 service state").arg(f.service))};
         if (f.viaRoot) {
             QTest::addRow("%s: root light read", f.id)
-                << f.subject << root << quint64(OperationReadLight) << light << QStringList{status}
-                << state;
+                << f.subject << root << quint64(OperationReadLight) << light
+                << QStringList{status, boot} << state;
         }
         QTest::addRow("%s: light read", f.id)
             << f.subject << f.id << quint64(OperationReadLight)
             << (f.lightOnElement ? light : QStringList())
-            << (f.lightOnElement ? QStringList{status} : QStringList())
+            << (f.lightOnElement ? QStringList{status, boot} : QStringList())
             << (f.lightOnElement ? state : QStringList());
         QTest::addRow("%s: heavy read", f.id)
             << f.subject << f.id << quint64(OperationReadHeavy) << QStringList{task(f.id, heavy)}
-            << QStringList{status} + heavyCalls << state;
+            << QStringList{status} + heavyCalls + QStringList{boot} << state;
         const struct
         {
             OperationType operation;
@@ -1372,7 +1386,24 @@ void TestPluginConformance::operationsBecomeTasks_data()
             QTest::addRow("%s: %s", f.id, qPrintable(operationName(a.operation)))
                 << f.subject << f.id << quint64(a.operation)
                 << QStringList{task(f.id, a.description)}
-                << QStringList{script + QLatin1Char(' ') + a.action, status} << state;
+                << QStringList{script + QLatin1Char(' ') + a.action, status, boot} << state;
+        }
+        // The boot changes of the service's unit, each followed by the state read.
+        for (bool enable : {true, false}) {
+            const QString verb = enable ? QStringLiteral("enable") : QStringLiteral("disable");
+            const OperationType operation = enable ? OperationEnableAtBoot : OperationDisableAtBoot;
+            // Named by the element's title ("Apache 2").
+            const QString title = QLatin1String(f.id) == QLatin1String("ServiceApache")
+                                      ? QStringLiteral("Apache 2")
+                                      : QString::fromLatin1(f.service);
+            QTest::addRow("%s: %s", f.id, qPrintable(operationName(operation)))
+                << f.subject << f.id << quint64(operation)
+                << QStringList{task(
+                       f.id, QStringLiteral("%1 %2 service at boot")
+                                 .arg(enable ? QStringLiteral("Enable") : QStringLiteral("Disable"),
+                                      title))}
+                << QStringList{status, QStringLiteral("systemctl %1 %2").arg(verb, f.unit), boot}
+                << state;
         }
     }
 
@@ -1436,7 +1467,8 @@ void TestPluginConformance::operationsBecomeTasks_data()
         << QStringList{task("ServiceApache", "Update Apache sites configuration",
                             TaskDescription::TaskStatusFailed),
                        task("ServiceApache", "Read Apache service configuration")}
-        << QStringList{"/etc/init.d/apache2 status", "apache2ctl -S"}
+        << QStringList{"/etc/init.d/apache2 status", "apache2ctl -S",
+                       "systemctl is-enabled apache2.service"}
         << QStringList{"ServiceApache state"};
     const QString modulesRead = task("ServiceApacheModules", "Read Apache modules configuration");
     QTest::newRow("ServiceApacheModules: heavy read")
@@ -1470,6 +1502,7 @@ void TestPluginConformance::operationsBecomeTasks_data()
     const QString tarnd = QStringLiteral("ServiceTarnTarnd");
     const QString tarndState = task(tarnd, "Read Tarnd service state");
     const QString tarndStatus = QStringLiteral("/etc/init.d/tarnd status");
+    const QString tarndBoot = QStringLiteral("systemctl is-enabled tarnd.service");
     for (bool server : {true, false}) {
         const char *subject = server ? "tarn server" : "tarn client";
         const QString id =
@@ -1490,11 +1523,11 @@ void TestPluginConformance::operationsBecomeTasks_data()
             << subject << id << quint64(OperationReadLight) << none << none << none;
         QTest::addRow("%s: content", qPrintable(id))
             << subject << id << quint64(OperationReadContent) << QStringList{tarndState}
-            << QStringList{tarndStatus}
+            << QStringList{tarndStatus, tarndBoot}
             << QStringList{id + QStringLiteral(" content"), tarnd + QStringLiteral(" state")};
         QTest::addRow("%s: heavy read", qPrintable(id))
             << subject << id << quint64(OperationReadHeavy) << QStringList{heavy, tarndState}
-            << QStringList{tarndStatus, status} << both;
+            << QStringList{tarndStatus, tarndBoot, status} << both;
         for (OperationType operation : {OperationStart, OperationStop, OperationRestart}) {
             const QString word = operationName(operation);
             const QString title = word.left(1).toUpper() + word.mid(1);
@@ -1502,7 +1535,8 @@ void TestPluginConformance::operationsBecomeTasks_data()
                 << subject << id << quint64(operation)
                 << QStringList{task(id, QStringLiteral("%1 Tarn %2 service").arg(title, role)),
                                heavy, tarndState}
-                << QStringList{tarndStatus} + (server ? QStringList{status} : QStringList{}) +
+                << QStringList{tarndStatus, tarndBoot} +
+                       (server ? QStringList{status} : QStringList{}) +
                        QStringList{QStringLiteral("%1 %2 --force").arg(forced, word)} +
                        (server ? QStringList{} : QStringList{status})
                 << both;
@@ -1517,10 +1551,10 @@ void TestPluginConformance::operationsBecomeTasks_data()
     const QStringList tarndKnown{tarnd + QStringLiteral(" state")};
     QTest::newRow("ServiceTarnTarnd: light read")
         << "tarn server" << tarnd << quint64(OperationReadLight) << QStringList{tarndState}
-        << QStringList{tarndStatus} << tarndKnown;
+        << QStringList{tarndStatus, tarndBoot} << tarndKnown;
     QTest::newRow("ServiceTarnTarnd: heavy read")
         << "tarn server" << tarnd << quint64(OperationReadHeavy) << QStringList{tarndHeavy}
-        << QStringList{tarndStatus, clientStatus} << tarndKnown;
+        << QStringList{tarndStatus, tarndBoot, clientStatus} << tarndKnown;
     for (OperationType operation :
          {OperationStart, OperationStop, OperationRestart, OperationReload}) {
         const QString word = operationName(operation);
@@ -1530,7 +1564,8 @@ void TestPluginConformance::operationsBecomeTasks_data()
         QTest::addRow("ServiceTarnTarnd: %s", qPrintable(word))
             << "tarn server" << tarnd << quint64(operation)
             << QStringList{task(tarnd, QStringLiteral("%1 Tarnd service").arg(title))}
-            << QStringList{QStringLiteral("/etc/init.d/tarnd %1").arg(action), tarndStatus}
+            << QStringList{QStringLiteral("/etc/init.d/tarnd %1").arg(action), tarndStatus,
+                           tarndBoot}
             << tarndKnown;
     }
     QTest::newRow("ServiceTarnTarnd: content is ignored")

@@ -117,8 +117,19 @@ void TestServiceElementWidget::form()
     QCOMPARE(QList<int>({row, column}), QList<int>({0, 0}));
     grid->getItemPosition(grid->indexOf(state), &row, &column, &rowSpan, &columnSpan);
     QCOMPARE(QList<int>({row, column}), QList<int>({0, 1}));
+    // The boot state below the state, hidden until a read brings one.
+    auto *bootCaption = widget.findChild<QLabel *>(QStringLiteral("_bootStateLabelLabel"));
+    auto *boot = widget.findChild<QLabel *>(QStringLiteral("_bootStateLabel"));
+    QVERIFY(bootCaption && boot);
+    QCOMPARE(bootCaption->text(), QStringLiteral("Start at boot:"));
+    QCOMPARE(boot->textFormat(), Qt::PlainText);
+    QVERIFY(bootCaption->isHidden() && boot->isHidden());
+    grid->getItemPosition(grid->indexOf(bootCaption), &row, &column, &rowSpan, &columnSpan);
+    QCOMPARE(QList<int>({row, column}), QList<int>({1, 0}));
+    grid->getItemPosition(grid->indexOf(boot), &row, &column, &rowSpan, &columnSpan);
+    QCOMPARE(QList<int>({row, column}), QList<int>({1, 1}));
     grid->getItemPosition(grid->indexOf(box), &row, &column, &rowSpan, &columnSpan);
-    QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({1, 0, 1, 2}));
+    QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({2, 0, 1, 2}));
     QCOMPARE(grid->columnStretch(1), 1);
 
     auto *inner = qobject_cast<QGridLayout *>(box->layout());
@@ -211,9 +222,14 @@ void TestServiceElementWidget::stateTextIsNotMarkup()
     widget.setElement(m_element, ElementWidgetRoleView);
     ServiceLightElementData light;
     light.setState(true, QStringLiteral("<i>up</i> & running"));
+    // A tool's message as the boot state is shown as it is, in a plain-text label.
+    light.setBootState(QStringLiteral("<img src=x> enabled"));
     widget.afterSuccessfulRead(m_element, &light);
     QCOMPARE(widget.stateLabel()->text(),
              QStringLiteral("<b>&lt;i&gt;up&lt;/i&gt; &amp; running</b>"));
+    QCOMPARE(widget.bootStateLabel()->text(), QStringLiteral("<img src=x> enabled"));
+    QCOMPARE(widget.bootStateLabel()->textFormat(), Qt::PlainText);
+    QVERIFY(!widget.bootStateLabel()->isHidden());
 }
 
 void TestServiceElementWidget::resetShowsUndefined()
@@ -223,9 +239,12 @@ void TestServiceElementWidget::resetShowsUndefined()
     QCOMPARE(widget.stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
     ServiceLightElementData light;
     light.setState(true);
+    light.setBootState(QStringLiteral("masked"));
     widget.afterSuccessfulRead(m_element, &light);
+    QCOMPARE(widget.bootStateLabel()->text(), QStringLiteral("masked"));
     widget.reset();
     QCOMPARE(widget.stateLabel()->text(), QStringLiteral("<b>undefined</b>"));
+    QCOMPARE(widget.bootStateLabel()->text(), QStringLiteral("undefined"));
 }
 
 void TestServiceElementWidget::treeViewLoadsNodes()

@@ -220,11 +220,16 @@ void TestServiceApacheWidgets::sitesForm()
     QVERIFY(spacer);
     QCOMPARE(spacer->sizeHint(), QSize(363, 20));
     QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-    QCOMPARE(grid->itemAtPosition(1, 0)->widget(), w->choiceWidget());
+    auto *bootCaption = qobject_cast<QLabel *>(grid->itemAtPosition(1, 0)->widget());
+    QCOMPARE(bootCaption->objectName(), QStringLiteral("_bootStateLabelLabel"));
+    QCOMPARE(bootCaption->text(), QStringLiteral("Start at boot:"));
+    QCOMPARE(grid->itemAtPosition(1, 1)->widget(), w->bootStateLabel());
+    QCOMPARE(w->bootStateLabel()->objectName(), QStringLiteral("_bootStateLabel"));
+    QCOMPARE(grid->itemAtPosition(2, 0)->widget(), w->choiceWidget());
     int row, column, rowSpan, columnSpan;
     grid->getItemPosition(grid->indexOf(w->choiceWidget()), &row, &column, &rowSpan, &columnSpan);
     QCOMPARE(columnSpan, 3);
-    QCOMPARE(grid->rowStretch(1), 1);
+    QCOMPARE(grid->rowStretch(2), 1);
     QCOMPARE(w->choiceWidget()->objectName(), QStringLiteral("_choiceGroupBox"));
     QCOMPARE(w->choiceWidget()->title(), QStringLiteral("Sites"));
     QCOMPARE(w->choiceWidget()->choiceModel(), w->choiceModel());

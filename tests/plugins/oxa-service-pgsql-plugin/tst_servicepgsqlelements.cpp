@@ -299,7 +299,8 @@ void TestServicePgsqlElements::clusterForwardsItsOperations()
     }
     QCOMPARE(forwarded, (QList<OperationType>{OperationCreate, OperationReadHeavy, OperationDelete,
                                               OperationStart, OperationStop, OperationRestart,
-                                              OperationReload, OperationControl}));
+                                              OperationReload, OperationControl,
+                                              OperationEnableAtBoot, OperationDisableAtBoot}));
 }
 
 void TestServicePgsqlElements::moduleTasks_data()

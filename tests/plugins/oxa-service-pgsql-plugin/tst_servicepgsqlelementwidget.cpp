@@ -140,7 +140,9 @@ void TestServicePgsqlElementWidget::formLayout_data()
     QTest::newRow("_stateLabel") << "_stateLabel" << 1 << 1 << 1;
     QTest::newRow("_portLabelLabel") << "_portLabelLabel" << 1 << 2 << 1;
     QTest::newRow("_portLineEdit") << "_portLineEdit" << 1 << 3 << 1;
-    QTest::newRow("_infoTableView") << "_infoTableView" << 2 << 0 << 4;
+    QTest::newRow("_bootStateLabelLabel") << "_bootStateLabelLabel" << 2 << 0 << 1;
+    QTest::newRow("_bootStateLabel") << "_bootStateLabel" << 2 << 1 << 1;
+    QTest::newRow("_infoTableView") << "_infoTableView" << 3 << 0 << 4;
 }
 
 void TestServicePgsqlElementWidget::formLayout()

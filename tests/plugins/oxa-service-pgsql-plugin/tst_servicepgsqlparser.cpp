@@ -32,6 +32,8 @@ private slots:
     void updateCluster();
     void updateClusterNeedsVersionAndName();
     void fixedTexts();
+    void startConf_data();
+    void startConf();
 };
 
 void TestServicePgsqlParser::installedVersions_data()
@@ -242,6 +244,67 @@ void TestServicePgsqlParser::fixedTexts()
                           "postgresql-[0123456789]*"}));
     QCOMPARE(ServicePgsqlParser::configDirectory("15", "main"),
              QStringLiteral("/etc/postgresql/15/main"));
+    QCOMPARE(ServicePgsqlParser::startConfPath("15", "main"),
+             QStringLiteral("/etc/postgresql/15/main/start.conf"));
+}
+
+void TestServicePgsqlParser::startConf_data()
+{
+    // The file, the start mode it gives (empty: none), the operation that would change it,
+    // and the file after "manual" was written into it.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<OperationTypes>("offered");
+    QTest::addColumn<QByteArray>("manual");
+
+    const QByteArray header = "# Automatic startup configuration\n#   auto: automatically\n"
+                              "#   manual: manually\n\n";
+    QTest::newRow("as installed") << header + "auto\n"
+                                  << "auto" << OperationTypes(OperationDisableAtBoot)
+                                  << header + "manual\n";
+    QTest::newRow("manual") << QByteArray("manual\n") << "manual"
+                            << OperationTypes(OperationEnableAtBoot) << QByteArray("manual\n");
+    QTest::newRow("disabled, blanks and a comment after it")
+        << QByteArray("\n  \t\n\tdisabled   # never\nauto\n") << "disabled"
+        << OperationTypes(OperationEnableAtBoot) << QByteArray("\n  \t\nmanual   # never\nauto\n");
+    QTest::newRow("missing or empty: the tools' default")
+        << QByteArray() << "auto" << OperationTypes(OperationDisableAtBoot)
+        << QByteArray("manual\n");
+    QTest::newRow("comments only, no final newline")
+        << QByteArray("# auto\n# manual") << "auto" << OperationTypes(OperationDisableAtBoot)
+        << QByteArray("# auto\n# manual\nmanual\n");
+    QTest::newRow("CRLF lines") << QByteArray("# c\r\nauto\r\n") << "auto"
+                                << OperationTypes(OperationDisableAtBoot)
+                                << QByteArray("# c\r\nmanual\r\n");
+    QTest::newRow("word glued to a comment")
+        << QByteArray("manual#x\n") << "manual" << OperationTypes(OperationEnableAtBoot)
+        << QByteArray("manual#x\n");
+    QTest::newRow("unknown word") << QByteArray("automatic\n") << QString()
+                                  << OperationTypes(OperationNone) << QByteArray("manual\n");
+    QTest::newRow("markup") << QByteArray("<b>auto</b>\n") << QString()
+                            << OperationTypes(OperationNone) << QByteArray("manual\n");
+    QTest::newRow("NUL and control bytes")
+        << QByteArray("\0auto\x1b\n", 7) << QString() << OperationTypes(OperationNone)
+        << QByteArray("manual\n");
+    QTest::newRow("binary after the value")
+        << QByteArray("auto\n\xff\xfe\0\n", 9) << "auto" << OperationTypes(OperationDisableAtBoot)
+        << QByteArray("manual\n\xff\xfe\0\n", 11);
+}
+
+void TestServicePgsqlParser::startConf()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, mode);
+    QFETCH(OperationTypes, offered);
+    QFETCH(QByteArray, manual);
+    QCOMPARE(ServicePgsqlParser::startConfValue(text), mode);
+    QCOMPARE(ServicePgsqlParser::startConfOperations(mode), offered);
+    const QByteArray written = ServicePgsqlParser::rewriteStartConf(text, QStringLiteral("manual"));
+    QCOMPARE(written, manual);
+    QCOMPARE(ServicePgsqlParser::startConfValue(written), QStringLiteral("manual"));
+    QCOMPARE(ServicePgsqlParser::startConfValue(
+                 ServicePgsqlParser::rewriteStartConf(written, QStringLiteral("auto"))),
+             QStringLiteral("auto"));
 }
 
 QTEST_GUILESS_MAIN(TestServicePgsqlParser)

@@ -31,6 +31,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Ports of the clusters the tests start; chosen away from the usual 5432 and its neighbours.
@@ -83,6 +85,8 @@ private slots:
     void misbehavingTools_data();
     void misbehavingTools();
     void clusterReadOfVanishedCluster();
+    void startModeChange_data();
+    void startModeChange();
     void refusedActionReadsTheClusterAgain_data();
     void refusedActionReadsTheClusterAgain();
     void tasksWithoutRecord();
@@ -250,7 +254,35 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
                      QStringLiteral("/var/lib/postgresql/%1/main2").arg(version),
                      QStringLiteral("/var/log/postgresql/postgresql-%1-main2.log").arg(version)}));
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("down"));
-    QCOMPARE(main2->availableOperations(), OperationTypes(0x110A4));
+    // pg_createcluster's start.conf says "auto": disabling at boot is offered.
+    QCOMPARE(main2->elementData()->property("bootState").toString(), QStringLiteral("auto"));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x510A4));
+
+    // Not at boot: the tools' own start.conf says "manual" then, its comments kept.
+    const QString startConf = QStringLiteral("/etc/postgresql/%1/main2/start.conf").arg(version);
+    QFile conf(startConf);
+    QVERIFY(conf.open(QIODevice::ReadOnly));
+    const QList<QByteArray> installed = conf.readAll().split('\n');
+    conf.close();
+    reports = perform(main2, OperationDisableAtBoot);
+    QCOMPARE(reports.size(), 2);
+    QVERIFY2(reports.first().status == TaskDescription::TaskStatusDone,
+             qPrintable(reports.first().message));
+    QCOMPARE(main2->elementData()->property("bootState").toString(), QStringLiteral("manual"));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x310A4));
+    QVERIFY(conf.open(QIODevice::ReadOnly));
+    const QList<QByteArray> manual = conf.readAll().split('\n');
+    conf.close();
+    QCOMPARE(manual.size(), installed.size());
+    for (int i = 0; i < installed.size(); ++i) {
+        if (installed.at(i).startsWith('#'))
+            QCOMPARE(manual.at(i), installed.at(i));
+    }
+    QVERIFY(manual.contains("manual"));
+    reports = perform(main2, OperationEnableAtBoot);
+    QCOMPARE(reports.first().status, TaskDescription::TaskStatusDone);
+    QCOMPARE(main2->elementData()->property("bootState").toString(), QStringLiteral("auto"));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x510A4));
 
     // Start: the framework reads the cluster again, which then runs.
     reports = perform(main2, OperationStart);
@@ -262,7 +294,7 @@ void TestServicePgsqlTasks::realClusterLifeCycle()
     QCOMPARE(main2->elementData()->property("state").toBool(), true);
     QCOMPARE(main2->data(4, Qt::DisplayRole).toString(), QStringLiteral("online"));
     QCOMPARE(iconName(main2->data(0, Qt::DecorationRole)), QStringLiteral("media-playback-start"));
-    QCOMPARE(main2->availableOperations(), OperationTypes(0x1E0A4));
+    QCOMPARE(main2->availableOperations(), OperationTypes(0x5E0A4));
 
     // Starting a running cluster fails with the tool's exit code and its error text; the
     // cluster is read again.
@@ -551,6 +583,92 @@ void TestServicePgsqlTasks::clusterReadOfVanishedCluster()
     m_module.reset();
 }
 
+void TestServicePgsqlTasks::startModeChange_data()
+{
+    // The cluster's name, its start.conf before ("@" + a path: a link to it; null: none) and
+    // its mode, the change, and then: the outcome, the file and its mode, the mode shown.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("enable");
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("modeAfter");
+    QTest::addColumn<QString>("shown");
+
+    const QByteArray comments = "# Automatic startup configuration\n#   manual: manually\n\n";
+    QTest::newRow("disable, comments and mode kept")
+        << "main" << comments + "auto\n"
+        << 0640 << false << true << comments + "manual\n"
+        << 0640 << "manual";
+    QTest::newRow("enable a disabled cluster")
+        << "main" << QByteArray("disabled # no\n") << 0644 << true << true
+        << QByteArray("auto # no\n") << 0644 << "auto";
+    QTest::newRow("no file: made") << "main" << QByteArray() << 0 << false << true
+                                   << QByteArray("manual\n") << 0644 << "manual";
+    QTest::newRow("a link in its place") << "main" << QByteArray("@/var/tmp/target") << 0 << false
+                                         << false << QByteArray("auto\n") << 0644 << "auto";
+    QTest::newRow("a name that leads elsewhere")
+        << "../main" << QByteArray() << 0 << true << false << QByteArray() << 0 << "unknown";
+}
+
+void TestServicePgsqlTasks::startModeChange()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, before);
+    QFETCH(int, mode);
+    QFETCH(bool, enable);
+    QFETCH(bool, done);
+    QFETCH(QByteArray, after);
+    QFETCH(int, modeAfter);
+    QFETCH(QString, shown);
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    m_module = std::make_unique<ServicePgsqlModule>(nullptr);
+    QVERIFY(host.writeTool("pg_lsclusters",
+                           QStringLiteral("echo '15 %1 5432 down postgres /d /l'").arg(name)));
+    const QString startConf = QStringLiteral("/etc/postgresql/15/main/start.conf");
+    // Whatever clusters the machine has: only what the case lays out.
+    QVERIFY(host.removePath(QStringLiteral("/etc/postgresql")));
+    QVERIFY(host.mkdir(QStringLiteral("/etc/postgresql/15/main")));
+    // What a link points at stays as it is.
+    QVERIFY(host.writeFile(QStringLiteral("/var/tmp/target"), "auto\n"));
+    if (before.startsWith('@'))
+        QVERIFY(host.writeSymlink(startConf, QString::fromLatin1(before.mid(1))));
+    else if (!before.isNull())
+        QVERIFY(host.writeFile(startConf, before, mode));
+
+    auto *element = new ServicePgsqlClusterElement(m_module.get());
+    auto *record = new ElementData;
+    record->setProperty("version", "15");
+    record->setProperty("name", name);
+    element->setElementData(record);
+    clusters()->append(element);
+    const QList<TaskReport> reports =
+        perform(element, enable ? OperationEnableAtBoot : OperationDisableAtBoot);
+    QCOMPARE(reports.size(), 2);
+    QCOMPARE(reports.first().description,
+             enable ? QStringLiteral("Enable PostgreSQL cluster at boot")
+                    : QStringLiteral("Disable PostgreSQL cluster at boot"));
+    QCOMPARE(reports.first().status,
+             done ? TaskDescription::TaskStatusDone : TaskDescription::TaskStatusFailed);
+    // The cluster is read again, whatever the change did.
+    QCOMPARE(reports.last().description, QStringLiteral("Read PostgreSQL cluster"));
+    QCOMPARE(element->elementData()->property("bootState").toString(), shown);
+
+    const QString written = before.startsWith('@') ? QStringLiteral("/var/tmp/target") : startConf;
+    QFile file(written);
+    QCOMPARE(file.open(QIODevice::ReadOnly), !after.isNull());
+    QCOMPARE(file.readAll(), after);
+    struct stat st;
+    if (!after.isNull()) {
+        QCOMPARE(::stat(QFile::encodeName(written).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), modeAfter);
+    }
+    QVERIFY(!QFile::exists(QStringLiteral("/etc/postgresql/15/start.conf")));
+    m_module.reset();
+}
+
 void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain_data()
 {
     QTest::addColumn<bool>("shownRunning");
@@ -567,6 +685,7 @@ void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
     QFETCH(QString, refusal);
     TestHost host;
     OXA_REQUIRE_TEST_HOST(host);
+    QVERIFY(host.removePath(QStringLiteral("/etc/postgresql/15/a")));
     m_module = std::make_unique<ServicePgsqlModule>(nullptr);
     // The cluster changed behind the console's back: it is in the state the action asks for.
     const QString actual = shownRunning ? QStringLiteral("down") : QStringLiteral("online");
@@ -594,7 +713,8 @@ void TestServicePgsqlTasks::refusedActionReadsTheClusterAgain()
     QCOMPARE(reports.last().status, TaskDescription::TaskStatusDone);
     QCOMPARE(element->elementData()->property("state").toBool(), !shownRunning);
     QCOMPARE(element->data(4, Qt::DisplayRole).toString(), actual);
-    QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x110A4 : 0x1E0A4));
+    // Without a start.conf the cluster starts at boot (the tools' default): disabling is offered.
+    QCOMPARE(element->availableOperations(), OperationTypes(shownRunning ? 0x510A4 : 0x5E0A4));
     m_module.reset();
 }
 
