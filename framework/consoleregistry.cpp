@@ -285,6 +285,18 @@ Element *findBelow(TreeNode *node, const QString &name)
     }
     return nullptr;
 }
+
+/// A child of @p node named @p name before any deeper element of that name: in "A/B", B is
+/// one of A's children when A has one (the Kerberos KDC's Log, not its Kadmin child's Log).
+Element *findChildOrBelow(TreeNode *node, const QString &name)
+{
+    for (TreeNode *child : node->childNodes()) {
+        Element *element = qobject_cast<Element *>(child);
+        if (element && selectorName(element) == name)
+            return element;
+    }
+    return findBelow(node, name);
+}
 } // namespace
 
 QList<Element *> ConsoleRegistry::elements() const
@@ -307,7 +319,7 @@ Element *ConsoleRegistry::resolve(const QString &selector) const
     TreeNode *node = d->root;
     Element *element = nullptr;
     for (const QString &part : parts) {
-        element = findBelow(node, part);
+        element = node == d->root ? findBelow(node, part) : findChildOrBelow(node, part);
         if (!element)
             return nullptr;
         node = element;

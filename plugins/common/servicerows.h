@@ -71,8 +71,11 @@ inline constexpr ServiceRow cronFamily{
     nullptr
 };
 
+// Under systemd the scheduler's unit cannot reload: the script's "reload" signals a pid file
+// cupsd -l never writes, says "failed!" and exits 0; "force-reload" makes systemd restart it.
+// Without systemd both actions are the same signal.
 inline constexpr ServiceRow cupsFamily{
-    {"/etc/init.d/cups", nullptr, QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
+    {"/etc/init.d/cups", "force-reload", QT_TRANSLATE_NOOP("QObject", "Read Cups service state"),
      QT_TRANSLATE_NOOP("QObject", "Start Cups service"),
      QT_TRANSLATE_NOOP("QObject", "Stop Cups service"),
      QT_TRANSLATE_NOOP("QObject", "Restart Cups service"),

@@ -325,6 +325,10 @@ void TestConsoleRegistry::resolve_data()
                            << "";
     QTest::newRow("extra slashes") << "/ServiceSamba//Samba/"
                                    << "ServiceServices/ServiceSamba/Samba";
+    QTest::newRow("own child before a deeper one") << "ServiceApache/Log"
+                                                   << "ServiceServices/ServiceApache/Log";
+    QTest::newRow("deeper one by its path") << "ServiceApache/Inner/Log"
+                                            << "ServiceServices/ServiceApache/Inner/Log";
 }
 
 void TestConsoleRegistry::resolve()
@@ -348,6 +352,18 @@ void TestConsoleRegistry::resolve()
         m->appendElement(packages);
         r.findElement(parent)->append(packages);
     }
+    // Apache's own "Log" after a child that has one too (as the Kerberos KDC has Kadmin).
+    const auto addChild = [&](TreeNode *parent, const QString &title) {
+        auto *element = new Element(m, grantAccess);
+        element->setTitle(title);
+        m->appendElement(element);
+        parent->append(element);
+        return element;
+    };
+    Element *inner =
+        addChild(r.findElement(QStringLiteral("ServiceApache")), QStringLiteral("Inner"));
+    addChild(inner, QStringLiteral("Log"));
+    addChild(r.findElement(QStringLiteral("ServiceApache")), QStringLiteral("Log"));
 
     Element *found = r.resolve(selector);
     QStringList path;
