@@ -1,0 +1,240 @@
+// The console in batch mode with --host against the test fleet's real sshd: each way a
+// connection fails says so clearly, naming the host, and never touches known_hosts; the ways
+// it succeeds (root directly, an administrator through sudo -n, a slow link) read the host.
+
+#include "consolebatch.h"
+#include "remotetesthost.h"
+#include "systemtest.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+/// Where the lost host's fake cron start leaves its mark before it hangs.
+const QString startedMark = QStringLiteral("/var/lib/oxa-cron-started");
+
+QJsonObject taskOf(const QJsonObject &report, const QString &element, const QString &verb)
+{
+    for (const QJsonObject &task : ConsoleBatch::tasksOf(report, element)) {
+        if (task.value(QStringLiteral("description")).toString().contains(verb, Qt::CaseInsensitive))
+            return task;
+    }
+    return QJsonObject();
+}
+
+} // namespace
+
+class TestRemoteConnection : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void batchOnOneHost_data();
+    void batchOnOneHost();
+
+private:
+    std::unique_ptr<RemoteTestFleet> m_fleet;
+};
+
+void TestRemoteConnection::initTestCase()
+{
+    m_fleet.reset(new RemoteTestFleet);
+    OXA_REQUIRE_FLEET(*m_fleet);
+    const QStringList missing =
+        SystemTest::missingPackages({QStringLiteral("cron"), QStringLiteral("sudo")});
+    if (!missing.isEmpty()) {
+        const QByteArray why = "not installed (scripts/install-services): " +
+                               missing.join(QLatin1Char(' ')).toLocal8Bit();
+        if (TestHost::mustRun())
+            QFAIL(why.constData());
+        QSKIP(why.constData());
+    }
+
+    const struct
+    {
+        const char *name;
+        RemoteHostOptions options;
+    } hosts[] = {
+        {"good", {}},
+        {"nohelper", {false, true, true, false}},
+        {"down", {true, false, true, false}},
+        {"dark", {true, true, false, false}},
+        {"lost", {}},
+    };
+    for (const auto &host : hosts)
+        QVERIFY2(m_fleet->addHost(QString::fromLatin1(host.name), host.options),
+                 qPrintable(m_fleet->errorString()));
+
+    RemoteAlias stranger;
+    stranger.alias = QStringLiteral("good-stranger");
+    stranger.host = QStringLiteral("good");
+    stranger.authorizedKey = false;
+    RemoteAlias unknown;
+    unknown.alias = QStringLiteral("good-unknown");
+    unknown.host = QStringLiteral("good");
+    unknown.hostKey = KnownHostKey::Unknown;
+    RemoteAlias changed = unknown;
+    changed.alias = QStringLiteral("good-changed");
+    changed.hostKey = KnownHostKey::Changed;
+    RemoteAlias slow;
+    slow.alias = QStringLiteral("good-slow");
+    slow.host = QStringLiteral("good");
+    slow.delayMs = 100;
+    for (const RemoteAlias &alias : {stranger, unknown, changed, slow})
+        QVERIFY2(m_fleet->addAlias(alias), qPrintable(m_fleet->errorString()));
+
+    // The lost host's cron starts slowly: the connection goes while the change runs.
+    RemoteTestHost *lost = m_fleet->host(QStringLiteral("lost"));
+    QVERIFY2(lost->writeScript(QStringLiteral("/etc/init.d/cron"),
+                               QStringLiteral("case \"$1\" in\n"
+                                              "status) exit 3 ;;\n"
+                                              "start) touch %1; exec sleep 120 ;;\n"
+                                              "*) exit 1 ;;\n"
+                                              "esac\n")
+                                   .arg(startedMark)),
+             qPrintable(lost->errorString()));
+}
+
+void TestRemoteConnection::cleanupTestCase()
+{
+    m_fleet.reset();
+}
+
+void TestRemoteConnection::batchOnOneHost_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("alias");
+    /// Words the error must hold (any case); none: the host is served.
+    QTest::addColumn<QStringList>("errorWords");
+    QTest::addColumn<bool>("killMidRun");
+
+    const QStringList none;
+    QTest::newRow("root login, helper run directly")
+        << "good" << "good" << none << false;
+    QTest::newRow("administrator, helper through sudo -n")
+        << "oxaadmin@good" << "good" << none << false;
+    QTest::newRow("slow link (100 ms each way)") << "good-slow" << "good-slow" << none << false;
+    QTest::newRow("unreachable") << "dark" << "dark" << QStringList{"dark", "unreachable"}
+                                 << false;
+    QTest::newRow("connection refused")
+        << "down" << "down" << QStringList{"down", "refused"} << false;
+    QTest::newRow("authentication refused")
+        << "good-stranger" << "good-stranger" << QStringList{"good-stranger", "authenticat"}
+        << false;
+    QTest::newRow("unknown host key")
+        << "good-unknown" << "good-unknown" << QStringList{"good-unknown", "unknown"} << false;
+    QTest::newRow("changed host key")
+        << "good-changed" << "good-changed" << QStringList{"good-changed", "changed"} << false;
+    QTest::newRow("helper not installed")
+        << "nohelper" << "nohelper" << QStringList{"nohelper", "vell-admin-bridge"} << false;
+    QTest::newRow("sudo asks a password")
+        << "oxapass@good" << "good" << QStringList{"good", "password"} << false;
+    QTest::newRow("connection lost while a change runs")
+        << "lost" << "lost" << QStringList() << true;
+}
+
+void TestRemoteConnection::batchOnOneHost()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, alias);
+    QFETCH(QStringList, errorWords);
+    QFETCH(bool, killMidRun);
+    OXA_REQUIRE_FLEET(*m_fleet);
+    QVERIFY(m_fleet->host(QStringLiteral("good")));
+
+    ConsoleBatch console(SystemTest::pluginFiles({"services", "cron"}));
+    QVERIFY2(console.isValid(), qPrintable(console.errorString()));
+    console.setArguments(
+        {QStringLiteral("--host"), target, QStringLiteral("--ssh-config"), m_fleet->sshConfig()});
+    QByteArray script = "perform read-light ServiceServices\n";
+    if (killMidRun)
+        script += "perform start ServiceCron\nperform read-light ServiceServices\n";
+    const QByteArray knownHosts = [&] {
+        QFile file(m_fleet->knownHostsFile(alias));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    }();
+
+    ConsoleBatchResult result;
+    if (!killMidRun) {
+        result = console.run(script, 180000);
+    } else {
+        RemoteTestHost *host = m_fleet->host(QStringLiteral("lost"));
+        std::atomic<bool> done{false};
+        std::thread runner([&] {
+            result = console.run(script, 180000);
+            done = true;
+        });
+        QElapsedTimer timer;
+        timer.start();
+        while (!host->exists(startedMark) && !done && timer.elapsed() < 120000)
+            QThread::msleep(50);
+        const bool started = host->exists(startedMark);
+        // sshd, the session and the helper go at once, as when the host goes down.
+        const bool stopped = host->stopServer();
+        runner.join();
+        QVERIFY2(started, "the start never reached the host");
+        QVERIFY2(stopped, qPrintable(host->errorString()));
+    }
+    QVERIFY2(result.ran && result.reportParsed, result.errors.constData());
+    const QJsonObject &report = result.report;
+    const QString error = report.value(QStringLiteral("error")).toString();
+
+    // Batch mode never writes known_hosts, whatever the host's key.
+    QFile file(m_fleet->knownHostsFile(alias));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), knownHosts);
+    QCOMPARE(report.value(QStringLiteral("host")).toString(), target);
+
+    if (killMidRun) {
+        // Connected first: the state was read, then the start went out and its answer never
+        // came: its outcome is unknown, and what followed failed naming the host.
+        const QJsonArray tasks = result.tasks();
+        QVERIFY2(tasks.size() >= 3, result.errors.constData());
+        QCOMPARE(tasks.at(0).toObject().value(QStringLiteral("status")).toInt(), 0);
+        const QJsonObject start = taskOf(report, QStringLiteral("ServiceCron"),
+                                         QStringLiteral("start"));
+        QVERIFY2(!start.isEmpty(), qPrintable(ConsoleBatch::taskDescriptions(report).join(", ")));
+        QCOMPARE(start.value(QStringLiteral("status")).toInt(), 4);
+        QVERIFY2(start.value(QStringLiteral("message")).toString().contains(QLatin1String("lost")),
+                 qPrintable(start.value(QStringLiteral("message")).toString()));
+        const QJsonObject last = tasks.last().toObject();
+        QCOMPARE(last.value(QStringLiteral("status")).toInt(), 1);
+        QVERIFY2(last.value(QStringLiteral("message")).toString().contains(QLatin1String("lost")),
+                 qPrintable(last.value(QStringLiteral("message")).toString()));
+        QVERIFY(result.exitCode != 0);
+        RemoteTestHost *host = m_fleet->host(QStringLiteral("lost"));
+        QVERIFY2(host->startServer(), qPrintable(host->errorString()));
+        return;
+    }
+    if (errorWords.isEmpty()) {
+        QVERIFY2(SystemTest::taskFailures(report).isEmpty(),
+                 qPrintable(SystemTest::taskFailures(report).join(QStringLiteral("; ")) +
+                            QString::fromLocal8Bit(result.errors)));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(report.value(QStringLiteral("connected")).toBool(), true);
+        QCOMPARE(result.exitCode, 0);
+        // The host's own cron, stopped in its fresh /run, read through the helper there.
+        QVERIFY(!ConsoleBatch::elementById(result.tree(), QStringLiteral("ServiceCron")).isEmpty());
+        QVERIFY(!SystemTest::elementTextState(report, QStringLiteral("ServiceCron")).isEmpty());
+        QCOMPARE(SystemTest::elementRunning(report, QStringLiteral("ServiceCron")), false);
+        return;
+    }
+    QCOMPARE(report.value(QStringLiteral("connected")).toBool(), false);
+    QVERIFY(result.exitCode != 0);
+    for (const QString &word : errorWords)
+        QVERIFY2(error.contains(word, Qt::CaseInsensitive),
+                 qPrintable(QStringLiteral("\"%1\" not in: %2").arg(word, error)));
+}
+
+OXA_SYSTEM_TEST_MAIN(TestRemoteConnection)
+#include "tst_remoteconnection.moc"
