@@ -39,6 +39,8 @@ class TestRemoteConnection : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void linkCarriesEverything_data();
+    void linkCarriesEverything();
     void batchOnOneHost_data();
     void batchOnOneHost();
 
@@ -108,6 +110,35 @@ void TestRemoteConnection::initTestCase()
 void TestRemoteConnection::cleanupTestCase()
 {
     m_fleet.reset();
+}
+
+void TestRemoteConnection::linkCarriesEverything_data()
+{
+    QTest::addColumn<QString>("alias");
+    QTest::newRow("through nc") << "good";
+    QTest::newRow("through the delaying relay") << "good-slow";
+}
+
+void TestRemoteConnection::linkCarriesEverything()
+{
+    // What the console's connection relies on, below it: every byte arrives, in order, both
+    // ways, also while the relay holds chunks in flight in both directions at once.
+    QFETCH(QString, alias);
+    OXA_REQUIRE_FLEET(*m_fleet);
+    QByteArray data;
+    data.reserve(3 << 20);
+    quint32 x = 2463534242u;
+    while (data.size() < (3 << 20)) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data.append(reinterpret_cast<const char *>(&x), sizeof x);
+    }
+    QStringList command = m_fleet->sshCommand(alias, {QStringLiteral("cat")});
+    const ToolRun echo = SystemTest::runTool(command.takeFirst(), command, 120000, data);
+    QVERIFY2(echo.succeeded(), qPrintable(echo.describe()));
+    QCOMPARE(echo.output.size(), data.size());
+    QVERIFY(echo.output == data);
 }
 
 void TestRemoteConnection::batchOnOneHost_data()
