@@ -105,10 +105,10 @@ bool writeDue(Direction &d)
     const Clock::time_point now = Clock::now();
     while (!d.queue.empty() && d.queue.front().due <= now) {
         Chunk &chunk = d.queue.front();
-        const ssize_t n =
-            d.toIsSocket ? send(d.to, chunk.data.data() + chunk.sent,
-                                chunk.data.size() - chunk.sent, MSG_NOSIGNAL)
-                         : write(d.to, chunk.data.data() + chunk.sent, chunk.data.size() - chunk.sent);
+        const ssize_t n = d.toIsSocket ? send(d.to, chunk.data.data() + chunk.sent,
+                                              chunk.data.size() - chunk.sent, MSG_NOSIGNAL)
+                                       : write(d.to, chunk.data.data() + chunk.sent,
+                                               chunk.data.size() - chunk.sent);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -53,9 +53,10 @@ QByteArray readLine(QProcess *process, int timeoutMs, QString *error)
     while (!process->canReadLine()) {
         const int left = timeoutMs - int(timer.elapsed());
         if (process->state() == QProcess::NotRunning && !process->canReadLine()) {
-            *error = process->error() == QProcess::FailedToStart
-                         ? process->errorString()
-                         : QStringLiteral("the host process ended (exit %1)").arg(process->exitCode());
+            *error =
+                process->error() == QProcess::FailedToStart
+                    ? process->errorString()
+                    : QStringLiteral("the host process ended (exit %1)").arg(process->exitCode());
             return QByteArray();
         }
         if (left <= 0) {
@@ -85,9 +86,8 @@ qint64 RemoteTestHost::pid() const
 
 QStringList RemoteTestHost::enterCommand() const
 {
-    return {QStringLiteral("/usr/bin/nsenter"), QStringLiteral("--target"),
-            QString::number(pid()), QStringLiteral("--mount"), QStringLiteral("--net"),
-            QStringLiteral("--")};
+    return {QStringLiteral("/usr/bin/nsenter"), QStringLiteral("--target"), QString::number(pid()),
+            QStringLiteral("--mount"),          QStringLiteral("--net"),    QStringLiteral("--")};
 }
 
 bool RemoteTestHost::command(const QByteArray &line)
@@ -102,9 +102,8 @@ bool RemoteTestHost::command(const QByteArray &line)
     const QByteArray answer = readLine(m_process.get(), CommandTimeoutMs, &error);
     if (answer == "ok")
         return true;
-    m_error = QStringLiteral("%1: %2").arg(m_name, answer.isEmpty()
-                                                       ? error
-                                                       : QString::fromUtf8(answer.mid(6)));
+    m_error = QStringLiteral("%1: %2").arg(
+        m_name, answer.isEmpty() ? error : QString::fromUtf8(answer.mid(6)));
     return false;
 }
 
@@ -300,8 +299,7 @@ RemoteTestHost *RemoteTestFleet::addHost(const QString &name, const RemoteHostOp
         return nullptr;
     }
     const QString hostDir = m_dir.filePath(name);
-    if (!QDir().mkpath(hostDir) ||
-        !keygen(hostDir + QStringLiteral("/ssh_host_ed25519_key")))
+    if (!QDir().mkpath(hostDir) || !keygen(hostDir + QStringLiteral("/ssh_host_ed25519_key")))
         return nullptr;
 
     auto *host = new RemoteTestHost;
@@ -310,8 +308,8 @@ RemoteTestHost *RemoteTestFleet::addHost(const QString &name, const RemoteHostOp
     // Made here and handed over only once it exists: a failed start still removes it.
     const QString netns = QStringLiteral("oxa-r%1-%2").arg(m_next++).arg(getpid());
     QString error;
-    if (!runProgram(QString::fromLatin1(ipProgram), {QStringLiteral("netns"), QStringLiteral("add"), netns},
-                    &error)) {
+    if (!runProgram(QString::fromLatin1(ipProgram),
+                    {QStringLiteral("netns"), QStringLiteral("add"), netns}, &error)) {
         delete host;
         fail(error);
         return nullptr;
@@ -364,10 +362,10 @@ bool RemoteTestFleet::writeKnownHosts(const RemoteAlias &alias)
 {
     QByteArray line;
     if (alias.hostKey != KnownHostKey::Unknown) {
-        const QString keyFile = alias.hostKey == KnownHostKey::Known
-                                    ? m_dir.filePath(alias.host + QStringLiteral(
-                                                                      "/ssh_host_ed25519_key.pub"))
-                                    : m_dir.filePath(QStringLiteral("impostor_host_key.pub"));
+        const QString keyFile =
+            alias.hostKey == KnownHostKey::Known
+                ? m_dir.filePath(alias.host + QStringLiteral("/ssh_host_ed25519_key.pub"))
+                : m_dir.filePath(QStringLiteral("impostor_host_key.pub"));
         QFile key(keyFile);
         if (!key.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("cannot read %1").arg(keyFile));
@@ -411,33 +409,31 @@ bool RemoteTestFleet::writeConfig()
                       "reached through a\n# ProxyCommand into it; nothing leaves 127.0.0.1.\n";
     for (const RemoteAlias &alias : qAsConst(m_aliases)) {
         const QString netns = m_hosts.value(alias.host)->netns();
-        const QString proxy =
-            alias.delayMs > 0
-                ? QStringLiteral("%1 netns exec %2 %3 %4 22")
-                      .arg(QString::fromLatin1(ipProgram), netns, relayProgram())
-                      .arg(alias.delayMs)
-                : QStringLiteral("%1 netns exec %2 /usr/bin/nc 127.0.0.1 22")
-                      .arg(QString::fromLatin1(ipProgram), netns);
-        const QString entry =
-            QStringLiteral("\nHost %1\n"
-                           "    HostName 127.0.0.1\n"
-                           "    Port 22\n"
-                           "    User %2\n"
-                           "    HostKeyAlias %1\n"
-                           "    ProxyCommand %3\n"
-                           "    IdentityFile %4\n"
-                           "    IdentitiesOnly yes\n"
-                           "    IdentityAgent none\n"
-                           "    UserKnownHostsFile %5\n"
-                           "    GlobalKnownHostsFile /dev/null\n"
-                           "    CheckHostIP no\n"
-                           "    UpdateHostKeys no\n"
-                           "    ControlMaster no\n"
-                           "    ControlPath none\n"
-                           "    ConnectTimeout 30\n")
-                .arg(alias.alias, alias.user, proxy,
-                     alias.authorizedKey ? clientKey() : strangerKey(),
-                     knownHostsFile(alias.alias));
+        const QString proxy = alias.delayMs > 0
+                                  ? QStringLiteral("%1 netns exec %2 %3 %4 22")
+                                        .arg(QString::fromLatin1(ipProgram), netns, relayProgram())
+                                        .arg(alias.delayMs)
+                                  : QStringLiteral("%1 netns exec %2 /usr/bin/nc 127.0.0.1 22")
+                                        .arg(QString::fromLatin1(ipProgram), netns);
+        const QString entry = QStringLiteral("\nHost %1\n"
+                                             "    HostName 127.0.0.1\n"
+                                             "    Port 22\n"
+                                             "    User %2\n"
+                                             "    HostKeyAlias %1\n"
+                                             "    ProxyCommand %3\n"
+                                             "    IdentityFile %4\n"
+                                             "    IdentitiesOnly yes\n"
+                                             "    IdentityAgent none\n"
+                                             "    UserKnownHostsFile %5\n"
+                                             "    GlobalKnownHostsFile /dev/null\n"
+                                             "    CheckHostIP no\n"
+                                             "    UpdateHostKeys no\n"
+                                             "    ControlMaster no\n"
+                                             "    ControlPath none\n"
+                                             "    ConnectTimeout 30\n")
+                                  .arg(alias.alias, alias.user, proxy,
+                                       alias.authorizedKey ? clientKey() : strangerKey(),
+                                       knownHostsFile(alias.alias));
         text += entry.toUtf8();
     }
     QFile file(sshConfig());
@@ -448,8 +444,12 @@ bool RemoteTestFleet::writeConfig()
 
 QStringList RemoteTestFleet::sshCommand(const QString &alias, const QStringList &command) const
 {
-    return QStringList{QStringLiteral("/usr/bin/ssh"), QStringLiteral("-F"), sshConfig(),
-                       QStringLiteral("-T"), QStringLiteral("-o"), QStringLiteral("BatchMode=yes"),
+    return QStringList{QStringLiteral("/usr/bin/ssh"),
+                       QStringLiteral("-F"),
+                       sshConfig(),
+                       QStringLiteral("-T"),
+                       QStringLiteral("-o"),
+                       QStringLiteral("BatchMode=yes"),
                        alias} +
            command;
 }

@@ -188,8 +188,9 @@ private:
 #define OXA_REQUIRE_FLEET(fleet)                                                                   \
     do {                                                                                           \
         if (!(fleet).isAvailable()) {                                                              \
-            const QByteArray oxaReason_ =                                                          \
-                QStringLiteral("no test fleet: %1").arg((fleet).unavailableReason()).toLocal8Bit(); \
+            const QByteArray oxaReason_ = QStringLiteral("no test fleet: %1")                      \
+                                              .arg((fleet).unavailableReason())                    \
+                                              .toLocal8Bit();                                      \
             if (TestHost::mustRun())                                                               \
                 QFAIL(oxaReason_.constData());                                                     \
             QSKIP(oxaReason_.constData());                                                         \

@@ -174,7 +174,8 @@ bool installHelper(const QString &bridge, QString *error)
     }
     QDir().mkpath(QFileInfo(QString::fromLatin1(helperPath)).path());
     QFile file(QString::fromLatin1(helperPath));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(content) != content.size()) {
         *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
         return false;
     }
@@ -254,28 +255,29 @@ bool prepareHost(SystemHost &system, const Options &options, QString *error)
         return false;
     }
     const QString sshdConfig =
-        QStringLiteral("# The sshd of a remote test host: on this network namespace's loopback only.\n"
-                       "ListenAddress 127.0.0.1:22\n"
-                       "HostKey %1/ssh_host_ed25519_key\n"
-                       "PidFile none\n"
-                       "AuthorizedKeysFile %1/authorized_keys/%u\n"
-                       "AuthenticationMethods publickey\n"
-                       "PubkeyAuthentication yes\n"
-                       "PasswordAuthentication no\n"
-                       "KbdInteractiveAuthentication no\n"
-                       "PermitRootLogin prohibit-password\n"
-                       "AllowUsers root oxaadmin oxapass\n"
-                       "UsePAM no\n"
-                       "StrictModes yes\n"
-                       "UseDNS no\n"
-                       "PrintMotd no\n"
-                       "PrintLastLog no\n"
-                       "X11Forwarding no\n"
-                       "AllowTcpForwarding no\n"
-                       "AllowAgentForwarding no\n"
-                       "PermitTunnel no\n"
-                       "MaxStartups 100:30:200\n"
-                       "LogLevel VERBOSE\n")
+        QStringLiteral(
+            "# The sshd of a remote test host: on this network namespace's loopback only.\n"
+            "ListenAddress 127.0.0.1:22\n"
+            "HostKey %1/ssh_host_ed25519_key\n"
+            "PidFile none\n"
+            "AuthorizedKeysFile %1/authorized_keys/%u\n"
+            "AuthenticationMethods publickey\n"
+            "PubkeyAuthentication yes\n"
+            "PasswordAuthentication no\n"
+            "KbdInteractiveAuthentication no\n"
+            "PermitRootLogin prohibit-password\n"
+            "AllowUsers root oxaadmin oxapass\n"
+            "UsePAM no\n"
+            "StrictModes yes\n"
+            "UseDNS no\n"
+            "PrintMotd no\n"
+            "PrintLastLog no\n"
+            "X11Forwarding no\n"
+            "AllowTcpForwarding no\n"
+            "AllowAgentForwarding no\n"
+            "PermitTunnel no\n"
+            "MaxStartups 100:30:200\n"
+            "LogLevel VERBOSE\n")
             .arg(dir);
     const bool written =
         host.writeFile(dir + QStringLiteral("/sshd_config"), sshdConfig.toUtf8()) &&

@@ -25,7 +25,9 @@ const QString startedMark = QStringLiteral("/var/lib/oxa-cron-started");
 QJsonObject taskOf(const QJsonObject &report, const QString &element, const QString &verb)
 {
     for (const QJsonObject &task : ConsoleBatch::tasksOf(report, element)) {
-        if (task.value(QStringLiteral("description")).toString().contains(verb, Qt::CaseInsensitive))
+        if (task.value(QStringLiteral("description"))
+                .toString()
+                .contains(verb, Qt::CaseInsensitive))
             return task;
     }
     return QJsonObject();
@@ -150,28 +152,32 @@ void TestRemoteConnection::batchOnOneHost_data()
     QTest::addColumn<bool>("killMidRun");
 
     const QStringList none;
-    QTest::newRow("root login, helper run directly")
-        << "good" << "good" << none << false;
-    QTest::newRow("administrator, helper through sudo -n")
-        << "oxaadmin@good" << "good" << none << false;
-    QTest::newRow("slow link (100 ms each way)") << "good-slow" << "good-slow" << none << false;
-    QTest::newRow("unreachable") << "dark" << "dark" << QStringList{"dark", "unreachable"}
-                                 << false;
-    QTest::newRow("connection refused")
-        << "down" << "down" << QStringList{"down", "refused"} << false;
+    QTest::newRow("root login, helper run directly") << "good"
+                                                     << "good" << none << false;
+    QTest::newRow("administrator, helper through sudo -n") << "oxaadmin@good"
+                                                           << "good" << none << false;
+    QTest::newRow("slow link (100 ms each way)") << "good-slow"
+                                                 << "good-slow" << none << false;
+    QTest::newRow("unreachable") << "dark"
+                                 << "dark" << QStringList{"dark", "unreachable"} << false;
+    QTest::newRow("connection refused") << "down"
+                                        << "down" << QStringList{"down", "refused"} << false;
     QTest::newRow("authentication refused")
-        << "good-stranger" << "good-stranger" << QStringList{"good-stranger", "authenticat"}
-        << false;
+        << "good-stranger"
+        << "good-stranger" << QStringList{"good-stranger", "authenticat"} << false;
     QTest::newRow("unknown host key")
-        << "good-unknown" << "good-unknown" << QStringList{"good-unknown", "unknown"} << false;
+        << "good-unknown"
+        << "good-unknown" << QStringList{"good-unknown", "unknown"} << false;
     QTest::newRow("changed host key")
-        << "good-changed" << "good-changed" << QStringList{"good-changed", "changed"} << false;
+        << "good-changed"
+        << "good-changed" << QStringList{"good-changed", "changed"} << false;
     QTest::newRow("helper not installed")
-        << "nohelper" << "nohelper" << QStringList{"nohelper", "vell-admin-bridge"} << false;
-    QTest::newRow("sudo asks a password")
-        << "oxapass@good" << "good" << QStringList{"good", "password"} << false;
-    QTest::newRow("connection lost while a change runs")
-        << "lost" << "lost" << QStringList() << true;
+        << "nohelper"
+        << "nohelper" << QStringList{"nohelper", "vell-admin-bridge"} << false;
+    QTest::newRow("sudo asks a password") << "oxapass@good"
+                                          << "good" << QStringList{"good", "password"} << false;
+    QTest::newRow("connection lost while a change runs") << "lost"
+                                                         << "lost" << QStringList() << true;
 }
 
 void TestRemoteConnection::batchOnOneHost()
@@ -232,8 +238,8 @@ void TestRemoteConnection::batchOnOneHost()
         const QJsonArray tasks = result.tasks();
         QVERIFY2(tasks.size() >= 3, result.errors.constData());
         QCOMPARE(tasks.at(0).toObject().value(QStringLiteral("status")).toInt(), 0);
-        const QJsonObject start = taskOf(report, QStringLiteral("ServiceCron"),
-                                         QStringLiteral("start"));
+        const QJsonObject start =
+            taskOf(report, QStringLiteral("ServiceCron"), QStringLiteral("start"));
         QVERIFY2(!start.isEmpty(), qPrintable(ConsoleBatch::taskDescriptions(report).join(", ")));
         QCOMPARE(start.value(QStringLiteral("status")).toInt(), 4);
         QVERIFY2(start.value(QStringLiteral("message")).toString().contains(QLatin1String("lost")),
