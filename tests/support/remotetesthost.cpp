@@ -413,7 +413,7 @@ bool RemoteTestFleet::writeConfig()
                                   ? QStringLiteral("%1 netns exec %2 %3 %4 22")
                                         .arg(QString::fromLatin1(ipProgram), netns, relayProgram())
                                         .arg(alias.delayMs)
-                                  : QStringLiteral("%1 netns exec %2 /usr/bin/nc 127.0.0.1 22")
+                                  : QStringLiteral("%1 netns exec %2 /usr/bin/nc -v 127.0.0.1 22")
                                         .arg(QString::fromLatin1(ipProgram), netns);
         const QString entry = QStringLiteral("\nHost %1\n"
                                              "    HostName 127.0.0.1\n"
