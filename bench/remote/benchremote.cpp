@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <sys/resource.h>
@@ -108,7 +109,9 @@ double hostsSideCpu(const Fleet &fleet)
 bool timeProgram(QStringList command, double *ms)
 {
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // ssh's and the proxy's words (nc -v says it connected) are no figure.
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     process.setStandardInputFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
@@ -166,6 +169,20 @@ QList<int> parseList(const char *text)
         values << value;
     }
     return values;
+}
+
+/// The load average of the last minute, and a warning when others use the processors: the
+/// figures then include waiting for them, while the floor counts this run's processor time.
+void reportLoad(const char *when)
+{
+    double load[1] = {0.0};
+    if (getloadavg(load, 1) != 1)
+        return;
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    std::printf("load average %s: %.1f on %ld cores%s\n", when, load[0], cores,
+                load[0] > double(cores) ? " (busy: the times include waiting for processors "
+                                          "others use)"
+                                        : "");
 }
 
 QString aliasOf(int host, int rttMs)
@@ -234,7 +251,9 @@ int main(int argc, char *argv[])
                 "script: %s",
                 hostCount, double(setup.elapsed()) / 1000.0, runs, script.constData());
     std::printf("the hosts' side (sshd, sessions, helper) runs on this machine too: its "
-                "processor time counts in the floor\n\n");
+                "processor time counts in the floor\n");
+    reportLoad("before");
+    std::printf("\n");
 
     ConsoleBatch local(benchPlugins());
     local.setRunAs(fleet.fleet.host(QStringLiteral("h1"))->enterCommand());
@@ -304,5 +323,6 @@ int main(int argc, char *argv[])
         }
         std::printf("\n");
     }
+    reportLoad("after");
     return 0;
 }
