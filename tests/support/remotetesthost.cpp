@@ -287,6 +287,14 @@ RemoteTestHost *RemoteTestFleet::host(const QString &name) const
     return m_hosts.value(name);
 }
 
+QStringList RemoteTestFleet::hostNames() const
+{
+    QStringList names;
+    for (const RemoteTestHost *host : m_order)
+        names << host->name();
+    return names;
+}
+
 RemoteTestHost *RemoteTestFleet::addHost(const QString &name, const RemoteHostOptions &options)
 {
     static const QRegularExpression valid(QStringLiteral("^[a-z0-9][a-z0-9-]{0,30}$"));

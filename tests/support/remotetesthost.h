@@ -144,6 +144,8 @@ public:
     /// Adds (or replaces) a Host entry and rewrites the ssh_config.
     bool addAlias(const RemoteAlias &alias);
     RemoteTestHost *host(const QString &name) const;
+    /// The hosts' names, in the order they were made.
+    QStringList hostNames() const;
 
     /// The fleet's ssh_config (--ssh-config).
     QString sshConfig() const;

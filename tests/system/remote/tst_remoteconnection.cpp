@@ -6,16 +6,21 @@
 #include "remotetesthost.h"
 #include "systemtest.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QTest>
 #include <QThread>
 
 #include <atomic>
 #include <memory>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -111,7 +116,47 @@ void TestRemoteConnection::initTestCase()
 
 void TestRemoteConnection::cleanupTestCase()
 {
+    if (!m_fleet || !m_fleet->isAvailable())
+        return;
+    // Whatever the rows did to the hosts (a server killed, a change left hanging), nothing of
+    // the fleet outlives it: no host process, no process in a host's network, no namespace,
+    // no run directory.
+    QList<qint64> pids;
+    QSet<quint64> networks;
+    QStringList namespaceFiles;
+    for (const QString &name : m_fleet->hostNames()) {
+        const RemoteTestHost *host = m_fleet->host(name);
+        pids << host->pid();
+        namespaceFiles << QStringLiteral("/run/netns/") + host->netns();
+        struct stat st;
+        if (stat(QFile::encodeName(namespaceFiles.last()).constData(), &st) == 0)
+            networks.insert(st.st_ino);
+    }
+    const QString directory = m_fleet->directory();
+    QCOMPARE(networks.size(), pids.size());
     m_fleet.reset();
+
+    for (qint64 pid : pids)
+        QVERIFY2(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)),
+                 qPrintable(QString::number(pid)));
+    for (const QString &file : namespaceFiles)
+        QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+    QVERIFY2(!QFileInfo::exists(directory), qPrintable(directory));
+    QStringList inside;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        struct stat st;
+        const QByteArray link = QFile::encodeName(QStringLiteral("/proc/%1/ns/net").arg(entry));
+        if (entry.toLongLong() > 0 && stat(link.constData(), &st) == 0 &&
+            networks.contains(st.st_ino))
+            inside << entry;
+    }
+    QVERIFY2(inside.isEmpty(), qPrintable(SystemTest::describeProcesses([&] {
+                                              QList<qint64> list;
+                                              for (const QString &pid : inside)
+                                                  list << pid.toLongLong();
+                                              return list;
+                                          }())
+                                              .join(QStringLiteral(", "))));
 }
 
 void TestRemoteConnection::linkCarriesEverything_data()
