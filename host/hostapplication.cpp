@@ -2,6 +2,7 @@
 
 #include "batchrunner.h"
 #include "consolehost.h"
+#include "fleetrunner.h"
 #include "icontheme.h"
 #include "mainwindow.h"
 
@@ -130,6 +131,20 @@ int HostApplication::exec(const HostOptions &options)
     const QSharedPointer<HostConnection> connection = connectHost(options, &notice);
     return options.isBatch() ? execBatch(options, connection, notice)
                              : execWindow(options, connection, notice);
+}
+
+int HostApplication::execFleet(const HostOptions &options)
+{
+    FleetRunner runner(options);
+    const int code = runner.run();
+    if (!runner.errorString().isEmpty())
+        printError(runner.errorString());
+    const QByteArray out = options.json
+                               ? QJsonDocument(runner.report()).toJson(QJsonDocument::Indented)
+                               : runner.textReport().toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    std::fflush(stdout);
+    return code;
 }
 
 QString HostApplication::bridgeProgram()

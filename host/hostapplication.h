@@ -46,6 +46,11 @@ public:
     static bool chooseDataDirectory(const HostOptions &options, QString *error);
     /// Runs the console (QApplication must exist); returns the process's exit code.
     static int exec(const HostOptions &options);
+    /**
+     * A batch run on several hosts (QCoreApplication must exist): runs one child console per
+     * host, prints the merged report; returns the worst host's exit code.
+     */
+    static int execFleet(const HostOptions &options);
     /// Where the privileged helper is installed.
     static QString bridgeProgram();
     /**

@@ -27,6 +27,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
         return HostApplication::ExitBadArguments;
     }
+    if (options.isFleet()) {
+        // One child console per host does the work: this process loads no plug-in.
+        int qtArgc = 1;
+        QCoreApplication application(qtArgc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("vell-admin-service"));
+        return HostApplication::execFleet(options);
+    }
     if (!HostApplication::preparePlatform(options, &error)) {
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
         return HostApplication::ExitCannotStart;

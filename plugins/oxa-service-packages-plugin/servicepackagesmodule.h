@@ -1,21 +1,19 @@
 #pragma once
 
-#include <module.h>
+#include <supplementworkmodule.h>
 
 /**
  * Hangs a packages element under every service element its supplement modules reach, reads
  * it, and removes it again on detach.
  */
-class ServicePackagesModule : public Module
+class ServicePackagesModule : public SupplementWorkModule
 {
     Q_OBJECT
 public:
     explicit ServicePackagesModule(QObject *parent);
     ~ServicePackagesModule() override;
 
-    void performOperation(ContextOperation *context, OperationType type, ElementData *data,
-                          int n) override;
-
-private:
-    void attachTo(Element *service);
+protected:
+    SupplementElement *createSupplement(Element *service) override;
+    AbstractTask *createReadTask(Element *element) override;
 };

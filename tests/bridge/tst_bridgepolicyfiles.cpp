@@ -10,6 +10,7 @@
 #include <servicecrontasks.h>
 #include <servicecupstasks.h>
 #include <servicekerberostasks.h>
+#include <servicelogsources.h>
 #include <servicemaildovecottasks.h>
 #include <servicemaileximtasks.h>
 #include <servicesambatasks.h>
@@ -130,7 +131,7 @@ void TestBridgePolicyFiles::initTestCase()
          {"/usr/sbin/apache2ctl", "/usr/sbin/a2ensite", "/usr/sbin/a2dissite", "/usr/sbin/a2enmod",
           "/usr/sbin/a2dismod", "/usr/bin/pg_lsclusters", "/usr/bin/pg_ctlcluster",
           "/usr/bin/pg_createcluster", "/usr/bin/pg_dropcluster", "/usr/bin/doveconf",
-          "/usr/bin/tarn-client", "/usr/bin/tarn-init"}) {
+          "/usr/bin/tarn-client", "/usr/bin/tarn-init", "/usr/bin/journalctl"}) {
         if (!QFileInfo::exists(QLatin1String(tool)))
             QVERIFY(host.writeStatusScript(QLatin1String(tool), 0));
     }
@@ -156,7 +157,13 @@ void TestBridgePolicyFiles::initTestCase()
                              "/var/spool/cups/c00001",
                              "/var/lib/krb5kdc/principal",
                              "/var/tmp/user/evil.conf",
-                             "/var/tmp/user/x.service"})
+                             "/var/tmp/user/x.service",
+                             "/var/log/apache2/error.log",
+                             "/var/log/cups/error_log",
+                             "/var/log/exim4/mainlog",
+                             "/var/log/samba/log.smbd",
+                             "/var/log/postgresql/postgresql-15-main.log",
+                             "/var/log/auth.log"})
         QVERIFY2(host.writeFile(QLatin1String(file), "x\n"), qPrintable(host.errorString()));
     for (const char *dir : {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.monthly"})
         QVERIFY(host.mkdir(QLatin1String(dir)));
@@ -298,6 +305,23 @@ void TestBridgePolicyFiles::admitsWhatPluginsDo_data()
     QTest::newRow("list slapd.d") << on(Operation::List, slapd);
     QTest::newRow("list slapd.d deeper") << on(Operation::List, slapd + "/cn=config");
     QTest::newRow("find a program") << on(Operation::Test, QStringLiteral("/usr/sbin/apache2ctl"));
+
+    // The log of every service element the log hangs under, and of clusters, as it reads it.
+    const std::string journalctl = program("journalctl");
+    QTest::newRow("log: systemd?") << on(Operation::Test, ServiceLogSources::systemdMarker());
+    QList<ServiceLogSources::Sources> logs;
+    for (const ServiceLogSources::Target &target : ServiceLogSources::targets()) {
+        if (target.elementType != ServiceLogSources::clusterType())
+            logs << ServiceLogSources::sourcesOf(target.elementType, nullptr);
+    }
+    logs << ServiceLogSources::clusterSources(QStringLiteral("15"), QStringLiteral("main"))
+         << ServiceLogSources::clusterSources(QStringLiteral("9.6"), QStringLiteral("my_db-2.x"));
+    for (const ServiceLogSources::Sources &log : std::as_const(logs)) {
+        QTest::addRow("journal of %s", qPrintable(log.units.join(' ')))
+            << run(journalctl, ServiceLogSources::journalArguments(log.units));
+        for (const QString &file : log.files)
+            QTest::addRow("tail %s", qPrintable(file)) << on(Operation::Tail, file);
+    }
 }
 
 void TestBridgePolicyFiles::admitsWhatPluginsDo()
@@ -373,6 +397,36 @@ void TestBridgePolicyFiles::refusesThreats_data()
         << on(Operation::Write, "/etc/postgresql/15/main/start.conf") << noRule;
     QTest::newRow("write the crontab") << on(Operation::Write, "/etc/crontab") << noRule;
     QTest::newRow("list a home") << on(Operation::List, "/root") << noRule;
+
+    // journalctl reads every secret of the journal with other arguments or units.
+    const std::string journalctl = program("journalctl");
+    const QStringList samba = ServiceLogSources::journalArguments({"smbd.service"});
+    QTest::newRow("journal of another unit")
+        << run(journalctl, ServiceLogSources::journalArguments({"ssh.service"})) << noRule;
+    QTest::newRow("journal of every unit")
+        << run(journalctl, ServiceLogSources::journalArguments({})) << noRule;
+    QTest::newRow("journal with a unit pattern")
+        << run(journalctl, ServiceLogSources::journalArguments({"*"})) << noRule;
+    QTest::newRow("journal with another unit besides")
+        << run(journalctl, samba + QStringList{"--unit=ssh.service"}) << noRule;
+    QTest::newRow("journal of another file")
+        << run(journalctl, samba + QStringList{"--file=/var/tmp/user/x.journal"}) << noRule;
+    QTest::newRow("journal with all fields")
+        << run(journalctl, QStringList(samba).replaceInStrings("--output-fields=", "--x="))
+        << noRule;
+    QTest::newRow("journal of a cluster named like a path")
+        << run(journalctl, ServiceLogSources::journalArguments({"postgresql@15-../x.service"}))
+        << noRule;
+    QTest::newRow("journal of a cluster named like an option")
+        << run(journalctl, ServiceLogSources::journalArguments({"postgresql@15--x.service"}))
+        << noRule;
+    QTest::newRow("journal as a change")
+        << run(journalctl, samba, true) << "the policy admits it only as a read";
+    QTest::newRow("tail of another log") << on(Operation::Tail, "/var/log/auth.log") << noRule;
+    QTest::newRow("tail out of the cluster logs")
+        << on(Operation::Tail, "/var/log/postgresql/postgresql-15-main.log/../../auth.log")
+        << "\"..\" component";
+    QTest::newRow("read of a log") << on(Operation::ReadFile, "/var/log/samba/log.smbd") << noRule;
 }
 
 void TestBridgePolicyFiles::refusesThreats()

@@ -43,6 +43,7 @@ const QMap<QString, QString> &libraries()
         {QStringLiteral("dovecot"), QStringLiteral(OXA_DOVECOT_PLUGIN_FILE)},
         {QStringLiteral("exim"), QStringLiteral(OXA_EXIM_PLUGIN_FILE)},
         {QStringLiteral("kerberos"), QStringLiteral(OXA_KERBEROS_PLUGIN_FILE)},
+        {QStringLiteral("log"), QStringLiteral(OXA_LOG_PLUGIN_FILE)},
         {QStringLiteral("mail"), QStringLiteral(OXA_MAIL_PLUGIN_FILE)},
         {QStringLiteral("packages"), QStringLiteral(OXA_PACKAGES_PLUGIN_FILE)},
         {QStringLiteral("pgsql"), QStringLiteral(OXA_PGSQL_PLUGIN_FILE)},
@@ -448,10 +449,10 @@ void TestPluginConformance::libraryEntryPoints_data()
         {"apache", "ServiceApachePlugin"},     {"cron", "ServiceCronPlugin"},
         {"cups", "ServiceCupsPlugin"},         {"dovecot", "ServiceMailDovecotPlugin"},
         {"exim", "ServiceMailEximPlugin"},     {"kerberos", "ServiceKerberosPlugin"},
-        {"mail", "ServiceMailPlugin"},         {"packages", "ServicePackagesPlugin"},
-        {"pgsql", "ServicePgsqlPlugin"},       {"samba", "ServiceSambaPlugin"},
-        {"services", "ServiceServicesPlugin"}, {"slapd", "ServiceSlapdPlugin"},
-        {"tarn", "ServiceTarnPlugin"},
+        {"log", "ServiceLogPlugin"},           {"mail", "ServiceMailPlugin"},
+        {"packages", "ServicePackagesPlugin"}, {"pgsql", "ServicePgsqlPlugin"},
+        {"samba", "ServiceSambaPlugin"},       {"services", "ServiceServicesPlugin"},
+        {"slapd", "ServiceSlapdPlugin"},       {"tarn", "ServiceTarnPlugin"},
     };
     QCOMPARE(classes.keys(), libraries().keys());
     for (auto it = classes.cbegin(); it != classes.cend(); ++it)
@@ -520,6 +521,15 @@ void TestPluginConformance::identity_data()
                  "ServiceMailEximModule", ""},
              Row{"kerberos", 5, "ServiceKerberosPlugin", "Service Kerberos plugin", "krb5-kdc",
                  "ServiceKerberosModule", ""},
+             // The work module, then a supplement for each service element and the clusters.
+             Row{"log", 1, "ServiceLogPlugin", "Service log plugin", "",
+                 "ServiceLogModule ServiceApacheLogSupplementModule "
+                 "ServiceCronLogSupplementModule ServiceCupsLogSupplementModule "
+                 "ServiceMailDovecotLogSupplementModule ServiceMailEximLogSupplementModule "
+                 "ServiceKerberosKdcLogSupplementModule ServiceKerberosKadminLogSupplementModule "
+                 "ServiceSambaLogSupplementModule ServiceSlapdLogSupplementModule "
+                 "ServiceTarnTarndLogSupplementModule ServicePgsqlClusterLogSupplementModule",
+                 ""},
              Row{"mail", 5, "ServiceMailPlugin", "Service mail plugin - dummy",
                  "dovecot-core exim4-base", "ServiceMailModule", ""},
              // The work module, then a supplement for each service element a package list
@@ -612,6 +622,22 @@ void TestPluginConformance::modules_data()
             "packages", module, "SupplementModule", parentModule, level, false, data, element,
             "",         ""};
     };
+    // The logs hang under every service element and cluster, named after what they reach.
+    const auto logSupplement = [](const char *element, const char *parentModule, int level) {
+        static QList<QByteArray> names; // the rows keep pointers into them
+        names.append(QByteArray(element) + "LogSupplementModule");
+        return Row{"log",
+                   names.last().constData(),
+                   "SupplementModule",
+                   parentModule,
+                   level,
+                   false,
+                   QStringLiteral("description=Module for viewing the log of %1; paranoid=false")
+                       .arg(QLatin1String(element)),
+                   element,
+                   "",
+                   ""};
+    };
     for (const Row &r : {
              Row{"apache", "ServiceApacheModule", "ServiceApacheModule", "ServiceServicesModule", 2,
                  false, console.arg("Service Apache HTTP module") + "; version=", "",
@@ -636,6 +662,20 @@ void TestPluginConformance::modules_data()
              Row{"mail", "ServiceMailModule", "ServiceMailModule", "ServiceServicesModule", 2,
                  false, console.arg("Service Mail module - dummy"), "", "ServiceMail",
                  "ServiceMail"},
+             Row{"log", "ServiceLogModule", "ServiceLogModule", "ServiceServicesModule", 2, false,
+                 "administrator=console; description=Module for viewing the log of service", "", "",
+                 "ServiceLog"},
+             logSupplement("ServiceApache", "ServiceApacheModule", 3),
+             logSupplement("ServiceCron", "ServiceCronModule", 3),
+             logSupplement("ServiceCups", "ServiceCupsModule", 3),
+             logSupplement("ServiceMailDovecot", "ServiceMailDovecotModule", 4),
+             logSupplement("ServiceMailExim", "ServiceMailEximModule", 4),
+             logSupplement("ServiceKerberosKdc", "ServiceKerberosModule", 3),
+             logSupplement("ServiceKerberosKadmin", "ServiceKerberosModule", 3),
+             logSupplement("ServiceSamba", "ServiceSambaModule", 3),
+             logSupplement("ServiceSlapd", "ServiceSlapdModule", 3),
+             logSupplement("ServiceTarnTarnd", "ServiceTarnTarndModule", 4),
+             logSupplement("ServicePgsqlCluster", "ServicePgsqlModule", 3),
              Row{"packages", "ServicePackagesModule", "ServicePackagesModule",
                  "ServiceServicesModule", 2, false,
                  "administrator=console; description=Module for viewing installed packages of "
@@ -933,6 +973,10 @@ void TestPluginConformance::widgets_data()
                  text},
              Row{"mail", "ServiceMail", "ServiceMail", "NodesElementWidget", "", 0, "Mail",
                  QStringList{"QTreeView _nodesTreeView"}},
+             Row{"log", "ServiceLog", "ServiceLogElementWidget", "ServiceLogElementWidget", "*",
+                 997, "Log",
+                 QStringList{"QAction _q_qlineeditclearaction", "QLineEdit _filterLineEdit",
+                             "QPlainTextEdit _logTextEdit"}},
              Row{"packages", "ServicePackages", "ServicePackagesElementWidget",
                  "ServicePackagesElementWidget", "*", 998, "Packages",
                  QStringList{"QTextEdit _packagesTextEdit"}},
@@ -1111,6 +1155,7 @@ void TestPluginConformance::packageCheck_data()
     // The root and the package lists are there on every host.
     QTest::newRow("services: nothing known") << "services" << QStringList() << true << "Services";
     QTest::newRow("packages: nothing known") << "packages" << QStringList() << true << "";
+    QTest::newRow("log: nothing known") << "log" << QStringList() << true << "";
 }
 
 void TestPluginConformance::packageCheck()
