@@ -210,7 +210,9 @@ public:
         Ended
     };
 
-    bool start(const QStringList &command);
+    bool start(const QStringList &command, const QList<QByteArray> *environment);
+    void construct(const QStringList &command, int handshakeTimeoutMs,
+                   const QList<QByteArray> *environment);
     void readerLoop();
     void writerLoop();
     /// Handles one frame; false, with @p cause, when the connection has to end.
@@ -260,6 +262,10 @@ public:
     std::string helperErrors;
     pid_t pid = -1;
     bool reaped = false;
+    /// How the command ended, as far as known when the connection ended.
+    int exitCode = -1;
+    QString lastErrors;
+    std::function<void(const QString &)> endHandler;
 
     hostio::Fd toHelper;
     hostio::Fd fromHelper;
@@ -273,7 +279,8 @@ public:
     Bridge::FrameDecoder decoder;
 };
 
-bool BridgeHostConnection::Private::start(const QStringList &command)
+bool BridgeHostConnection::Private::start(const QStringList &command,
+                                          const QList<QByteArray> *environment)
 {
     if (command.isEmpty()) {
         endReason = tr("The helper could not be started: no command");
@@ -308,6 +315,15 @@ bool BridgeHostConnection::Private::start(const QStringList &command)
     for (std::string &word : words)
         argv.push_back(&word[0]);
     argv.push_back(nullptr);
+    std::vector<std::string> variables;
+    std::vector<char *> envp;
+    if (environment) {
+        for (const QByteArray &entry : *environment)
+            variables.push_back(entry.toStdString());
+        for (std::string &entry : variables)
+            envp.push_back(&entry[0]);
+        envp.push_back(nullptr);
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -321,8 +337,8 @@ bool BridgeHostConnection::Private::start(const QStringList &command)
 #endif
     // It stays in the console's session: pkexec may ask for the password on its terminal.
     hostio::setNewProgramSignals(&attributes, 0);
-    const int spawned =
-        ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
+    const int spawned = ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(),
+                                      environment ? envp.data() : environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
@@ -600,15 +616,23 @@ void BridgeHostConnection::Private::finish(const QString &cause)
         said.removeFirst();
     if (!said.isEmpty())
         parts.append(said.join(QLatin1String(" / ")));
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        exitCode = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        lastErrors = said.join(QLatin1Char('\n'));
+    }
     end(tr("The helper ended: %1").arg(parts.join(QLatin1String("; "))));
 }
 
 void BridgeHostConnection::Private::end(const QString &reason)
 {
+    std::function<void(const QString &)> handler;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         if (state == State::Ended)
             return;
+        if (state == State::Ready)
+            handler = endHandler;
         state = State::Ended;
         endReason = reason;
         for (auto &entry : calls) {
@@ -624,6 +648,8 @@ void BridgeHostConnection::Private::end(const QString &reason)
     stateChanged.notify_all();
     if (stopEvent.valid())
         signalEvent(stopEvent);
+    if (handler)
+        handler(reason);
 }
 
 QString BridgeHostConnection::Private::reason() const
@@ -768,19 +794,33 @@ BridgeHostConnection::BridgeHostConnection(const QStringList &command, int hands
     : d(new Private)
 {
     d->owner = this;
-    if (!d->start(command)) {
-        d->state = Private::State::Ended;
+    d->construct(command, handshakeTimeoutMs, nullptr);
+}
+
+BridgeHostConnection::BridgeHostConnection(const QStringList &command, int handshakeTimeoutMs,
+                                           const QList<QByteArray> &environment)
+    : d(new Private)
+{
+    d->owner = this;
+    d->construct(command, handshakeTimeoutMs, &environment);
+}
+
+void BridgeHostConnection::Private::construct(const QStringList &command, int handshakeTimeoutMs,
+                                              const QList<QByteArray> *environment)
+{
+    if (!start(command, environment)) {
+        state = State::Ended;
         return;
     }
-    std::unique_lock<std::mutex> lock(d->mutex);
-    if (d->stateChanged.wait_for(lock, std::chrono::milliseconds(qMax(0, handshakeTimeoutMs)),
-                                 [this] { return d->state != Private::State::Starting; }))
+    std::unique_lock<std::mutex> lock(mutex);
+    if (stateChanged.wait_for(lock, std::chrono::milliseconds(qMax(0, handshakeTimeoutMs)),
+                              [this] { return state != State::Starting; }))
         return;
     // Nothing was asked of it yet: a helper that does not greet may be stopped.
-    if (!d->reaped)
-        ::kill(d->pid, SIGTERM);
+    if (!reaped)
+        ::kill(pid, SIGTERM);
     lock.unlock();
-    d->end(tr("The helper did not answer within %1 s").arg(seconds(handshakeTimeoutMs)));
+    end(tr("The helper did not answer within %1 s").arg(seconds(handshakeTimeoutMs)));
 }
 
 BridgeHostConnection::~BridgeHostConnection()
@@ -829,6 +869,32 @@ QString BridgeHostConnection::helperSoftware() const
 qint64 BridgeHostConnection::processId() const
 {
     return d->pid;
+}
+
+int BridgeHostConnection::exitCode() const
+{
+    const std::lock_guard<std::mutex> lock(d->mutex);
+    return d->exitCode;
+}
+
+QString BridgeHostConnection::errorOutput() const
+{
+    const std::lock_guard<std::mutex> lock(d->mutex);
+    return d->lastErrors;
+}
+
+void BridgeHostConnection::setEndHandler(std::function<void(const QString &)> handler)
+{
+    std::unique_lock<std::mutex> lock(d->mutex);
+    if (d->state == Private::State::Ended) {
+        const QString reason = d->endReason;
+        const bool served = d->greeted;
+        lock.unlock();
+        if (served && handler)
+            handler(reason);
+        return;
+    }
+    d->endHandler = std::move(handler);
 }
 
 int BridgeHostConnection::setAnswerGraceMs(int milliseconds)

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 /**
@@ -33,6 +34,12 @@ public:
      */
     explicit BridgeHostConnection(const QStringList &command,
                                   int handshakeTimeoutMs = DefaultHandshakeTimeoutMs);
+    /**
+     * The same with @p environment ("NAME=value" entries) instead of the console's: ssh
+     * started for a remote host learns how to ask for a password from it.
+     */
+    BridgeHostConnection(const QStringList &command, int handshakeTimeoutMs,
+                         const QList<QByteArray> &environment);
     /// Closes the helper's input: it stops what only reads and lets changes finish.
     ~BridgeHostConnection() override;
 
@@ -44,6 +51,16 @@ public:
     QString helperSoftware() const;
     /// The process started for the command (pkexec's, sudo's or the helper's own).
     qint64 processId() const;
+    /// Once it ended: the command's exit code when it exited, else -1.
+    int exitCode() const;
+    /// Once it ended: the last lines the command wrote to its standard error.
+    QString errorOutput() const;
+    /**
+     * Calls @p handler once, with errorText(), when a connection that served ends (on the
+     * reader thread; at once when it has ended already). Not called for one that never
+     * served, nor when it is destroyed. Null clears it.
+     */
+    void setEndHandler(std::function<void(const QString &)> handler);
 
     /// Sets the grace past a call's time limit (tests); returns the previous one.
     static int setAnswerGraceMs(int milliseconds);

@@ -1,5 +1,8 @@
 #include "contextoperation.h"
 
+#include "hostconnection.h"
+#include "module.h"
+
 #include <QList>
 
 const QString ContextOperation::allElementType = QStringLiteral("*");
@@ -11,6 +14,15 @@ ContextOperation::~ContextOperation() = default;
 OperationTypes ContextOperation::availableOperations() const
 {
     return 0;
+}
+
+OperationTypes ContextOperation::offeredOperations() const
+{
+    OperationTypes operations = availableOperations();
+    if ((operations & OperationControl) &&
+        !Module::hostConnectionOf(m_module)->remoteHost().isEmpty())
+        operations &= ~OperationTypes(OperationControl);
+    return operations;
 }
 
 void ContextOperation::performOperation(OperationType, ElementData *, int) {}

@@ -26,6 +26,12 @@ public:
 
     /// The operations offered now; none by default.
     virtual OperationTypes availableOperations() const;
+    /**
+     * availableOperations() without those that cannot work on the host the module's
+     * connection reaches: a program with a window of its own (Control) starts only on this
+     * machine, never for a remote host. What the console offers and performs.
+     */
+    OperationTypes offeredOperations() const;
     /// Performs @p type; the default ignores everything.
     virtual void performOperation(OperationType type, ElementData *data, int n);
     virtual QString caption() const;
@@ -46,7 +52,7 @@ public:
 
     bool isOperationAvailable(OperationType type) const
     {
-        return (availableOperations() & OperationTypes(type)) != 0;
+        return (offeredOperations() & OperationTypes(type)) != 0;
     }
 
 private:

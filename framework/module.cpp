@@ -167,6 +167,11 @@ void Module::setHostConnection(const QSharedPointer<HostConnection> &connection)
     static const QString key = QStringLiteral("administrator");
     if (m_data.contains(key))
         m_data.insert(key, isAdministrator(this));
+    hostConnectionChanged();
+}
+
+void Module::hostConnectionChanged()
+{
 }
 
 QSharedPointer<HostConnection> Module::hostConnectionOf(const Module *module)

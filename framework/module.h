@@ -94,6 +94,14 @@ signals:
     /// An element widget of this module marked its content changed.
     void elementWidgetChanged(ViewEditElementWidget *widget);
 
+protected:
+    /**
+     * Called by setHostConnection() once the module knows its host: where a module must ask
+     * the host something before the console builds its tree (which elements it has), it asks
+     * here, never while it is made. Does nothing by default.
+     */
+    virtual void hostConnectionChanged();
+
 private:
     QString m_parentModuleName;
     int m_level = 0;

@@ -76,7 +76,7 @@ QString ViewEditElementWidget::caption() const
 
 OperationTypes ViewEditElementWidget::availableOperations() const
 {
-    return m_element ? m_element->availableOperations() : OperationTypes(0);
+    return m_element ? m_element->offeredOperations() : OperationTypes(0);
 }
 
 void ViewEditElementWidget::performOperation(OperationType type, ElementData *data, int n)

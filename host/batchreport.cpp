@@ -87,7 +87,7 @@ QJsonObject BatchReport::element(Element *element)
     entry.insert(QStringLiteral("level"), element->level());
     entry.insert(QStringLiteral("title"), element->title());
     entry.insert(QStringLiteral("caption"), element->caption());
-    entry.insert(QStringLiteral("operations"), operationsText(element->availableOperations()));
+    entry.insert(QStringLiteral("operations"), operationsText(element->offeredOperations()));
     QJsonValue data = QJsonValue::Null;
     if (ElementData *record = element->elementData()) {
         QJsonObject object;
@@ -162,9 +162,32 @@ void treeToText(const QJsonArray &elements, int indent, QString &out)
 }
 } // namespace
 
+QJsonObject BatchReport::unconnected(const QString &host, const QString &error)
+{
+    QJsonObject report;
+    report.insert(QStringLiteral("host"), host);
+    report.insert(QStringLiteral("connected"), false);
+    report.insert(QStringLiteral("error"), error);
+    report.insert(QStringLiteral("exitCode"), 1);
+    return report;
+}
+
 QString BatchReport::toText(const QJsonObject &report)
 {
     QString out;
+    if (report.contains(QStringLiteral("host"))) {
+        const bool connected = report.value(QStringLiteral("connected")).toBool();
+        out += line(0, QStringLiteral("Host: %1%2")
+                           .arg(report.value(QStringLiteral("host")).toString(),
+                                connected ? QString() : QStringLiteral(" (not connected)")));
+        if (!connected) {
+            out += line(0, QStringLiteral("Error: ") +
+                               report.value(QStringLiteral("error")).toString());
+            out += QStringLiteral("Exit code: %1\n")
+                       .arg(report.value(QStringLiteral("exitCode")).toInt());
+            return out;
+        }
+    }
     out += QStringLiteral("Plug-ins:\n");
     for (const QJsonValue &value : report.value(QStringLiteral("plugins")).toArray()) {
         const QJsonObject plugin = value.toObject();

@@ -29,6 +29,12 @@ public:
     /// The names of the operations in @p operations ("read-light read-heavy ...").
     static QString operationNames(OperationTypes operations);
 
-    /// The report in readable text, from its JSON form.
+    /**
+     * The whole report of a run whose remote host @p host could not be reached: the host,
+     * "connected": false, the @p error and exit code 1 (a failed task); no tree.
+     */
+    static QJsonObject unconnected(const QString &host, const QString &error);
+
+    /// The report in readable text, from its JSON form; a remote host's name first.
     static QString toText(const QJsonObject &report);
 };

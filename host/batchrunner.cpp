@@ -240,7 +240,7 @@ bool BatchRunner::stepPerform(const BatchStep &step, QString *error)
     }
     *error = tr("\"%1\" does not offer %2 now (it offers: %3)")
                  .arg(step.words.at(1), step.words.at(0),
-                      BatchReport::operationNames(element->availableOperations()));
+                      BatchReport::operationNames(element->offeredOperations()));
     return false;
 }
 
@@ -517,6 +517,10 @@ bool BatchRunner::stepScreenshot(const BatchStep &step, QJsonObject *record, QSt
 QJsonObject BatchRunner::report() const
 {
     QJsonObject report;
+    if (!m_hostName.isEmpty()) {
+        report.insert(QStringLiteral("host"), m_hostName);
+        report.insert(QStringLiteral("connected"), true);
+    }
     report.insert(QStringLiteral("plugins"), BatchReport::plugins(m_host));
     report.insert(QStringLiteral("loadErrors"), BatchReport::loadErrors(m_host));
     report.insert(QStringLiteral("modules"), BatchReport::modules(m_host->registry()));

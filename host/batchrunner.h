@@ -50,6 +50,8 @@ public:
     /// Stops the run before the first step with @p message (exit code 2).
     void fail(const QString &message);
 
+    /// The remote host the console serves (empty: this machine): the report names it.
+    void setHost(const QString &host) { m_hostName = host; }
     /// Why the console only reads (the helper could not serve): the report's error says so.
     void setConnectionNotice(const QString &notice) { m_connectionNotice = notice; }
 
@@ -85,6 +87,7 @@ private:
     QJsonArray m_steps;
     QString m_error;
     QString m_connectionNotice;
+    QString m_hostName;
     bool m_badScript = false;
     int m_stepTimeoutMs = 600000;
 };

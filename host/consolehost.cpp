@@ -163,7 +163,7 @@ void ConsoleHost::forEachLibrary(
     }
 }
 
-void ConsoleHost::preloadLibraries(const QStringList &directories)
+void ConsoleHost::preloadLibraries(const QStringList &directories, bool prepare)
 {
     // Loaded for good: a library is never unloaded while the console runs.
     static QList<QPluginLoader *> loaders;
@@ -180,8 +180,9 @@ void ConsoleHost::preloadLibraries(const QStringList &directories)
         },
         [](const QString &) {}, [](const QString &, const QString &) {});
     // The console has made no connection yet: what is prepared here serves the in-process one
-    // to this machine, which is the only one this start-up path knows.
-    PluginPreparations::startAll();
+    // to this machine, and only when that is the host administered.
+    if (prepare)
+        PluginPreparations::startAll();
 }
 
 void ConsoleHost::loadPlugins(const QStringList &directories)

@@ -83,11 +83,13 @@ public:
      */
     void loadPlugins(const QStringList &directories);
     /**
-     * Loads the plug-in libraries in @p directories and starts what they prepare (see
-     * PluginPreparations), ahead of everything else, before Qt starts up even: the preparations
-     * then run while it does. Says nothing about what it cannot load; loadPlugins() does.
+     * Loads the plug-in libraries in @p directories and, with @p prepare, starts what they
+     * prepare (see PluginPreparations) for this machine, ahead of everything else, before Qt
+     * starts up even: the preparations then run while it does. Without @p prepare (a remote
+     * host, whose connection does not exist yet) loadPlugins() starts them on the console's
+     * connection. Says nothing about what it cannot load; loadPlugins() does.
      */
-    static void preloadLibraries(const QStringList &directories);
+    static void preloadLibraries(const QStringList &directories, bool prepare = true);
     QList<PluginRecord> plugins() const { return m_records; }
     QList<PluginLoadIssue> issues() const { return m_issues; }
 

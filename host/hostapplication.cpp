@@ -1,10 +1,12 @@
 #include "hostapplication.h"
 
+#include "batchreport.h"
 #include "batchrunner.h"
 #include "consolehost.h"
 #include "fleetrunner.h"
 #include "icontheme.h"
 #include "mainwindow.h"
+#include "remotehostconnection.h"
 
 #include <bridgehostconnection_p.h>
 #include <childprocess.h>
@@ -28,6 +30,15 @@ void printError(const QString &text)
 {
     std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(text));
     std::fflush(stderr);
+}
+
+/// --title, else the window's own title, after the host's name for a remote host.
+void setTitle(MainWindow &window, const HostOptions &options, const QString &remoteHost)
+{
+    if (!options.title.isEmpty())
+        window.setWindowTitle(options.title);
+    else if (!remoteHost.isEmpty())
+        window.setWindowTitle(remoteHost + QStringLiteral(" - ") + window.windowTitle());
 }
 
 /// Loads the plug-ins in viewer mode as asked; failures go to standard error as they come.
@@ -119,6 +130,24 @@ bool HostApplication::preparePlatform(const HostOptions &options, QString *error
     return false;
 }
 
+QString HostApplication::askpassProgram()
+{
+    return QStringLiteral(OXA_ASKPASS_PROGRAM);
+}
+
+RemoteHostConnection::Settings HostApplication::remoteSettings(const HostOptions &options)
+{
+    RemoteHostConnection::Settings settings;
+    settings.target = options.hosts.value(0);
+    settings.sshConfig = options.sshConfig;
+    settings.batch = options.isBatch();
+    settings.askpassProgram = askpassProgram();
+    // A batch run never waits for a password: the greeting comes soon or not at all.
+    if (settings.batch)
+        settings.handshakeTimeoutMs = 120000;
+    return settings;
+}
+
 int HostApplication::exec(const HostOptions &options)
 {
     // Before any plug-in is loaded: modules ask for their rights while they are built.
@@ -165,6 +194,15 @@ QStringList HostApplication::bridgeCommand(const HostOptions &options, bool root
 QSharedPointer<HostConnection> HostApplication::connectHost(const HostOptions &options,
                                                             QString *notice)
 {
+    if (options.isRemote()) {
+        // A host that cannot be reached is never replaced by this machine: the console stays
+        // connected to nothing and says why.
+        QSharedPointer<RemoteHostConnection> remote(
+            new RemoteHostConnection(remoteSettings(options)));
+        if (!remote->connectHost() && notice)
+            *notice = remote->errorText();
+        return remote;
+    }
     const QStringList command = bridgeCommand(options, ::geteuid() == 0);
     if (command.isEmpty())
         return QSharedPointer<HostConnection>(new LocalHostConnection);
@@ -185,14 +223,25 @@ int HostApplication::execBatch(const HostOptions &options,
                                const QSharedPointer<HostConnection> &connection,
                                const QString &notice)
 {
+    const QString remoteHost = connection->remoteHost();
+    const auto *remote = dynamic_cast<const RemoteHostConnection *>(connection.data());
+    if (remote && !remote->isConnected()) {
+        // No tree of this machine in its place: the report says which host failed, and why.
+        const QJsonObject report = BatchReport::unconnected(remoteHost, notice);
+        const QByteArray out = options.json ? QJsonDocument(report).toJson(QJsonDocument::Indented)
+                                            : BatchReport::toText(report).toLocal8Bit();
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        std::fflush(stdout);
+        return BatchRunner::ExitTaskFailed;
+    }
     ConsoleHost host(nullptr, connection);
     loadPlugins(host, options);
     MainWindow window(&host);
     window.setStartupReads(false);
     window.setDiscardEditsWithoutAsking(true);
-    if (!options.title.isEmpty())
-        window.setWindowTitle(options.title);
+    setTitle(window, options, remoteHost);
     BatchRunner runner(&host, &window);
+    runner.setHost(remoteHost);
     runner.setConnectionNotice(notice);
     host.waitForChecks();
     host.build(options.paranoid);
@@ -211,12 +260,15 @@ int HostApplication::execWindow(const HostOptions &options,
                                 const QSharedPointer<HostConnection> &connection,
                                 const QString &notice)
 {
+    const QString remoteHost = connection->remoteHost();
+    const auto *remote = dynamic_cast<const RemoteHostConnection *>(connection.data());
     ConsoleHost host(nullptr, connection);
-    loadPlugins(host, options);
+    // A host that was not reached gets no plug-ins: nothing of this machine is shown for it.
+    if (!remote || remote->isConnected())
+        loadPlugins(host, options);
     MainWindow window(&host);
     window.setConnectionNotice(notice);
-    if (!options.title.isEmpty())
-        window.setWindowTitle(options.title);
+    setTitle(window, options, remoteHost);
     QObject::connect(&host, &ConsoleHost::pluginsChecked, &host,
                      [&host, &options] { host.build(options.paranoid); });
     window.show();

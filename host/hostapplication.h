@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hostoptions.h"
+#include "remotehostconnection.h"
 
 #include <QSharedPointer>
 #include <QString>
@@ -53,6 +54,10 @@ public:
     static int execFleet(const HostOptions &options);
     /// Where the privileged helper is installed.
     static QString bridgeProgram();
+    /// Where the window's question program for ssh is installed.
+    static QString askpassProgram();
+    /// How the console reaches the one host of --host.
+    static RemoteHostConnection::Settings remoteSettings(const HostOptions &options);
     /**
      * How the console starts the privileged helper: --bridge's words when given; else none
      * (the console's own process serves) as root (@p root) or with --viewer; else pkexec
@@ -60,10 +65,12 @@ public:
      */
     static QStringList bridgeCommand(const HostOptions &options, bool root);
     /**
-     * The connection to the host the console administers, made once at its start: through
-     * the helper when bridgeCommand() names one, else in-process. When the helper cannot
-     * serve (authorisation refused, no helper), the console only reads, in-process with the
-     * user's rights (viewer mode), and @p notice says why.
+     * The connection to the host the console administers, made once at its start: over ssh
+     * to the one --host; else through the helper when bridgeCommand() names one, else
+     * in-process. When the helper cannot serve (authorisation refused, no helper), the console
+     * only reads, in-process with the user's rights (viewer mode), and @p notice says why. A
+     * remote host that cannot be reached stays the connection (it fails every call), and
+     * @p notice says why: nothing of this machine is shown in its place.
      */
     static QSharedPointer<HostConnection> connectHost(const HostOptions &options,
                                                       QString *notice = nullptr);

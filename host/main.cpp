@@ -38,8 +38,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(error));
         return HostApplication::ExitCannotStart;
     }
-    // The plug-in libraries' preparations (questions to tools) run while Qt starts up.
-    ConsoleHost::preloadLibraries(ConsoleHost::defaultSearchPath(options.pluginDirectories));
+    // The plug-in libraries' preparations (questions to tools) run while Qt starts up, when
+    // they are to ask this machine; a remote host's wait for its connection.
+    ConsoleHost::preloadLibraries(ConsoleHost::defaultSearchPath(options.pluginDirectories),
+                                  options.hosts.isEmpty());
     // Qt reads its own options (-platformpluginpath, -style, ...) from the arguments it is
     // given, even from an option's value ("--title -platformpluginpath ..."): it gets none.
     int qtArgc = 1;

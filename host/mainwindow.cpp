@@ -464,7 +464,7 @@ void MainWindow::updateCaption()
 void MainWindow::updateActions()
 {
     Element *element = m_element;
-    const OperationTypes available = element ? element->availableOperations() : 0;
+    const OperationTypes available = element ? element->offeredOperations() : 0;
     const bool canCreate = element && element->elementWidget(ElementWidgetRoleCreate);
     m_actions->setAvailable(available, canCreate);
     const bool editing = isEditing();
@@ -479,7 +479,7 @@ void MainWindow::readElement(Element *element, bool again)
     ConsoleRegistry *reg = registry();
     if (!element || !reg)
         return;
-    const OperationTypes available = element->availableOperations();
+    const OperationTypes available = element->offeredOperations();
     bool read = false;
     if ((available & OperationReadContent) && (again || element->contentFlag()))
         read = reg->performOperation(element, OperationReadContent) || read;

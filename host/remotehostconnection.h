@@ -4,6 +4,8 @@
 
 #include <hostconnection.h>
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -47,6 +49,9 @@ public:
     struct Settings
     {
         SshTarget target;
+        /// The ssh client; another program only in the test suites (never from the
+        /// environment: it decides where the console's root rights go).
+        QString sshProgram = QStringLiteral("/usr/bin/ssh");
         /// --ssh-config: handed to ssh as -F; empty for the user's own.
         QString sshConfig;
         /// Batch mode: ssh never prompts (BatchMode); an unknown host key is refused.
@@ -64,6 +69,11 @@ public:
 
     /// The ssh command line a connection starts (program first), for tests and messages.
     QStringList sshCommand() const;
+    /// The user ssh logs in as: the target's, else what "ssh -G" says its configuration
+    /// picks (asked once, locally, within a few seconds); empty when it cannot tell.
+    QString loginUser() const;
+    /// The environment ssh gets: the console's, with or without the window's question program.
+    QList<QByteArray> sshEnvironment() const;
     /// Starts ssh and waits for the helper's greeting; false with errorText() on failure.
     bool connectHost();
     /// Drops the current connection (its changes go on there) and makes a new one.
@@ -74,7 +84,9 @@ public:
     Failure failure() const;
     /**
      * Called once (on the connection's reader thread) when a connection that was made ends,
-     * with errorText(); the window says so and offers to reconnect.
+     * with errorText(); the window says so and offers to reconnect. The handler must not call
+     * reconnect() itself (that thread ends with the old connection): it posts to the GUI
+     * thread. Not called for a connection that never served, nor for one reconnect() replaced.
      */
     void setLostHandler(std::function<void(const QString &)> handler);
 

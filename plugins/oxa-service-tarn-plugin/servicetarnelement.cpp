@@ -30,13 +30,33 @@ ServiceTarnElement::ServiceTarnElement(Module *module)
 {
     setParentId(QStringLiteral("ServiceServices"));
     setLevel(2);
-    m_isServer = detectServer(Module::hostConnectionOf(module));
+    // A server until the host says otherwise (a missing tool counts as one); the host is not
+    // asked yet: the console gives the module its connection only after making it.
+    setId(QStringLiteral("ServiceTarnServer"));
+    setElementType(id());
+    setTitle(tr("Tarn %1").arg(tr("server")));
+    setContentFlag(true);
+}
+
+void ServiceTarnElement::detectRole()
+{
+    if (m_roleKnown)
+        return;
+    m_roleKnown = true;
+    m_isServer = detectServer(Module::hostConnectionOf(module()));
     const QString id =
         m_isServer ? QStringLiteral("ServiceTarnServer") : QStringLiteral("ServiceTarnClient");
     setId(id);
     setElementType(id);
     setTitle(tr("Tarn %1").arg(roleText()));
-    setContentFlag(true);
+}
+
+bool ServiceTarnElement::isServer() const
+{
+    // Asked when first wanted: an element made outside a console serves the local host.
+    if (!m_roleKnown)
+        const_cast<ServiceTarnElement *>(this)->detectRole();
+    return m_isServer;
 }
 
 void ServiceTarnElement::prepareRole(const QSharedPointer<HostConnection> &host)
@@ -58,7 +78,7 @@ bool ServiceTarnElement::detectServer(const QSharedPointer<HostConnection> &host
 
 QString ServiceTarnElement::roleText() const
 {
-    return m_isServer ? tr("server") : tr("client");
+    return isServer() ? tr("server") : tr("client");
 }
 
 OperationTypes ServiceTarnElement::availableOperations() const
@@ -76,6 +96,8 @@ OperationTypes ServiceTarnElement::availableOperations() const
 
 void ServiceTarnElement::performOperation(OperationType type, ElementData *data, int n)
 {
+    // The module's task depends on the role.
+    detectRole();
     switch (type) {
     case OperationReadContent:
         forwardToModule(type, data, n);

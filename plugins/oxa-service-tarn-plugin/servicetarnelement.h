@@ -8,7 +8,8 @@ class HostConnection;
 
 /**
  * The host's membership in the Tarn directory, below the Services root: a server or a
- * client, decided once when the element is built by asking "tarn-client".
+ * client, decided once by asking "tarn-client" when the module's host is known (its
+ * connection set, or the role first wanted).
  */
 class ServiceTarnElement : public ServiceElement
 {
@@ -16,7 +17,13 @@ class ServiceTarnElement : public ServiceElement
 public:
     explicit ServiceTarnElement(Module *module);
 
-    bool isServer() const { return m_isServer; }
+    /// The role, asked of the module's host the first time it is wanted.
+    bool isServer() const;
+    /**
+     * Asks the module's host (once; the answer prepareRole() asked for when there is one)
+     * and takes the role's id, type and title. The module calls it when it gets its connection.
+     */
+    void detectRole();
 
     /// The reads (content included, also without rights); to an administrator, once the
     /// state is known, stop and restart while running, start while stopped. Never reload.
@@ -42,4 +49,5 @@ private:
     QString roleText() const;
 
     bool m_isServer = true;
+    bool m_roleKnown = false;
 };

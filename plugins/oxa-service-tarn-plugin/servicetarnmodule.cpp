@@ -29,8 +29,21 @@ ServiceTarnModule::ServiceTarnModule(QObject *parent)
     connectElementWidgets();
 }
 
+void ServiceTarnModule::hostConnectionChanged()
+{
+    auto *element = qobject_cast<ServiceTarnElement *>(firstElement());
+    if (!element)
+        return;
+    ViewEditElementWidget *widget = elementWidget(element->elementType());
+    element->detectRole();
+    if (widget)
+        widget->setElementType(element->elementType());
+}
+
 AbstractTask *ServiceTarnModule::createRootLightRead(Element *first)
 {
+    if (auto *element = qobject_cast<ServiceTarnElement *>(first))
+        element->detectRole();
     if (first->elementType() == serverType)
         return new ServiceTarnServerReadLightTask(first);
     if (first->elementType() == clientType)

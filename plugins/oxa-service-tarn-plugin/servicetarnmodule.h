@@ -13,6 +13,8 @@ public:
     explicit ServiceTarnModule(QObject *parent);
 
 protected:
+    /// Asks the host for its role (server or client): the element's id and widget follow it.
+    void hostConnectionChanged() override;
     AbstractTask *createRootLightRead(Element *first) override;
     AbstractTask *createTask(Element *element, OperationType type, ElementData *data) override;
 };

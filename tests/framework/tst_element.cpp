@@ -2,6 +2,7 @@
 
 #include "testobjects.h"
 
+#include <localhostconnection.h>
 #include <vieweditelementwidget.h>
 
 #include <QtTest>
@@ -14,6 +15,13 @@ class ExtraServiceElement : public ServiceElement
 public:
     using ServiceElement::ServiceElement;
     using ServiceElement::setExtraOperations;
+};
+
+/** This machine under another name: a connection to a remote host, as the framework sees it. */
+class NamedHostConnection : public LocalHostConnection
+{
+public:
+    QString remoteHost() const override { return QStringLiteral("db1"); }
 };
 
 OperationTypes ops(std::initializer_list<OperationType> list)
@@ -84,6 +92,15 @@ void TestElement::serviceOperations()
         element.serviceData()->setState(false,
                                         state == QLatin1String("stopped") ? QString() : state);
     QCOMPARE(element.availableOperations(), OperationTypes(expected));
+    QCOMPARE(element.offeredOperations(), OperationTypes(expected));
+    // A program's window opens on this machine only: Control is never offered for a remote
+    // host, whatever the element says.
+    module.setHostConnection(QSharedPointer<HostConnection>(new NamedHostConnection));
+    QCOMPARE(element.availableOperations(), OperationTypes(expected));
+    QCOMPARE(element.offeredOperations(), OperationTypes(expected & ~quint64(OperationControl)));
+    QVERIFY(!element.isOperationAvailable(OperationControl));
+    QCOMPARE(element.isOperationAvailable(OperationReadLight),
+             (expected & OperationReadLight) != 0);
 
     // Without a service record the state is unknown.
     element.setElementData(new ElementData);

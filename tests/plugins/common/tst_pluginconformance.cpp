@@ -195,8 +195,14 @@ private:
     {
         QPluginLoader &plugins = loader(library);
         auto *plugin = qobject_cast<Plugin *>(plugins.instance());
-        if (!plugin)
+        if (!plugin) {
             m_error = QStringLiteral("%1: %2").arg(library, plugins.errorString());
+            return nullptr;
+        }
+        // As the console does once it has made the object: what a module asks of its host
+        // (the Tarn role) it asks then, of this connection.
+        for (Module *module : plugin->modules())
+            module->setHostConnection(Module::hostConnectionOf(nullptr));
         return plugin;
     }
     bool clearCalls()

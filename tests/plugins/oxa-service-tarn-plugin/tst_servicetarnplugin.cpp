@@ -92,6 +92,7 @@ private slots:
     void roleDetection_data();
     void roleDetection();
     void preparedRoleIsTakenOnce();
+    void roleAskedOfTheConnectionSet();
     void caption();
     void placeInTheConsole_data();
     void placeInTheConsole();
@@ -191,6 +192,29 @@ void TestServiceTarnPlugin::preparedRoleIsTakenOnce()
                                         QStringLiteral("tarn-client status --server")}));
 }
 
+void TestServiceTarnPlugin::roleAskedOfTheConnectionSet()
+{
+    // Made, the module asks nothing (the console has not given it its host yet); given its
+    // connection, it asks that one, and the element's id and widget follow the answer.
+    TestHost host;
+    OXA_REQUIRE_TEST_HOST(host);
+    TarnSimulation tarn(host);
+    QVERIFY2(tarn.install(), qPrintable(tarn.errorString()));
+    QVERIFY(tarn.setRole(TarnSimulation::Client));
+    QVERIFY(tarn.clearCalls());
+
+    ServiceTarnPlugin plugin;
+    QVERIFY(tarn.calls().isEmpty());
+    plugin.tarnModule()->setHostConnection(QSharedPointer<HostConnection>(new LocalHostConnection));
+    QCOMPARE(tarn.calls(), QStringList{QStringLiteral("tarn-client status --server")});
+    Element *element = plugin.tarnModule()->firstElement();
+    QCOMPARE(element->id(), QStringLiteral("ServiceTarnClient"));
+    QVERIFY(qobject_cast<ServiceTarnElementWidget *>(
+        plugin.tarnModule()->elementWidget(QStringLiteral("ServiceTarnClient"))));
+    QVERIFY(element->elementWidget(ElementWidgetRoleView));
+    QCOMPARE(tarn.calls().size(), 1);
+}
+
 void TestServiceTarnPlugin::caption()
 {
     TestHost host;
@@ -233,6 +257,9 @@ void TestServiceTarnPlugin::placeInTheConsole()
 
     ServicesRootPlugin services;
     ServiceTarnPlugin plugin;
+    // As the console does when it loads the plug-in: the role is asked of this connection.
+    for (Module *module : plugin.modules())
+        module->setHostConnection(Module::hostConnectionOf(nullptr));
     ConsoleRegistry registry;
     registry.addPlugin(&services, true);
     registry.addPlugin(&plugin, true);

@@ -57,6 +57,8 @@ struct TarnHost
             !tarn.setRole(server ? TarnSimulation::Server : TarnSimulation::Client))
             return false;
         plugin.reset(new ServiceTarnPlugin);
+        // As the console does: the module learns its host, and asks it the role then.
+        plugin->modules().at(0)->setHostConnection(Module::hostConnectionOf(nullptr));
         // Linked as the console links them: the daemon's module sees the directory
         // element's operations and follows its "administrator" entry.
         plugin->modules().at(0)->addChildModule(plugin->modules().at(1));
