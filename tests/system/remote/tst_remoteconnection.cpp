@@ -52,11 +52,16 @@ private slots:
     void batchOnOneHost();
 
 private:
+    /// This process's own disposable host: should a console ever act on this machine instead
+    /// of a remote one, it acts in overlays and a private /run, and the safety net ends it.
+    std::unique_ptr<SystemHost> m_local;
     std::unique_ptr<RemoteTestFleet> m_fleet;
 };
 
 void TestRemoteConnection::initTestCase()
 {
+    m_local.reset(new SystemHost);
+    OXA_REQUIRE_SYSTEM_HOST(*m_local, QStringList());
     m_fleet.reset(new RemoteTestFleet);
     OXA_REQUIRE_FLEET(*m_fleet);
     const QStringList missing =

@@ -121,11 +121,16 @@ private:
     bool waitInside(RemoteTestHost *host, const QString &script, bool running);
     bool initScriptInside(RemoteTestHost *host, const QString &script, const QString &action);
 
+    /// This process's own disposable host: should a console ever act on this machine instead
+    /// of a remote one, it acts in overlays and a private /run, and the safety net ends it.
+    std::unique_ptr<SystemHost> m_local;
     std::unique_ptr<RemoteTestFleet> m_fleet;
 };
 
 void TestSystemRemote::initTestCase()
 {
+    m_local.reset(new SystemHost);
+    OXA_REQUIRE_SYSTEM_HOST(*m_local, QStringList());
     m_fleet.reset(new RemoteTestFleet);
     OXA_REQUIRE_FLEET(*m_fleet);
     const QStringList missing = SystemTest::missingPackages(
@@ -146,6 +151,7 @@ void TestSystemRemote::cleanupTestCase()
 {
     // Each host's process stops what runs in it (the safety net) before its overlays go.
     m_fleet.reset();
+    m_local.reset();
 }
 
 ConsoleBatchResult TestSystemRemote::runFleet(const QStringList &hosts, const QByteArray &script)
