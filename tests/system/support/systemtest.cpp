@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -259,6 +260,32 @@ QStringList SystemTest::killNamespaceProcesses(int graceMs)
     return found;
 }
 
+namespace {
+
+/// Brings up the loopback interface of the network namespace this thread is in; the error
+/// text, empty when it worked.
+QString bringUpLoopback()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return QStringLiteral("no socket to bring up the loopback interface: ") + errnoText();
+    ifreq request;
+    memset(&request, 0, sizeof request);
+    strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (up) {
+        request.ifr_flags |= IFF_UP | IFF_RUNNING;
+        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    }
+    const int error = errno;
+    close(fd);
+    if (!up)
+        return QStringLiteral("cannot bring up the loopback interface: ") + errnoText(error);
+    return QString();
+}
+
+} // namespace
+
 bool SystemTest::enterPrivateNetwork()
 {
     NetworkState &state = networkState();
@@ -273,29 +300,41 @@ bool SystemTest::enterPrivateNetwork()
         return false;
     }
     // The new namespace has a loopback interface, down.
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        state.error =
-            QStringLiteral("no socket to bring up the loopback interface: ") + errnoText();
+    state.error = bringUpLoopback();
+    state.entered = state.error.isEmpty();
+    return state.entered;
+}
+
+bool SystemTest::enterNamedNetwork(const QString &name)
+{
+    NetworkState &state = networkState();
+    if (state.entered)
+        return true;
+    if (geteuid() != 0) {
+        state.error = QStringLiteral("not running as root: no network namespace");
         return false;
     }
-    ifreq request;
-    memset(&request, 0, sizeof request);
-    strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    if (up) {
-        request.ifr_flags |= IFF_UP | IFF_RUNNING;
-        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.'))) {
+        state.error = QStringLiteral("\"%1\" is not a network namespace name").arg(name);
+        return false;
     }
+    const QByteArray path = QFile::encodeName(QStringLiteral("/run/netns/") + name);
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        state.error = QStringLiteral("no network namespace %1: %2").arg(name, errnoText());
+        return false;
+    }
+    const bool entered = setns(fd, CLONE_NEWNET) == 0;
     const int error = errno;
     close(fd);
-    if (!up) {
-        state.error = QStringLiteral("cannot bring up the loopback interface: ") + errnoText(error);
+    if (!entered) {
+        state.error =
+            QStringLiteral("cannot enter the network namespace %1: %2").arg(name, errnoText(error));
         return false;
     }
-    state.entered = true;
-    state.error.clear();
-    return true;
+    state.error = bringUpLoopback();
+    state.entered = state.error.isEmpty();
+    return state.entered;
 }
 
 bool SystemTest::inPrivateNetwork()

@@ -112,7 +112,13 @@ QStringList killNamespaceProcesses(int graceMs = 5000);
  * thread exists (OXA_SYSTEM_TEST_MAIN does). Returns whether it worked.
  */
 bool enterPrivateNetwork();
-/// Whether enterPrivateNetwork() worked, and why not.
+/**
+ * The same with the network namespace @p name that `ip netns add` made (/run/netns/NAME)
+ * instead of a new one: a remote test host's process joins the namespace its ssh server is
+ * reached in. Its loopback interface is brought up.
+ */
+bool enterNamedNetwork(const QString &name);
+/// Whether enterPrivateNetwork() or enterNamedNetwork() worked, and why not.
 bool inPrivateNetwork();
 QString privateNetworkError();
 
