@@ -1331,7 +1331,7 @@ void TestPluginConformance::operationsBecomeTasks_data()
                     "apache2.service"},
              Family{"cron", "ServiceCron", "/etc/init.d/cron", "Cron", "force-reload",
                     "Reload Cron service", nullptr, true, false, "cron.service"},
-             Family{"cups", "ServiceCups", "/etc/init.d/cups", "Cups", "reload",
+             Family{"cups", "ServiceCups", "/etc/init.d/cups", "Cups", "force-reload",
                     "Reload Cups service configuration", nullptr, true, false, "cups.service"},
              Family{"dovecot", "ServiceMailDovecot", "/etc/init.d/dovecot", "Dovecot",
                     "force-reload", "Reload Dovecot service", "doveconf -a", true, true,
