@@ -376,6 +376,10 @@ void TestServiceLogModule::widgetFiltersAndRefreshes()
     widget->setElement(log, ElementWidgetRoleView);
     QPlainTextEdit *view = widget->logTextEdit();
     QVERIFY(view->isReadOnly());
+    // The filter's clear button fades in and out with an animation Qt gives no parent: one
+    // still running when the suite ends is reported as a leak of Qt's. Filtering is the same
+    // without the button.
+    widget->filterLineEdit()->setClearButtonEnabled(false);
 
     // Shown, as the window's selection and its F5 read it: through the element.
     TaskRunner runner;
