@@ -305,7 +305,9 @@ void TestSystemServices::pluginsTreeAndPackages()
         for (const QJsonValue &value :
              ConsoleBatch::elementById(tree, id).value(QStringLiteral("children")).toArray()) {
             const QJsonObject child = value.toObject();
-            if (child.value(QStringLiteral("type")).toString() != QLatin1String("ServicePackages"))
+            // The supplements' elements (packages, log) hang under every service alike.
+            const QString type = child.value(QStringLiteral("type")).toString();
+            if (type != QLatin1String("ServicePackages") && type != QLatin1String("ServiceLog"))
                 ids << (child.value(QStringLiteral("id")).toString().isEmpty()
                             ? child.value(QStringLiteral("title")).toString()
                             : child.value(QStringLiteral("id")).toString());
