@@ -86,8 +86,11 @@ qint64 RemoteTestHost::pid() const
 
 QStringList RemoteTestHost::enterCommand() const
 {
+    // --root: entering a mount namespace leaves a process at that namespace's root, which is
+    // not the host's own when the suite runs in a root of another release (chroot).
     return {QStringLiteral("/usr/bin/nsenter"), QStringLiteral("--target"), QString::number(pid()),
-            QStringLiteral("--mount"),          QStringLiteral("--net"),    QStringLiteral("--")};
+            QStringLiteral("--mount"),          QStringLiteral("--net"),    QStringLiteral("--root"),
+            QStringLiteral("--")};
 }
 
 bool RemoteTestHost::command(const QByteArray &line)
