@@ -86,10 +86,16 @@ qint64 RemoteTestHost::pid() const
 
 QStringList RemoteTestHost::enterCommand() const
 {
-    // --root: entering a mount namespace leaves a process at that namespace's root, which is
-    // not the host's own when the suite runs in a root of another release (chroot).
-    return {QStringLiteral("/usr/bin/nsenter"), QStringLiteral("--target"), QString::number(pid()),
-            QStringLiteral("--mount"),          QStringLiteral("--net"),    QStringLiteral("--root"),
+    // --root and --wd: entering a mount namespace leaves a process at that namespace's root and
+    // without a working directory, not in the host's own root when the suite runs in a root of
+    // another release (chroot).
+    return {QStringLiteral("/usr/bin/nsenter"),
+            QStringLiteral("--target"),
+            QString::number(pid()),
+            QStringLiteral("--mount"),
+            QStringLiteral("--net"),
+            QStringLiteral("--root"),
+            QStringLiteral("--wd"),
             QStringLiteral("--")};
 }
 
