@@ -38,19 +38,19 @@ QStringList RecentHosts::load(QSettings &settings)
     return list;
 }
 
-void RecentHosts::record(QSettings &settings, const QString &spec)
+void RecentHosts::record(QSettings &settings, const QString &given)
 {
-    settings.setValue(QLatin1String(recentKey), add(load(settings), spec));
+    settings.setValue(QLatin1String(recentKey), add(load(settings), given));
     settings.sync();
 }
 
-QStringList RecentHosts::add(const QStringList &list, const QString &spec)
+QStringList RecentHosts::add(const QStringList &list, const QString &given)
 {
     QStringList out;
     SshTarget wanted;
     QString why;
-    if (SshTarget::parse(spec.trimmed(), &wanted, &why) && !isLocal(wanted))
-        out.append(wanted.spec);
+    if (SshTarget::parse(given.trimmed(), &wanted, &why) && !isLocal(wanted))
+        out.append(wanted.given);
     else
         wanted = SshTarget();
     for (const QString &entry : list) {
@@ -66,7 +66,7 @@ QStringList RecentHosts::add(const QStringList &list, const QString &spec)
             seen = seen || sameHost(keptTarget, target);
         }
         if (!seen)
-            out.append(target.spec);
+            out.append(target.given);
     }
     return out;
 }

@@ -22,14 +22,14 @@ public:
     static QSettings *consoleSettings(QObject *parent);
     /// The list as kept in @p settings, cleaned as add() leaves it (the file may be edited).
     static QStringList load(QSettings &settings);
-    /// Puts @p spec first in @p settings' list (see add()).
-    static void record(QSettings &settings, const QString &spec);
+    /// Puts @p given first in @p settings' list (see add()).
+    static void record(QSettings &settings, const QString &given);
     /**
-     * @p list with @p spec first: an entry for the same user, host and port goes, anything
+     * @p list with @p given first: an entry for the same user, host and port goes, anything
      * that is no host (SshTarget::parse) or names this machine goes, and the list is cut to
-     * MaxCount. @p spec itself is left out when it names this machine or is no host.
+     * MaxCount. @p given itself is left out when it names this machine or is no host.
      */
-    static QStringList add(const QStringList &list, const QString &spec);
+    static QStringList add(const QStringList &list, const QString &given);
     /// Whether @p target names this machine: a loopback address, localhost or its own name.
     static bool isLocal(const SshTarget &target);
 };

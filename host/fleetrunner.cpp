@@ -175,7 +175,7 @@ QStringList FleetRunner::childArguments(const SshTarget &target) const
 {
     // Every value as --name=value: none can be taken for an option of its own.
     QStringList arguments{QStringLiteral("--batch=-"), QStringLiteral("--json"),
-                          QStringLiteral("--host=") + target.spec};
+                          QStringLiteral("--host=") + target.given};
     if (!m_options.sshConfig.isEmpty())
         arguments << QStringLiteral("--ssh-config=") + m_options.sshConfig;
     for (const QString &dir : m_options.pluginDirectories)
@@ -406,7 +406,7 @@ QJsonObject FleetRunner::hostReport(const HostRun &host) const
         errors.prepend(tr("interrupted"));
         code = worse(code, 1);
     }
-    entry.insert(QStringLiteral("host"), host.target.spec);
+    entry.insert(QStringLiteral("host"), host.target.given);
     entry.insert(QStringLiteral("connected"), isConnected && !host.overflow);
     entry.insert(QStringLiteral("error"), errors.join(QLatin1Char('\n')));
     entry.insert(QStringLiteral("exitCode"), code);

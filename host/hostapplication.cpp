@@ -209,7 +209,7 @@ QStringList HostApplication::consoleArguments(const HostOptions &options, const 
     const auto path = [](const QString &name, const QString &value) {
         return QStringLiteral("--%1=%2").arg(name, QDir(value).absolutePath());
     };
-    QStringList arguments{QStringLiteral("--host=") + target.spec};
+    QStringList arguments{QStringLiteral("--host=") + target.given};
     if (!options.sshConfig.isEmpty())
         arguments.append(path(QStringLiteral("ssh-config"), options.sshConfig));
     for (const QString &directory : options.pluginDirectories)

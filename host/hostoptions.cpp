@@ -245,7 +245,7 @@ HostOptions HostOptions::parse(const QStringList &arguments)
     for (const SshTarget &target : std::as_const(hosts)) {
         bool seen = false;
         for (const SshTarget &kept : std::as_const(options.hosts))
-            seen = seen || kept.spec == target.spec;
+            seen = seen || kept.given == target.given;
         if (!seen)
             options.hosts.append(target);
     }
@@ -263,11 +263,11 @@ HostOptions HostOptions::parse(const QStringList &arguments)
     return options;
 }
 
-bool SshTarget::parse(const QString &spec, SshTarget *target, QString *error)
+bool SshTarget::parse(const QString &given, SshTarget *target, QString *error)
 {
     SshTarget parsed;
-    parsed.spec = spec;
-    QString rest = spec;
+    parsed.given = given;
+    QString rest = given;
     const int at = rest.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {
         parsed.user = rest.left(at);
@@ -284,19 +284,19 @@ bool SshTarget::parse(const QString &spec, SshTarget *target, QString *error)
     if (rest.startsWith(QLatin1Char('['))) {
         const int close = rest.indexOf(QLatin1Char(']'));
         if (close < 0) {
-            *error = tr("unclosed bracket in \"%1\"").arg(spec);
+            *error = tr("unclosed bracket in \"%1\"").arg(given);
             return false;
         }
         parsed.host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
         if (!after.isEmpty()) {
             if (!after.startsWith(QLatin1Char(':'))) {
-                *error = tr("\"%1\" after the address in \"%2\"").arg(after, spec);
+                *error = tr("\"%1\" after the address in \"%2\"").arg(after, given);
                 return false;
             }
             portText = after.mid(1);
             if (portText.isEmpty()) {
-                *error = tr("no port after the colon in \"%1\"").arg(spec);
+                *error = tr("no port after the colon in \"%1\"").arg(given);
                 return false;
             }
         }
@@ -317,13 +317,13 @@ bool SshTarget::parse(const QString &spec, SshTarget *target, QString *error)
         if (colon >= 0) {
             portText = rest.mid(colon + 1);
             if (portText.isEmpty()) {
-                *error = tr("no port after the colon in \"%1\"").arg(spec);
+                *error = tr("no port after the colon in \"%1\"").arg(given);
                 return false;
             }
         }
     }
     if (parsed.host.isEmpty()) {
-        *error = tr("no host in \"%1\"").arg(spec);
+        *error = tr("no host in \"%1\"").arg(given);
         return false;
     }
     if (parsed.host.startsWith(QLatin1Char('-'))) {

@@ -10,16 +10,16 @@
 struct SshTarget
 {
     /// The text as given: the name the console shows and reports for the host.
-    QString spec;
+    QString given;
     /// Empty: ssh's configuration (or the user's own name) decides.
     QString user;
     QString host;
     /// 0: ssh's configuration (or 22) decides.
     int port = 0;
 
-    /// Parses @p spec; false with @p error when it is not a host (a name beginning with "-"
+    /// Parses @p given; false with @p error when it is not a host (a name beginning with "-"
     /// would be taken by ssh as an option, and is refused).
-    static bool parse(const QString &spec, SshTarget *target, QString *error);
+    static bool parse(const QString &given, SshTarget *target, QString *error);
 };
 
 /**

@@ -258,15 +258,15 @@ ConnectDialog *MainWindow::openConnectDialog()
         if (!m_consoleStarter(target, &error)) {
             auto *box = new QMessageBox(
                 QMessageBox::Warning, tr("Connect to host"),
-                tr("The console for %1 could not be started: %2").arg(target.spec, error),
+                tr("The console for %1 could not be started: %2").arg(target.given, error),
                 QMessageBox::Ok, this);
             box->setObjectName(QStringLiteral("_connectFailure"));
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
             return;
         }
-        RecentHosts::record(*m_settings, target.spec);
-        statusBar()->showMessage(tr("A console for %1 is starting.").arg(target.spec), 10000);
+        RecentHosts::record(*m_settings, target.given);
+        statusBar()->showMessage(tr("A console for %1 is starting.").arg(target.given), 10000);
     });
     dialog->open();
     return dialog;

@@ -61,7 +61,7 @@ public:
         const std::lock_guard<std::mutex> lock(mutex);
         return bridge;
     }
-    QString host() const { return settings.target.spec; }
+    QString host() const { return settings.target.given; }
     /// Why @p b does not serve, for the administrator (@p failure: the kind).
     QString describe(const BridgeHostConnection &b, Failure *failure = nullptr) const;
     /// @p text, a failure of @p b, with the helper's end said as this host's.
@@ -371,7 +371,7 @@ RemoteHostConnection::Failure RemoteHostConnection::classify(int exitCode,
 
 QString RemoteHostConnection::remoteHost() const
 {
-    return d->settings.target.spec;
+    return d->settings.target.given;
 }
 
 bool RemoteHostConnection::isPrivileged() const

@@ -60,11 +60,11 @@ const char FakeSsh[] =
     "esac\n"
     "exit 1\n";
 
-SshTarget target(const QString &spec)
+SshTarget target(const QString &given)
 {
     SshTarget parsed;
     QString error;
-    if (!SshTarget::parse(spec, &parsed, &error))
+    if (!SshTarget::parse(given, &parsed, &error))
         qWarning("%s", qPrintable(error));
     return parsed;
 }
@@ -268,7 +268,7 @@ void TestRemoteHostConnection::classify()
 
 void TestRemoteHostConnection::sshCommand_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("config");
     QTest::addColumn<bool>("batch");
     QTest::addColumn<QString>("sshUser"); // what "ssh -G" says
@@ -302,7 +302,7 @@ void TestRemoteHostConnection::sshCommand_data()
 
 void TestRemoteHostConnection::sshCommand()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, given);
     QFETCH(QString, config);
     QFETCH(bool, batch);
     QFETCH(QString, sshUser);
@@ -310,7 +310,7 @@ void TestRemoteHostConnection::sshCommand()
     QFETCH(QString, lookup);
 
     RemoteHostConnection::Settings settings = fake(QStringLiteral("helper"), sshUser);
-    settings.target = target(spec);
+    settings.target = target(given);
     settings.sshConfig = config;
     settings.batch = batch;
     const RemoteHostConnection connection(settings);
@@ -321,7 +321,7 @@ void TestRemoteHostConnection::sshCommand()
              QStringList{settings.sshProgram} + (fixed + options).split(' ', Qt::SkipEmptyParts));
     QCOMPARE(connection.sshCommand(), connection.sshCommand()); // ssh -G asked once
     QCOMPARE(calls(), lookup.isEmpty() ? QStringList() : QStringList{lookup});
-    QCOMPARE(connection.remoteHost(), spec);
+    QCOMPARE(connection.remoteHost(), given);
 }
 
 void TestRemoteHostConnection::environment()

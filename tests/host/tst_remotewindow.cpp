@@ -195,7 +195,7 @@ void TestRemoteWindow::connectDialog()
         QVERIFY(!dialog.errorLabel()->isVisible());
     } else {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.target().spec, taken);
+        QCOMPARE(dialog.target().given, taken);
     }
 }
 
@@ -217,7 +217,7 @@ void TestRemoteWindow::connectStartsConsole()
     QVERIFY(!window.openConnectDialog());
     QStringList started;
     window.setConsoleStarter([&](const SshTarget &target, QString *error) {
-        started.append(target.spec);
+        started.append(target.given);
         *error = QStringLiteral("no such program");
         return starts;
     });
@@ -283,7 +283,7 @@ void TestRemoteWindow::consoleArguments()
     const HostOptions again =
         HostOptions::parse(QStringList{QStringLiteral("vell-admin-service")} + arguments);
     QVERIFY2(again.error.isEmpty(), qPrintable(again.error));
-    QCOMPARE(again.hosts.value(0).spec, host);
+    QCOMPARE(again.hosts.value(0).given, host);
     QCOMPARE(again.pluginDirectories.size(), parsed.pluginDirectories.size());
 }
 
