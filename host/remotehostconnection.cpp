@@ -67,6 +67,20 @@ public:
     /// @p text, a failure of @p b, with the helper's end said as this host's.
     QString hostText(const std::shared_ptr<BridgeHostConnection> &b, const QString &text) const;
     QString notConnected() const { return tr("Not connected to %1").arg(host()); }
+    /// @p call on the current helper connection, its error text naming the host; without a
+    /// connection, a result whose error says so.
+    template <class Result, class Call> Result fileCall(const Call &call) const
+    {
+        const std::shared_ptr<BridgeHostConnection> b = current();
+        Result result;
+        if (!b) {
+            result.errorText = notConnected();
+            return result;
+        }
+        result = call(*b);
+        result.errorText = hostText(b, result.errorText);
+        return result;
+    }
     void ended(const BridgeHostConnection *which);
 
     Settings settings;
@@ -427,69 +441,34 @@ DetachedStart RemoteHostConnection::startDetached(const QString &, const QString
 
 HostFileContent RemoteHostConnection::readFile(const QString &path, qint64 maxBytes) const
 {
-    const std::shared_ptr<BridgeHostConnection> b = d->current();
-    HostFileContent content;
-    if (!b) {
-        content.errorText = d->notConnected();
-        return content;
-    }
-    content = b->readFile(path, maxBytes);
-    content.errorText = d->hostText(b, content.errorText);
-    return content;
+    return d->fileCall<HostFileContent>(
+        [&](const BridgeHostConnection &b) { return b.readFile(path, maxBytes); });
 }
 
 HostFileContent RemoteHostConnection::readTail(const QString &path, int lines,
                                                qint64 maxBytes) const
 {
-    const std::shared_ptr<BridgeHostConnection> b = d->current();
-    HostFileContent content;
-    if (!b) {
-        content.errorText = d->notConnected();
-        return content;
-    }
-    content = b->readTail(path, lines, maxBytes);
-    content.errorText = d->hostText(b, content.errorText);
-    return content;
+    return d->fileCall<HostFileContent>(
+        [&](const BridgeHostConnection &b) { return b.readTail(path, lines, maxBytes); });
 }
 
 HostDirectoryListing RemoteHostConnection::listDirectory(const QString &path, int maxEntries) const
 {
-    const std::shared_ptr<BridgeHostConnection> b = d->current();
-    HostDirectoryListing listing;
-    if (!b) {
-        listing.errorText = d->notConnected();
-        return listing;
-    }
-    listing = b->listDirectory(path, maxEntries);
-    listing.errorText = d->hostText(b, listing.errorText);
-    return listing;
+    return d->fileCall<HostDirectoryListing>(
+        [&](const BridgeHostConnection &b) { return b.listDirectory(path, maxEntries); });
 }
 
 HostRemoval RemoteHostConnection::removePlainEntries(const QString &directory) const
 {
-    const std::shared_ptr<BridgeHostConnection> b = d->current();
-    HostRemoval removal;
-    if (!b) {
-        removal.errorText = d->notConnected();
-        return removal;
-    }
-    removal = b->removePlainEntries(directory);
-    removal.errorText = d->hostText(b, removal.errorText);
-    return removal;
+    return d->fileCall<HostRemoval>(
+        [&](const BridgeHostConnection &b) { return b.removePlainEntries(directory); });
 }
 
 HostFileStatus RemoteHostConnection::writeFile(const QString &path, const QByteArray &contents,
                                                int newFileMode) const
 {
-    const std::shared_ptr<BridgeHostConnection> b = d->current();
-    HostFileStatus status;
-    if (!b) {
-        status.errorText = d->notConnected();
-        return status;
-    }
-    status = b->writeFile(path, contents, newFileMode);
-    status.errorText = d->hostText(b, status.errorText);
-    return status;
+    return d->fileCall<HostFileStatus>(
+        [&](const BridgeHostConnection &b) { return b.writeFile(path, contents, newFileMode); });
 }
 
 HostPathInfo RemoteHostConnection::pathInfo(const QString &path) const
