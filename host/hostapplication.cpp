@@ -23,6 +23,7 @@
 #include <QProcessEnvironment>
 
 #include <cstdio>
+#include <functional>
 
 #include <unistd.h>
 
@@ -31,6 +32,17 @@ void printError(const QString &text)
 {
     std::fprintf(stderr, "vell-admin-service: %s\n", qPrintable(text));
     std::fflush(stderr);
+}
+
+/// A batch report on standard output: @p report's JSON with --json, else @p text's words (only
+/// the one printed is made).
+void printReport(const HostOptions &options, const std::function<QJsonObject()> &report,
+                 const std::function<QString()> &text)
+{
+    const QByteArray out = options.json ? QJsonDocument(report()).toJson(QJsonDocument::Indented)
+                                        : text().toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    std::fflush(stdout);
 }
 
 /// --title, else the window's own title, after the host's name for a remote host.
@@ -169,11 +181,8 @@ int HostApplication::execFleet(const HostOptions &options)
     const int code = runner.run();
     if (!runner.errorString().isEmpty())
         printError(runner.errorString());
-    const QByteArray out = options.json
-                               ? QJsonDocument(runner.report()).toJson(QJsonDocument::Indented)
-                               : runner.textReport().toLocal8Bit();
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    printReport(
+        options, [&runner] { return runner.report(); }, [&runner] { return runner.textReport(); });
     return code;
 }
 
@@ -279,10 +288,9 @@ int HostApplication::execBatch(const HostOptions &options,
     if (remote && !remote->isConnected()) {
         // No tree of this machine in its place: the report says which host failed, and why.
         const QJsonObject report = BatchReport::unconnected(remoteHost, notice);
-        const QByteArray out = options.json ? QJsonDocument(report).toJson(QJsonDocument::Indented)
-                                            : BatchReport::toText(report).toLocal8Bit();
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-        std::fflush(stdout);
+        printReport(
+            options, [&report] { return report; },
+            [&report] { return BatchReport::toText(report); });
         return BatchRunner::ExitTaskFailed;
     }
     ConsoleHost host(nullptr, connection);
@@ -299,11 +307,8 @@ int HostApplication::execBatch(const HostOptions &options,
     const int code = runner.runFile(options.batchFile);
     if (!runner.errorString().isEmpty())
         printError(runner.errorString());
-    const QByteArray out = options.json
-                               ? QJsonDocument(runner.report()).toJson(QJsonDocument::Indented)
-                               : runner.textReport().toLocal8Bit();
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-    std::fflush(stdout);
+    printReport(
+        options, [&runner] { return runner.report(); }, [&runner] { return runner.textReport(); });
     return code;
 }
 
